@@ -1,0 +1,53 @@
+#include "folder_scan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+#include <strings.h>
+
+namespace platform {
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+FileIdentity IdentityOf(const struct stat& info) {
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino),
+                        static_cast<std::int64_t>(info.st_size), Nanoseconds(info.st_mtim),
+                        Nanoseconds(info.st_ctim)};
+}
+
+}  // namespace
+
+std::vector<FolderEntry> ListFolder(const std::string& folder) {
+    std::vector<FolderEntry> entries;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));
+    if (!dir) return entries;
+    const int dirFd = dirfd(dir.get());
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat info {};
+        // Follows links, never opens the entry: FIFOs and devices are safe.
+        if (fstatat(dirFd, entry->d_name, &info, 0) != 0) continue;
+        entries.push_back(FolderEntry{name, S_ISDIR(info.st_mode), name.front() == '.',
+                                      IdentityOf(info)});
+    }
+    return entries;
+}
+
+bool HasExtensionIgnoringCase(const std::string& name, const std::string& extension) {
+    return name.size() >= extension.size() &&
+           strcasecmp(name.c_str() + name.size() - extension.size(), extension.c_str()) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// What identifies one version of a file: a file replaced, rewritten or
+// touched gets a different identity.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
+struct FolderEntry {
+    std::string name;  // raw file name bytes, no folder
+    bool isFolder = false;
+    bool isHidden = false;  // a dot name
+    FileIdentity identity;  // of the file a link points to
+};
+
+// The entries of a folder except "." and "..", in no particular order.
+// Empty when the folder is missing or unreadable; entries that vanish
+// while listing are left out.
+std::vector<FolderEntry> ListFolder(const std::string& folder);
+
+// True when name ends in extension (".spi"), ignoring ASCII case.
+bool HasExtensionIgnoringCase(const std::string& name, const std::string& extension);
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/dynamic_library.h"
+#include "platform/folder_scan.h"
+#include "spi.h"
+
+class TSusiePlugs;
+
+// One image plug-in library of the registry's folder. It is loaded only
+// between Load and Unload of one use.
+class TSusiePlug {
+public:
+    TSusiePlug(TSusiePlugs* owner, std::string fileName);
+    ~TSusiePlug();
+    TSusiePlug(const TSusiePlug&) = delete;
+    TSusiePlug& operator=(const TSusiePlug&) = delete;
+
+    // Opens the library and checks that it is a plug-in: API version
+    // exactly "00IN" and all four exports. False (and unloaded) otherwise.
+    bool Load();
+    void Unload();
+    bool IsLoaded() const { return module_.IsOpen(); }
+
+    // Information string n; empty when the plug-in has none. Needs Load.
+    std::string GetInfo(int n) const;
+
+    const std::string& FileName() const { return fileName_; }
+    TSusiePlugs* Owner() const { return owner_; }
+
+    // The exports; null while not loaded.
+    SPI_GetPluginInfo GetPluginInfo = nullptr;
+    SPI_IsSupported IsSupported = nullptr;
+    SPI_GetPictureInfo GetPictureInfo = nullptr;
+    SPI_GetPicture GetPicture = nullptr;
+
+private:
+    TSusiePlugs* owner_;
+    std::string fileName_;
+    platform::DynamicLibrary module_;
+};
+
+// Keeps a plug-in loaded for one scope and unloads it on every way out.
+class TSusiePlugUse {
+public:
+    explicit TSusiePlugUse(TSusiePlug& plug) : plug_(plug), loaded_(plug.Load()) {}
+    ~TSusiePlugUse() { plug_.Unload(); }
+    TSusiePlugUse(const TSusiePlugUse&) = delete;
+    TSusiePlugUse& operator=(const TSusiePlugUse&) = delete;
+
+    bool Loaded() const { return loaded_; }
+
+private:
+    TSusiePlug& plug_;
+    bool loaded_;
+};
+
+// The valid plug-ins of one folder, in the order of their file names
+// (ignoring case).
+class TSusiePlugs {
+public:
+    TSusiePlugs() = default;
+    TSusiePlugs(const TSusiePlugs&) = delete;
+    TSusiePlugs& operator=(const TSusiePlugs&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Rescans only when the folder differs from the current one.
+    void SetPath(const std::string& path);
+
+    // Rescans the folder: every library ending in .spi (any case) that is
+    // neither hidden nor a folder and passes Load becomes an entry.
+    void Refresh();
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    TSusiePlug* Items(int index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
+
+    // Refreshes, then appends information string 2 (the file pattern) of
+    // every plug-in that loads, in registry order.
+    void AppendPatterns(std::vector<std::string>& patterns);
+
+private:
+    // Whether a library is a valid plug-in, remembered per file version
+    // so that a rescan does not open libraries that did not change.
+    struct Validity {
+        platform::FileIdentity identity;
+        bool valid = false;
+    };
+
+    bool IsValidPlugin(const platform::FolderEntry& entry);
+
+    std::string path_;
+    std::vector<std::unique_ptr<TSusiePlug>> items_;
+    std::map<std::string, Validity> validity_;
+};

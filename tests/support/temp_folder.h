@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with all its
+// contents when the object goes.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+    // Writes bytes to name in the folder and returns the full path.
+    std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const;
+    std::string Write(const std::string& name, const std::string& text) const;
+
+private:
+    std::string path_;
+};
+
+// The whole contents of a file; empty when it cannot be read.
+std::vector<unsigned char> ReadFileBytes(const std::string& path);
+
+// Runs a shell command line; true when it exited with 0.
+bool RunCommand(const std::string& commandLine);

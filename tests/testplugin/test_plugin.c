@@ -1,0 +1,159 @@
+/*
+ * A plug-in for the tests. It accepts data that begins with "KTESTSPI" and
+ * reads from the rest of the first line words that steer it:
+ *
+ *   code=N     GetPicture returns N instead of decoding (any integer)
+ *   width=W    image width (default 4)
+ *   height=H   image height (default 3)
+ *   steps=S    progress reports during the decode (default 4)
+ *   dpi=D      density reported by GetPictureInfo (default 0)
+ *
+ * The image is 24-bit; pixel (x, y) is blue x, green y, red 0x80.
+ * Compile-time variants for the validity tests of the host:
+ *   API_VERSION    the text of information number 0 (default "00IN")
+ *   OMIT_EXPORT_*  leave one export out
+ *   PLUGIN_NAME    the text of information number 1
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "spi.h"
+
+#ifndef API_VERSION
+#define API_VERSION "00IN"
+#endif
+#ifndef PLUGIN_NAME
+#define PLUGIN_NAME "Kelvandor test plug-in"
+#endif
+
+static const char kMagic[] = "KTESTSPI";
+
+typedef struct Script {
+    int code;
+    int hasCode;
+    int width;
+    int height;
+    int steps;
+    int dpi;
+} Script;
+
+static int StartsWithMagic(const char *data) { return memcmp(data, kMagic, 8) == 0; }
+
+static int ReadWord(const char *line, size_t length, const char *key, int *value) {
+    size_t keyLength = strlen(key);
+    for (size_t i = 0; i + keyLength < length; ++i) {
+        if ((i == 0 || line[i - 1] == ' ') && memcmp(line + i, key, keyLength) == 0) {
+            *value = atoi(line + i + keyLength);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+static Script ReadScript(const char *data, int32_t size) {
+    Script script = {0, 0, 4, 3, 4, 0};
+    size_t length = 0;
+    while ((int32_t)length < size && data[length] != '\n' && length < 200) ++length;
+    char line[201];
+    memcpy(line, data, length);
+    line[length] = '\0';
+    script.hasCode = ReadWord(line, length, "code=", &script.code);
+    ReadWord(line, length, "width=", &script.width);
+    ReadWord(line, length, "height=", &script.height);
+    ReadWord(line, length, "steps=", &script.steps);
+    ReadWord(line, length, "dpi=", &script.dpi);
+    return script;
+}
+
+#ifndef OMIT_EXPORT_GetPluginInfo
+SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen) {
+    const char *text = NULL;
+    switch (infono) {
+    case SPI_INFO_API_VERSION: text = API_VERSION; break;
+    case SPI_INFO_DESCRIPTION: text = PLUGIN_NAME; break;
+    case SPI_INFO_PATTERN: text = "*.ktest"; break;
+    case SPI_INFO_FORMAT_NAME: text = "KTEST"; break;
+    default: return 0;
+    }
+    if (buflen <= 0) return 0;
+    snprintf(buf, (size_t)buflen, "%s", text);
+    return (int)strlen(buf);
+}
+#endif
+
+#ifndef OMIT_EXPORT_IsSupported
+SPI_EXPORT int IsSupported(const char *filename, intptr_t dw) {
+    (void)filename;
+    return dw != 0 && StartsWithMagic((const char *)dw);
+}
+#endif
+
+#ifndef OMIT_EXPORT_GetPictureInfo
+SPI_EXPORT int GetPictureInfo(const char *buf, int32_t len, uint32_t flag, PictureInfo *lpInfo) {
+    if ((flag & SPI_INPUT_MASK) != SPI_INPUT_MEMORY) return SPI_NOT_IMPLEMENTED;
+    if (len < 8 || !StartsWithMagic(buf)) return SPI_UNKNOWN_FORMAT;
+    Script script = ReadScript(buf, len);
+    memset(lpInfo, 0, sizeof *lpInfo);
+    lpInfo->width = script.width;
+    lpInfo->height = script.height;
+    lpInfo->x_density = (uint16_t)script.dpi;
+    lpInfo->y_density = (uint16_t)script.dpi;
+    lpInfo->colorDepth = 24;
+    return SPI_SUCCESS;
+}
+#endif
+
+#ifndef OMIT_EXPORT_GetPicture
+static int MakeImage(const Script *script, HLOCAL *pHBInfo, HLOCAL *pHBm) {
+    size_t stride = SPI_DibStride(script->width, 24);
+    HLOCAL info = LocalAlloc(LHND, sizeof(SPI_BITMAPINFOHEADER));
+    HLOCAL bits = LocalAlloc(LHND, stride * (size_t)script->height);
+    if (info == NULL || bits == NULL) {
+        LocalFree(info);
+        LocalFree(bits);
+        return SPI_NO_MEMORY;
+    }
+    SPI_BITMAPINFOHEADER *header = (SPI_BITMAPINFOHEADER *)LocalLock(info);
+    header->biSize = sizeof *header;
+    header->biWidth = script->width;
+    header->biHeight = script->height;
+    header->biPlanes = 1;
+    header->biBitCount = 24;
+    header->biCompression = SPI_BI_RGB;
+    header->biXPelsPerMeter = (int32_t)(script->dpi / 0.0254 + 0.5);
+    header->biYPelsPerMeter = header->biXPelsPerMeter;
+    LocalUnlock(info);
+
+    uint8_t *rows = (uint8_t *)LocalLock(bits);
+    for (int y = 0; y < script->height; ++y) {
+        uint8_t *row = rows + (size_t)(script->height - 1 - y) * stride;
+        for (int x = 0; x < script->width; ++x) {
+            row[3 * x + 0] = (uint8_t)x;
+            row[3 * x + 1] = (uint8_t)y;
+            row[3 * x + 2] = 0x80;
+        }
+    }
+    LocalUnlock(bits);
+    *pHBInfo = info;
+    *pHBm = bits;
+    return SPI_SUCCESS;
+}
+
+SPI_EXPORT int GetPicture(const char *buf, int32_t len, uint32_t flag, HLOCAL *pHBInfo,
+                          HLOCAL *pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+    *pHBInfo = NULL;
+    *pHBm = NULL;
+    if ((flag & SPI_INPUT_MASK) != SPI_INPUT_MEMORY) return SPI_NOT_IMPLEMENTED;
+    if (len < 8 || !StartsWithMagic(buf)) return SPI_UNKNOWN_FORMAT;
+    Script script = ReadScript(buf, len);
+    if (script.hasCode) return script.code;
+    if (script.width <= 0 || script.height <= 0 || script.width > 10000 || script.height > 10000)
+        return SPI_BROKEN_DATA;
+    for (int step = 0; step <= script.steps; ++step) {
+        if (lpPrgressCallback != NULL && lpPrgressCallback(step, script.steps, lData) != 0)
+            return SPI_ABORT;
+    }
+    return MakeImage(&script, pHBInfo, pHBm);
+}
+#endif
