@@ -1,0 +1,216 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include "plugins/susie_plug.h"
+#include "raster/raster_types.h"
+
+class QPainter;
+class QScrollBar;
+class TRasterLayers;
+class TRasterLayer;
+class TRasterObject;
+class TRasterTool;
+class TRasterTreeView;
+class TRasterListView;
+class TImageList;
+
+// Facts about the loaded image, filled by each successful load.
+struct TRasterInfo {
+    QString PluginInfo;  // the decoding plug-in's description
+    QString FormatType;  // its format name
+    int Width = 0;
+    int Height = 0;
+    int XDensity = 0;  // dots per inch; 0 when the file has none
+    int YDensity = 0;
+    int ColorDepth = 0;  // bits per pixel of the source
+};
+
+// The raster view: shows one decoded image, keeps which part of it is
+// visible and at what scale, drives the scroll bars and forwards mouse
+// input to the active tool. Owns the plug-in registry, the layers and the
+// tools.
+class TRaster : public QWidget {
+    Q_OBJECT
+
+public:
+    using TLoadProgressEvent = std::function<void(TRaster* Sender, int Position, bool& Cancel)>;
+    using TActiveToolChangeEvent = std::function<void(TRaster* Sender)>;
+    using TActiveToolClickEvent = std::function<void(TRasterTool* Sender, int X, int Y)>;
+    using TActiveToolRectangleEvent =
+        std::function<void(TRasterTool* Sender, int X1, int Y1, int X2, int Y2)>;
+    using TActiveToolMeasureEvent =
+        std::function<void(TRasterTool* Sender, const std::vector<QPoint>& Points)>;
+    using TActiveToolSelectEvent =
+        std::function<void(TRasterTool* Sender, int X, int Y, TRasterObject* RasterObject)>;
+    using TActiveLayerChangeEvent = std::function<void(TRaster* Sender, TRasterLayer* Layer)>;
+    using TActiveObjectEvent = std::function<void(TRaster* Sender, TRasterObject* RasterObject)>;
+
+    explicit TRaster(QWidget* parent = nullptr);
+    ~TRaster() override;
+
+    // --- Image state -----------------------------------------------------
+    bool HasImage() const { return imageHeader_ != nullptr && imageBits_ != nullptr; }
+    bool IsWholeImage() const;
+    int MaxX() const { return maxX_; }
+    int MaxY() const { return maxY_; }
+    // The decoded DIB: header (with colour table) and bottom-up rows.
+    const SPI_BITMAPINFOHEADER* ImageHeader() const { return imageHeader_; }
+    const std::uint8_t* ImageBits() const { return imageBits_; }
+
+    // --- View state ------------------------------------------------------
+    double ViewLeft() const { return viewLeft_; }
+    double ViewTop() const { return viewTop_; }
+    double ViewRight() const { return viewRight_; }
+    double ViewBottom() const { return viewBottom_; }
+    int DispLeft() const { return dispLeft_; }
+    int DispTop() const { return dispTop_; }
+    int DispRight() const { return dispRight_; }
+    int DispBottom() const { return dispBottom_; }
+    double ScaleX() const { return scaleX_; }
+    double ScaleY() const { return scaleY_; }
+    double VStep() const { return vStep_; }
+    double HStep() const { return hStep_; }
+
+    double ZoomSize() const { return zoomSize_; }
+    void SetZoomSize(double value) { zoomSize_ = value; }
+    TViewMode ViewMode() const { return viewMode_; }
+    void SetViewMode(TViewMode mode);
+    TPaintMode PaintMode() const { return paintMode_; }
+    void SetPaintMode(TPaintMode mode);
+    int ScrollUnit() const { return scrollUnit_; }
+    void SetScrollUnit(int value);
+
+    bool EraseBackground() const { return eraseBackground_; }
+    bool Printing() const { return printing_; }
+    bool Loading() const { return loading_; }
+    bool LoadCancel() const { return loadCancel_; }
+    void SetLoadCancel(bool value) { loadCancel_ = value; }
+    bool Modified() const { return modified_; }
+    void SetModified(bool value) { modified_ = value; }
+    const QString& FileName() const { return fileName_; }
+    const TRasterInfo& Info() const { return info_; }
+
+    // --- Owned parts -----------------------------------------------------
+    TSusiePlugs& Plugs() { return *plugs_; }
+    TRasterLayers& Layers() { return *layers_; }
+    const TRasterLayers& Layers() const { return *layers_; }
+    TRasterLayer* ActiveLayer() const { return activeLayer_; }
+    void SetActiveLayer(TRasterLayer* layer) { activeLayer_ = layer; }
+
+    // Icons of annotation objects in normal and selected state. Not owned.
+    TImageList* StateImage() const { return stateImage_; }
+    void SetStateImage(TImageList* images);
+    TImageList* SelectImage() const { return selectImage_; }
+    void SetSelectImage(TImageList* images);
+
+    // The bound layer tree and object list, or null.
+    TRasterTreeView* TreeView() const { return treeView_; }
+    void SetTreeView(TRasterTreeView* view) { treeView_ = view; }
+    TRasterListView* ListView() const { return listView_; }
+    void SetListView(TRasterListView* view) { listView_ = view; }
+    // Rebuilds the bound tree view, which also sets ActiveLayer to the
+    // layer in lmActive; without a tree the view sets it itself.
+    void RebuildTreeView();
+    // Refreshes the bound object list, if any.
+    void RefreshListView();
+
+    QString PluginPath() const;
+    void SetPluginPath(const QString& folder);
+    // Appends the file pattern of every valid plug-in.
+    void GetPluginFilters(QStringList& filters);
+
+    // --- View operations -------------------------------------------------
+    QPoint ScreenToImage(int X, int Y) const;
+    void ViewExtent();
+    void ScrollBy(int dX, int dY);
+    void CenterAt(int X, int Y);
+    void ZoomToRect(const QRect& rect);
+    void ZoomAt(const QPoint& point, TZoomDirection direction);
+    void Layout();
+
+    // --- Loading and saving ----------------------------------------------
+    bool LoadFromFile(const QString& path);
+    void CloseImage();
+    // False (after telling the user) when the file could not be written.
+    bool SaveAsBitmap(const QString& path);
+    void Print();
+    void CopyToClipboard(int mode);
+
+    // --- Annotation side file --------------------------------------------
+    // The side file of an image: its path with the extension ".grx".
+    static QString AnnotationPath(const QString& imagePath);
+    bool LoadAnnotations(const QString& path);
+    // False when the user declined to overwrite or the write failed.
+    bool SaveAnnotations(const QString& path);
+
+    // --- Drawing ---------------------------------------------------------
+    // Draws the source part (image coordinates, corners inclusive) into the
+    // destination (device coordinates, right and bottom exclusive), then
+    // the objects of the visible layers.
+    void DrawImage(QPainter& canvas, const QRect& destination, const QRect& source);
+
+    // --- Events ----------------------------------------------------------
+    TLoadProgressEvent OnLoadProgress;
+    TActiveToolChangeEvent OnActiveToolChange;
+    TActiveToolClickEvent OnActiveToolClick;
+    TActiveToolRectangleEvent OnActiveToolRectangle;
+    TActiveToolMeasureEvent OnActiveToolMeasure;
+    TActiveToolSelectEvent OnActiveToolSelect;
+    TActiveLayerChangeEvent OnActiveLayerChange;
+    TActiveObjectEvent OnActiveObjectChange;
+    TActiveObjectEvent OnActiveObjectDelete;
+    TActiveObjectEvent OnActiveObjectEdit;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    // The implementation fills in the rest of the state and the helpers.
+    const SPI_BITMAPINFOHEADER* imageHeader_ = nullptr;
+    const std::uint8_t* imageBits_ = nullptr;
+    HLOCAL headerBlock_ = nullptr;
+    HLOCAL bitsBlock_ = nullptr;
+    int maxX_ = 0;
+    int maxY_ = 0;
+    double viewLeft_ = 0, viewTop_ = 0, viewRight_ = 0, viewBottom_ = 0;
+    int dispLeft_ = 0, dispTop_ = 0, dispRight_ = 0, dispBottom_ = 0;
+    double scaleX_ = 0, scaleY_ = 0;
+    double vStep_ = 0, hStep_ = 0;
+    double zoomSize_ = 0;
+    TViewMode viewMode_ = vmNormal;
+    TPaintMode paintMode_ = pmColorOn;
+    int scrollUnit_ = 100;
+    bool eraseBackground_ = true;
+    bool inLayout_ = false;
+    bool printing_ = false;
+    bool loading_ = false;
+    bool loadCancel_ = false;
+    bool modified_ = false;
+    bool destroying_ = false;
+    QString fileName_;
+    TRasterInfo info_;
+    std::unique_ptr<TSusiePlugs> plugs_;
+    std::unique_ptr<TRasterLayers> layers_;
+    TRasterLayer* activeLayer_ = nullptr;
+    TImageList* stateImage_ = nullptr;
+    TImageList* selectImage_ = nullptr;
+    TRasterTreeView* treeView_ = nullptr;
+    TRasterListView* listView_ = nullptr;
+    QScrollBar* horizontalBar_ = nullptr;
+    QScrollBar* verticalBar_ = nullptr;
+};
