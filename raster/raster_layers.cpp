@@ -1,0 +1,341 @@
+#include "raster/raster_layers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include <QPainter>
+
+#include "platform/code_page.h"
+#include "raster/image_list.h"
+#include "raster/raster.h"
+
+namespace ObjectRecord {
+
+std::string_view ReadString(const Bytes& record, std::size_t offset, std::size_t field) {
+    const char* start = reinterpret_cast<const char*>(record.data() + offset);
+    return std::string_view(start, strnlen(start, field));
+}
+
+void WriteString(Bytes& record, std::size_t offset, std::size_t field, std::string_view text) {
+    const std::size_t length = platform::CodePage932Prefix(text, field - 1);
+    std::memcpy(record.data() + offset, text.data(), length);
+    record[offset + length] = 0;
+}
+
+std::int32_t ReadInt32(const Bytes& record, std::size_t offset) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | record[offset + static_cast<std::size_t>(i)];
+    return static_cast<std::int32_t>(value);
+}
+
+void WriteInt32(Bytes& record, std::size_t offset, std::int32_t value) {
+    auto bits = static_cast<std::uint32_t>(value);
+    for (std::size_t i = 0; i < 4; ++i, bits >>= 8) record[offset + i] = static_cast<std::uint8_t>(bits & 0xFF);
+}
+
+}  // namespace ObjectRecord
+
+namespace {
+
+// Nearest, halves to even: the rounding of every screen/image conversion.
+int RoundToInt(double value) { return static_cast<int>(std::nearbyint(value)); }
+
+// Sets a flag for its lifetime and clears it on every way out.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagGuard() { flag_ = false; }
+    FlagGuard(const FlagGuard&) = delete;
+    FlagGuard& operator=(const FlagGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+// --- TRasterObject ----------------------------------------------------------
+
+TRasterObject::TRasterObject(TRasterLayer* layer)
+    : layer_(layer), record_(std::make_unique<ObjectRecord::Bytes>()) {
+    record_->fill(0);
+}
+
+TRasterObject::~TRasterObject() = default;
+
+TRaster* TRasterObject::Raster() const { return layer_->Raster(); }
+
+QString TRasterObject::Name() const {
+    return platform::FromCodePage932(ObjectRecord::ReadString(*record_, ObjectRecord::kName, ObjectRecord::kNameField));
+}
+
+void TRasterObject::SetName(const QString& name) {
+    const std::string encoded = platform::ToCodePage932(name);
+    const std::string_view stored(encoded.data(),
+                                  platform::CodePage932Prefix(encoded, ObjectRecord::kMaxNameBytes));
+    if (stored == ObjectRecord::ReadString(*record_, ObjectRecord::kName, ObjectRecord::kNameField)) return;
+    ObjectRecord::WriteString(*record_, ObjectRecord::kName, ObjectRecord::kNameField, stored);
+}
+
+int TRasterObject::X() const { return ObjectRecord::ReadInt32(*record_, ObjectRecord::kX); }
+
+void TRasterObject::SetX(int value) {
+    if (value != X()) ObjectRecord::WriteInt32(*record_, ObjectRecord::kX, value);
+}
+
+int TRasterObject::Y() const { return ObjectRecord::ReadInt32(*record_, ObjectRecord::kY); }
+
+void TRasterObject::SetY(int value) {
+    if (value != Y()) ObjectRecord::WriteInt32(*record_, ObjectRecord::kY, value);
+}
+
+int TRasterObject::ImageIndex() const { return ObjectRecord::ReadInt32(*record_, ObjectRecord::kImageIndex); }
+
+void TRasterObject::SetImageIndex(int value) {
+    if (value != ImageIndex()) ObjectRecord::WriteInt32(*record_, ObjectRecord::kImageIndex, value);
+}
+
+QString TRasterObject::MainText() const {
+    return platform::FromCodePage932(
+        ObjectRecord::ReadString(*record_, ObjectRecord::kMainText, ObjectRecord::kTextField));
+}
+
+QString TRasterObject::AttributeText() const {
+    return platform::FromCodePage932(
+        ObjectRecord::ReadString(*record_, ObjectRecord::kAttributeText, ObjectRecord::kTextField));
+}
+
+void TRasterObject::SetState(int value) {
+    if (value == state_) return;
+    state_ = value;
+    // Only the object's own rectangle needs painting again.
+    Raster()->update(ComputeBounds());
+}
+
+bool TRasterObject::HitTest(int px, int py) const {
+    return bounds_.left() < px && px < bounds_.left() + bounds_.width() && bounds_.top() < py &&
+           py < bounds_.top() + bounds_.height();
+}
+
+QRect TRasterObject::ComputeBounds() const {
+    const TRaster* raster = Raster();
+    const TImageList* icons = raster->StateImage();
+    if (icons == nullptr || raster->ScaleX() == 0 || raster->ScaleY() == 0) return QRect();
+    // The icon covers icon-size image pixels centred on the marker, so it
+    // grows and shrinks with the zoom.
+    const double w = icons->Width();
+    const double h = icons->Height();
+    const double dx = X() - raster->ViewLeft();
+    const double dy = Y() - raster->ViewTop();
+    const int left = RoundToInt((dx - w / 2) / raster->ScaleX()) + raster->DispLeft();
+    const int top = RoundToInt((dy - h / 2) / raster->ScaleY()) + raster->DispTop();
+    const int right = RoundToInt((dx + w / 2) / raster->ScaleX()) + raster->DispLeft();
+    const int bottom = RoundToInt((dy + h / 2) / raster->ScaleY()) + raster->DispTop();
+    return QRect(left, top, right - left, bottom - top);
+}
+
+void TRasterObject::Draw(QPainter& canvas) {
+    bounds_ = ComputeBounds();
+    const TRaster* raster = Raster();
+    const TImageList* icons = state_ == 1 ? raster->SelectImage() : raster->StateImage();
+    if (icons != nullptr && !bounds_.isEmpty()) icons->Draw(canvas, bounds_, ImageIndex());
+}
+
+void TRasterObject::Delete() {
+    TRasterLayer* layer = layer_;
+    TRaster* raster = Raster();
+    layer->SetActiveObject(nullptr);
+    const std::unique_ptr<TRasterObject> self = layer->Extract(this);
+    raster->RefreshListView();
+    raster->SetModified(true);
+    raster->update();
+}
+
+// --- TRasterLayer -----------------------------------------------------------
+
+TRasterLayer::TRasterLayer(TRasterLayers* owner, const QString& name) : owner_(owner), name_(name) {}
+
+TRasterLayer::~TRasterLayer() = default;
+
+TRaster* TRasterLayer::Raster() const { return owner_->Raster(); }
+
+int TRasterLayer::IndexOf(const TRasterObject* object) const {
+    const auto found = std::find_if(objects_.begin(), objects_.end(),
+                                    [object](const auto& candidate) { return candidate.get() == object; });
+    return found == objects_.end() ? -1 : static_cast<int>(found - objects_.begin());
+}
+
+void TRasterLayer::SetActiveObject(TRasterObject* object) {
+    if (object == activeObject_) return;
+    activeObject_ = object;
+    TRaster* raster = Raster();
+    if (raster->OnActiveObjectChange) raster->OnActiveObjectChange(raster, object);
+}
+
+void TRasterLayer::SetMode(TLayerMode mode) {
+    if (mode == mode_) return;
+    TRaster* raster = Raster();
+    if (TRasterLayer* active = raster->ActiveLayer(); active != nullptr && active->ActiveObject() != nullptr)
+        active->ActiveObject()->SetState(0);
+    mode_ = mode;
+    if (owner_->updating_) return;
+    if (mode == lmActive) {
+        if (TRasterLayer* previous = raster->ActiveLayer(); previous != nullptr) {
+            const FlagGuard updating(owner_->updating_);
+            previous->SetMode(lmVisible);
+        }
+        if (raster->OnActiveLayerChange) raster->OnActiveLayerChange(raster, this);
+    }
+    raster->RebuildTreeView();
+    raster->update();
+}
+
+TRasterObject* TRasterLayer::AddObject(std::unique_ptr<TRasterObject> object) {
+    TRasterObject* added = AppendStored(std::move(object));
+    TRaster* raster = Raster();
+    raster->RefreshListView();
+    raster->SetModified(true);
+    return added;
+}
+
+TRasterObject* TRasterLayer::AppendStored(std::unique_ptr<TRasterObject> object) {
+    objects_.push_back(std::move(object));
+    return objects_.back().get();
+}
+
+std::unique_ptr<TRasterObject> TRasterLayer::Extract(TRasterObject* object) {
+    const int index = IndexOf(object);
+    if (index < 0) return nullptr;
+    if (activeObject_ == object) activeObject_ = nullptr;
+    std::unique_ptr<TRasterObject> taken = std::move(objects_[static_cast<std::size_t>(index)]);
+    objects_.erase(objects_.begin() + index);
+    return taken;
+}
+
+bool TRasterLayer::Rename(const QString& name) {
+    const bool free = owner_->Find(name) == nullptr;
+    if (free) name_ = name;
+    TRaster* raster = Raster();
+    raster->RebuildTreeView();
+    raster->SetModified(true);
+    return free;
+}
+
+void TRasterLayer::Delete() {
+    TRaster* raster = Raster();
+    const std::unique_ptr<TRasterLayer> self = owner_->Extract(this);
+    raster->RebuildTreeView();
+    raster->SetModified(true);
+    raster->update();
+}
+
+void TRasterLayer::MoveOrder(TLayerOrder direction) {
+    const int index = owner_->IndexOf(this);
+    if (direction == loUp && index + 1 < owner_->Count()) owner_->Move(index, index + 1);
+    if (direction == loDown && index > 0) owner_->Move(index, index - 1);
+    TRaster* raster = Raster();
+    raster->RebuildTreeView();
+    raster->SetModified(true);
+    raster->update();
+}
+
+namespace {
+
+// Ordinal comparison of the stored (code page 932) names: the order the
+// bytes give, case-sensitive.
+int CompareNames(const TRasterObject& a, const TRasterObject& b) {
+    const std::string_view left = ObjectRecord::ReadString(a.Record(), ObjectRecord::kName, ObjectRecord::kNameField);
+    const std::string_view right = ObjectRecord::ReadString(b.Record(), ObjectRecord::kName, ObjectRecord::kNameField);
+    const int result = left.compare(right);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+// Quicksort with the middle element as pivot (Hoare partition). Recursing
+// into the smaller part keeps the stack depth logarithmic.
+template <typename Compare>
+void QuickSort(std::vector<std::unique_ptr<TRasterObject>>& items, int low, int high, const Compare& compare) {
+    while (low < high) {
+        int i = low;
+        int j = high;
+        const TRasterObject* pivot = items[static_cast<std::size_t>((low + high) / 2)].get();
+        do {
+            while (compare(*items[static_cast<std::size_t>(i)], *pivot) < 0) ++i;
+            while (compare(*items[static_cast<std::size_t>(j)], *pivot) > 0) --j;
+            if (i <= j) {
+                std::swap(items[static_cast<std::size_t>(i)], items[static_cast<std::size_t>(j)]);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        if (j - low < high - i) {
+            QuickSort(items, low, j, compare);
+            low = i;
+        } else {
+            QuickSort(items, i, high, compare);
+            high = j;
+        }
+    }
+}
+
+}  // namespace
+
+void TRasterLayer::SortObjects(int order) {
+    QuickSort(objects_, 0, Count() - 1,
+              [order](const TRasterObject& a, const TRasterObject& b) { return CompareNames(a, b) * order; });
+}
+
+// --- TRasterLayers ----------------------------------------------------------
+
+TRasterLayers::TRasterLayers(TRaster* raster) : raster_(raster) {}
+
+TRasterLayers::~TRasterLayers() = default;
+
+int TRasterLayers::IndexOf(const TRasterLayer* layer) const {
+    const auto found = std::find_if(layers_.begin(), layers_.end(),
+                                    [layer](const auto& candidate) { return candidate.get() == layer; });
+    return found == layers_.end() ? -1 : static_cast<int>(found - layers_.begin());
+}
+
+TRasterLayer* TRasterLayers::Find(const QString& name) const {
+    const auto found = std::find_if(layers_.begin(), layers_.end(),
+                                    [&name](const auto& layer) { return layer->Name() == name; });
+    return found == layers_.end() ? nullptr : found->get();
+}
+
+TRasterLayer* TRasterLayers::NewLayer() {
+    const QString base = QStringLiteral("新規レイヤ");
+    QString name = base;
+    for (int counter = 1; Find(name) != nullptr; ++counter) name = base + QString::number(counter);
+    TRasterLayer* layer = Append(std::make_unique<TRasterLayer>(this, name));
+    raster_->RebuildTreeView();
+    raster_->SetModified(true);
+    return layer;
+}
+
+TRasterLayer* TRasterLayers::Append(std::unique_ptr<TRasterLayer> layer) {
+    layers_.push_back(std::move(layer));
+    return layers_.back().get();
+}
+
+void TRasterLayers::Clear() {
+    raster_->SetActiveLayer(nullptr);
+    layers_.clear();
+}
+
+std::unique_ptr<TRasterLayer> TRasterLayers::Extract(TRasterLayer* layer) {
+    const int index = IndexOf(layer);
+    if (index < 0) return nullptr;
+    std::unique_ptr<TRasterLayer> taken = std::move(layers_[static_cast<std::size_t>(index)]);
+    layers_.erase(layers_.begin() + index);
+    return taken;
+}
+
+void TRasterLayers::Move(int from, int to) {
+    auto first = layers_.begin();
+    if (from < to)
+        std::rotate(first + from, first + from + 1, first + to + 1);
+    else
+        std::rotate(first + to, first + from, first + from + 1);
+}
