@@ -1,0 +1,105 @@
+#include "file_clipboard.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+
+#include "platform/file_uri.h"
+
+namespace platform {
+namespace {
+
+const QString kUriList = QStringLiteral("text/uri-list");
+const QString kGnomeFiles = QStringLiteral("x-special/gnome-copied-files");
+const QString kKdeCut = QStringLiteral("application/x-kde-cutselection");
+const QString kPlainText = QStringLiteral("text/plain");
+constexpr char kNautilusHeader[] = "x-special/nautilus-clipboard";
+
+std::string ToBytes(const QByteArray& data) { return std::string(data.constData(), data.size()); }
+
+QByteArray ToByteArray(const std::string& bytes) {
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// Lines split at LF, with a CR before it dropped, empty lines skipped.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The local paths of URI lines; comment lines (#) and other URIs are skipped.
+std::vector<std::string> PathsOf(const std::vector<std::string>& lines, std::size_t first) {
+    std::vector<std::string> paths;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        if (lines[i].front() == '#') continue;
+        if (auto path = PathFromFileUri(lines[i])) paths.push_back(*path);
+    }
+    return paths;
+}
+
+// "copy"/"cut" followed by URIs: the GNOME format and Nautilus' text form.
+ClipboardFiles FromActionAndUris(const std::vector<std::string>& lines, std::size_t actionLine) {
+    ClipboardFiles files;
+    if (lines.size() <= actionLine) return files;
+    files.cut = lines[actionLine] == "cut";
+    files.paths = PathsOf(lines, actionLine + 1);
+    return files;
+}
+
+}  // namespace
+
+std::unique_ptr<QMimeData> MakeFileMimeData(const std::vector<std::string>& paths, bool cut) {
+    std::string uriList, gnome = cut ? "cut" : "copy", plain;
+    for (const std::string& path : paths) {
+        const std::string uri = FileUri(path);
+        uriList += uri + "\r\n";
+        gnome += "\n" + uri;
+        plain += (plain.empty() ? "" : "\n") + path;
+    }
+    auto data = std::make_unique<QMimeData>();
+    data->setData(kUriList, ToByteArray(uriList));
+    data->setData(kGnomeFiles, ToByteArray(gnome));
+    data->setData(kKdeCut, cut ? QByteArray("1") : QByteArray("0"));
+    data->setData(kPlainText, ToByteArray(plain));
+    return data;
+}
+
+void PutFilesOnClipboard(const std::vector<std::string>& paths, bool cut) {
+    QApplication::clipboard()->setMimeData(MakeFileMimeData(paths, cut).release());
+}
+
+ClipboardFiles ReadFilesFromMimeData(const QMimeData* data) {
+    if (data == nullptr) return {};
+    if (data->hasFormat(kGnomeFiles)) {
+        ClipboardFiles files = FromActionAndUris(Lines(ToBytes(data->data(kGnomeFiles))), 0);
+        if (!files.paths.empty()) return files;
+    }
+    if (data->hasFormat(kUriList)) {
+        ClipboardFiles files;
+        files.paths = PathsOf(Lines(ToBytes(data->data(kUriList))), 0);
+        files.cut = data->data(kKdeCut).trimmed() == "1";
+        if (!files.paths.empty()) return files;
+    }
+    if (data->hasFormat(kPlainText)) {
+        const std::vector<std::string> lines = Lines(ToBytes(data->data(kPlainText)));
+        if (!lines.empty() && lines.front() == kNautilusHeader) return FromActionAndUris(lines, 1);
+    }
+    return {};
+}
+
+ClipboardFiles ReadFilesFromClipboard() {
+    return ReadFilesFromMimeData(QApplication::clipboard()->mimeData());
+}
+
+bool CanPasteFiles() { return !ReadFilesFromClipboard().paths.empty(); }
+
+}  // namespace platform
