@@ -15,7 +15,10 @@
 #include "raster/raster_types.h"
 
 class QPainter;
+class QPrinter;
 class QScrollBar;
+class TDibView;
+class TDibPainter;
 class TRasterLayers;
 class TRasterLayer;
 class TRasterObject;
@@ -144,6 +147,8 @@ public:
     // False (after telling the user) when the file could not be written.
     bool SaveAsBitmap(const QString& path);
     void Print();
+    // The printer Print uses; the print setup dialog configures it.
+    QPrinter& Printer();
     void CopyToClipboard(int mode);
 
     // --- Annotation side file --------------------------------------------
@@ -174,13 +179,28 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
-    // The implementation fills in the rest of the state and the helpers.
+    enum class TScrollRequest { LineBack, LineForward, PageBack, PageForward, ThumbReleased, Ignored };
+    static int ProgressCallback(int nNum, int nDenom, intptr_t lData);
+
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void PlaceScrollBars();
+    void ClampView();
+    void FitAspect();
+    void UpdateScrollBars();
+    void SetBar(QScrollBar* bar, bool visible, int maximum, int page, int position);
+    void HandleScrollAction(Qt::Orientation orientation, int action);
+    void ScrollRequest(Qt::Orientation orientation, TScrollRequest request, int trackPosition);
+    void PaintMargins(QPainter& canvas);
+    void DrawOverlay(QPainter& canvas);
+    // contents: the file followed by zero padding; size: the file's bytes.
+    bool DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size);
+    bool TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int32_t size);
+    void FreeImageBlocks();
+
     const SPI_BITMAPINFOHEADER* imageHeader_ = nullptr;
     const std::uint8_t* imageBits_ = nullptr;
     HLOCAL headerBlock_ = nullptr;
@@ -213,4 +233,9 @@ private:
     TRasterListView* listView_ = nullptr;
     QScrollBar* horizontalBar_ = nullptr;
     QScrollBar* verticalBar_ = nullptr;
+    std::unique_ptr<TDibView> dib_;
+    std::unique_ptr<TDibPainter> dibPainter_;
+    std::unique_ptr<QPrinter> printer_;
+    QString pendingPluginPath_;
+    bool pluginPathPending_ = false;
 };

@@ -1,0 +1,462 @@
+#include "raster/raster.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+
+#include "platform/application_paths.h"
+#include "raster/dib_painter.h"
+#include "raster/dib_view.h"
+#include "raster/raster_layers.h"
+
+namespace {
+
+// Real to integer: nearest, halves to the even neighbour (the default
+// floating-point rounding mode).
+int Round(double value) { return static_cast<int>(std::nearbyint(value)); }
+
+// An extent used as a divisor: a one-pixel image (or a zero-sized zoom
+// rectangle) has extent 0 and is shown as if it were one pixel across.
+double Divisor(double extent) { return extent > 0 ? extent : 1.0; }
+
+// Lets the wheel pass through a scroll bar to the view, whose owner
+// decides what the wheel does; the bar itself reacts only to clicks and
+// drags.
+class TWheelPassThrough : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Wheel) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+QScrollBar* MakeScrollBar(Qt::Orientation orientation, QWidget* parent, QObject* filter) {
+    auto* bar = new QScrollBar(orientation, parent);
+    // A dragged thumb takes effect only when it is released.
+    bar->setTracking(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->setFocusPolicy(Qt::NoFocus);
+    bar->installEventFilter(filter);
+    bar->hide();
+    return bar;
+}
+
+}  // namespace
+
+TRaster::TRaster(QWidget* parent) : QWidget(parent) {
+    resize(100, 100);
+    setAutoFillBackground(true);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+
+    auto* wheelFilter = new TWheelPassThrough(this);
+    horizontalBar_ = MakeScrollBar(Qt::Horizontal, this, wheelFilter);
+    verticalBar_ = MakeScrollBar(Qt::Vertical, this, wheelFilter);
+    connect(horizontalBar_, &QAbstractSlider::actionTriggered, this,
+            [this](int action) { HandleScrollAction(Qt::Horizontal, action); });
+    connect(verticalBar_, &QAbstractSlider::actionTriggered, this,
+            [this](int action) { HandleScrollAction(Qt::Vertical, action); });
+
+    layers_ = std::make_unique<TRasterLayers>(this);
+    plugs_ = std::make_unique<TSusiePlugs>();
+    plugs_->SetPath(platform::ExecutableFolder());
+}
+
+TRaster::~TRaster() {
+    destroying_ = true;
+    CloseImage();
+}
+
+bool TRaster::IsWholeImage() const {
+    return Round(viewRight_ - viewLeft_) == maxX_ && Round(viewBottom_ - viewTop_) == maxY_;
+}
+
+void TRaster::SetViewMode(TViewMode mode) {
+    if (mode == viewMode_) return;
+    viewMode_ = mode;
+    if (!HasImage()) return;
+    FitAspect();
+    Layout();
+}
+
+void TRaster::SetPaintMode(TPaintMode mode) {
+    if (mode == paintMode_) return;
+    paintMode_ = mode;
+    update();
+}
+
+void TRaster::SetScrollUnit(int value) {
+    // It divides the image size into scroll lines.
+    if (value > 0) scrollUnit_ = value;
+}
+
+void TRaster::SetStateImage(TImageList* images) {
+    stateImage_ = images;
+    update();
+}
+
+void TRaster::SetSelectImage(TImageList* images) {
+    selectImage_ = images;
+    update();
+}
+
+void TRaster::RebuildTreeView() {
+    // The layer tree, once bound, rebuilds itself from the layers and sets
+    // the active layer the same way.
+    TRasterLayer* active = nullptr;
+    for (int i = 0; i < layers_->Count() && active == nullptr; ++i)
+        if (layers_->Items(i)->Mode() == lmActive) active = layers_->Items(i);
+    activeLayer_ = active;
+}
+
+void TRaster::RefreshListView() {
+    // Nothing to refresh until an object list is bound; it reads the
+    // active layer's objects when it is.
+    if (listView_ == nullptr) return;
+}
+
+QString TRaster::PluginPath() const { return QString::fromStdString(plugs_->Path()); }
+
+void TRaster::SetPluginPath(const QString& folder) {
+    // Rescanning while a plug-in decodes would free the plug-in in use;
+    // the new folder takes effect when the decode is over.
+    if (loading_) {
+        pendingPluginPath_ = folder;
+        pluginPathPending_ = true;
+        return;
+    }
+    plugs_->SetPath(folder.toStdString());
+}
+
+void TRaster::GetPluginFilters(QStringList& filters) {
+    std::vector<std::string> patterns;
+    plugs_->AppendPatterns(patterns);
+    for (const auto& pattern : patterns) filters.append(QString::fromStdString(pattern));
+}
+
+// --- Geometry -----------------------------------------------------------
+
+int TRaster::ClientWidth() const {
+    return width() - (verticalBar_->isVisibleTo(this) ? verticalBar_->sizeHint().width() : 0);
+}
+
+int TRaster::ClientHeight() const {
+    return height() - (horizontalBar_->isVisibleTo(this) ? horizontalBar_->sizeHint().height() : 0);
+}
+
+void TRaster::PlaceScrollBars() {
+    const int barWidth = verticalBar_->sizeHint().width();
+    const int barHeight = horizontalBar_->sizeHint().height();
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    verticalBar_->setGeometry(width() - barWidth, 0, barWidth, ch);
+    horizontalBar_->setGeometry(0, height() - barHeight, cw, barHeight);
+}
+
+QPoint TRaster::ScreenToImage(int X, int Y) const {
+    return QPoint(Round((X - dispLeft_) * scaleX_ + viewLeft_), Round((Y - dispTop_) * scaleY_ + viewTop_));
+}
+
+void TRaster::ClampView() {
+    if (viewLeft_ < 0) {
+        viewRight_ = std::min(viewRight_ - viewLeft_, double(maxX_));
+        viewLeft_ = 0;
+    }
+    if (viewRight_ > maxX_) {
+        viewLeft_ = std::max(viewLeft_ - (viewRight_ - maxX_), 0.0);
+        viewRight_ = maxX_;
+    }
+    if (viewTop_ < 0) {
+        viewBottom_ = std::min(viewBottom_ - viewTop_, double(maxY_));
+        viewTop_ = 0;
+    }
+    if (viewBottom_ > maxY_) {
+        viewTop_ = std::max(viewTop_ - (viewBottom_ - maxY_), 0.0);
+        viewBottom_ = maxY_;
+    }
+}
+
+void TRaster::FitAspect() {
+    if (viewMode_ != vmExpand) return;
+    ClampView();
+    const double w = viewRight_ - viewLeft_;
+    const double h = viewBottom_ - viewTop_;
+    const double cw = std::max(ClientWidth(), 1);
+    const double ch = std::max(ClientHeight(), 1);
+    if (w > h) {
+        const double cy = viewTop_ + h / 2;
+        viewTop_ = std::max(cy - w * (ch / cw) / 2, 0.0);
+        viewBottom_ = std::min(cy + w * (ch / cw) / 2, double(maxY_));
+    } else {
+        const double cx = viewLeft_ + w / 2;
+        viewLeft_ = std::max(cx - h * (cw / ch) / 2, 0.0);
+        viewRight_ = std::min(cx + h * (cw / ch) / 2, double(maxX_));
+    }
+}
+
+void TRaster::Layout() {
+    if (!HasImage()) return;
+    ClampView();
+    if (!IsWholeImage()) FitAspect();
+    inLayout_ = true;
+    UpdateScrollBars();
+    inLayout_ = false;
+    if (!IsWholeImage()) FitAspect();
+
+    const double w = viewRight_ - viewLeft_;
+    const double h = viewBottom_ - viewTop_;
+    const double cw = ClientWidth();
+    const double ch = ClientHeight();
+    const double wd = Divisor(w);
+    const double hd = Divisor(h);
+    double dw = 0;
+    double dh = 0;
+    if (w > h) {
+        dh = std::min(hd * (cw / wd), ch);
+        dw = std::min(wd / hd * dh, cw);
+    } else {
+        dw = std::min(wd * (ch / hd), cw);
+        dh = std::min(hd / wd * dw, ch);
+    }
+    dispLeft_ = Round(cw / 2 - dw / 2);
+    dispRight_ = Round(dw / 2 + cw / 2);
+    dispTop_ = Round(ch / 2 - dh / 2);
+    dispBottom_ = Round(dh / 2 + ch / 2);
+    scaleX_ = w / std::max(dispRight_ - dispLeft_, 1);
+    scaleY_ = h / std::max(dispBottom_ - dispTop_, 1);
+    update();
+}
+
+void TRaster::SetBar(QScrollBar* bar, bool visible, int maximum, int page, int position) {
+    const QSignalBlocker blocker(bar);
+    // Positions run from 0 to the last one that still shows a full page.
+    bar->setRange(0, std::max(maximum - page + 1, 0));
+    bar->setPageStep(std::max(page, 1));
+    bar->setSingleStep(1);
+    bar->setValue(position);
+    bar->setSliderPosition(position);
+    if (bar->isVisibleTo(this) != visible) bar->setVisible(visible);
+}
+
+void TRaster::UpdateScrollBars() {
+    if (IsWholeImage()) {
+        SetBar(verticalBar_, false, 0, 0, 0);
+        SetBar(horizontalBar_, false, 0, 0, 0);
+    } else {
+        // A bar whose page covers its whole range has nothing to scroll and
+        // is hidden.
+        const int vPage = Round(viewBottom_ - viewTop_ + 1);
+        const int hPage = Round(viewRight_ - viewLeft_ + 1);
+        SetBar(verticalBar_, vPage <= maxY_, maxY_, vPage, Round(viewTop_));
+        SetBar(horizontalBar_, hPage <= maxX_, maxX_, hPage, Round(viewLeft_));
+    }
+    PlaceScrollBars();
+}
+
+void TRaster::HandleScrollAction(Qt::Orientation orientation, int action) {
+    QScrollBar* bar = orientation == Qt::Vertical ? verticalBar_ : horizontalBar_;
+    TScrollRequest request = TScrollRequest::Ignored;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub: request = TScrollRequest::LineBack; break;
+    case QAbstractSlider::SliderSingleStepAdd: request = TScrollRequest::LineForward; break;
+    case QAbstractSlider::SliderPageStepSub: request = TScrollRequest::PageBack; break;
+    case QAbstractSlider::SliderPageStepAdd: request = TScrollRequest::PageForward; break;
+    case QAbstractSlider::SliderMove:
+        // A move while the thumb is held is tracking; the move that follows
+        // the release carries the final position.
+        if (!bar->isSliderDown()) request = TScrollRequest::ThumbReleased;
+        break;
+    default: break;
+    }
+    if (request == TScrollRequest::Ignored && action == QAbstractSlider::SliderMove) return;
+    ScrollRequest(orientation, request, bar->sliderPosition());
+}
+
+void TRaster::ScrollRequest(Qt::Orientation orientation, TScrollRequest request, int trackPosition) {
+    const bool vertical = orientation == Qt::Vertical;
+    QScrollBar* bar = vertical ? verticalBar_ : horizontalBar_;
+    double& first = vertical ? viewTop_ : viewLeft_;
+    double& last = vertical ? viewBottom_ : viewRight_;
+    const double maximum = vertical ? maxY_ : maxX_;
+    const double step = vertical ? vStep_ : hStep_;
+    const double extent = last - first;
+
+    double start = first;
+    switch (request) {
+    case TScrollRequest::LineBack: start = std::max(first - step, 0.0); break;
+    case TScrollRequest::LineForward: start = std::min(first + step, maximum - extent); break;
+    case TScrollRequest::PageBack: start = std::max(first - 2 * step, 0.0); break;
+    case TScrollRequest::PageForward: start = std::min(first + 2 * step, maximum - extent); break;
+    case TScrollRequest::ThumbReleased:
+        // The last thumb position can leave less than the extent below it
+        // once the page was rounded down; keep the view inside the image.
+        start = std::clamp(double(trackPosition), 0.0, std::max(maximum - extent, 0.0));
+        break;
+    case TScrollRequest::Ignored: break;
+    }
+    if (!HasImage() || request == TScrollRequest::Ignored) {
+        bar->setSliderPosition(Round(first));
+        return;
+    }
+    first = start;
+    last = start + extent;
+    bar->setSliderPosition(request == TScrollRequest::ThumbReleased ? trackPosition : Round(first));
+    update();
+}
+
+// --- View operations ----------------------------------------------------
+
+void TRaster::ViewExtent() {
+    if (!HasImage()) return;
+    viewLeft_ = 0;
+    viewTop_ = 0;
+    viewRight_ = maxX_;
+    viewBottom_ = maxY_;
+    dispLeft_ = dispTop_ = dispRight_ = dispBottom_ = 0;
+    Layout();
+}
+
+void TRaster::ScrollBy(int dX, int dY) {
+    if (!HasImage()) return;
+    viewLeft_ += dX * scaleX_;
+    viewRight_ += dX * scaleX_;
+    viewTop_ += dY * scaleY_;
+    viewBottom_ += dY * scaleY_;
+    Layout();
+}
+
+void TRaster::CenterAt(int X, int Y) {
+    if (!HasImage()) return;
+    const QPoint at = ScreenToImage(X, Y);
+    const double dx = at.x() - (viewLeft_ + viewRight_) / 2;
+    const double dy = at.y() - (viewTop_ + viewBottom_) / 2;
+    viewLeft_ += dx;
+    viewRight_ += dx;
+    viewTop_ += dy;
+    viewBottom_ += dy;
+    Layout();
+}
+
+void TRaster::ZoomToRect(const QRect& rect) {
+    if (!HasImage()) return;
+    // QRect's right and bottom are one less than the exclusive corner.
+    const QPoint topLeft = ScreenToImage(rect.left(), rect.top());
+    const QPoint bottomRight = ScreenToImage(rect.left() + rect.width(), rect.top() + rect.height());
+    viewLeft_ = topLeft.x();
+    viewTop_ = topLeft.y();
+    viewRight_ = bottomRight.x();
+    viewBottom_ = bottomRight.y();
+    FitAspect();
+    Layout();
+}
+
+void TRaster::ZoomAt(const QPoint& point, TZoomDirection direction) {
+    if (!HasImage()) return;
+    const QPoint at = ScreenToImage(point.x(), point.y());
+    const double factor = direction == zdZoomIn ? 1 - zoomSize_ : 1 + zoomSize_;
+    const double hw = (viewRight_ - viewLeft_) * factor / 2;
+    const double hh = (viewBottom_ - viewTop_) * factor / 2;
+    viewLeft_ = at.x() - hw;
+    viewTop_ = at.y() - hh;
+    viewRight_ = at.x() + hw;
+    viewBottom_ = at.y() + hh;
+    FitAspect();
+    Layout();
+}
+
+void TRaster::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    PlaceScrollBars();
+    if (inLayout_ || !HasImage()) return;
+    if (!IsWholeImage()) FitAspect();
+    Layout();
+}
+
+void TRaster::mouseMoveEvent(QMouseEvent* event) {
+    QWidget::mouseMoveEvent(event);
+    // With the focus the view also receives the wheel.
+    setFocus(Qt::MouseFocusReason);
+}
+
+// --- Painting -----------------------------------------------------------
+
+void TRaster::paintEvent(QPaintEvent*) {
+    QPainter canvas(this);
+    const QColor face = palette().color(QPalette::Button);
+    if (verticalBar_->isVisibleTo(this) && horizontalBar_->isVisibleTo(this))
+        canvas.fillRect(QRect(ClientWidth(), ClientHeight(), width() - ClientWidth(),
+                              height() - ClientHeight()),
+                        face);
+    if (!HasImage()) return;
+    const QRect source(QPoint(Round(viewLeft_), Round(viewTop_)), QPoint(Round(viewRight_), Round(viewBottom_)));
+    const QRect destination(dispLeft_, dispTop_, dispRight_ - dispLeft_, dispBottom_ - dispTop_);
+    DrawImage(canvas, destination, source);
+    PaintMargins(canvas);
+}
+
+void TRaster::PaintMargins(QPainter& canvas) {
+    const int cw = ClientWidth();
+    const int ch = ClientHeight();
+    // Rectangles as left, top, right, bottom with right and bottom exclusive.
+    auto fill = [&](int left, int top, int right, int bottom, const QColor& color) {
+        if (right > left && bottom > top) canvas.fillRect(left, top, right - left, bottom - top, color);
+    };
+    const QColor face = palette().color(QPalette::Button);
+    fill(0, 0, cw, dispTop_ - 1, face);
+    fill(0, dispBottom_ + 1, cw, ch, face);
+    fill(0, 0, dispLeft_ - 1, ch, face);
+    fill(dispRight_ + 1, dispTop_, cw, ch, face);
+    // The column and the row between the image and the frame's right and
+    // bottom sides belong to neither; paint them so nothing stale shows.
+    fill(dispRight_, dispTop_, dispRight_ + 1, dispBottom_ + 1, face);
+    fill(dispLeft_, dispBottom_, dispRight_ + 1, dispBottom_ + 1, face);
+
+    // The sunken frame one pixel outside the display rectangle, drawn as
+    // lines that leave out their end points.
+    const QColor shadow = palette().color(QPalette::Dark);
+    const QColor highlight = palette().color(QPalette::Light);
+    fill(dispLeft_ - 1, dispTop_, dispLeft_, dispBottom_ + 2, shadow);
+    fill(dispLeft_ - 1, dispTop_ - 1, dispRight_ + 1, dispTop_, shadow);
+    fill(dispRight_ + 1, dispTop_ - 1, dispRight_ + 2, dispBottom_ + 1, highlight);
+    fill(dispLeft_, dispBottom_ + 1, dispRight_ + 2, dispBottom_ + 2, highlight);
+}
+
+void TRaster::DrawImage(QPainter& canvas, const QRect& destination, const QRect& source) {
+    if (HasImage() && dibPainter_ != nullptr) {
+        canvas.save();
+        // Paper gets the plain stretch whatever the screen shows.
+        if (paintMode_ == pmHalfTone && !printing_)
+            dibPainter_->DrawAveraged(canvas, destination, source);
+        else
+            dibPainter_->DrawNearest(canvas, destination, source);
+        canvas.restore();
+    }
+    DrawOverlay(canvas);
+}
+
+void TRaster::DrawOverlay(QPainter& canvas) {
+    // Index 0 first, so the last layer ends up on top; active and visible
+    // layers look alike.
+    for (int i = 0; i < layers_->Count(); ++i) {
+        TRasterLayer* layer = layers_->Items(i);
+        if (layer->Mode() == lmInvisible) continue;
+        for (int j = 0; j < layer->Count(); ++j) {
+            canvas.save();
+            layer->Objects(j)->Draw(canvas);
+            canvas.restore();
+        }
+    }
+}
