@@ -119,7 +119,8 @@ bool IsInside(const std::string& path, const std::string& folder) {
 }
 
 std::string CanonicalPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
     return resolved ? std::string(resolved.get()) : std::string();
 }
 
@@ -135,7 +136,8 @@ QString Joined(const std::vector<TransferFailure>& failures) {
     constexpr std::size_t kShown = 10;
     QStringList lines;
     for (std::size_t i = 0; i < failures.size() && i < kShown; ++i)
-        lines << DisplayName(BaseName(failures[i].path)) + QStringLiteral(": ") + failures[i].reason;
+        lines << DisplayName(BaseName(failures[i].path)) + QStringLiteral(": ") +
+                     failures[i].reason;
     if (failures.size() > kShown)
         lines << QStringLiteral("ほか %1 項目").arg(failures.size() - kShown);
     return lines.join(QLatin1Char('\n'));
@@ -175,7 +177,8 @@ private:
                  bool replace);
     bool CopyItem(const std::string& source, const struct stat& info, const std::string& target);
     bool CopyFolder(const std::string& source, const struct stat& info, const std::string& target);
-    bool CopyFileData(const std::string& source, const struct stat& info, const std::string& target);
+    bool CopyFileData(const std::string& source, const struct stat& info,
+                      const std::string& target);
     bool CopyBytes(int from, int to, const std::string& source);
     bool CopyLink(const std::string& source, const struct stat& info, const std::string& target);
 
@@ -226,7 +229,7 @@ bool Transfer::MoveSingle(const std::string& source, const std::string& target, 
     struct stat info {};
     currentItem_ = source;
     const bool moved = lstat(source.c_str(), &info) == 0 ? MoveOne(source, info, target, false)
-                                                          : Fail(errno, source);
+                                                         : Fail(errno, source);
     if (!moved) *error = reason_;
     return moved;
 }
@@ -256,7 +259,8 @@ bool Transfer::PlanItem(const std::string& source, const std::string& targetFold
     if (name.empty() || name == "." || name == "..") return Fail(EINVAL, source);
     const std::string canonicalTarget = CanonicalPath(targetFolder);
     if (S_ISDIR(item.info.st_mode) && IsInside(canonicalTarget, CanonicalPath(source)))
-        return Fail(QStringLiteral("%1先のフォルダは、%1元のフォルダのサブフォルダです。").arg(VerbText()));
+        return Fail(
+            QStringLiteral("%1先のフォルダは、%1元のフォルダのサブフォルダです。").arg(VerbText()));
     item.target = Join(targetFolder, name);
     struct stat existing {};
     const bool sameFolder = CanonicalPath(ParentPath(source)) == canonicalTarget;
@@ -284,7 +288,8 @@ bool Transfer::PlanItem(const std::string& source, const std::string& targetFold
 bool Transfer::ConfirmCollisions() {
     std::vector<Item*> collisions;
     for (Item& item : items_)
-        if (item.action == Action::Overwrite || item.action == Action::Merge) collisions.push_back(&item);
+        if (item.action == Action::Overwrite || item.action == Action::Merge)
+            collisions.push_back(&item);
     if (collisions.size() > 1) {
         const MessageResult all = ShowMessage(
             owner_,
@@ -303,11 +308,13 @@ bool Transfer::ConfirmCollisions() {
         const QString name = DisplayName(BaseName(item->target));
         const QString question =
             item->action == Action::Merge
-                ? QStringLiteral("「%1」という名前のフォルダは既に存在します。\n\n"
-                                 "フォルダの内容をまとめ、同じ名前のファイルは上書きします。よろしいですか？")
+                ? QStringLiteral(
+                      "「%1」という名前のフォルダは既に存在します。\n\n"
+                      "フォルダの内容をまとめ、同じ名前のファイルは上書きします。よろしいですか？")
                       .arg(name)
-                : QStringLiteral("「%1」という名前のファイルは既に存在します。\n\n"
-                                 "既存のファイルを上書きしますか？")
+                : QStringLiteral(
+                      "「%1」という名前のファイルは既に存在します。\n\n"
+                      "既存のファイルを上書きしますか？")
                       .arg(name);
         const MessageResult answer =
             ShowMessage(owner_, question, MessageIcon::Question, MessageButtons::YesNoCancel);
@@ -340,14 +347,18 @@ void Transfer::Execute(const Item& item) {
     currentItem_ = item.source;
     bool done = false;
     switch (item.action) {
-    case Action::Skip: return;
-    case Action::Merge: done = Merge(item.source, item.target); break;
-    case Action::New:
-    case Action::Overwrite:
-        const bool replace = item.action == Action::Overwrite;
-        done = mode_ == TransferMode::Move ? MoveOne(item.source, item.info, item.target, replace)
-                                           : Publish(item.source, item.info, item.target, replace);
-        break;
+        case Action::Skip:
+            return;
+        case Action::Merge:
+            done = Merge(item.source, item.target);
+            break;
+        case Action::New:
+        case Action::Overwrite:
+            const bool replace = item.action == Action::Overwrite;
+            done = mode_ == TransferMode::Move
+                       ? MoveOne(item.source, item.info, item.target, replace)
+                       : Publish(item.source, item.info, item.target, replace);
+            break;
     }
     if (done) {
         result_.transferred.push_back(item.target);
@@ -358,14 +369,15 @@ void Transfer::Execute(const Item& item) {
 
 // Builds a copy of source in a staging folder beside target and renames it
 // into place once complete; the staging folder goes on every path.
-bool Transfer::Publish(const std::string& source, const struct stat& info, const std::string& target,
-                       bool replace) {
+bool Transfer::Publish(const std::string& source, const struct stat& info,
+                       const std::string& target, bool replace) {
     std::string staging = Join(ParentPath(target), kStagingPattern);
     if (mkdtemp(staging.data()) == nullptr) return Fail(errno, ParentPath(target));
     const std::string staged = Join(staging, BaseName(target));
     bool done = CopyItem(source, info, staged);
     if (done && !RenameInto(staged, target, replace)) done = Fail(errno, target);
-    if (done && Durable() && !SyncFolder(ParentPath(target))) done = Fail(errno, ParentPath(target));
+    if (done && Durable() && !SyncFolder(ParentPath(target)))
+        done = Fail(errno, ParentPath(target));
     QString ignored;
     RemoveTree(staging, &ignored);
     return done;
@@ -379,7 +391,8 @@ bool Transfer::Merge(const std::string& sourceFolder, const std::string& targetF
         if (cancelled_) return false;
         const std::string source = Join(sourceFolder, name);
         const std::string target = Join(targetFolder, name);
-        struct stat info {}, existing {};
+        struct stat info {
+        }, existing{};
         if (lstat(source.c_str(), &info) != 0) {
             allDone = Fail(errno, source);
             continue;
@@ -389,8 +402,9 @@ bool Transfer::Merge(const std::string& sourceFolder, const std::string& targetF
         if (targetExists && S_ISDIR(info.st_mode) && S_ISDIR(existing.st_mode)) {
             done = Merge(source, target);
         } else if (targetExists && S_ISDIR(info.st_mode) != S_ISDIR(existing.st_mode)) {
-            done = Fail(QStringLiteral("「%1」: 種類の異なる同じ名前の項目があるため置き換えられません。")
-                            .arg(DisplayName(target)));
+            done = Fail(
+                QStringLiteral("「%1」: 種類の異なる同じ名前の項目があるため置き換えられません。")
+                    .arg(DisplayName(target)));
         } else {
             done = mode_ == TransferMode::Move ? MoveOne(source, info, target, targetExists)
                                                : Publish(source, info, target, targetExists);
@@ -403,8 +417,8 @@ bool Transfer::Merge(const std::string& sourceFolder, const std::string& targetF
     return Tick(targetFolder);
 }
 
-bool Transfer::MoveOne(const std::string& source, const struct stat& info, const std::string& target,
-                       bool replace) {
+bool Transfer::MoveOne(const std::string& source, const struct stat& info,
+                       const std::string& target, bool replace) {
     if (RenameInto(source, target, replace)) return Tick(target);
     if (errno != EXDEV) return Fail(errno, source);
     if (!Publish(source, info, target, replace)) return false;
@@ -415,7 +429,8 @@ bool Transfer::MoveOne(const std::string& source, const struct stat& info, const
     return true;
 }
 
-bool Transfer::CopyItem(const std::string& source, const struct stat& info, const std::string& target) {
+bool Transfer::CopyItem(const std::string& source, const struct stat& info,
+                        const std::string& target) {
     if (S_ISREG(info.st_mode)) return CopyFileData(source, info, target);
     if (S_ISDIR(info.st_mode)) return CopyFolder(source, info, target);
     if (S_ISLNK(info.st_mode)) return CopyLink(source, info, target);
@@ -424,10 +439,12 @@ bool Transfer::CopyItem(const std::string& source, const struct stat& info, cons
         SetTimes(target, info);
         return Tick(source);
     }
-    return Fail(QStringLiteral("「%1」: この種類の項目は%2できません。").arg(DisplayName(source), VerbText()));
+    return Fail(QStringLiteral("「%1」: この種類の項目は%2できません。")
+                    .arg(DisplayName(source), VerbText()));
 }
 
-bool Transfer::CopyFolder(const std::string& source, const struct stat& info, const std::string& target) {
+bool Transfer::CopyFolder(const std::string& source, const struct stat& info,
+                          const std::string& target) {
     // Owner-only until complete; the real mode may forbid writing into it.
     if (mkdir(target.c_str(), 0700) != 0) return Fail(errno, target);
     std::vector<std::string> names;
@@ -446,12 +463,14 @@ bool Transfer::CopyFolder(const std::string& source, const struct stat& info, co
 bool Transfer::CopyFileData(const std::string& source, const struct stat& info,
                             const std::string& target) {
     // O_NONBLOCK: a file swapped for a FIFO since it was listed must not hang us.
-    FileDescriptor from(open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    FileDescriptor from(
+        open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!from.IsOpen()) return Fail(errno, source);
     struct stat before {};
     if (fstat(from.Get(), &before) != 0) return Fail(errno, source);
     if (!S_ISREG(before.st_mode) || before.st_ino != info.st_ino || before.st_dev != info.st_dev)
-        return Fail(QStringLiteral("「%1」は一覧の取得後に置き換えられました。").arg(DisplayName(source)));
+        return Fail(
+            QStringLiteral("「%1」は一覧の取得後に置き換えられました。").arg(DisplayName(source)));
     FileDescriptor to(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!to.IsOpen()) return Fail(errno, target);
     if (!CopyBytes(from.Get(), to.Get(), source)) return false;
@@ -459,7 +478,8 @@ bool Transfer::CopyFileData(const std::string& source, const struct stat& info,
     if (fstat(from.Get(), &after) != 0) return Fail(errno, source);
     if (after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
         after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
-        return Fail(QStringLiteral("「%1」は%2中に変更されました。").arg(DisplayName(source), VerbText()));
+        return Fail(
+            QStringLiteral("「%1」は%2中に変更されました。").arg(DisplayName(source), VerbText()));
     const timespec times[2] = {before.st_atim, before.st_mtim};
     if (fchmod(to.Get(), KeptMode(before)) != 0 || futimens(to.Get(), times) != 0)
         return Fail(errno, target);
@@ -502,8 +522,10 @@ bool Transfer::CopyBytes(int from, int to, const std::string& source) {
     }
 }
 
-bool Transfer::CopyLink(const std::string& source, const struct stat& info, const std::string& target) {
-    std::string linkTarget(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+bool Transfer::CopyLink(const std::string& source, const struct stat& info,
+                        const std::string& target) {
+    std::string linkTarget(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1,
+                           '\0');
     for (;;) {
         const ssize_t length = readlink(source.c_str(), linkTarget.data(), linkTarget.size());
         if (length < 0) return Fail(errno, source);
@@ -543,7 +565,8 @@ public:
                                            : QStringLiteral("移動しています...");
         // Items weigh as much as a small file, so many empty files still move the bar.
         total_ = totalBytes + totalItems * kItemWeight;
-        dialog_ = std::make_unique<QProgressDialog>(verb_, QStringLiteral("キャンセル"), 0, kSteps, owner_);
+        dialog_ = std::make_unique<QProgressDialog>(verb_, QStringLiteral("キャンセル"), 0, kSteps,
+                                                    owner_);
         dialog_->setWindowTitle(QApplication::applicationDisplayName());
         dialog_->setWindowModality(Qt::WindowModal);
         dialog_->setMinimumDuration(800);
@@ -553,11 +576,13 @@ public:
         sinceEvents_.start();
     }
 
-    bool Advance(const std::string& currentPath, std::int64_t bytesDone, std::int64_t itemsDone) override {
+    bool Advance(const std::string& currentPath, std::int64_t bytesDone,
+                 std::int64_t itemsDone) override {
         if (!dialog_) return true;
         const std::int64_t done = bytesDone + itemsDone * kItemWeight;
-        const int step = total_ > 0 ? static_cast<int>(std::min<std::int64_t>(done * kSteps / total_, kSteps))
-                                    : 0;
+        const int step =
+            total_ > 0 ? static_cast<int>(std::min<std::int64_t>(done * kSteps / total_, kSteps))
+                       : 0;
         if (step != dialog_->value() || sinceEvents_.elapsed() >= 100) {
             dialog_->setLabelText(verb_ + QLatin1Char('\n') + DisplayName(BaseName(currentPath)));
             dialog_->setValue(step);
@@ -596,7 +621,8 @@ TransferResult TransferFiles(TransferMode mode, const std::vector<std::string>& 
     return Transfer(mode, owner, *progress).Run(sources, targetFolder);
 }
 
-TransferResult PasteFiles(const std::string& targetFolder, QWidget* owner, TransferProgress* progress) {
+TransferResult PasteFiles(const std::string& targetFolder, QWidget* owner,
+                          TransferProgress* progress) {
     const ClipboardFiles files = ReadFilesFromClipboard();
     if (files.paths.empty()) return TransferResult{};
     const TransferMode mode = files.cut ? TransferMode::Move : TransferMode::Copy;
@@ -628,7 +654,8 @@ bool RemoveTree(const std::string& path, QString* error) {
             return false;
         }
         bool allRemoved = true;
-        for (const std::string& name : names) allRemoved = RemoveTree(Join(path, name), error) && allRemoved;
+        for (const std::string& name : names)
+            allRemoved = RemoveTree(Join(path, name), error) && allRemoved;
         if (!allRemoved) return false;
     }
     if (remove(path.c_str()) != 0 && errno != ENOENT) {
@@ -640,22 +667,36 @@ bool RemoveTree(const std::string& path, QString* error) {
 
 QString FileErrorText(int errorNumber) {
     switch (errorNumber) {
-    case ENOENT: return QStringLiteral("ファイルまたはフォルダが見つかりません。");
-    case EACCES:
-    case EPERM: return QStringLiteral("アクセスが拒否されました。");
-    case EEXIST:
-    case ENOTEMPTY: return QStringLiteral("同じ名前の項目が既に存在します。");
-    case ENOSPC: return QStringLiteral("ディスクの空き領域が不足しています。");
-    case EDQUOT: return QStringLiteral("ディスク クォータを超えました。");
-    case EROFS: return QStringLiteral("読み取り専用のファイル システムです。");
-    case ENAMETOOLONG: return QStringLiteral("名前またはパスが長すぎます。");
-    case ENOTDIR: return QStringLiteral("フォルダではありません。");
-    case EISDIR: return QStringLiteral("フォルダです。");
-    case EBUSY: return QStringLiteral("使用中です。");
-    case EIO: return QStringLiteral("入出力エラーが発生しました。");
-    case EINVAL: return QStringLiteral("名前が正しくありません。");
-    case ELOOP: return QStringLiteral("シンボリック リンクが多すぎます。");
-    default: return QString::fromLocal8Bit(std::strerror(errorNumber));
+        case ENOENT:
+            return QStringLiteral("ファイルまたはフォルダが見つかりません。");
+        case EACCES:
+        case EPERM:
+            return QStringLiteral("アクセスが拒否されました。");
+        case EEXIST:
+        case ENOTEMPTY:
+            return QStringLiteral("同じ名前の項目が既に存在します。");
+        case ENOSPC:
+            return QStringLiteral("ディスクの空き領域が不足しています。");
+        case EDQUOT:
+            return QStringLiteral("ディスク クォータを超えました。");
+        case EROFS:
+            return QStringLiteral("読み取り専用のファイル システムです。");
+        case ENAMETOOLONG:
+            return QStringLiteral("名前またはパスが長すぎます。");
+        case ENOTDIR:
+            return QStringLiteral("フォルダではありません。");
+        case EISDIR:
+            return QStringLiteral("フォルダです。");
+        case EBUSY:
+            return QStringLiteral("使用中です。");
+        case EIO:
+            return QStringLiteral("入出力エラーが発生しました。");
+        case EINVAL:
+            return QStringLiteral("名前が正しくありません。");
+        case ELOOP:
+            return QStringLiteral("シンボリック リンクが多すぎます。");
+        default:
+            return QString::fromLocal8Bit(std::strerror(errorNumber));
     }
 }
 

@@ -59,7 +59,9 @@ std::string PercentDecode(const std::string& text) {
     return decoded;
 }
 
-std::string FileUri(const std::string& absolutePath) { return "file://" + PercentEncode(absolutePath); }
+std::string FileUri(const std::string& absolutePath) {
+    return "file://" + PercentEncode(absolutePath);
+}
 
 std::optional<std::string> PathFromFileUri(const std::string& uri) {
     static constexpr char kScheme[] = "file:";

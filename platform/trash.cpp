@@ -51,7 +51,8 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 }
 
 std::string CanonicalPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
     return resolved ? std::string(resolved.get()) : std::string();
 }
 
@@ -70,7 +71,8 @@ std::string MountTop(const std::string& folder) {
     while (current != "/") {
         const std::string parent = ParentPath(current);
         struct stat parentInfo {};
-        if (stat(parent.c_str(), &parentInfo) != 0 || parentInfo.st_dev != info.st_dev) return current;
+        if (stat(parent.c_str(), &parentInfo) != 0 || parentInfo.st_dev != info.st_dev)
+            return current;
         current = parent;
     }
     return current;
@@ -91,7 +93,8 @@ bool IsOwnFolder(const std::string& path) {
 bool MakeFolders(const std::string& path, mode_t mode) {
     if (mkdir(path.c_str(), mode) == 0 || errno == EEXIST) return true;
     if (errno != ENOENT || path == "/") return false;
-    return MakeFolders(ParentPath(path), mode) && (mkdir(path.c_str(), mode) == 0 || errno == EEXIST);
+    return MakeFolders(ParentPath(path), mode) &&
+           (mkdir(path.c_str(), mode) == 0 || errno == EEXIST);
 }
 
 // Creates folder with files/ and info/ when missing; true when all three
@@ -101,13 +104,15 @@ bool PrepareTrashFolder(const std::string& folder, bool makeParents) {
     mkdir(folder.c_str(), 0700);
     mkdir(Join(folder, "files").c_str(), 0700);
     mkdir(Join(folder, "info").c_str(), 0700);
-    return IsOwnFolder(folder) && IsOwnFolder(Join(folder, "files")) && IsOwnFolder(Join(folder, "info"));
+    return IsOwnFolder(folder) && IsOwnFolder(Join(folder, "files")) &&
+           IsOwnFolder(Join(folder, "info"));
 }
 
 // An administrator's shared trash: a real folder with the sticky bit.
 bool IsSharedTrash(const std::string& path) {
     struct stat info {};
-    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX) != 0;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           (info.st_mode & S_ISVTX) != 0;
 }
 
 // The trash folder at the top of a mounted file system, made when needed.
@@ -129,9 +134,9 @@ std::string TopOfTrash(const std::string& trashFolder) {
 std::vector<std::string> MountPoints() {
     // Virtual file systems never hold a trash; autofs would mount on access.
     static const std::set<std::string> kSkipped = {
-        "proc",      "sysfs",   "devpts",  "cgroup",     "cgroup2", "mqueue",      "debugfs",
-        "tracefs",   "securityfs", "pstore", "bpf",      "autofs",  "configfs",    "fusectl",
-        "hugetlbfs", "binfmt_misc", "nsfs", "efivarfs", "devtmpfs", "rpc_pipefs"};
+        "proc",      "sysfs",       "devpts", "cgroup",   "cgroup2",  "mqueue",    "debugfs",
+        "tracefs",   "securityfs",  "pstore", "bpf",      "autofs",   "configfs",  "fusectl",
+        "hugetlbfs", "binfmt_misc", "nsfs",   "efivarfs", "devtmpfs", "rpc_pipefs"};
     std::vector<std::string> points;
     std::ifstream mountinfo("/proc/self/mountinfo");
     std::string line;
@@ -189,7 +194,8 @@ std::string ReserveName(const std::string& trashFolder, std::string name, const 
             *error = errno;
             return std::string();
         }
-        const bool written = write(fd, info.data(), info.size()) == static_cast<ssize_t>(info.size());
+        const bool written =
+            write(fd, info.data(), info.size()) == static_cast<ssize_t>(info.size());
         const int writeError = errno;
         if (close(fd) != 0 || !written) {
             *error = written ? errno : writeError;
@@ -203,8 +209,9 @@ std::string ReserveName(const std::string& trashFolder, std::string name, const 
 }
 
 std::string InfoText(const std::string& path, const QDateTime& when) {
-    return "[Trash Info]\nPath=" + PercentEncode(path) + "\nDeletionDate=" +
-           when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() + "\n";
+    return "[Trash Info]\nPath=" + PercentEncode(path) +
+           "\nDeletionDate=" + when.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toStdString() +
+           "\n";
 }
 
 std::optional<TrashItem> ReadInfo(const std::string& trashFolder, const std::string& name) {
@@ -221,11 +228,14 @@ std::optional<TrashItem> ReadInfo(const std::string& trashFolder, const std::str
         } else if (inGroup && line.compare(0, 5, "Path=") == 0) {
             item.originalPath = PercentDecode(line.substr(5));
         } else if (inGroup && line.compare(0, 13, "DeletionDate=") == 0) {
-            item.deletionDate = QDateTime::fromString(QString::fromStdString(line.substr(13)), Qt::ISODate);
+            item.deletionDate =
+                QDateTime::fromString(QString::fromStdString(line.substr(13)), Qt::ISODate);
         }
     }
-    if (item.originalPath.empty() || item.originalPath.find('\0') != std::string::npos) return std::nullopt;
-    if (item.originalPath.front() != '/') item.originalPath = Join(TopOfTrash(trashFolder), item.originalPath);
+    if (item.originalPath.empty() || item.originalPath.find('\0') != std::string::npos)
+        return std::nullopt;
+    if (item.originalPath.front() != '/')
+        item.originalPath = Join(TopOfTrash(trashFolder), item.originalPath);
     return item;
 }
 
@@ -249,7 +259,9 @@ QString CountedQuestion(std::size_t count, const std::string& firstPath, const Q
 
 std::string TrashItem::FilePath() const { return Join(Join(trashFolder, "files"), name); }
 
-std::string TrashItem::InfoPath() const { return Join(Join(trashFolder, "info"), name + kInfoSuffix); }
+std::string TrashItem::InfoPath() const {
+    return Join(Join(trashFolder, "info"), name + kInfoSuffix);
+}
 
 std::string HomeTrashFolder() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
@@ -266,8 +278,8 @@ std::vector<std::string> TrashFolders() {
     for (const std::string& top : MountPoints()) {
         for (const std::string& candidate :
              {Join(Join(top, ".Trash"), Uid()), Join(top, ".Trash-" + Uid())}) {
-            const bool valid = BaseName(ParentPath(candidate)) != ".Trash" ||
-                               IsSharedTrash(ParentPath(candidate));
+            const bool valid =
+                BaseName(ParentPath(candidate)) != ".Trash" || IsSharedTrash(ParentPath(candidate));
             if (valid && IsOwnFolder(candidate) && seen.insert(candidate).second)
                 folders.push_back(candidate);
         }
@@ -279,8 +291,10 @@ std::vector<TrashItem> ListTrash() {
     std::vector<TrashItem> items;
     for (const std::string& folder : TrashFolders()) {
         for (const std::string& infoName : Names(Join(folder, "info"))) {
-            if (!EndsWith(infoName, kInfoSuffix) || infoName.size() == sizeof(kInfoSuffix) - 1) continue;
-            if (auto item = FindTrashItem(folder, infoName.substr(0, infoName.size() - sizeof(kInfoSuffix) + 1)))
+            if (!EndsWith(infoName, kInfoSuffix) || infoName.size() == sizeof(kInfoSuffix) - 1)
+                continue;
+            if (auto item = FindTrashItem(
+                    folder, infoName.substr(0, infoName.size() - sizeof(kInfoSuffix) + 1)))
                 items.push_back(*item);
         }
     }
@@ -317,8 +331,9 @@ std::optional<TrashItem> MoveItemToTrash(const std::string& path, QString* error
     }
     const std::string home = HomeTrashFolder();
     const bool useHome = DeviceOf(home) == info.st_dev;
-    const std::string trashFolder =
-        useHome ? (PrepareTrashFolder(home, true) ? home : std::string()) : TopTrashFolder(MountTop(ParentPath(absolute)));
+    const std::string trashFolder = useHome
+                                        ? (PrepareTrashFolder(home, true) ? home : std::string())
+                                        : TopTrashFolder(MountTop(ParentPath(absolute)));
     if (trashFolder.empty()) {
         *error = QStringLiteral("この項目のドライブにはごみ箱がありません。");
         return std::nullopt;
@@ -330,7 +345,8 @@ std::optional<TrashItem> MoveItemToTrash(const std::string& path, QString* error
     }
     const QDateTime now = QDateTime::currentDateTime();
     int reserveError = 0;
-    const std::string trashName = ReserveName(trashFolder, name, InfoText(infoPath, now), &reserveError);
+    const std::string trashName =
+        ReserveName(trashFolder, name, InfoText(infoPath, now), &reserveError);
     if (trashName.empty()) {
         *error = FileErrorText(reserveError);
         return std::nullopt;
@@ -352,9 +368,11 @@ std::optional<TrashItem> MoveItemToTrash(const std::string& path, QString* error
 TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, bool confirm) {
     TrashResult result;
     if (paths.empty()) return result;
-    if (confirm && !Confirm(owner, CountedQuestion(paths.size(), paths.front(),
-                                                   QStringLiteral("「%1」をごみ箱に移しますか？"),
-                                                   QStringLiteral("これらの %1 個の項目をごみ箱に移しますか？")))) {
+    if (confirm &&
+        !Confirm(owner,
+                 CountedQuestion(paths.size(), paths.front(),
+                                 QStringLiteral("「%1」をごみ箱に移しますか？"),
+                                 QStringLiteral("これらの %1 個の項目をごみ箱に移しますか？")))) {
         result.cancelled = true;
         return result;
     }
@@ -391,7 +409,8 @@ TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, b
     }
     result.failed.insert(result.failed.end(), unreported.begin(), unreported.end());
     if (!unreported.empty())
-        ShowMessage(owner, QStringLiteral("次の項目を削除できませんでした。\n\n") + Listed(unreported),
+        ShowMessage(owner,
+                    QStringLiteral("次の項目を削除できませんでした。\n\n") + Listed(unreported),
                     MessageIcon::Error);
     return result;
 }
@@ -428,7 +447,8 @@ bool RestoreTrashItems(const std::vector<TrashItem>& items, QWidget* owner) {
         if (!RestoreTrashItem(item, &error)) failures.push_back({item.originalPath, error});
     }
     if (!failures.empty())
-        ShowMessage(owner, QStringLiteral("次の項目を元に戻せませんでした。\n\n") + Listed(failures),
+        ShowMessage(owner,
+                    QStringLiteral("次の項目を元に戻せませんでした。\n\n") + Listed(failures),
                     MessageIcon::Error);
     return failures.empty();
 }
@@ -458,7 +478,8 @@ bool EraseTrashItems(const std::vector<TrashItem>& items, QWidget* owner, bool c
         if (!EraseTrashItem(item, &error)) failures.push_back({item.originalPath, error});
     }
     if (!failures.empty())
-        ShowMessage(owner, QStringLiteral("次の項目を削除できませんでした。\n\n") + Listed(failures),
+        ShowMessage(owner,
+                    QStringLiteral("次の項目を削除できませんでした。\n\n") + Listed(failures),
                     MessageIcon::Error);
     return failures.empty();
 }
@@ -466,7 +487,8 @@ bool EraseTrashItems(const std::vector<TrashItem>& items, QWidget* owner, bool c
 bool EmptyTrash(QWidget* owner, bool confirm) {
     const std::size_t count = ListTrash().size();
     if (confirm && count > 0 &&
-        !Confirm(owner, QStringLiteral("ごみ箱にある %1 個の項目をすべて完全に削除しますか？").arg(count),
+        !Confirm(owner,
+                 QStringLiteral("ごみ箱にある %1 個の項目をすべて完全に削除しますか？").arg(count),
                  MessageIcon::Warning))
         return false;
     std::vector<TransferFailure> failures;
@@ -482,7 +504,8 @@ bool EmptyTrash(QWidget* owner, bool confirm) {
         unlink(Join(folder, "directorysizes").c_str());
     }
     if (!failures.empty())
-        ShowMessage(owner, QStringLiteral("次の項目を削除できませんでした。\n\n") + Listed(failures),
+        ShowMessage(owner,
+                    QStringLiteral("次の項目を削除できませんでした。\n\n") + Listed(failures),
                     MessageIcon::Error);
     return failures.empty();
 }
