@@ -414,12 +414,16 @@ bool Transfer::Merge(const std::string& sourceFolder, const std::string& targetF
     if (!allDone) return false;
     if (mode_ == TransferMode::Move && rmdir(sourceFolder.c_str()) != 0)
         return Fail(errno, sourceFolder);
-    return Tick(targetFolder);
+    Tick(targetFolder);
+    return true;
 }
 
 bool Transfer::MoveOne(const std::string& source, const struct stat& info,
                        const std::string& target, bool replace) {
-    if (RenameInto(source, target, replace)) return Tick(target);
+    if (RenameInto(source, target, replace)) {
+        Tick(target);  // a cancel here stops the next items; this one is done
+        return true;
+    }
     if (errno != EXDEV) return Fail(errno, source);
     if (!Publish(source, info, target, replace)) return false;
     QString error;
