@@ -1,0 +1,119 @@
+#include "platform/shell_data_object.h"
+
+#include <cstring>
+
+#include <QMimeData>
+
+#include "platform/file_clipboard.h"
+#include "platform/file_uri.h"
+#include "platform/shell_namespace.h"
+
+namespace platform {
+namespace {
+
+void AppendUint32(QByteArray& bytes, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) bytes.append(static_cast<char>((value >> shift) & 0xFF));
+}
+
+std::uint32_t ReadUint32(const QByteArray& bytes, qsizetype offset) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
+    return value;
+}
+
+bool ReadListAt(const QByteArray& bytes, std::uint32_t offset, UniqueIDList& list) {
+    if (offset >= static_cast<std::uint32_t>(bytes.size())) return false;
+    const auto* start = reinterpret_cast<const std::uint8_t*>(bytes.constData()) + offset;
+    if (!IsWellFormedIDList(start, static_cast<std::size_t>(bytes.size()) - offset)) return false;
+    list = CopyItemIDList(IDListAt(start));
+    return list != nullptr;
+}
+
+}  // namespace
+
+QString ShellIDListArrayMime() { return QStringLiteral("application/x-kelvandor-shell-idlist-array"); }
+QString ShellObjectOffsetsMime() { return QStringLiteral("application/x-kelvandor-shell-object-offsets"); }
+QString FileNameMapMime() { return QStringLiteral("application/x-kelvandor-filename-map"); }
+QString FileNameMapWMime() { return QStringLiteral("application/x-kelvandor-filename-map-w"); }
+QString PerformedDropEffectMime() { return QStringLiteral("application/x-kelvandor-performed-dropeffect"); }
+QString UriListMime() { return QStringLiteral("text/uri-list"); }
+QString GnomeCopiedFilesMime() { return QStringLiteral("x-special/gnome-copied-files"); }
+QString KdeCutSelectionMime() { return QStringLiteral("application/x-kde-cutselection"); }
+
+QByteArray EncodeIDListArray(const ItemIDList* parent, std::span<const ItemIDList* const> items) {
+    QByteArray bytes;
+    const std::uint32_t count = static_cast<std::uint32_t>(items.size());
+    AppendUint32(bytes, count);
+    std::uint32_t offset = 4 * (count + 2);
+    AppendUint32(bytes, offset);
+    offset += static_cast<std::uint32_t>(ItemIDListSize(parent));
+    for (const ItemIDList* item : items) {
+        AppendUint32(bytes, offset);
+        offset += static_cast<std::uint32_t>(ItemIDListSize(item));
+    }
+    bytes.append(reinterpret_cast<const char*>(IDListBytes(parent)), static_cast<qsizetype>(ItemIDListSize(parent)));
+    for (const ItemIDList* item : items)
+        bytes.append(reinterpret_cast<const char*>(IDListBytes(item)), static_cast<qsizetype>(ItemIDListSize(item)));
+    return bytes;
+}
+
+bool DecodeIDListArray(const QByteArray& bytes, UniqueIDList& parent, std::vector<UniqueIDList>& items) {
+    items.clear();
+    if (bytes.size() < 8) return false;
+    const std::uint32_t count = ReadUint32(bytes, 0);
+    if (count > static_cast<std::uint32_t>(bytes.size()) / 4 || 4 * (static_cast<qsizetype>(count) + 2) > bytes.size())
+        return false;
+    if (!ReadListAt(bytes, ReadUint32(bytes, 4), parent)) return false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        UniqueIDList item;
+        if (!ReadListAt(bytes, ReadUint32(bytes, 8 + 4 * static_cast<qsizetype>(i)), item)) return false;
+        items.push_back(std::move(item));
+    }
+    return true;
+}
+
+std::unique_ptr<QMimeData> MakeShellDataObject(const ItemIDList* parent, std::span<const ItemIDList* const> items) {
+    std::vector<std::string> paths;
+    const std::shared_ptr<ShellFolder> desktop = DesktopFolder();
+    for (const ItemIDList* item : items) {
+        UniqueIDList absolute = JoinIDLists(parent, item);
+        const std::string path = desktop->PathOf(absolute.get());
+        if (!path.empty()) paths.push_back(path);
+    }
+    std::unique_ptr<QMimeData> data = paths.empty() ? std::make_unique<QMimeData>() : MakeFileMimeData(paths, false);
+    data->setData(ShellIDListArrayMime(), EncodeIDListArray(parent, items));
+    return data;
+}
+
+std::vector<std::string> PathsOfShellData(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (!data) return paths;
+    if (data->hasFormat(ShellIDListArrayMime())) {
+        UniqueIDList parent;
+        std::vector<UniqueIDList> items;
+        if (DecodeIDListArray(data->data(ShellIDListArrayMime()), parent, items)) {
+            const std::shared_ptr<ShellFolder> desktop = DesktopFolder();
+            for (const UniqueIDList& item : items) {
+                UniqueIDList absolute = JoinIDLists(parent.get(), item.get());
+                const std::string path = desktop->PathOf(absolute.get());
+                if (!path.empty()) paths.push_back(path);
+            }
+            return paths;
+        }
+    }
+    if (data->hasFormat(UriListMime())) {
+        const QByteArray text = data->data(UriListMime());
+        for (const QByteArray& line : text.split('\n')) {
+            const QByteArray uri = line.trimmed();
+            if (uri.isEmpty() || uri.startsWith('#')) continue;
+            if (const std::optional<std::string> path = PathFromFileUri(uri.toStdString())) paths.push_back(*path);
+        }
+    }
+    return paths;
+}
+
+bool OffersShellData(const QMimeData* data) {
+    return data && (data->hasFormat(ShellIDListArrayMime()) || data->hasFormat(UriListMime()));
+}
+
+}  // namespace platform

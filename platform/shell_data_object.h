@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "platform/shell_item_id.h"
+
+class QMimeData;
+
+// The data the namespace exchanges by drag-and-drop and the clipboard.
+namespace platform {
+
+// This program's own formats, as MIME types.
+QString ShellIDListArrayMime();    // the parent list and the item lists
+QString ShellObjectOffsetsMime();  // item positions of a drag (not filled by this program)
+QString FileNameMapMime();         // names under which items are to arrive
+QString FileNameMapWMime();
+QString PerformedDropEffectMime(); // the effect a drop target carried out
+// The formats shared with other programs.
+QString UriListMime();             // "text/uri-list": the dropped files
+QString GnomeCopiedFilesMime();    // "x-special/gnome-copied-files"
+QString KdeCutSelectionMime();     // "application/x-kde-cutselection"
+
+// The item-list array: a 32-bit count n, n + 1 32-bit offsets, then the
+// parent's absolute list followed by the n relative lists.
+QByteArray EncodeIDListArray(const ItemIDList* parent, std::span<const ItemIDList* const> items);
+// False for a malformed array.
+bool DecodeIDListArray(const QByteArray& bytes, UniqueIDList& parent, std::vector<UniqueIDList>& items);
+
+// The data object of items of one folder: the item-list array plus, for
+// those with a file-system path, text/uri-list and the file managers'
+// formats (as a copy).
+std::unique_ptr<QMimeData> MakeShellDataObject(const ItemIDList* parent, std::span<const ItemIDList* const> items);
+
+// The local paths a data object carries: from the item-list array when it
+// has one, else from the dropped-files list. Empty for anything else.
+std::vector<std::string> PathsOfShellData(const QMimeData* data);
+
+// Offers the item-list array, or failing that the dropped-files list.
+bool OffersShellData(const QMimeData* data);
+
+}  // namespace platform

@@ -1,0 +1,104 @@
+#include "platform/shell_icons.h"
+
+#include <QMimeDatabase>
+#include <QMimeType>
+
+#include "platform/shell_collation.h"
+
+namespace platform {
+namespace {
+
+QString MimeNameOf(FileObjectType type) {
+    switch (type) {
+        case FileObjectType::Folder: return QStringLiteral("inode/directory");
+        case FileObjectType::Fifo: return QStringLiteral("inode/fifo");
+        case FileObjectType::CharDevice: return QStringLiteral("inode/chardevice");
+        case FileObjectType::BlockDevice: return QStringLiteral("inode/blockdevice");
+        case FileObjectType::Socket: return QStringLiteral("inode/socket");
+        case FileObjectType::Regular:
+        case FileObjectType::Missing: break;
+    }
+    return QString();
+}
+
+// Looked up by the file name only: MatchExtension never opens the file.
+QMimeType MimeTypeOf(std::string_view name, FileObjectType type) {
+    thread_local QMimeDatabase database;
+    const QString special = MimeNameOf(type);
+    if (!special.isEmpty()) return database.mimeTypeForName(special);
+    return database.mimeTypeForFile(DisplayTextOfName(name), QMimeDatabase::MatchExtension);
+}
+
+QString Extension(std::string_view name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return QString();
+    return DisplayTextOfName(name.substr(dot + 1));
+}
+
+}  // namespace
+
+ShellIconCache& ShellIconCache::Instance() {
+    static ShellIconCache cache;
+    return cache;
+}
+
+ShellIconCache::ShellIconCache() { IndexOf(QStringLiteral("text-x-generic")); }
+
+int ShellIconCache::IndexOf(const QString& iconName) {
+    std::lock_guard guard(lock_);
+    const auto found = indices_.find(iconName);
+    if (found != indices_.end()) return found->second;
+    const int index = static_cast<int>(names_.size());
+    names_.push_back(iconName);
+    icons_.emplace_back();
+    indices_.emplace(iconName, index);
+    return index;
+}
+
+int ShellIconCache::Count() const {
+    std::lock_guard guard(lock_);
+    return static_cast<int>(names_.size());
+}
+
+QString ShellIconCache::IconName(int index) const {
+    std::lock_guard guard(lock_);
+    return index >= 0 && index < static_cast<int>(names_.size()) ? names_[index] : QString();
+}
+
+QIcon ShellIconCache::Icon(int index) const {
+    std::lock_guard guard(lock_);
+    if (index < 0 || index >= static_cast<int>(names_.size())) return QIcon();
+    if (icons_[index].isNull()) {
+        const QIcon fallback = QIcon::fromTheme(names_[0]);
+        icons_[index] = QIcon::fromTheme(names_[index], fallback);
+    }
+    return icons_[index];
+}
+
+void ShellIconCache::ReloadIcons() {
+    std::lock_guard guard(lock_);
+    for (QIcon& icon : icons_) icon = QIcon();
+}
+
+QString FileIconName(std::string_view name, FileObjectType type, bool open) {
+    if (type == FileObjectType::Folder) return open ? QStringLiteral("folder-open") : QStringLiteral("folder");
+    if (type == FileObjectType::Missing) return QStringLiteral("text-x-generic");
+    const QMimeType mime = MimeTypeOf(name, type);
+    if (!mime.isValid() || mime.isDefault()) return QStringLiteral("text-x-generic");
+    return QIcon::hasThemeIcon(mime.iconName()) ? mime.iconName() : mime.genericIconName();
+}
+
+QString FileTypeName(std::string_view name, FileObjectType type) {
+    if (type == FileObjectType::Folder) return FolderTypeName();
+    const QMimeType mime = MimeTypeOf(name, type);
+    if (mime.isValid() && !mime.isDefault() && !mime.comment().isEmpty()) return mime.comment();
+    const QString extension = Extension(name);
+    return extension.isEmpty() ? QStringLiteral("ファイル") : extension.toUpper() + QStringLiteral(" ファイル");
+}
+
+QString FolderTypeName() { return QStringLiteral("ファイル フォルダ"); }
+QString SystemFolderTypeName() { return QStringLiteral("システム フォルダ"); }
+QString LocalDiskTypeName() { return QStringLiteral("ローカル ディスク"); }
+QString RemovableDiskTypeName() { return QStringLiteral("リムーバブル ディスク"); }
+
+}  // namespace platform

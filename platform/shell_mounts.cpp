@@ -1,0 +1,180 @@
+#include "platform/shell_mounts.h"
+
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+namespace platform {
+namespace {
+
+struct MountEntry {
+    std::string mountPoint;
+    std::string source;
+    std::string fileSystem;
+};
+
+// Mount tables escape blanks, tabs, newlines and backslashes as \ooo.
+std::string UnescapeOctal(std::string_view field) {
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && field.size() - i >= 4) {
+            const std::string digits(field.substr(i + 1, 3));
+            if (digits.find_first_not_of("01234567") == std::string::npos) {
+                text += static_cast<char>(std::strtol(digits.c_str(), nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        text += field[i];
+    }
+    return text;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    while (start < line.size()) {
+        const std::size_t end = line.find(' ', start);
+        const std::size_t stop = end == std::string_view::npos ? line.size() : end;
+        if (stop > start) fields.push_back(line.substr(start, stop - start));
+        start = stop + 1;
+    }
+    return fields;
+}
+
+// One mountinfo line: id parent major:minor root mountpoint options
+// [optional fields...] - fstype source superoptions.
+bool ParseLine(std::string_view line, MountEntry& entry) {
+    const auto fields = Fields(line);
+    if (fields.size() < 7) return false;
+    std::size_t separator = 6;
+    while (separator < fields.size() && fields[separator] != "-") ++separator;
+    if (separator + 2 >= fields.size()) return false;
+    entry.mountPoint = UnescapeOctal(fields[4]);
+    entry.fileSystem = UnescapeOctal(fields[separator + 1]);
+    entry.source = UnescapeOctal(fields[separator + 2]);
+    return true;
+}
+
+std::vector<MountEntry> ParseMountInfo(std::string_view text) {
+    std::vector<MountEntry> entries;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        MountEntry entry;
+        if (ParseLine(text.substr(start, end - start), entry)) entries.push_back(std::move(entry));
+        start = end + 1;
+    }
+    return entries;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool IsRemovablePlace(std::string_view mountPoint) {
+    return StartsWith(mountPoint, "/media/") || StartsWith(mountPoint, "/run/media/");
+}
+
+bool IsDrivePlace(std::string_view mountPoint) {
+    return mountPoint == "/" || mountPoint == "/home" || mountPoint == "/mnt" ||
+           StartsWith(mountPoint, "/mnt/") || IsRemovablePlace(mountPoint);
+}
+
+bool IsUnder(const std::string& path, const std::string& mountPoint) {
+    if (mountPoint == "/") return StartsWith(path, "/");
+    return StartsWith(path, mountPoint) && (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
+}
+
+std::string RealPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// /dev/disk/by-label escapes bytes as \xHH.
+std::string UnescapeHex(const std::string& name) {
+    std::string text;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && name.size() - i >= 4 && name[i + 1] == 'x') {
+            const std::string digits = name.substr(i + 2, 2);
+            if (digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+                text += static_cast<char>(std::strtol(digits.c_str(), nullptr, 16));
+                i += 3;
+                continue;
+            }
+        }
+        text += name[i];
+    }
+    return text;
+}
+
+const MountEntry* MountHolding(const std::vector<MountEntry>& entries, const std::string& path) {
+    const MountEntry* best = nullptr;
+    for (const MountEntry& entry : entries)
+        if (IsUnder(path, entry.mountPoint) && (!best || entry.mountPoint.size() >= best->mountPoint.size()))
+            best = &entry;
+    return best;
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+std::vector<MountedDrive> DrivesFromMountInfo(std::string_view mountInfo) {
+    std::vector<MountedDrive> drives;
+    for (const MountEntry& entry : ParseMountInfo(mountInfo)) {
+        if (!IsDrivePlace(entry.mountPoint) || entry.fileSystem == "autofs") continue;
+        bool known = false;
+        for (MountedDrive& drive : drives)
+            if (drive.mountPoint == entry.mountPoint) {
+                // A later mount on the same place hides the earlier one.
+                drive.source = entry.source;
+                drive.fileSystem = entry.fileSystem;
+                known = true;
+            }
+        if (!known)
+            drives.push_back(MountedDrive{entry.mountPoint, entry.source, entry.fileSystem,
+                                          IsRemovablePlace(entry.mountPoint)});
+    }
+    return drives;
+}
+
+std::string ReadMountInfo(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<MountedDrive> MountedDrives() { return DrivesFromMountInfo(ReadMountInfo()); }
+
+std::string MountPointOf(const std::string& path) {
+    const auto entries = ParseMountInfo(ReadMountInfo());
+    const MountEntry* entry = MountHolding(entries, path);
+    return entry ? entry->mountPoint : std::string("/");
+}
+
+QString RawVolumeLabel(const std::string& path) {
+    const auto entries = ParseMountInfo(ReadMountInfo());
+    const MountEntry* entry = MountHolding(entries, path);
+    if (!entry || !StartsWith(entry->source, "/dev/")) return QString();
+    const std::string device = RealPath(entry->source);
+    if (device.empty()) return QString();
+    const std::string labels = "/dev/disk/by-label";
+    std::unique_ptr<DIR, DirCloser> dir(opendir(labels.c_str()));
+    if (!dir) return QString();
+    while (const dirent* link = readdir(dir.get())) {
+        const std::string name = link->d_name;
+        if (name == "." || name == "..") continue;
+        if (RealPath(labels + "/" + name) == device) return QString::fromUtf8(UnescapeHex(name));
+    }
+    return QString();
+}
+
+}  // namespace platform
