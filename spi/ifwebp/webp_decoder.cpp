@@ -13,8 +13,8 @@ namespace {
 
 // The data is handed to the decoder in about this many slices; each ends
 // with a progress report.
-constexpr std::size_t kSlices = 64;
-constexpr std::size_t kMinSliceBytes = 16 * 1024;
+constexpr std::size_t kSlices = 100;
+constexpr std::size_t kMinSliceBytes = 4096;
 
 int CodeForStatus(VP8StatusCode status) {
     switch (status) {
@@ -85,6 +85,13 @@ int ReadFeatures(const unsigned char* data, std::size_t size, WebPBitstreamFeatu
     return features.has_animation ? SPI_UNKNOWN_FORMAT : SPI_SUCCESS;
 }
 
+// The container states its length; libwebp's incremental decoder would
+// finish a picture whose last bytes are missing.
+bool IsComplete(const unsigned char* data, std::size_t size) {
+    const std::uint64_t riffSize = data[4] | data[5] << 8 | data[6] << 16 | static_cast<std::uint64_t>(data[7]) << 24;
+    return riffSize + 8 <= size;
+}
+
 }  // namespace
 
 bool HasWebpSignature(const unsigned char* data) {
@@ -108,6 +115,7 @@ int DecodePicture(const unsigned char* data, std::size_t size, SPI_PROGRESS call
     if (!WebPInitDecoderConfig(&config)) return SPI_INTERNAL_ERROR;
     const int code = ReadFeatures(data, size, config.input);
     if (code != SPI_SUCCESS) return code;
+    if (!IsComplete(data, size)) return SPI_BROKEN_DATA;
     const WebPBitstreamFeatures& features = config.input;
 
     spi::Dib dib;

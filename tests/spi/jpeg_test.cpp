@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "plugin_decode.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+struct JpegFixture : ::testing::Test {
+    TempFolder folder;
+    PluginUnderTest plugin{"ifjpeg.spi"};
+
+    // A 8-bit photo-like source picture as PPM, for cjpeg and convert.
+    std::string Source(int width = 173, int height = 97) {
+        const std::string path = folder.File("source.ppm");
+        EXPECT_TRUE(MakePhotoLikeImage(path, width, height, "-depth 8"));
+        return path;
+    }
+
+    std::string Cjpeg(const std::string& options, const std::string& source, const std::string& name) {
+        const std::string path = folder.File(name);
+        EXPECT_TRUE(RunCommand("cjpeg " + options + " -outfile " + ShellQuote(path) + " " + ShellQuote(source)));
+        return path;
+    }
+
+    // libjpeg-turbo's own command-line decoder's pixels, as RGB.
+    RgbImage Djpeg(const std::string& jpeg) {
+        const std::string pnm = folder.File("reference.pnm");
+        EXPECT_TRUE(RunCommand("djpeg -pnm -outfile " + ShellQuote(pnm) + " " + ShellQuote(jpeg)));
+        return ReferencePixels(pnm, "");
+    }
+};
+
+int Stopper(int, int, std::intptr_t data) {
+    auto& callsLeft = *reinterpret_cast<int*>(data);
+    return --callsLeft <= 0 ? 1 : 0;
+}
+
+struct ProgressLog {
+    std::vector<std::pair<int, int>> calls;
+    static int Record(int done, int total, std::intptr_t data) {
+        reinterpret_cast<ProgressLog*>(data)->calls.emplace_back(done, total);
+        return 0;
+    }
+};
+
+TEST_F(JpegFixture, DescribesItselfAndRecognisesOnlyJpegData) {
+    ASSERT_TRUE(plugin.Loaded());
+    EXPECT_EQ(plugin.Info(SPI_INFO_API_VERSION), "00IN");
+    EXPECT_EQ(plugin.Info(SPI_INFO_PATTERN), "*.jpg;*.jpeg;*.jpe;*.jfif");
+    EXPECT_EQ(plugin.Info(SPI_INFO_FORMAT_NAME), "JPEG");
+    EXPECT_FALSE(plugin.Info(SPI_INFO_DESCRIPTION).empty());
+
+    EXPECT_TRUE(plugin.IsSupported(ReadFileBytes(Cjpeg("", Source(), "a.jpg"))));
+    EXPECT_FALSE(plugin.IsSupported({}));
+    EXPECT_FALSE(plugin.IsSupported({0xFF, 0xD8}));
+    EXPECT_FALSE(plugin.IsSupported({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+}
+
+TEST_F(JpegFixture, DecodesLikeTheReferenceDecoder) {
+    const std::string source = Source();
+    struct Case {
+        const char* options;
+        int bitCount;
+        int depth;
+    };
+    for (const Case& c : {Case{"", 24, 24}, Case{"-progressive", 24, 24}, Case{"-sample 1x1", 24, 24},
+                          Case{"-sample 2x1 -optimize -restart 1", 24, 24}, Case{"-arithmetic", 24, 24},
+                          Case{"-grayscale", 8, 8}, Case{"-grayscale -progressive", 8, 8},
+                          Case{"-rgb", 24, 24}}) {
+        SCOPED_TRACE(c.options);
+        const std::string jpeg = Cjpeg(c.options, source, "case.jpg");
+        const auto data = ReadFileBytes(jpeg);
+        PictureInfo info{};
+        ASSERT_EQ(plugin.GetPictureInfo(data, info), SPI_SUCCESS);
+        EXPECT_EQ(info.width, 173);
+        EXPECT_EQ(info.height, 97);
+        EXPECT_EQ(info.colorDepth, c.depth);
+
+        const DecodeResult result = plugin.Decode(data);
+        ASSERT_EQ(result.code, SPI_SUCCESS);
+        EXPECT_TRUE(result.handlesConsistent);
+        EXPECT_EQ(result.header.biBitCount, c.bitCount);
+        if (c.bitCount == 8) {
+            EXPECT_EQ(result.palette.size(), 256u);
+        }
+        EXPECT_EQ(ComparePixels(result.image, Djpeg(jpeg)), "");
+    }
+}
+
+TEST_F(JpegFixture, CmykComesOutAsRgb) {
+    const std::string jpeg = folder.File("cmyk.jpg");
+    ASSERT_TRUE(Convert(ShellQuote(Source()) + " -colorspace CMYK " + ShellQuote(jpeg)));
+    const auto data = ReadFileBytes(jpeg);
+    PictureInfo info{};
+    ASSERT_EQ(plugin.GetPictureInfo(data, info), SPI_SUCCESS);
+    EXPECT_EQ(info.colorDepth, 32);
+    const DecodeResult result = plugin.Decode(data);
+    ASSERT_EQ(result.code, SPI_SUCCESS);
+    EXPECT_EQ(result.header.biBitCount, 24);
+    EXPECT_EQ(ComparePixels(result.image, ReferencePixels(jpeg, "-colorspace sRGB"), 1), "");
+}
+
+TEST_F(JpegFixture, ReportsDensityInDotsPerInch) {
+    const std::string source = Source(16, 16);
+    struct Case {
+        const char* options;
+        int dpi;
+    };
+    for (const Case& c : {Case{"-units PixelsPerInch -density 300x150", 300},
+                          Case{"-units PixelsPerCentimeter -density 40", 102},
+                          Case{"-units Undefined -density 2", 0}}) {
+        SCOPED_TRACE(c.options);
+        const std::string jpeg = folder.File("density.jpg");
+        ASSERT_TRUE(Convert(ShellQuote(source) + " " + c.options + " " + ShellQuote(jpeg)));
+        const auto data = ReadFileBytes(jpeg);
+        PictureInfo info{};
+        ASSERT_EQ(plugin.GetPictureInfo(data, info), SPI_SUCCESS);
+        EXPECT_EQ(info.x_density, c.dpi);
+        const DecodeResult result = plugin.Decode(data);
+        ASSERT_EQ(result.code, SPI_SUCCESS);
+        EXPECT_EQ(result.header.biXPelsPerMeter, c.dpi ? std::lround(c.dpi / 0.0254) : 0);
+    }
+    PictureInfo info{};
+    ASSERT_EQ(plugin.GetPictureInfo(ReadFileBytes(folder.File("density.jpg")), info), SPI_SUCCESS);
+    ASSERT_TRUE(Convert(ShellQuote(source) + " -units PixelsPerInch -density 300x150 " +
+                        ShellQuote(folder.File("density.jpg"))));
+    ASSERT_EQ(plugin.GetPictureInfo(ReadFileBytes(folder.File("density.jpg")), info), SPI_SUCCESS);
+    EXPECT_EQ(info.y_density, 150);
+}
+
+TEST_F(JpegFixture, ReportsRisingProgressAndStopsWhenAsked) {
+    const std::string source = Source(64, 1200);
+    for (const char* options : {"", "-progressive"}) {
+        SCOPED_TRACE(options);
+        const auto data = ReadFileBytes(Cjpeg(options, source, "tall.jpg"));
+        ProgressLog log;
+        ASSERT_EQ(plugin.Decode(data, &ProgressLog::Record, reinterpret_cast<std::intptr_t>(&log)).code,
+                  SPI_SUCCESS);
+        ASSERT_GE(log.calls.size(), 20u);
+        for (std::size_t i = 1; i < log.calls.size(); ++i) EXPECT_GT(log.calls[i].first, log.calls[i - 1].first);
+        EXPECT_EQ(log.calls.back().first, log.calls.back().second);
+
+        for (int callsBeforeStop : {1, 10, static_cast<int>(log.calls.size())}) {
+            int callsLeft = callsBeforeStop;
+            const DecodeResult stopped = plugin.Decode(data, &Stopper, reinterpret_cast<std::intptr_t>(&callsLeft));
+            EXPECT_EQ(stopped.code, SPI_ABORT) << callsBeforeStop;
+            EXPECT_TRUE(stopped.handlesConsistent);
+        }
+    }
+}
+
+// Damaged files must give a result code, never a crash or a read past the
+// data (the helper passes an exact-size copy, so a sanitiser sees any).
+TEST_F(JpegFixture, DamagedDataGivesAResultCode) {
+    const auto good = ReadFileBytes(Cjpeg("", Source(), "good.jpg"));
+    const auto progressive = ReadFileBytes(Cjpeg("-progressive", Source(), "progressive.jpg"));
+
+    for (const auto* whole : {&good, &progressive}) {
+        for (std::size_t keep : {std::size_t{3}, std::size_t{20}, std::size_t{200}, whole->size() / 2, whole->size() - 2}) {
+            SCOPED_TRACE(keep);
+            const std::vector<std::uint8_t> truncated(whole->begin(), whole->begin() + static_cast<long>(keep));
+            EXPECT_EQ(plugin.Decode(truncated).code, SPI_BROKEN_DATA);
+        }
+    }
+
+    auto wrongMagic = good;
+    wrongMagic[1] = 0xD9;
+    EXPECT_EQ(plugin.Decode(wrongMagic).code, SPI_UNKNOWN_FORMAT);
+    PictureInfo info{};
+    EXPECT_EQ(plugin.GetPictureInfo(wrongMagic, info), SPI_UNKNOWN_FORMAT);
+
+    // Scan data cut short by an end-of-image marker.
+    auto cut = std::vector<std::uint8_t>(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+    cut.insert(cut.end(), {0xFF, 0xD9});
+    EXPECT_EQ(plugin.Decode(cut).code, SPI_BROKEN_DATA);
+
+    // A frame header claiming 65500 x 65500 pixels over a few bytes of data.
+    auto huge = good;
+    for (std::size_t i = 2; i + 8 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 0xFF;
+            huge[i + 6] = huge[i + 8] = 0xDC;
+            break;
+        }
+    EXPECT_EQ(plugin.GetPictureInfo(huge, info), SPI_SUCCESS);
+    EXPECT_EQ(info.width, 65500);
+    const int hugeCode = plugin.Decode(huge).code;
+    EXPECT_TRUE(hugeCode == SPI_BROKEN_DATA || hugeCode == SPI_NO_MEMORY) << hugeCode;
+
+    // Garbage in the scan: any outcome but a crash, and never half a result.
+    auto garbled = good;
+    for (std::size_t i = good.size() / 3; i < good.size() / 3 + 64; ++i) garbled[i] = static_cast<std::uint8_t>(i * 37);
+    const DecodeResult garbledResult = plugin.Decode(garbled);
+    EXPECT_TRUE(garbledResult.handlesConsistent);
+}
+
+TEST_F(JpegFixture, FilesThatOnceBrokeTheDecoderGiveAResultCode) {
+    const std::filesystem::path folderPath = std::string(KELVANDOR_SPI_REGRESSIONS_DIR) + "/ifjpeg";
+    if (!std::filesystem::is_directory(folderPath)) GTEST_SKIP() << "no regression files";
+    for (const auto& entry : std::filesystem::directory_iterator(folderPath)) {
+        SCOPED_TRACE(entry.path().string());
+        const auto data = ReadFileBytes(entry.path().string());
+        PictureInfo info{};
+        plugin.GetPictureInfo(data, info);
+        const DecodeResult result = plugin.Decode(data);
+        EXPECT_TRUE(result.code == 0 || result.code == 2 || result.code == 3 || result.code == 4) << result.code;
+        EXPECT_TRUE(result.handlesConsistent);
+    }
+}
+
+}  // namespace
