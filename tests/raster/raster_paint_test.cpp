@@ -1,0 +1,257 @@
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+#include "raster/dib_painter.h"
+#include "raster/dib_view.h"
+#include "raster/image_list.h"
+#include "raster/raster.h"
+#include "raster/raster_layers.h"
+#include "raster_view_fixture.h"
+
+namespace {
+
+const QColor kFace(10, 20, 30);
+const QColor kShadow(200, 0, 0);
+const QColor kHighlight(0, 200, 0);
+const QColor kBackground(1, 2, 3);
+
+class RasterPaintTest : public ::testing::Test, public RasterViewFixture {
+protected:
+    void SetUp() override {
+        QPalette colours = raster.palette();
+        colours.setColor(QPalette::Button, kFace);
+        colours.setColor(QPalette::Dark, kShadow);
+        colours.setColor(QPalette::Light, kHighlight);
+        colours.setColor(QPalette::Window, kBackground);
+        raster.setPalette(colours);
+        raster.resize(300, 100);
+    }
+
+    QImage Render() {
+        QImage image(raster.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        raster.render(&image);
+        return image;
+    }
+};
+
+TEST_F(RasterPaintTest, WithoutAnImageOnlyTheBackgroundIsPainted) {
+    const QImage image = Render();
+    for (int y = 0; y < image.height(); y += 7)
+        for (int x = 0; x < image.width(); x += 7) ASSERT_EQ(image.pixelColor(x, y), kBackground) << x << "," << y;
+}
+
+TEST_F(RasterPaintTest, ImageMarginsAndSunkenFrame) {
+    ASSERT_TRUE(Load(401, 201));
+    ASSERT_EQ(Display(), QRect(50, 0, 200, 100));
+    const QImage image = Render();
+    EXPECT_EQ(image.pixelColor(10, 50), kFace);
+    EXPECT_EQ(image.pixelColor(290, 50), kFace);
+    EXPECT_EQ(image.pixelColor(49, 50), kShadow);
+    EXPECT_EQ(image.pixelColor(251, 50), kHighlight);
+    // Between the image and the right side of the frame: margin colour.
+    EXPECT_EQ(image.pixelColor(250, 50), kFace);
+    // Nearest pixel: display column i shows image column (2i + 1) * 401 / 400.
+    for (int i = 0; i < 200; i += 13) {
+        const int x = (2 * i + 1) * 401 / 400;
+        const QRgb pixel = image.pixel(50 + i, 10);
+        EXPECT_EQ(qBlue(pixel), x & 0xFF) << i;
+        EXPECT_EQ(qRed(pixel), 0x80);
+        EXPECT_EQ(qGreen(pixel), ((2 * 10 + 1) * 201 / 200) & 0xFF);
+    }
+}
+
+TEST_F(RasterPaintTest, HalfToneAveragesTheCoveredPixels) {
+    ASSERT_TRUE(Load(401, 201));
+    raster.SetPaintMode(pmHalfTone);
+    const QImage image = Render();
+    // Column i covers image columns [i * r, (i + 1) * r), r = 401 / 200.
+    const double r = 401.0 / 200;
+    for (int i = 0; i < 120; i += 7) {
+        double sum = 0;
+        for (int x = 0; x < 401; ++x) {
+            const double overlap = std::min(x + 1.0, (i + 1) * r) - std::max(double(x), i * r);
+            if (overlap > 0) sum += overlap * x;
+        }
+        EXPECT_NEAR(qBlue(image.pixel(50 + i, 40)), sum / r, 1.0) << i;
+    }
+}
+
+TEST_F(RasterPaintTest, VisibleAndActiveLayersAreDrawnInvisibleOnesAreNot) {
+    ASSERT_TRUE(Load(401, 201));
+    TImageList icons(4, 4);
+    QPixmap red(4, 4);
+    red.fill(Qt::red);
+    icons.Add(red);
+    raster.SetStateImage(&icons);
+    auto place = [&](TLayerMode mode, int x) {
+        TRasterLayer* layer = raster.Layers().NewLayer();
+        auto object = std::make_unique<TRasterObject>(layer);
+        object->SetX(x);
+        object->SetY(100);
+        layer->AddObject(std::move(object));
+        layer->SetMode(mode);
+    };
+    place(lmVisible, 100);
+    place(lmActive, 200);
+    place(lmInvisible, 300);
+    const QImage image = Render();
+    // Image (x, 100) is on screen at (50 + x / 2, 50).
+    EXPECT_EQ(image.pixelColor(99, 49), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(149, 49), QColor(Qt::red));
+    EXPECT_NE(image.pixelColor(199, 49), QColor(Qt::red));
+}
+
+// --- Bitmap formats -------------------------------------------------------
+
+// A bitmap as a plug-in returns it: the header (with colour table or masks)
+// and the rows.
+struct HandMadeDib {
+    std::vector<std::uint8_t> header;
+    std::vector<std::uint8_t> bits;
+
+    HandMadeDib(int width, int height, int bitCount, std::uint32_t compression,
+                const std::vector<std::uint32_t>& table) {
+        SPI_BITMAPINFOHEADER info{};
+        info.biSize = sizeof info;
+        info.biWidth = width;
+        info.biHeight = height;
+        info.biPlanes = 1;
+        info.biBitCount = std::uint16_t(bitCount);
+        info.biCompression = compression;
+        header.resize(sizeof info + 4 * table.size());
+        std::memcpy(header.data(), &info, sizeof info);
+        std::memcpy(header.data() + sizeof info, table.data(), 4 * table.size());
+        bits.assign(SPI_DibStride(width, bitCount) * std::size_t(std::abs(height)), 0);
+    }
+    std::uint8_t* StoredRow(int index) { return bits.data() + SPI_DibStride(Header()->biWidth, Header()->biBitCount) * std::size_t(index); }
+    const SPI_BITMAPINFOHEADER* Header() const { return reinterpret_cast<const SPI_BITMAPINFOHEADER*>(header.data()); }
+    std::vector<std::uint32_t> Row(int y) const {
+        auto view = TDibView::Create(Header(), bits.data());
+        std::vector<std::uint32_t> pixels(std::size_t(Header()->biWidth));
+        if (view == nullptr) return {};
+        view->ReadRow(y, 0, Header()->biWidth, pixels.data());
+        return pixels;
+    }
+};
+
+TEST(DibViewTest, ReadsEveryFormatFromTheStoredRows) {
+    const std::uint32_t red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF;
+    {
+        HandMadeDib dib(10, 2, 1, SPI_BI_RGB, {0x000000FF, 0x00FFFFFF});  // blue, white
+        dib.StoredRow(1)[0] = 0b1000'0000;  // top row, first pixel white
+        dib.StoredRow(1)[1] = 0b0100'0000;  // pixel 9
+        const auto top = dib.Row(0);
+        EXPECT_EQ(top[0], white);
+        EXPECT_EQ(top[1], blue);
+        EXPECT_EQ(top[9], white);
+        EXPECT_EQ(dib.Row(1)[0], blue);
+    }
+    {
+        HandMadeDib dib(3, 1, 4, SPI_BI_RGB, {0, 0x00FF0000, 0x0000FF00});
+        dib.StoredRow(0)[0] = 0x12;
+        dib.StoredRow(0)[1] = 0x50;  // index past the table: black
+        EXPECT_EQ(dib.Row(0), (std::vector<std::uint32_t>{red, green, 0xFF000000}));
+    }
+    {
+        HandMadeDib dib(2, 1, 8, SPI_BI_RGB, std::vector<std::uint32_t>(256, 0x000000FF));
+        EXPECT_EQ(dib.Row(0), (std::vector<std::uint32_t>{blue, blue}));
+    }
+    {
+        HandMadeDib dib(2, 1, 16, SPI_BI_RGB, {});  // 5-5-5
+        dib.StoredRow(0)[0] = 0x00;
+        dib.StoredRow(0)[1] = 0x7C;
+        dib.StoredRow(0)[2] = 0x1F;
+        EXPECT_EQ(dib.Row(0), (std::vector<std::uint32_t>{red, blue}));
+    }
+    {
+        HandMadeDib dib(2, 1, 16, SPI_BI_BITFIELDS, {0xF800, 0x07E0, 0x001F});  // 5-6-5
+        dib.StoredRow(0)[0] = 0xE0;
+        dib.StoredRow(0)[1] = 0x07;
+        dib.StoredRow(0)[3] = 0x04;  // green 0x20 of 0x3F
+        EXPECT_EQ(dib.Row(0)[0], green);
+        EXPECT_EQ(dib.Row(0)[1], 0xFF008200u);
+    }
+    {
+        HandMadeDib dib(1, -2, 24, SPI_BI_RGB, {});  // top-down rows
+        dib.StoredRow(0)[2] = 0xFF;
+        EXPECT_EQ(dib.Row(0)[0], red);
+        EXPECT_EQ(dib.Row(1)[0], 0xFF000000);
+    }
+    {
+        HandMadeDib dib(1, 1, 32, SPI_BI_RGB, {});
+        const std::uint8_t pixel[] = {0x11, 0x22, 0x33, 0x00};
+        std::memcpy(dib.StoredRow(0), pixel, 4);
+        EXPECT_EQ(dib.Row(0)[0], 0xFF332211u);
+    }
+    {
+        HandMadeDib dib(1, 1, 32, SPI_BI_BITFIELDS, {0x000003FF, 0x000FFC00, 0x3FF00000});  // 10-bit channels
+        const std::uint32_t value = 0x3FFu << 20;
+        std::memcpy(dib.StoredRow(0), &value, 4);
+        EXPECT_EQ(dib.Row(0)[0], blue);
+    }
+    EXPECT_TRUE(HandMadeDib(4, 4, 8, SPI_BI_RLE8, {}).Row(0).empty());
+    EXPECT_TRUE(HandMadeDib(4, 4, 2, SPI_BI_RGB, {}).Row(0).empty());
+    EXPECT_TRUE(HandMadeDib(0, 4, 24, SPI_BI_RGB, {}).Row(0).empty());
+}
+
+TEST(DibPainterTest, ReducedCopiesAverageLikeTheBitmapAndStayWithinBudget) {
+    // Smooth shading with fine noise, as a photograph has.
+    const int width = 640, height = 480;
+    for (int bitCount : {24, 8}) {
+        SCOPED_TRACE(bitCount);
+        std::vector<std::uint32_t> grey(256);
+        for (std::uint32_t i = 0; i < 256; ++i) grey[i] = i * 0x010101u;
+        HandMadeDib dib(width, height, bitCount, SPI_BI_RGB, bitCount == 8 ? grey : std::vector<std::uint32_t>{});
+        std::mt19937 random(7);
+        for (int row = 0; row < height; ++row) {
+            for (int x = 0; x < width; ++x) {
+                const int level = std::clamp(int(128 + 100 * std::sin(x / 37.0) * std::cos(row / 23.0)) +
+                                                 int(random() % 21) - 10,
+                                             0, 255);
+                if (bitCount == 8)
+                    dib.StoredRow(row)[x] = std::uint8_t(level);
+                else
+                    std::memset(dib.StoredRow(row) + 3 * x, level, 3);
+            }
+        }
+        const auto view = TDibView::Create(dib.Header(), dib.bits.data());
+        ASSERT_NE(view, nullptr);
+        TDibPainter painter(*view);
+        const QRect destination(0, 0, 97, 73);  // a reduction by about 6.6
+        QImage target(destination.size(), QImage::Format_RGB32);
+        QPainter canvas(&target);
+        painter.DrawAveraged(canvas, destination, QRect(0, 0, width, height));
+        canvas.end();
+        EXPECT_GT(painter.CacheBytes(), 0u);
+        EXPECT_LE(painter.CacheBytes(), view->ImageBytes() / 3);
+
+        const double rx = double(width) / destination.width();
+        const double ry = double(height) / destination.height();
+        double difference = 0;
+        std::vector<std::uint32_t> pixels(width);
+        for (int j = 0; j < destination.height(); ++j) {
+            for (int i = 0; i < destination.width(); ++i) {
+                double sum = 0;
+                for (int y = int(j * ry); y < std::min(height, int(std::ceil((j + 1) * ry))); ++y) {
+                    view->ReadRow(y, 0, width, pixels.data());
+                    const double wy = std::min(y + 1.0, (j + 1) * ry) - std::max(double(y), j * ry);
+                    for (int x = int(i * rx); x < std::min(width, int(std::ceil((i + 1) * rx))); ++x) {
+                        const double wx = std::min(x + 1.0, (i + 1) * rx) - std::max(double(x), i * rx);
+                        sum += wx * wy * (pixels[x] & 0xFF);
+                    }
+                }
+                difference += std::abs(qBlue(target.pixel(i, j)) - sum / (rx * ry));
+            }
+        }
+        EXPECT_LT(difference / (destination.width() * destination.height()), 1.0);
+    }
+}
+
+}  // namespace
