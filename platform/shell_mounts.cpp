@@ -1,76 +1,17 @@
 #include "platform/shell_mounts.h"
 
+#include "platform/mount_monitor.h"
+
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 namespace platform {
 namespace {
-
-struct MountEntry {
-    std::string mountPoint;
-    std::string source;
-    std::string fileSystem;
-};
-
-// Mount tables escape blanks, tabs, newlines and backslashes as \ooo.
-std::string UnescapeOctal(std::string_view field) {
-    std::string text;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && field.size() - i >= 4) {
-            const std::string digits(field.substr(i + 1, 3));
-            if (digits.find_first_not_of("01234567") == std::string::npos) {
-                text += static_cast<char>(std::strtol(digits.c_str(), nullptr, 8));
-                i += 3;
-                continue;
-            }
-        }
-        text += field[i];
-    }
-    return text;
-}
-
-std::vector<std::string_view> Fields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    std::size_t start = 0;
-    while (start < line.size()) {
-        const std::size_t end = line.find(' ', start);
-        const std::size_t stop = end == std::string_view::npos ? line.size() : end;
-        if (stop > start) fields.push_back(line.substr(start, stop - start));
-        start = stop + 1;
-    }
-    return fields;
-}
-
-// One mountinfo line: id parent major:minor root mountpoint options
-// [optional fields...] - fstype source superoptions.
-bool ParseLine(std::string_view line, MountEntry& entry) {
-    const auto fields = Fields(line);
-    if (fields.size() < 7) return false;
-    std::size_t separator = 6;
-    while (separator < fields.size() && fields[separator] != "-") ++separator;
-    if (separator + 2 >= fields.size()) return false;
-    entry.mountPoint = UnescapeOctal(fields[4]);
-    entry.fileSystem = UnescapeOctal(fields[separator + 1]);
-    entry.source = UnescapeOctal(fields[separator + 2]);
-    return true;
-}
-
-std::vector<MountEntry> ParseMountInfo(std::string_view text) {
-    std::vector<MountEntry> entries;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        MountEntry entry;
-        if (ParseLine(text.substr(start, end - start), entry)) entries.push_back(std::move(entry));
-        start = end + 1;
-    }
-    return entries;
-}
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -78,11 +19,6 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 bool IsRemovablePlace(std::string_view mountPoint) {
     return StartsWith(mountPoint, "/media/") || StartsWith(mountPoint, "/run/media/");
-}
-
-bool IsDrivePlace(std::string_view mountPoint) {
-    return mountPoint == "/" || mountPoint == "/home" || mountPoint == "/mnt" ||
-           StartsWith(mountPoint, "/mnt/") || IsRemovablePlace(mountPoint);
 }
 
 bool IsUnder(const std::string& path, const std::string& mountPoint) {
@@ -129,7 +65,7 @@ struct DirCloser {
 std::vector<MountedDrive> DrivesFromMountInfo(std::string_view mountInfo) {
     std::vector<MountedDrive> drives;
     for (const MountEntry& entry : ParseMountInfo(mountInfo)) {
-        if (!IsDrivePlace(entry.mountPoint) || entry.fileSystem == "autofs") continue;
+        if (!IsDriveMount(entry)) continue;
         bool known = false;
         for (MountedDrive& drive : drives)
             if (drive.mountPoint == entry.mountPoint) {

@@ -688,9 +688,14 @@ UniqueIDList IDListOfPath(const std::string& rawPath) {
     std::string mountPoint = "/";
     for (const MountedDrive& drive : MountedDrives())
         if (IsUnder(path, drive.mountPoint) && drive.mountPoint.size() > mountPoint.size()) mountPoint = drive.mountPoint;
+    return AppendPathItems(DriveIDList(mountPoint), mountPoint, path);
+}
+
+UniqueIDList DriveIDList(const std::string& mountPoint) {
+    if (mountPoint.empty() || mountPoint.front() != '/') return nullptr;
     UniqueIDList drives = MakeItem(ShellItemKind::Drives);
     UniqueIDList drive = MakeItem(ShellItemKind::Drive, mountPoint);
-    return AppendPathItems(JoinIDLists(drives.get(), drive.get()), mountPoint, path);
+    return JoinIDLists(drives.get(), drive.get());
 }
 
 UniqueIDList SpecialFolderIDList(int csidl) {

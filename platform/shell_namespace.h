@@ -205,6 +205,9 @@ std::string PathOfIDList(const ItemIDList* absolute);
 // for a one-item list) and that item; null folder for the desktop itself.
 std::shared_ptr<ShellFolder> ParentFolderOf(const ItemIDList* absolute, const ItemIDList*& last);
 
+// The absolute list of the drive mounted at mountPoint.
+UniqueIDList DriveIDList(const std::string& mountPoint);
+
 // The desktop directory shown as the desktop's own entries, and the home.
 std::string DesktopDirectory();
 std::string HomeDirectory();

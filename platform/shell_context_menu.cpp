@@ -1,0 +1,257 @@
+#include "platform/shell_context_menu.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+
+#include "platform/desktop_services.h"
+#include "platform/file_clipboard.h"
+#include "platform/file_operations.h"
+#include "platform/shell_data_object.h"
+#include "platform/trash.h"
+
+namespace platform {
+namespace {
+
+ShellMenuEntry Separator() { return ShellMenuEntry{-1, QString(), true, false}; }
+
+ShellMenuEntry Command(int command, bool enabled = true, bool isDefault = false) {
+    return ShellMenuEntry{command, ShellContextMenu::CommandText(command), enabled, isDefault};
+}
+
+// Separators only between groups, never leading, trailing or doubled.
+std::vector<ShellMenuEntry> Tidy(std::vector<ShellMenuEntry> entries) {
+    std::vector<ShellMenuEntry> tidy;
+    for (ShellMenuEntry& entry : entries) {
+        const bool separator = entry.command < 0;
+        if (separator && (tidy.empty() || tidy.back().command < 0)) continue;
+        tidy.push_back(std::move(entry));
+    }
+    if (!tidy.empty() && tidy.back().command < 0) tidy.pop_back();
+    return tidy;
+}
+
+bool IsFolderLike(ShellPlace place) {
+    return place == ShellPlace::Home || place == ShellPlace::Drive || place == ShellPlace::FileSystem;
+}
+
+}  // namespace
+
+ShellContextMenu::ShellContextMenu(std::shared_ptr<const ShellFolder> folder, std::vector<UniqueIDList> items)
+    : folder_(std::move(folder)), items_(std::move(items)) {}
+
+QString ShellContextMenu::CommandText(int command) {
+    switch (command) {
+        case kCommandOpen: return QStringLiteral("開く(&O)");
+        case kCommandRestore: return QStringLiteral("元に戻す(&E)");
+        case kCommandEmptyTrash: return QStringLiteral("ごみ箱を空にする(&B)");
+        case kCommandCreateLink: return QStringLiteral("ショートカットの作成(&S)");
+        case kCommandDelete: return QStringLiteral("削除(&D)");
+        case kCommandRename: return QStringLiteral("名前の変更(&M)");
+        case kCommandProperties: return QStringLiteral("プロパティ(&R)");
+        case kCommandCut: return QStringLiteral("切り取り(&T)");
+        case kCommandCopy: return QStringLiteral("コピー(&C)");
+        case kCommandPaste: return QStringLiteral("貼り付け(&P)");
+        default: return QString();
+    }
+}
+
+QString ShellContextMenu::GetCommandString(int command) const {
+    switch (command) {
+        case kCommandOpen: return QStringLiteral("選択された項目を開きます。");
+        case kCommandRestore: return QStringLiteral("選択された項目を元の場所に戻します。");
+        case kCommandEmptyTrash: return QStringLiteral("ごみ箱の中身をすべて完全に削除します。");
+        case kCommandCreateLink: return QStringLiteral("選択された項目へのショートカットを作成します。");
+        case kCommandDelete: return QStringLiteral("選択された項目を削除します。");
+        case kCommandRename: return QStringLiteral("選択された項目の名前を変更します。");
+        case kCommandProperties: return QStringLiteral("選択された項目のプロパティを表示します。");
+        case kCommandCut: return QStringLiteral("選択された項目を移動するためにクリップボードに置きます。");
+        case kCommandCopy: return QStringLiteral("選択された項目をクリップボードにコピーします。");
+        case kCommandPaste: return QStringLiteral("クリップボードの項目をここに貼り付けます。");
+        default: return QString();
+    }
+}
+
+std::vector<ShellItem> ShellContextMenu::Items() const {
+    std::vector<ShellItem> items;
+    for (const UniqueIDList& item : items_) items.push_back(folder_->Describe(item.get()));
+    return items;
+}
+
+std::vector<std::string> ShellContextMenu::Paths() const {
+    std::vector<std::string> paths;
+    for (const ShellItem& item : Items())
+        if (!item.path.empty()) paths.push_back(item.path);
+    return paths;
+}
+
+bool ShellContextMenu::AllAre(ShellPlace place) const {
+    if (items_.empty()) return false;
+    for (const ShellItem& item : Items())
+        if (item.place != place) return false;
+    return true;
+}
+
+std::uint32_t ShellContextMenu::Attributes(std::uint32_t request) const {
+    std::vector<const ItemIDList*> items;
+    for (const UniqueIDList& item : items_) items.push_back(item.get());
+    return folder_->GetAttributesOf(items, request).value_or(0);
+}
+
+std::vector<ShellMenuEntry> ShellContextMenu::Entries(unsigned flags) const {
+    std::vector<ShellMenuEntry> entries;
+    if (items_.empty()) return entries;
+    const std::vector<ShellItem> items = Items();
+    const bool single = items.size() == 1;
+    if (AllAre(ShellPlace::TrashEntry)) {
+        entries = {Command(kCommandRestore, true, true), Separator(), Command(kCommandDelete),
+                   Separator(), Command(kCommandProperties, single)};
+    } else if (single && items[0].place == ShellPlace::Trash) {
+        entries = {Command(kCommandEmptyTrash, !ListTrash().empty(), true)};
+    } else {
+        bool allPaths = true;
+        for (const ShellItem& item : items) allPaths = allPaths && !item.path.empty();
+        if (!allPaths) return entries;
+        const std::uint32_t bits = Attributes(kCapabilityMask | kFolder);
+        const bool pasteTarget = single && IsFolderLike(items[0].place) && (bits & kFolder);
+        const bool changeable = items[0].place == ShellPlace::FileSystem;
+        entries.push_back(Command(kCommandOpen, true, true));
+        entries.push_back(Separator());
+        if (changeable) entries.push_back(Command(kCommandCut, (bits & kCanDelete) != 0));
+        entries.push_back(Command(kCommandCopy, (bits & kCanCopy) != 0));
+        if (pasteTarget) entries.push_back(Command(kCommandPaste, CanPasteFiles()));
+        entries.push_back(Separator());
+        entries.push_back(Command(kCommandCreateLink, (bits & kCanLink) != 0));
+        if (changeable) entries.push_back(Command(kCommandDelete, (bits & kCanDelete) != 0));
+        if ((flags & kMenuCanRename) && changeable)
+            entries.push_back(Command(kCommandRename, single && (bits & kCanRename) != 0));
+        entries.push_back(Separator());
+        entries.push_back(Command(kCommandProperties, (bits & kHasPropSheet) != 0));
+    }
+    if (flags & kMenuDefaultOnly) {
+        std::vector<ShellMenuEntry> defaults;
+        for (ShellMenuEntry& entry : entries)
+            if (entry.isDefault) defaults.push_back(std::move(entry));
+        return defaults;
+    }
+    return Tidy(std::move(entries));
+}
+
+int ShellContextMenu::QueryContextMenu(QMenu* menu, int position, int firstId, int lastId, unsigned flags) const {
+    if (!menu) return 0;
+    const QList<QAction*> existing = menu->actions();
+    QAction* before = position >= 0 && position < existing.size() ? existing[position] : nullptr;
+    int highest = -1;
+    for (const ShellMenuEntry& entry : Entries(flags)) {
+        if (entry.command < 0) {
+            QAction* separator = new QAction(menu);
+            separator->setSeparator(true);
+            menu->insertAction(before, separator);
+            continue;
+        }
+        const int id = firstId + entry.command;
+        if (id > lastId) continue;
+        QAction* action = new QAction(entry.text, menu);
+        action->setData(id);
+        action->setEnabled(entry.enabled);
+        action->setStatusTip(GetCommandString(entry.command));
+        if (entry.isDefault) {
+            QFont font = action->font();
+            font.setBold(true);
+            action->setFont(font);
+        }
+        menu->insertAction(before, action);
+        highest = std::max(highest, entry.command);
+    }
+    return highest + 1;
+}
+
+bool ShellContextMenu::PutOnClipboard(bool cut) const {
+    const std::vector<std::string> paths = Paths();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (paths.empty() || !clipboard) return false;
+    std::unique_ptr<QMimeData> data = MakeFileMimeData(paths, cut);
+    std::vector<const ItemIDList*> items;
+    for (const UniqueIDList& item : items_) items.push_back(item.get());
+    data->setData(ShellIDListArrayMime(), EncodeIDListArray(folder_->AbsoluteIDList(), items));
+    clipboard->setMimeData(data.release());
+    return true;
+}
+
+bool ShellContextMenu::Paste(QWidget* owner) const {
+    const std::vector<std::string> paths = Paths();
+    if (paths.size() != 1 || !CanPasteFiles()) return false;
+    return PasteFiles(paths.front(), owner).Succeeded();
+}
+
+std::vector<TrashItem> ShellContextMenu::TrashEntries() const {
+    std::vector<TrashItem> entries;
+    for (const ShellItem& item : Items()) {
+        const auto slash = item.path.rfind('/');
+        if (item.place != ShellPlace::TrashEntry || slash == std::string::npos) continue;
+        const std::string filesFolder = item.path.substr(0, slash);
+        const std::string trashFolder = filesFolder.substr(0, filesFolder.rfind('/'));
+        if (auto entry = FindTrashItem(trashFolder, item.path.substr(slash + 1))) entries.push_back(*entry);
+    }
+    return entries;
+}
+
+bool ShellContextMenu::Delete(QWidget* owner) const {
+    if (AllAre(ShellPlace::TrashEntry)) {
+        const std::vector<TrashItem> entries = TrashEntries();
+        return !entries.empty() && EraseTrashItems(entries, owner, true);
+    }
+    if (!AllAre(ShellPlace::FileSystem)) return false;
+    return MoveToTrash(Paths(), owner, true).Succeeded();
+}
+
+bool ShellContextMenu::Restore(QWidget* owner) const {
+    const std::vector<TrashItem> entries = AllAre(ShellPlace::TrashEntry) ? TrashEntries() : std::vector<TrashItem>();
+    return !entries.empty() && RestoreTrashItems(entries, owner);
+}
+
+bool ShellContextMenu::InvokeCommand(QWidget* owner, int command) const {
+    bool offered = false;
+    for (const ShellMenuEntry& entry : Entries(kMenuCanRename))
+        if (entry.command == command && entry.enabled) offered = true;
+    if (!offered) return false;
+    switch (command) {
+        case kCommandOpen: {
+            bool opened = false;
+            for (const std::string& path : Paths()) opened = OpenWithDefaultApplication(path, owner) || opened;
+            return opened;
+        }
+        case kCommandCut: return PutOnClipboard(true);
+        case kCommandCopy: return PutOnClipboard(false);
+        case kCommandPaste: return Paste(owner);
+        case kCommandCreateLink: return !CreateShortcuts(Paths(), owner).empty();
+        case kCommandDelete: return Delete(owner);
+        case kCommandProperties: return ShowProperties(Paths(), owner) != nullptr;
+        case kCommandRestore: return Restore(owner);
+        case kCommandEmptyTrash: return EmptyTrash(owner, true);
+        default: return false;
+    }
+}
+
+std::unique_ptr<ShellContextMenu> ShellFolder::GetContextMenu(QWidget* /*owner*/,
+                                                               std::vector<const ItemIDList*> items) const {
+    std::vector<UniqueIDList> copies;
+    for (const ItemIDList* item : items) {
+        if (IsEmptyIDList(item) || Describe(item).place == ShellPlace::Invalid) return nullptr;
+        copies.push_back(CopyFirstItemOnly(item));
+    }
+    if (copies.empty()) return nullptr;
+    auto self = std::make_shared<ShellFolder>(place_, path_, CopyItemIDList(absolute_.get()));
+    return std::make_unique<ShellContextMenu>(std::move(self), std::move(copies));
+}
+
+std::unique_ptr<QMimeData> ShellFolder::GetDataObject(std::span<const ItemIDList* const> items) const {
+    if (items.empty()) return nullptr;
+    for (const ItemIDList* item : items)
+        if (Describe(item).place == ShellPlace::Invalid) return nullptr;
+    return MakeShellDataObject(absolute_.get(), items);
+}
+
+}  // namespace platform
