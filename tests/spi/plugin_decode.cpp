@@ -112,6 +112,12 @@ DecodeResult PluginUnderTest::Decode(const std::vector<std::uint8_t>& data, SPI_
     return result;
 }
 
+int ProgressRecorder::Callback(int done, int total, std::intptr_t self) {
+    auto* recorder = reinterpret_cast<ProgressRecorder*>(self);
+    recorder->calls.push_back({done, total});
+    return recorder->stopAtCall != 0 && static_cast<int>(recorder->calls.size()) >= recorder->stopAtCall;
+}
+
 RgbImage DibToRgb(const SPI_BITMAPINFOHEADER& header, const SPI_RGBQUAD* palette, const std::uint8_t* bits) {
     RgbImage image;
     if (header.biWidth <= 0 || header.biHeight <= 0 ||
@@ -177,7 +183,7 @@ std::string ComparePixels(const RgbImage& actual, const RgbImage& expected, int 
 
 bool MakePhotoLikeImage(const std::string& path, int width, int height, const std::string& extraOptions) {
     std::ostringstream arguments;
-    arguments << "-seed 7 -size " << width << "x" << height << " plasma:fractal -blur 0x1 " << extraOptions
+    arguments << "-seed 7 -size " << width << "x" << height << " plasma:fractal -blur 0x1 -depth 8 " << extraOptions
               << " " << ShellQuote(path);
     return Convert(arguments.str());
 }

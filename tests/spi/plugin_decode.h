@@ -64,6 +64,21 @@ private:
     std::unique_ptr<TSusiePlugUse> use_;
 };
 
+// A progress callback that records its calls and asks to stop at the
+// call numbered stopAtCall (1-based; 0: never). Pass Callback and the
+// recorder's address as user value.
+struct ProgressRecorder {
+    struct Call {
+        int done;
+        int total;
+    };
+    std::vector<Call> calls;
+    int stopAtCall = 0;
+
+    static int Callback(int done, int total, std::intptr_t self);
+    std::intptr_t UserValue() { return reinterpret_cast<std::intptr_t>(this); }
+};
+
 // The pixels of a DIB (8-bit with palette or 24-bit, bottom-up) as RGB.
 RgbImage DibToRgb(const SPI_BITMAPINFOHEADER& header, const SPI_RGBQUAD* palette,
                   const std::uint8_t* bits);
