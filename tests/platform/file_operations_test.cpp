@@ -57,8 +57,8 @@ TEST(FileTransfer, CopiesWholeTreesWithModesTimesLinksAndOddNames) {
     mkdir(folder.File("target").c_str(), 0755);
 
     ScriptedProgress progress;
-    const auto result =
-        platform::TransferFiles(TransferMode::Copy, {source}, folder.File("target"), nullptr, &progress);
+    const auto result = platform::TransferFiles(TransferMode::Copy, {source}, folder.File("target"),
+                                                nullptr, &progress);
 
     ASSERT_TRUE(result.Succeeded());
     EXPECT_EQ(result.transferred, std::vector<std::string>{folder.File("target/source")});
@@ -113,7 +113,8 @@ TEST(FileTransfer, AsksBeforeOverwritingAndHonoursEachAnswer) {
     {  // One collision left: a single question, Yes replaces.
         ScriptedMessageBoxes boxes;
         boxes.Answer(MessageResult::Yes);
-        const auto result = Transfer(TransferMode::Copy, {folder.File("from/b")}, folder.File("to"));
+        const auto result =
+            Transfer(TransferMode::Copy, {folder.File("from/b")}, folder.File("to"));
         EXPECT_EQ(boxes.Messages().size(), 1u);
         EXPECT_TRUE(result.Succeeded());
         EXPECT_EQ(ReadText(folder.File("to/b")), "new");
@@ -133,8 +134,8 @@ TEST(FileTransfer, MergesFoldersAndRefusesToReplaceAFolderWithAFile) {
     folder.Write("to/d/y", "y");
 
     ScriptedMessageBoxes boxes;  // answers Yes
-    const auto result = Transfer(TransferMode::Move, {folder.File("from/d"), folder.File("from/clash")},
-                                 folder.File("to"));
+    const auto result = Transfer(
+        TransferMode::Move, {folder.File("from/d"), folder.File("from/clash")}, folder.File("to"));
 
     ASSERT_EQ(result.failed.size(), 1u);
     EXPECT_EQ(result.failed[0].path, folder.File("from/clash"));
@@ -248,9 +249,9 @@ TEST(FileTransfer, FailuresHalfWayAreReportedAndKeepEverySource) {
         }
         return true;
     };
-    const auto result = platform::TransferFiles(
-        TransferMode::Copy, {folder.File("from/dir"), folder.File("from/last")}, folder.File("to"),
-        nullptr, &progress);
+    const auto result = platform::TransferFiles(TransferMode::Copy,
+                                                {folder.File("from/dir"), folder.File("from/last")},
+                                                folder.File("to"), nullptr, &progress);
 
     ASSERT_EQ(result.failed.size(), 1u);
     EXPECT_EQ(result.failed[0].path, folder.File("from/dir"));
@@ -303,12 +304,14 @@ TEST(FileTransfer, MovesAcrossFileSystemsAndWithinOne) {
     mkdir(folder.File("back").c_str(), 0755);
     struct stat moved {};
     lstat((otherFileSystem.Path() + "/source").c_str(), &moved);
-    result = Transfer(TransferMode::Move, {otherFileSystem.Path() + "/source"}, folder.File("back"));
+    result =
+        Transfer(TransferMode::Move, {otherFileSystem.Path() + "/source"}, folder.File("back"));
     ASSERT_TRUE(result.Succeeded());
     EXPECT_EQ(Snapshot(folder.File("back/source")), tree);
 
     // Within one file system the item is renamed, not copied.
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     lstat(folder.File("back/source").c_str(), &before);
     result = Transfer(TransferMode::Move, {folder.File("back/source")}, folder.Path());
     ASSERT_TRUE(result.Succeeded());

@@ -18,8 +18,8 @@
 inline std::vector<std::string> Snapshot(const std::string& folder) {
     namespace fs = std::filesystem;
     std::vector<std::string> lines;
-    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
-         ++it) {
+    for (auto it = fs::recursive_directory_iterator(folder);
+         it != fs::recursive_directory_iterator(); ++it) {
         const std::string path = it->path().string();
         struct stat info {};
         lstat(path.c_str(), &info);
@@ -68,9 +68,10 @@ private:
 };
 
 inline bool OnDifferentFileSystems(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
-    return !a.empty() && !b.empty() && stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
-           first.st_dev != second.st_dev;
+    struct stat first {
+    }, second{};
+    return !a.empty() && !b.empty() && stat(a.c_str(), &first) == 0 &&
+           stat(b.c_str(), &second) == 0 && first.st_dev != second.st_dev;
 }
 
 // Progress that records what it saw and can act or stop at a given step.

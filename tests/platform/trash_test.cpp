@@ -67,7 +67,9 @@ TEST(Trash, RoundTripKeepsOddNamesThroughPercentEncodedInfo) {
     EXPECT_EQ(item.trashFolder, home.Trash());
     EXPECT_EQ(ReadText(item.FilePath()), "contents");
     const std::string info = ReadText(item.InfoPath());
-    EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + folder.Path() + "/a%20b%0A%FF%25.txt\nDeletionDate=", 0), 0u)
+    EXPECT_EQ(
+        info.rfind("[Trash Info]\nPath=" + folder.Path() + "/a%20b%0A%FF%25.txt\nDeletionDate=", 0),
+        0u)
         << info;
     EXPECT_EQ(std::count(info.begin(), info.end(), '\n'), 3);
 
@@ -97,7 +99,8 @@ TEST(Trash, SameNamesGetDistinctTrashNamesAndRestoreRefusesToReplace) {
     const auto tree = Snapshot(folder.File("tree"));
 
     const auto result = platform::MoveToTrash(
-        {folder.File("one/same.txt"), folder.File("two/same.txt"), folder.File("tree")}, nullptr, false);
+        {folder.File("one/same.txt"), folder.File("two/same.txt"), folder.File("tree")}, nullptr,
+        false);
 
     ASSERT_TRUE(result.Succeeded());
     ASSERT_EQ(result.trashed.size(), 3u);
