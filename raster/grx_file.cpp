@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -34,16 +35,24 @@ ObjectRecord::Bytes StoredRecord(const TRasterLayer& layer, const TRasterObject&
     return record;
 }
 
-bool WriteRecords(QSaveFile& file, const TRasterLayers& layers) {
+// Every record in file order: layer by layer, object by object.
+QByteArray EncodeRecords(const TRasterLayers& layers) {
+    QByteArray contents;
     for (int l = 0; l < layers.Count(); ++l) {
         const TRasterLayer& layer = *layers.Items(l);
         for (int o = 0; o < layer.Count(); ++o) {
             const ObjectRecord::Bytes record = StoredRecord(layer, *layer.Objects(o));
-            const auto size = static_cast<qint64>(record.size());
-            if (file.write(reinterpret_cast<const char*>(record.data()), size) != size) return false;
+            contents.append(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size()));
         }
     }
-    return true;
+    return contents;
+}
+
+// Unbuffered, so that a short write (a full disk, a file size limit)
+// shows in the count written: a buffered one can be lost in the flush
+// and the truncated file would still be committed.
+bool WriteAll(QSaveFile& file, const QByteArray& contents) {
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(contents) == contents.size();
 }
 
 // Turns the complete records of the file into layers and objects; a
@@ -95,9 +104,10 @@ bool TRaster::SaveAnnotations(const QString& path) {
     // The new contents go to a file beside the old one, which is replaced
     // only once everything has been written.
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && WriteRecords(file, Layers()) && file.commit();
-    if (!written) {
-        const QString reason = file.errorString();
+    if (!WriteAll(file, EncodeRecords(Layers())) || !file.commit()) {
+        const QString reason = file.error() != QFileDevice::NoError
+                                   ? file.errorString()
+                                   : QStringLiteral("書き込みが途中で止まりました。");
         file.cancelWriting();
         ReportFileError(this, QStringLiteral("注釈ファイルを保存できませんでした。"), path, reason);
         return false;
