@@ -18,6 +18,7 @@
 #include <QProgressDialog>
 
 #include "platform/file_clipboard.h"
+#include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
 
 namespace platform {
@@ -206,10 +207,13 @@ TransferResult Transfer::Run(const std::vector<std::string>& sources,
     if (!Plan(sources, targetFolder) || !ConfirmCollisions()) return result_;
     struct stat folderInfo {};
     stat(targetFolder.c_str(), &folderInfo);
-    for (const Item& item : items_)
-        if (item.action != Action::Skip)
-            CountTotals(item.source, item.info,
-                        mode_ == TransferMode::Move && item.info.st_dev == folderInfo.st_dev);
+    {
+        const HourglassCursor busy;  // counting a large tree takes a while
+        for (const Item& item : items_)
+            if (item.action != Action::Skip)
+                CountTotals(item.source, item.info,
+                            mode_ == TransferMode::Move && item.info.st_dev == folderInfo.st_dev);
+    }
     progress_.Begin(mode_, totalBytes_, totalItems_);
     for (const Item& item : items_) {
         if (cancelled_) break;
@@ -236,8 +240,9 @@ bool Transfer::MoveSingle(const std::string& source, const std::string& target, 
 
 bool Transfer::Plan(const std::vector<std::string>& sources, const std::string& targetFolder) {
     struct stat folderInfo {};
-    if (stat(targetFolder.c_str(), &folderInfo) != 0 || !S_ISDIR(folderInfo.st_mode)) {
-        const int error = errno != 0 && !S_ISDIR(folderInfo.st_mode) ? errno : ENOTDIR;
+    const bool found = stat(targetFolder.c_str(), &folderInfo) == 0;
+    if (!found || !S_ISDIR(folderInfo.st_mode)) {
+        const int error = found ? ENOTDIR : errno;
         result_.failed.push_back({targetFolder, FileErrorText(error)});
         ShowMessage(owner_,
                     QStringLiteral("「%1」に%2できません。\n%3")
@@ -590,7 +595,10 @@ public:
         if (step != dialog_->value() || sinceEvents_.elapsed() >= 100) {
             dialog_->setLabelText(verb_ + QLatin1Char('\n') + DisplayName(BaseName(currentPath)));
             dialog_->setValue(step);
-            QCoreApplication::processEvents();
+            // Until the dialog shows, clicks would reach a window that the
+            // transfer is still working for.
+            QCoreApplication::processEvents(
+                dialog_->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
             sinceEvents_.restart();
         }
         return !dialog_->wasCanceled();
