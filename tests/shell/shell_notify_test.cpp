@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "main_thread_wait.h"
+#include "shell/shell_notify.h"
+#include "support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+namespace {
+
+// Long enough after a report for a second one to have come if the burst
+// had not been folded.
+const milliseconds kAfterDirQuiet(kDirQuietMs + 700);
+const milliseconds kAfterFolderQuiet(kFolderQuietMs + 700);
+const milliseconds kAfterDeviceQuiet(kDeviceQuietMs + 700);
+
+void Touch(const std::string& path) { std::ofstream(path) << "x"; }
+
+std::unique_ptr<TDeviceChangeData> Record(const QString& text) {
+    auto record = std::make_unique<TDeviceChangeData>();
+    record->Text = text;
+    record->Event = kDeviceArrival;
+    record->Kind = kDeviceKindMedia;
+    return record;
+}
+
+}  // namespace
+
+TEST(TShDirWatcher, FoldsABurstOfFolderChangesIntoOneReport) {
+    TempFolder folder;
+    int reports = 0;
+    TShDirWatcher watcher({folder.Path()}, platform::kChangeDirName, {},
+                          [&](TShDirWatcher* sender) {
+                              EXPECT_EQ(sender, &watcher);
+                              ++reports;
+                          });
+    for (int i = 0; i < 20; ++i) fs::create_directories(folder.File("burst" + std::to_string(i) + "/inner"));
+    for (int i = 0; i < 20; i += 2) fs::remove_all(folder.File("burst" + std::to_string(i)));
+
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 1; }));
+    // Files do not concern a folder-name watcher.
+    Touch(folder.File("a file"));
+    ProcessEventsFor(kAfterDirQuiet);
+    EXPECT_EQ(reports, 1);
+}
+
+TEST(TShDirWatcher, RestartsOnlyForADifferentDirectoryList) {
+    TempFolder a;
+    TempFolder b;
+    int reports = 0;
+    TShDirWatcher watcher({a.Path(), b.Path()}, platform::kChangeDirName, {},
+                          [&](TShDirWatcher*) { ++reports; });
+    const std::vector<std::string> expected = a.Path() < b.Path()
+                                                  ? std::vector{a.Path() + "/", b.Path() + "/"}
+                                                  : std::vector{b.Path() + "/", a.Path() + "/"};
+    EXPECT_EQ(watcher.Directories(), expected);
+
+    // The same list, written differently, while a change is collected:
+    // watching goes on and the report comes.
+    fs::create_directory(a.File("one"));
+    watcher.SetDirectories({"", b.Path() + "/", a.Path()});
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 1; }));
+
+    // Cleared: nothing is watched until a list is set again.
+    watcher.ClearDirectories();
+    EXPECT_TRUE(watcher.Directories().empty());
+    fs::create_directory(a.File("two"));
+    ProcessEventsFor(kAfterDirQuiet);
+    EXPECT_EQ(reports, 1);
+
+    // A directory that cannot be watched is dropped from the list.
+    watcher.SetDirectories({a.Path(), a.File("missing")});
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] { return watcher.Directories() == std::vector{a.Path() + "/"}; }));
+    fs::create_directory(a.File("three"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 2; }));
+}
+
+TEST(TShDirWatcher, DeliversABurstOfDeviceChangesOnceAsTheNewestRecord) {
+    TempFolder folder;
+    std::vector<QString> texts;
+    int folderReports = 0;
+    TShDirWatcher watcher(
+        {folder.Path()}, platform::kChangeDirName,
+        [&](TShDirWatcher*, const TDeviceChangeData& data) { texts.push_back(data.Text); },
+        [&](TShDirWatcher*) { ++folderReports; });
+
+    // A folder change collected when the device changes is still reported.
+    fs::create_directory(folder.File("new"));
+    watcher.PostDeviceChange(Record(QStringLiteral("first")));
+    watcher.PostDeviceChange(Record(QStringLiteral("Data (/media/usb)")));
+
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !texts.empty() && folderReports == 1; }));
+    ProcessEventsFor(kAfterDeviceQuiet);
+    EXPECT_EQ(texts, std::vector{QStringLiteral("Data (/media/usb)")});
+    EXPECT_EQ(folderReports, 1);
+}
+
+TEST(TShFilesWatcher, ReportsItsFolderAndMovesWithItsPath) {
+    TempFolder a;
+    TempFolder b;
+    std::vector<std::string> reported;
+    TShFilesWatcher watcher("", platform::kChangeFileName | platform::kChangeDirName,
+                            [&](TShFilesWatcher*, const std::string& path) { reported.push_back(path); });
+
+    // Parked with an empty path; watching starts when a path is set.
+    Touch(a.File("before"));
+    watcher.SetPath(a.Path());
+    EXPECT_EQ(watcher.GetPath(), a.Path());
+    Touch(a.File("first"));
+    // Setting the same path while the change settles does not restart.
+    watcher.SetPath(a.Path());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reported.size() == 1; }));
+    EXPECT_EQ(reported[0], a.Path());
+
+    // Moved: the old folder is no longer reported.
+    watcher.SetPath(b.Path());
+    Touch(a.File("second"));
+    Touch(b.File("second"));
+    fs::create_directory(b.File("folder"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reported.size() == 2; }));
+    EXPECT_EQ(reported[1], b.Path());
+}
+
+TEST(TShFilesWatcher, AnEmptyPathParksIt) {
+    TempFolder folder;
+    int reports = 0;
+    TShFilesWatcher watcher(folder.Path(), platform::kChangeFileName,
+                            [&](TShFilesWatcher*, const std::string&) { ++reports; });
+    watcher.SetPath("");
+    Touch(folder.File("unseen"));
+    ProcessEventsFor(kAfterFolderQuiet);
+    EXPECT_EQ(reports, 0);
+}
+
+TEST(TShFilesWatcher, ReportsTheFolderGoingAway) {
+    TempFolder parent;
+    fs::create_directory(parent.File("shown"));
+    std::vector<std::string> reported;
+    TShFilesWatcher watcher(parent.File("shown"), platform::kChangeFileName,
+                            [&](TShFilesWatcher*, const std::string& path) { reported.push_back(path); });
+    fs::remove(parent.File("shown"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reported.size() == 1; }));
+    EXPECT_EQ(reported[0], parent.File("shown"));
+}
+
+// The worker is made to wait in a delivery while the main thread does not
+// run queued calls, then the main thread stops the watcher.
+TEST(WatcherStop, NeverWaitsForADeliveryTheMainThreadCannotRun) {
+    HangGuard guard(std::chrono::seconds(30));
+    TempFolder folder;
+    int calls = 0;
+    auto dirWatcher = std::make_unique<TShDirWatcher>(
+        std::vector{folder.Path()}, platform::kChangeDirName,
+        [&](TShDirWatcher*, const TDeviceChangeData&) { ++calls; }, [&](TShDirWatcher*) { ++calls; });
+    auto filesWatcher = std::make_unique<TShFilesWatcher>(
+        folder.Path(), platform::kChangeDirName, [&](TShFilesWatcher*, const std::string&) { ++calls; });
+
+    fs::create_directory(folder.File("changed"));
+    dirWatcher->PostDeviceChange(Record(QStringLiteral("device")));
+    std::this_thread::sleep_for(kAfterFolderQuiet);  // the main thread is busy
+
+    dirWatcher.reset();
+    filesWatcher.reset();
+    ProcessEventsFor(milliseconds(300));  // the abandoned deliveries run now, if at all
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(WatcherStop, AHandlerMayEndItsOwnWatcher) {
+    HangGuard guard(std::chrono::seconds(30));
+    TempFolder folder;
+    std::unique_ptr<TShFilesWatcher> watcher;
+    int calls = 0;
+    watcher = std::make_unique<TShFilesWatcher>(folder.Path(), platform::kChangeFileName,
+                                                [&](TShFilesWatcher*, const std::string&) {
+                                                    ++calls;
+                                                    watcher.reset();
+                                                });
+    Touch(folder.File("file"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return watcher == nullptr; }));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(WatcherStop, AStoppedWatcherCallsNoHandlerAndFinishes) {
+    TempFolder folder;
+    int calls = 0;
+    TShDirWatcher watcher({folder.Path()}, platform::kChangeDirName, {},
+                          [&](TShDirWatcher*) { ++calls; });
+    fs::create_directory(folder.File("changed"));
+    watcher.Stop();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return watcher.IsFinished(); }));
+    ProcessEventsFor(kAfterDirQuiet);
+    EXPECT_EQ(calls, 0);
+}
