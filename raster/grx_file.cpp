@@ -20,9 +20,9 @@ namespace {
 // Unknown mode bytes (a damaged or foreign file) read as visible.
 TLayerMode ModeFromByte(std::uint8_t byte) {
     switch (byte) {
-    case lmActive: return lmActive;
-    case lmInvisible: return lmInvisible;
-    default: return lmVisible;
+        case lmActive: return lmActive;
+        case lmInvisible: return lmInvisible;
+        default: return lmVisible;
     }
 }
 
@@ -42,7 +42,8 @@ QByteArray EncodeRecords(const TRasterLayers& layers) {
         const TRasterLayer& layer = *layers.Items(l);
         for (int o = 0; o < layer.Count(); ++o) {
             const ObjectRecord::Bytes record = StoredRecord(layer, *layer.Objects(o));
-            contents.append(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size()));
+            contents.append(reinterpret_cast<const char*>(record.data()),
+                            static_cast<qsizetype>(record.size()));
         }
     }
     return contents;
@@ -82,7 +83,8 @@ bool ReadRecords(QFile& file, TRasterLayers& layers) {
 }
 
 void ReportFileError(QWidget* owner, const QString& what, const QString& path, const QString& reason) {
-    platform::ShowMessage(owner, QStringLiteral("%1\n%2\n%3").arg(what, path, reason), platform::MessageIcon::Error);
+    platform::ShowMessage(owner, QStringLiteral("%1\n%2\n%3").arg(what, path, reason),
+                          platform::MessageIcon::Error);
 }
 
 }  // namespace
@@ -96,7 +98,8 @@ QString TRaster::AnnotationPath(const QString& imagePath) {
 
 bool TRaster::SaveAnnotations(const QString& path) {
     if (QFileInfo::exists(path) &&
-        platform::ShowMessage(this, QStringLiteral("データを上書きしますか？"), platform::MessageIcon::Question,
+        platform::ShowMessage(this, QStringLiteral("データを上書きしますか？"),
+                              platform::MessageIcon::Question,
                               platform::MessageButtons::YesNo) != platform::MessageResult::Yes)
         return false;
 
@@ -122,7 +125,8 @@ bool TRaster::LoadAnnotations(const QString& path) {
         QFile file(path);
         read = file.open(QIODevice::ReadOnly) && ReadRecords(file, Layers());
         if (!read)
-            ReportFileError(this, QStringLiteral("注釈ファイルを読み込めませんでした。"), path, file.errorString());
+            ReportFileError(this, QStringLiteral("注釈ファイルを読み込めませんでした。"), path,
+                            file.errorString());
     }
     RebuildTreeView();
     return read;

@@ -32,7 +32,8 @@ std::int32_t ReadInt32(const Bytes& record, std::size_t offset) {
 
 void WriteInt32(Bytes& record, std::size_t offset, std::int32_t value) {
     auto bits = static_cast<std::uint32_t>(value);
-    for (std::size_t i = 0; i < 4; ++i, bits >>= 8) record[offset + i] = static_cast<std::uint8_t>(bits & 0xFF);
+    for (std::size_t i = 0; i < 4; ++i, bits >>= 8)
+        record[offset + i] = static_cast<std::uint8_t>(bits & 0xFF);
 }
 
 }  // namespace ObjectRecord
@@ -68,7 +69,8 @@ TRasterObject::~TRasterObject() = default;
 TRaster* TRasterObject::Raster() const { return layer_->Raster(); }
 
 QString TRasterObject::Name() const {
-    return platform::FromCodePage932(ObjectRecord::ReadString(*record_, ObjectRecord::kName, ObjectRecord::kNameField));
+    return platform::FromCodePage932(
+        ObjectRecord::ReadString(*record_, ObjectRecord::kName, ObjectRecord::kNameField));
 }
 
 void TRasterObject::SetName(const QString& name) {
@@ -246,8 +248,10 @@ namespace {
 // Ordinal comparison of the stored (code page 932) names: the order the
 // bytes give, case-sensitive.
 int CompareNames(const TRasterObject& a, const TRasterObject& b) {
-    const std::string_view left = ObjectRecord::ReadString(a.Record(), ObjectRecord::kName, ObjectRecord::kNameField);
-    const std::string_view right = ObjectRecord::ReadString(b.Record(), ObjectRecord::kName, ObjectRecord::kNameField);
+    const std::string_view left =
+        ObjectRecord::ReadString(a.Record(), ObjectRecord::kName, ObjectRecord::kNameField);
+    const std::string_view right =
+        ObjectRecord::ReadString(b.Record(), ObjectRecord::kName, ObjectRecord::kNameField);
     const int result = left.compare(right);
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
@@ -255,7 +259,8 @@ int CompareNames(const TRasterObject& a, const TRasterObject& b) {
 // Quicksort with the middle element as pivot (Hoare partition). Recursing
 // into the smaller part keeps the stack depth logarithmic.
 template <typename Compare>
-void QuickSort(std::vector<std::unique_ptr<TRasterObject>>& items, int low, int high, const Compare& compare) {
+void QuickSort(std::vector<std::unique_ptr<TRasterObject>>& items, int low, int high,
+               const Compare& compare) {
     while (low < high) {
         int i = low;
         int j = high;
