@@ -78,8 +78,12 @@ bool IsOneOf(std::uint16_t value, std::initializer_list<std::uint16_t> choices) 
 // Picks the path for the page. JPEG-compressed YCbCr is read as RGB:
 // libjpeg converts it while decoding.
 Kind ChooseKind(TIFF* tiff, Layout& layout) {
+    // Tiles are pasted side by side a byte at a time, so each must start
+    // on a byte; real files use widths of a multiple of 16.
+    const bool byteAlignedTiles =
+        !layout.tiled || (static_cast<std::uint64_t>(layout.tileWidth) * layout.samplesPerPixel * layout.bitsPerSample) % 8 == 0;
     const bool ownSamples = layout.sampleFormat == SAMPLEFORMAT_UINT && layout.samplesPerPixel <= kMaxOwnSamples &&
-                            (layout.planar == PLANARCONFIG_CONTIG || layout.samplesPerPixel == 1);
+                            (layout.planar == PLANARCONFIG_CONTIG || layout.samplesPerPixel == 1) && byteAlignedTiles;
     if (ownSamples && layout.photometric == PHOTOMETRIC_YCBCR && layout.compression == COMPRESSION_JPEG &&
         TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
         layout.photometric = PHOTOMETRIC_RGB;
@@ -203,8 +207,23 @@ std::uint8_t Sample8(const std::uint8_t* row, std::uint32_t i, unsigned bits) {
     return FromSixteenBits(value);
 }
 
+// Unpacks 1, 2 or 4-bit samples a byte at a time; 8-bit samples are
+// copied as they are.
 void ConvertIndexRow(const std::uint8_t* row, const Layout& layout, std::uint8_t* out) {
-    for (std::uint32_t x = 0; x < layout.width; ++x) out[x] = static_cast<std::uint8_t>(PackedSample(row, x, layout.bitsPerSample));
+    const unsigned bits = layout.bitsPerSample;
+    if (bits == 8) {
+        std::memcpy(out, row, layout.width);
+        return;
+    }
+    const unsigned perByte = 8 / bits;
+    const unsigned mask = (1u << bits) - 1;
+    const std::uint32_t whole = layout.width / perByte;
+    for (std::uint32_t i = 0; i < whole; ++i, out += perByte) {
+        const unsigned byte = row[i];
+        for (unsigned k = 0; k < perByte; ++k) out[k] = static_cast<std::uint8_t>((byte >> (8 - bits * (k + 1))) & mask);
+    }
+    for (std::uint32_t x = whole * perByte; x < layout.width; ++x)
+        *out++ = static_cast<std::uint8_t>(PackedSample(row, x, bits));
 }
 
 void ConvertGreyRow(const std::uint8_t* row, const Layout& layout, std::uint8_t* out) {
