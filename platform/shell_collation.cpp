@@ -126,7 +126,7 @@ int NaturalCompare(std::string_view a, std::string_view b) {
     return order != 0 ? Sign(order) : ByBytes(a, b);
 }
 
-int NaturalCompare(const QString& a, const QString& b) {
+int NaturalCompareText(const QString& a, const QString& b) {
     const int order = ThreadCollator().Compare(a, b);
     if (order != 0) return Sign(order);
     return Sign(a.compare(b));

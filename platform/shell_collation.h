@@ -12,7 +12,7 @@ namespace platform {
 // so only identical names compare equal. The collator is made once per
 // thread.
 int NaturalCompare(std::string_view a, std::string_view b);
-int NaturalCompare(const QString& a, const QString& b);
+int NaturalCompareText(const QString& a, const QString& b);
 
 // Lower-level access for checking the fast path against the collator.
 int NaturalCompareByCollator(std::string_view a, std::string_view b);

@@ -481,17 +481,39 @@ int ShellFolder::CompareDetails(int column, const ShellItem& a, const ShellItem&
     switch (column) {
         case 1: order = x.folder ? 0 : Sign(static_cast<std::int64_t>(x.size > y.size) - static_cast<std::int64_t>(x.size < y.size)); break;
         case 2:
-            order = NaturalCompare(FileTypeName(a.name, x.folder ? FileObjectType::Folder : FileObjectType::Regular),
+            order = NaturalCompareText(FileTypeName(a.name, x.folder ? FileObjectType::Folder : FileObjectType::Regular),
                                    FileTypeName(b.name, y.folder ? FileObjectType::Folder : FileObjectType::Regular));
             break;
         case 3: order = Sign(x.modifiedNs - y.modifiedNs); break;
-        case 4: order = NaturalCompare(AttributeLetters(x.fileAttributes), AttributeLetters(y.fileAttributes)); break;
+        case 4: order = NaturalCompareText(AttributeLetters(x.fileAttributes), AttributeLetters(y.fileAttributes)); break;
         default: break;
     }
     return order != 0 ? order : NaturalCompare(a.name, b.name);
 }
 
+bool ShellFolder::HoldsFileSystemEntries() const {
+    return place_ == ShellPlace::Home || place_ == ShellPlace::Drive || place_ == ShellPlace::FileSystem;
+}
+
+// Column 0 of two file-system entries needs only the kind tags and the
+// names the items carry, so a sort never touches the disk.
+static std::optional<int> CompareEntryNames(const ItemIDList* a, const ItemIDList* b) {
+    ShellItemKind kindA;
+    ShellItemKind kindB;
+    std::string_view nameA;
+    std::string_view nameB;
+    if (!ReadItem(a, kindA, nameA) || !ReadItem(b, kindB, nameB)) return std::nullopt;
+    const bool entryA = kindA == ShellItemKind::Folder || kindA == ShellItemKind::File;
+    const bool entryB = kindB == ShellItemKind::Folder || kindB == ShellItemKind::File;
+    if (!entryA || !entryB || nameA.empty() || nameB.empty()) return std::nullopt;
+    if (nameA == nameB) return 0;
+    if (kindA != kindB) return kindA == ShellItemKind::Folder ? -1 : 1;
+    return NaturalCompare(nameA, nameB);
+}
+
 std::optional<int> ShellFolder::CompareItems(int column, const ItemIDList* a, const ItemIDList* b) const {
+    if (column == 0 && HoldsFileSystemEntries())
+        if (const std::optional<int> order = CompareEntryNames(a, b)) return order;
     const ShellItem x = Describe(a);
     const ShellItem y = Describe(b);
     if (x.place == ShellPlace::Invalid || y.place == ShellPlace::Invalid) return std::nullopt;
@@ -505,12 +527,13 @@ std::optional<int> ShellFolder::CompareItems(int column, const ItemIDList* a, co
         }
         case ShellPlace::Drives: return NaturalCompare(x.name, y.name);
         case ShellPlace::Trash: {
-            const int order = NaturalCompare(DisplayNameOfItem(x, kNameInFolder), DisplayNameOfItem(y, kNameInFolder));
+            const int order = NaturalCompareText(DisplayNameOfItem(x, kNameInFolder), DisplayNameOfItem(y, kNameInFolder));
             return order != 0 ? order : NaturalCompare(x.name, y.name);
         }
         default: break;
     }
     if (column >= 1 && column <= 4) return CompareDetails(column, x, y);
+    if (x.name == y.name) return 0;
     const bool folderX = x.kind == ShellItemKind::Folder;
     const bool folderY = y.kind == ShellItemKind::Folder;
     if (folderX != folderY) return folderX ? -1 : 1;

@@ -171,6 +171,7 @@ private:
     std::shared_ptr<const ShellFolder> FolderOfLast(const ItemIDList* relative,
                                                     const ItemIDList*& last) const;
     std::shared_ptr<ShellFolder> ChildFolder(const ShellItem& item, const ItemIDList* relative) const;
+    bool HoldsFileSystemEntries() const;
     std::optional<int> CompareItems(int column, const ItemIDList* a, const ItemIDList* b) const;
     int CompareDetails(int column, const ShellItem& a, const ShellItem& b) const;
     ShellItemDetails DetailsOf(const ShellItem& item) const;
