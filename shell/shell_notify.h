@@ -1,8 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,10 +17,11 @@
 // something changed on disk. Each folds a burst of changes into one report
 // after a quiet period and delivers it by a call the worker waits for.
 //
-// A watcher is owned by its control: Stop() ends its work (no handler is
-// called afterwards) and the destructor also joins the thread. Both are
-// safe while a report is on its way to the main thread: the delivery is
-// given up instead of waited for.
+// Handlers run on the main thread only (the thread of the application
+// object). A watcher is owned by its control: Stop() ends its work (no
+// handler is called afterwards) and the destructor also joins the thread.
+// Both are safe while a report is on its way to the main thread, and from
+// inside a handler: the delivery is given up instead of waited for.
 
 namespace shell_notify_detail {
 class TMainThreadCall;
@@ -34,7 +35,8 @@ constexpr int kDeviceQuietMs = 1000;
 
 // Watches a set of directories, each with its subfolders down to a depth,
 // and carries device changes from the device-change registry to its folder
-// tree.
+// tree. OnChange says only that something changed; OnDeviceChange gets the
+// newest record of a burst, which is freed when the handler returns.
 class TShDirWatcher : public TShDeviceChangeTarget {
 public:
     using TDeviceChangeEvent =
@@ -108,7 +110,8 @@ private:
 
 // Watches one folder, not its subfolders. An empty path parks the watcher
 // until a path is set; a path that is not an existing directory is not
-// watched.
+// watched. OnChange gets the path of the folder that changed; the folder
+// may be gone by then (deleting or moving it away is a change).
 class TShFilesWatcher {
 public:
     using TChangeEvent = std::function<void(TShFilesWatcher* sender, const std::string& path)>;

@@ -104,7 +104,6 @@ TEST(InotifyWatch, FoldersThatCannotBeWatchedAndFoldersThatGo) {
     InotifyWatch watch(platform::kChangeFileName);
     EXPECT_FALSE(watch.Add(folder.File("missing")));
     EXPECT_FALSE(watch.Add(folder.File("file")));
-    EXPECT_FALSE(watch.Add(""));
 
     fs::create_directory(folder.File("gone"));
     ASSERT_TRUE(watch.Add(folder.File("gone")));
@@ -132,7 +131,6 @@ TEST(WaitForAny, ReportsTheFirstReadySourceAndResetsAutomaticEvents) {
 
     manual.Set();
     automatic.Set();
-    EXPECT_EQ(platform::WaitForAny(events, -1, milliseconds(0)), 0);
     EXPECT_EQ(platform::WaitForAny(events, -1, milliseconds(0)), 0);
     manual.Clear();
     EXPECT_EQ(platform::WaitForAny(events, -1, milliseconds(0)), 1);
