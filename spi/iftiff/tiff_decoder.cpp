@@ -372,8 +372,8 @@ int ReadPictureInfo(const unsigned char* data, std::size_t size, PictureInfo& in
     info.width = static_cast<std::int32_t>(std::min<std::uint32_t>(layout.width, INT32_MAX));
     info.height = static_cast<std::int32_t>(std::min<std::uint32_t>(layout.height, INT32_MAX));
     ReadDensity(file.Handle(), info.x_density, info.y_density);
-    info.colorDepth = static_cast<std::int16_t>(
-        std::min(32767, layout.bitsPerSample * layout.samplesPerPixel));
+    const std::int64_t depth = std::int64_t{layout.bitsPerSample} * layout.samplesPerPixel;
+    info.colorDepth = static_cast<std::int16_t>(std::min<std::int64_t>(INT16_MAX, depth));
     return SPI_SUCCESS;
 }
 
