@@ -161,7 +161,7 @@ ChannelMask ChannelMask::From(std::uint32_t mask) {
     if (mask == 0) return channel;
     channel.mask = mask;
     channel.shift = std::countr_zero(mask);
-    channel.maximum = mask >> channel.shift;
+    channel.bits = std::bit_width(mask >> channel.shift);
     return channel;
 }
 

@@ -21,17 +21,21 @@ enum Compression : std::uint32_t {
 };
 
 // A colour mask of 16- and 32-bit pixels: value = (pixel & mask) >> shift,
-// scaled from 0..maximum to 0..255.
+// widened to 8 bits by repeating its bits (5 bits abcde give abcdeabc), so
+// that the largest value becomes 255; wider values keep their top 8 bits.
 struct ChannelMask {
     std::uint32_t mask = 0;
     int shift = 0;
-    std::uint32_t maximum = 0;
+    int bits = 0;
 
     static ChannelMask From(std::uint32_t mask);
     std::uint8_t Extract(std::uint32_t pixel) const {
-        if (maximum == 0) return 0;
-        const std::uint64_t value = (pixel & mask) >> shift;
-        return static_cast<std::uint8_t>((value * 255u + maximum / 2) / maximum);
+        const std::uint32_t value = (pixel & mask) >> shift;
+        if (bits == 0) return 0;
+        if (bits >= 8) return static_cast<std::uint8_t>(value >> (bits - 8));
+        std::uint32_t wide = 0;
+        for (int at = 8 - bits; at > -bits; at -= bits) wide |= at >= 0 ? value << at : value >> -at;
+        return static_cast<std::uint8_t>(wide);
     }
 };
 

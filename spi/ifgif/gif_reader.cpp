@@ -1,6 +1,7 @@
 #include "gif_reader.h"
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 
 namespace ifgif {
@@ -13,6 +14,15 @@ constexpr int kPaletteSize = 256;
 // from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
 constexpr int kPassStart[] = {0, 4, 2, 1};
 constexpr int kPassStep[] = {8, 8, 4, 2};
+
+void SwapIndices(GifPixelType* line, std::int32_t count, GifPixelType a, GifPixelType b) {
+    for (std::int32_t x = 0; x < count; ++x) {
+        if (line[x] == a)
+            line[x] = b;
+        else if (line[x] == b)
+            line[x] = a;
+    }
+}
 
 int WhiteDistance(const GifColorType& colour) { return 3 * 255 - colour.Red - colour.Green - colour.Blue; }
 
@@ -126,10 +136,11 @@ int GifReader::Decode(const GifLayout& layout, spi::Dib& dib, spi::Progress& pro
         code != SPI_SUCCESS)
         return code;
     const int background = SetPalette(layout, dib);
+    // The bitmap starts zero-filled: with the background colour moved to
+    // entry 0 the uncovered canvas needs no writing, however large it is.
     const bool coversCanvas = layout.width == layout.canvasWidth && layout.height == layout.canvasHeight;
-    if (!coversCanvas)
-        for (std::int32_t y = 0; y < layout.canvasHeight; ++y)
-            std::memset(dib.Row(y), background, static_cast<std::size_t>(layout.canvasWidth));
+    const bool swapped = !coversCanvas && background != 0;
+    if (swapped) std::swap(dib.Palette()[0], dib.Palette()[background]);
     if (progress.Report(0)) return SPI_ABORT;
 
     int done = 0;
@@ -140,6 +151,7 @@ int GifReader::Decode(const GifLayout& layout, spi::Dib& dib, spi::Progress& pro
         for (std::int32_t row = start; row < layout.height; row += step) {
             GifPixelType* line = dib.Row(layout.top + row) + layout.left;
             if (DGifGetLine(gif_, line, layout.width) == GIF_ERROR) return FailureCode();
+            if (swapped) SwapIndices(line, layout.width, 0, static_cast<GifPixelType>(background));
             if (progress.Report(++done)) return SPI_ABORT;
         }
     }
