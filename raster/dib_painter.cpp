@@ -1,7 +1,11 @@
 #include "raster/dib_painter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include <QPaintEngine>
 #include <QPainter>
@@ -49,19 +53,93 @@ std::vector<int> NearestIndices(int first, int count, int destinationStart, int 
     return indices;
 }
 
-// Fills rows of a 32-bit image: line l gets source row rows[firstRow + l].
+// The hot loop of the most common format: one unaligned four-byte load
+// per pixel where the row allows it.
+static_assert(std::endian::native == std::endian::little, "pixels are read as little-endian words");
+
+// next: the source row of the following line, fetched meanwhile so that a
+// reduced image does not wait for memory row by row.
+void SampleBgr24(const std::uint8_t* source, const std::uint8_t* next, const int* xs, int width, int safe,
+                 std::uint32_t* target) {
+    int i = 0;
+    for (; i < width && xs[i] <= safe; ++i) {
+        __builtin_prefetch(next + 3 * std::size_t(xs[i]));
+        std::uint32_t value;
+        std::memcpy(&value, source + 3 * std::size_t(xs[i]), 4);
+        target[i] = value | 0xFF000000u;
+    }
+    for (; i < width; ++i) {
+        const std::uint8_t* p = source + 3 * std::size_t(xs[i]);
+        target[i] = 0xFF000000u | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[1]) << 8) | p[0];
+    }
+}
+
+// Writes destination lines: line l (a pointer from lineAt) shows source
+// row rows[firstRow + l] sampled at columns. A line that shows the same
+// source row as the one before it is copied.
+template <class LineAt>
 void FillNearest(const TDibView& dib, const std::vector<int>& columns, const std::vector<int>& rows,
-                 int firstRow, int rowCount, QImage& image) {
+                 int firstRow, int rowCount, LineAt&& lineAt) {
     const int width = static_cast<int>(columns.size());
     const int* xs = columns.data();
+    // Columns up to here can be read as four bytes without leaving the row.
+    const int safe24 = int((std::int64_t(dib.Stride()) - 4) / 3);
+    std::uint32_t* previous = nullptr;
     dib_pixel::VisitFormat(dib, [&](auto reader) {
         using Reader = decltype(reader);
         for (int line = 0; line < rowCount; ++line) {
-            const std::uint8_t* source = dib.Row(rows[std::size_t(firstRow + line)]);
-            auto* target = reinterpret_cast<std::uint32_t*>(image.scanLine(line));
-            for (int i = 0; i < width; ++i) target[i] = Reader::Get(dib, source, xs[i]);
+            std::uint32_t* target = lineAt(line);
+            const int row = rows[std::size_t(firstRow + line)];
+            if (previous != nullptr && row == rows[std::size_t(firstRow + line - 1)]) {
+                std::memcpy(target, previous, std::size_t(width) * 4);
+            } else if constexpr (std::is_same_v<Reader, dib_pixel::TBgr24>) {
+                const int following = line + 1 < rowCount ? rows[std::size_t(firstRow + line + 1)] : row;
+                SampleBgr24(dib.Row(row), dib.Row(following), xs, width, safe24, target);
+            } else {
+                const std::uint8_t* source = dib.Row(row);
+                for (int i = 0; i < width; ++i) target[i] = Reader::Get(dib, source, xs[i]);
+            }
+            previous = target;
         }
     });
+}
+
+// The 32-bit image under the canvas when the stretch may write into it
+// directly: a raster engine on an image, a plain translation, full
+// opacity. region: where writes may go, in the image's coordinates.
+struct TDirectTarget {
+    QImage* image = nullptr;
+    QPoint offset;
+    QRegion region;
+};
+
+bool FindDirectTarget(QPainter& canvas, const QRect& area, TDirectTarget& target) {
+    QPaintEngine* engine = canvas.paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster) return false;
+    QPaintDevice* device = engine->paintDevice();
+    if (device == nullptr || device->devType() != QInternal::Image) return false;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+        format != QImage::Format_ARGB32_Premultiplied)
+        return false;
+    const QTransform toDevice = canvas.deviceTransform();
+    if (toDevice.type() > QTransform::TxTranslate || canvas.opacity() < 1.0 ||
+        canvas.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    const QPoint offset(qRound(toDevice.dx()), qRound(toDevice.dy()));
+    if (offset.x() != toDevice.dx() || offset.y() != toDevice.dy()) return false;
+    QRegion region = QRegion(area.translated(offset)) & QRect(QPoint(0, 0), image->size());
+    if (!engine->systemClip().isEmpty()) region &= engine->systemClip();
+    if (canvas.hasClipping()) region &= canvas.clipRegion().translated(offset);
+    target = TDirectTarget{image, offset, region};
+    return true;
+}
+
+// Line y of an image the painter is drawing on: the engine's own memory,
+// without the detach a non-const access could cause.
+std::uint32_t* ImageLine(QImage& image, int y) {
+    return reinterpret_cast<std::uint32_t*>(const_cast<uchar*>(std::as_const(image).constScanLine(y)));
 }
 
 }  // namespace
@@ -79,18 +157,34 @@ std::size_t TDibPainter::CacheBytes() const {
 void TDibPainter::DrawNearest(QPainter& canvas, const QRect& destination, const QRect& source) {
     const QRect area = VisibleArea(canvas, destination);
     if (area.isEmpty() || source.isEmpty()) return;
-    const std::vector<int> columns =
-        NearestIndices(area.left(), area.width(), destination.left(), destination.width(), source.left(),
-                       source.width(), dib_.Width());
-    const std::vector<int> rows = NearestIndices(area.top(), area.height(), destination.top(),
-                                                 destination.height(), source.top(), source.height(),
-                                                 dib_.Height());
+    auto columnsOf = [&](const QRect& part) {
+        return NearestIndices(part.left(), part.width(), destination.left(), destination.width(), source.left(),
+                              source.width(), dib_.Width());
+    };
+    auto rowsOf = [&](const QRect& part) {
+        return NearestIndices(part.top(), part.height(), destination.top(), destination.height(), source.top(),
+                              source.height(), dib_.Height());
+    };
+
+    TDirectTarget direct;
+    if (FindDirectTarget(canvas, area, direct)) {
+        for (const QRect& part : direct.region) {
+            const QRect logical = part.translated(-direct.offset);
+            FillNearest(dib_, columnsOf(logical), rowsOf(logical), 0, part.height(), [&](int line) {
+                return ImageLine(*direct.image, part.top() + line) + part.left();
+            });
+        }
+        return;
+    }
+
+    const std::vector<int> columns = columnsOf(area);
+    const std::vector<int> rows = rowsOf(area);
     const int stripRows = std::min(area.height(), kStripRows);
     if (buffer_.width() != area.width() || buffer_.height() < stripRows)
         buffer_ = QImage(area.width(), stripRows, QImage::Format_RGB32);
     for (int first = 0; first < area.height(); first += stripRows) {
         const int count = std::min(stripRows, area.height() - first);
-        FillNearest(dib_, columns, rows, first, count, buffer_);
+        FillNearest(dib_, columns, rows, first, count, [&](int line) { return ImageLine(buffer_, line); });
         canvas.drawImage(QPoint(area.left(), area.top() + first), buffer_, QRect(0, 0, area.width(), count));
     }
 }
@@ -102,7 +196,7 @@ QImage TDibPainter::StretchNearest(const QSize& size, const QRect& source) const
         NearestIndices(0, size.width(), 0, size.width(), source.left(), source.width(), dib_.Width());
     const std::vector<int> rows =
         NearestIndices(0, size.height(), 0, size.height(), source.top(), source.height(), dib_.Height());
-    FillNearest(dib_, columns, rows, 0, size.height(), image);
+    FillNearest(dib_, columns, rows, 0, size.height(), [&](int line) { return ImageLine(image, line); });
     return image;
 }
 
@@ -274,25 +368,45 @@ void TDibPainter::FilterRow(const TLevel* level, int row, const TTaps& columns, 
 void TDibPainter::DrawAveraged(QPainter& canvas, const QRect& destination, const QRect& source) {
     const QRect area = VisibleArea(canvas, destination);
     if (area.isEmpty() || source.isEmpty()) return;
+    TDirectTarget direct;
+    if (FindDirectTarget(canvas, area, direct)) {
+        for (const QRect& part : direct.region)
+            AverageLines(part.translated(-direct.offset), destination, source, [&](int line) {
+                return ImageLine(*direct.image, part.top() + line) + part.left();
+            });
+        return;
+    }
+    const int stripRows = std::min(area.height(), kStripRows);
+    if (buffer_.width() != area.width() || buffer_.height() < stripRows)
+        buffer_ = QImage(area.width(), stripRows, QImage::Format_RGB32);
+    for (int first = 0; first < area.height(); first += stripRows) {
+        const QRect strip(area.left(), area.top() + first, area.width(), std::min(stripRows, area.height() - first));
+        AverageLines(strip, destination, source, [&](int line) { return ImageLine(buffer_, line); });
+        canvas.drawImage(strip.topLeft(), buffer_, QRect(QPoint(0, 0), strip.size()));
+    }
+}
+
+void TDibPainter::AverageLines(const QRect& part, const QRect& destination, const QRect& source,
+                               const std::function<std::uint32_t*(int)>& lineAt) {
     const double reductionX = double(source.width()) / destination.width();
     const double reductionY = double(source.height()) / destination.height();
     const TLevel* level = LevelFor(std::min(reductionX, reductionY));
     const double unit = level != nullptr ? double(1 << level->shift) : 1.0;
     const int limitX = level != nullptr ? level->width : dib_.Width();
     const int limitY = level != nullptr ? level->height : dib_.Height();
-
-    const TTaps columns = MakeTaps((source.left() + (area.left() - destination.left()) * reductionX) / unit,
-                                   reductionX / unit, area.width(), limitX);
-    const TTaps rows = MakeTaps((source.top() + (area.top() - destination.top()) * reductionY) / unit,
-                                reductionY / unit, area.height(), limitY);
+    const TTaps columns = MakeTaps((source.left() + (part.left() - destination.left()) * reductionX) / unit,
+                                   reductionX / unit, part.width(), limitX);
+    const TTaps rows = MakeTaps((source.top() + (part.top() - destination.top()) * reductionY) / unit,
+                                reductionY / unit, part.height(), limitY);
 
     // Horizontally filtered source rows, reused by neighbouring lines.
+    const std::size_t rowValues = std::size_t(part.width()) * 3;
     const int slotCount = rows.maxCount + 1;
-    std::vector<std::uint32_t> filtered(std::size_t(slotCount) * std::size_t(area.width()) * 3);
+    std::vector<std::uint32_t> filtered(std::size_t(slotCount) * rowValues);
     std::vector<int> slotRow(std::size_t(slotCount), -1);
     auto filteredRow = [&](int row) {
         const std::size_t slot = std::size_t(row % slotCount);
-        std::uint32_t* sums = &filtered[slot * std::size_t(area.width()) * 3];
+        std::uint32_t* sums = &filtered[slot * rowValues];
         if (slotRow[slot] != row) {
             FilterRow(level, row, columns, sums);
             slotRow[slot] = row;
@@ -300,30 +414,23 @@ void TDibPainter::DrawAveraged(QPainter& canvas, const QRect& destination, const
         return sums;
     };
 
-    const int stripRows = std::min(area.height(), kStripRows);
-    if (buffer_.width() != area.width() || buffer_.height() < stripRows)
-        buffer_ = QImage(area.width(), stripRows, QImage::Format_RGB32);
-    std::vector<std::uint32_t> accumulator(std::size_t(area.width()) * 3);
-    for (int first = 0; first < area.height(); first += stripRows) {
-        const int count = std::min(stripRows, area.height() - first);
-        for (int line = 0; line < count; ++line) {
-            const std::size_t y = std::size_t(first + line);
-            std::fill(accumulator.begin(), accumulator.end(), 0u);
-            const std::uint16_t* weights = &rows.weights[y * std::size_t(rows.maxCount)];
-            for (int k = 0; k < rows.count[y]; ++k) {
-                const std::uint32_t* sums = filteredRow(rows.first[y] + k);
-                const std::uint32_t weight = weights[k];
-                for (std::size_t i = 0; i < accumulator.size(); ++i) accumulator[i] += weight * sums[i];
-            }
-            auto* target = reinterpret_cast<std::uint32_t*>(buffer_.scanLine(line));
-            constexpr std::uint32_t half = 1u << (2 * kWeightBits - 1);
-            for (int i = 0; i < area.width(); ++i) {
-                const std::uint32_t r = (accumulator[3 * std::size_t(i)] + half) >> (2 * kWeightBits);
-                const std::uint32_t g = (accumulator[3 * std::size_t(i) + 1] + half) >> (2 * kWeightBits);
-                const std::uint32_t b = (accumulator[3 * std::size_t(i) + 2] + half) >> (2 * kWeightBits);
-                target[i] = 0xFF000000u | (r << 16) | (g << 8) | b;
-            }
+    std::vector<std::uint32_t> accumulator(rowValues);
+    constexpr std::uint32_t half = 1u << (2 * kWeightBits - 1);
+    for (int line = 0; line < part.height(); ++line) {
+        const std::size_t y = std::size_t(line);
+        std::fill(accumulator.begin(), accumulator.end(), 0u);
+        const std::uint16_t* weights = &rows.weights[y * std::size_t(rows.maxCount)];
+        for (int k = 0; k < rows.count[y]; ++k) {
+            const std::uint32_t* sums = filteredRow(rows.first[y] + k);
+            const std::uint32_t weight = weights[k];
+            for (std::size_t i = 0; i < rowValues; ++i) accumulator[i] += weight * sums[i];
         }
-        canvas.drawImage(QPoint(area.left(), area.top() + first), buffer_, QRect(0, 0, area.width(), count));
+        std::uint32_t* target = lineAt(line);
+        for (int i = 0; i < part.width(); ++i) {
+            const std::uint32_t r = (accumulator[3 * std::size_t(i)] + half) >> (2 * kWeightBits);
+            const std::uint32_t g = (accumulator[3 * std::size_t(i) + 1] + half) >> (2 * kWeightBits);
+            const std::uint32_t b = (accumulator[3 * std::size_t(i) + 2] + half) >> (2 * kWeightBits);
+            target[i] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include <QImage>
@@ -61,6 +62,9 @@ private:
     static void BuildHalfLevel(const TLevel& from, TLevel& level);
     const TLevel* LevelFor(double reduction);
     static TTaps MakeTaps(double start, double scale, int count, int limit);
+    // Writes the averaged part (destination coordinates) line by line.
+    void AverageLines(const QRect& part, const QRect& destination, const QRect& source,
+                      const std::function<std::uint32_t*(int)>& lineAt);
     void FilterRow(const TLevel* level, int row, const TTaps& columns, std::uint32_t* sums) const;
 
     const TDibView& dib_;
