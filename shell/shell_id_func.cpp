@@ -221,10 +221,14 @@ bool GetFindData(const ShellFolderPtr& folder, ConstIDList item, platform::FindD
     return folder && item && folder->GetFindData(item, data);
 }
 
-QString GetVolumeLabel(const QString& drivePath) {
-    QString label = platform::RawVolumeLabel(QFile::encodeName(drivePath).toStdString()).toLower();
+QString VolumeLabelText(const QString& rawLabel) {
+    QString label = rawLabel.toLower();
     if (!label.isEmpty() && label[0] >= QLatin1Char('a') && label[0] <= QLatin1Char('z')) label[0] = label[0].toUpper();
     return label;
+}
+
+QString GetVolumeLabel(const QString& drivePath) {
+    return VolumeLabelText(platform::RawVolumeLabel(QFile::encodeName(drivePath).toStdString()));
 }
 
 QString JoinPath(const QString& folder, const QString& name) {

@@ -194,6 +194,8 @@ bool GetFindData(const ShellFolderPtr& folder, ConstIDList item, platform::FindD
 // character capitalised when that is an ASCII letter (DATA gives Data);
 // empty when it has none or cannot be read.
 QString GetVolumeLabel(const QString& drivePath);
+// The same rule on a label text.
+QString VolumeLabelText(const QString& rawLabel);
 
 // folder + name with a path separator between them unless folder ends in one.
 QString JoinPath(const QString& folder, const QString& name);

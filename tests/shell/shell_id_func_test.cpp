@@ -229,6 +229,14 @@ TEST(Icons, IndicesAreStableAndZeroForNone) {
     EXPECT_EQ(GetSysImageList(true).IconSize(), 32);
 }
 
+TEST(VolumeLabels, ShownLowerCasedWithACapitalFirstLetter) {
+    EXPECT_EQ(VolumeLabelText(QStringLiteral("MY DISK")), QStringLiteral("My disk"));
+    EXPECT_EQ(VolumeLabelText(QStringLiteral("DATA")), QStringLiteral("Data"));
+    EXPECT_EQ(VolumeLabelText(QStringLiteral("ＵＳＢ")), QStringLiteral("ｕｓｂ"));
+    EXPECT_EQ(VolumeLabelText(QStringLiteral("1TB")), QStringLiteral("1tb"));
+    EXPECT_EQ(VolumeLabelText(QString()), QString());
+}
+
 TEST(PathText, JoinAndTrailingSeparator) {
     EXPECT_EQ(JoinPath(QStringLiteral("/a"), QStringLiteral("b")), QStringLiteral("/a/b"));
     EXPECT_EQ(JoinPath(QStringLiteral("/"), QStringLiteral("b")), QStringLiteral("/b"));
