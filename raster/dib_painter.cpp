@@ -189,6 +189,21 @@ void TDibPainter::DrawNearest(QPainter& canvas, const QRect& destination, const 
     }
 }
 
+void TDibPainter::DrawForPrinter(QPainter& canvas, const QRect& destination, const QRect& source) {
+    const QSize size(std::min(source.width(), destination.width()), std::min(source.height(), destination.height()));
+    // A page at printer resolution can be far larger than the screen: above
+    // this the image goes in strips.
+    constexpr std::int64_t kLargestImage = 16 * 1024 * 1024;
+    if (size.isEmpty() || std::int64_t(size.width()) * size.height() > kLargestImage) {
+        DrawNearest(canvas, destination, source);
+        return;
+    }
+    canvas.save();
+    canvas.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    canvas.drawImage(destination, StretchNearest(size, source));
+    canvas.restore();
+}
+
 QImage TDibPainter::StretchNearest(const QSize& size, const QRect& source) const {
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull() || source.isEmpty()) return image;
@@ -238,21 +253,31 @@ void TDibPainter::BuildLevels() {
 void TDibPainter::BuildFirstLevel(TLevel& level) const {
     const int shift = level.shift;
     const int blockSize = 1 << shift;
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(dib_.Width()));
     std::vector<std::uint32_t> sums(std::size_t(level.width) * 3);
     for (int y = 0; y < level.height; ++y) {
         std::fill(sums.begin(), sums.end(), 0u);
         const int top = y << shift;
         const int rows = std::min(blockSize, dib_.Height() - top);
         for (int row = top; row < top + rows; ++row) {
-            dib_.ReadRow(row, 0, dib_.Width(), pixels.data());
-            for (int x = 0; x < dib_.Width(); ++x) {
-                const std::uint32_t color = pixels[std::size_t(x)];
-                std::uint32_t* sum = &sums[std::size_t(x >> shift) * 3];
-                sum[0] += (color >> 16) & 0xFF;
-                sum[1] += (color >> 8) & 0xFF;
-                sum[2] += color & 0xFF;
-            }
+            const std::uint8_t* source = dib_.Row(row);
+            dib_pixel::VisitFormat(dib_, [&](auto reader) {
+                using Reader = decltype(reader);
+                for (int block = 0; block < level.width; ++block) {
+                    const int first = block << shift;
+                    const int last = std::min(first + blockSize, dib_.Width());
+                    std::uint32_t red = 0, green = 0, blue = 0;
+                    for (int x = first; x < last; ++x) {
+                        const std::uint32_t color = Reader::Get(dib_, source, x);
+                        red += (color >> 16) & 0xFF;
+                        green += (color >> 8) & 0xFF;
+                        blue += color & 0xFF;
+                    }
+                    std::uint32_t* sum = &sums[std::size_t(block) * 3];
+                    sum[0] += red;
+                    sum[1] += green;
+                    sum[2] += blue;
+                }
+            });
         }
         std::uint8_t* out = level.rgb.data() + std::size_t(y) * std::size_t(level.width) * 3;
         for (int x = 0; x < level.width; ++x) {

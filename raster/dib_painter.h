@@ -31,6 +31,11 @@ public:
     // pixels it covers, so a reduced image keeps its detail as tone.
     void DrawAveraged(QPainter& canvas, const QRect& destination, const QRect& source);
 
+    // For paper: a source smaller than the destination goes to the device
+    // at its own resolution and the device enlarges it (by nearest pixel);
+    // a larger one is reduced here to the destination's resolution.
+    void DrawForPrinter(QPainter& canvas, const QRect& destination, const QRect& source);
+
     // The source stretched to size by nearest pixel, as a 32-bit image.
     QImage StretchNearest(const QSize& size, const QRect& source) const;
 

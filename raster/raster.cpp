@@ -123,9 +123,8 @@ void TRaster::RebuildTreeView() {
 }
 
 void TRaster::RefreshListView() {
-    // Nothing to refresh until an object list is bound; it reads the
-    // active layer's objects when it is.
-    if (listView_ == nullptr) return;
+    // The object list reads the active layer's objects itself; it is
+    // refreshed here once it can be bound (no list exists yet).
 }
 
 QString TRaster::PluginPath() const { return QString::fromStdString(plugs_->Path()); }
@@ -438,7 +437,9 @@ void TRaster::DrawImage(QPainter& canvas, const QRect& destination, const QRect&
     if (HasImage() && dibPainter_ != nullptr) {
         canvas.save();
         // Paper gets the plain stretch whatever the screen shows.
-        if (paintMode_ == pmHalfTone && !printing_)
+        if (printing_)
+            dibPainter_->DrawForPrinter(canvas, destination, source);
+        else if (paintMode_ == pmHalfTone)
             dibPainter_->DrawAveraged(canvas, destination, source);
         else
             dibPainter_->DrawNearest(canvas, destination, source);

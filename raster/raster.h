@@ -137,6 +137,8 @@ public:
     void ViewExtent();
     void ScrollBy(int dX, int dY);
     void CenterAt(int X, int Y);
+    // Shows the image area under rect; the corner one past rect's
+    // bottom-right pixel maps to the view's right and bottom.
     void ZoomToRect(const QRect& rect);
     void ZoomAt(const QPoint& point, TZoomDirection direction);
     void Layout();

@@ -263,6 +263,9 @@ void TRaster::CloseImage() {
     if (modified_) SaveAnnotations(AnnotationPath(fileName_));
     layers_->Clear();
     activeLayer_ = nullptr;
+    // The changes went with the layers, also when the user kept the old
+    // side file; they must not mark the next image.
+    modified_ = false;
     if (!destroying_) {
         RebuildTreeView();
         update();

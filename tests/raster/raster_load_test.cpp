@@ -150,10 +150,23 @@ TEST_F(RasterLoadTest, ChangedAnnotationsAreWrittenBeforeTheNextDecode) {
     // Unchanged annotations are not written again, and nothing is asked.
     ASSERT_TRUE(Load(4, 3, "first.ktest"));
     EXPECT_EQ(raster.Layers().Count(), 1);
-    std::filesystem::remove(written);
+    const auto before = ReadFileBytes(written);
     raster.CloseImage();
-    EXPECT_FALSE(std::filesystem::exists(written));
+    EXPECT_EQ(ReadFileBytes(written), before);
     EXPECT_TRUE(messages.Texts().isEmpty());
+
+    // Keeping the old side file drops the changes; they do not carry over
+    // to the next image, whose close writes nothing.
+    ASSERT_TRUE(Load(4, 3, "first.ktest"));
+    raster.Layers().Items(0)->SetName(QStringLiteral("renamed"));
+    raster.SetModified(true);
+    messages.Answer(platform::MessageResult::No);
+    ASSERT_TRUE(Load(4, 3, "third.ktest"));
+    EXPECT_EQ(messages.Texts().size(), 1);
+    EXPECT_EQ(ReadFileBytes(written), before);
+    EXPECT_FALSE(raster.Modified());
+    raster.CloseImage();
+    EXPECT_FALSE(std::filesystem::exists(folder.File("third.grx")));
 }
 
 TEST_F(RasterLoadTest, SavedBitmapCarriesPixelsAndDensitiesAndDecodesAgain) {
