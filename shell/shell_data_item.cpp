@@ -95,6 +95,12 @@ void TSHDataItem::ReplaceIDLists(IDList relativeID, IDList absoluteID) {
     ResetIconCache();
 }
 
+void TSHDataItem::SetAbsoluteID(IDList absoluteID) {
+    if (absoluteID == absoluteID_) return;
+    FreeIDList(absoluteID_);
+    absoluteID_ = absoluteID;
+}
+
 void TSHDataItem::SetCachedParentID(IDList parentID) {
     FreeIDList(parentID_);
     parentID_ = parentID;

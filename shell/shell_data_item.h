@@ -63,6 +63,8 @@ protected:
     ConstIDList ItemInParent();
     // Replaces both lists (taking ownership) and clears name and icons.
     void ReplaceIDLists(IDList relativeID, IDList absoluteID);
+    // Sets the absolute list of an item that builds it on first use.
+    void SetAbsoluteID(IDList absoluteID);
     ConstIDList CachedParentID() const { return parentID_; }
     void SetCachedParentID(IDList parentID);
 
