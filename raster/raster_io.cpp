@@ -108,13 +108,12 @@ std::uint32_t PixelsPerMetre(int dotsPerInch) {
     return static_cast<std::uint32_t>(std::nearbyint(dotsPerInch / 0.0254));
 }
 
-}  // namespace
-
-// The plug-in's exception-free C frames lie between the handler and the
-// decode call: whatever the handler throws is carried across them.
-namespace {
+// The plug-in's C frames lie between a progress handler and the decode
+// call: what the handler throws is kept here, the plug-in told to stop,
+// and the exception raised again once the plug-in has returned.
 std::exception_ptr progressFailure;
-}
+
+}  // namespace
 
 int TRaster::ProgressCallback(int nNum, int nDenom, intptr_t lData) {
     auto* view = reinterpret_cast<TRaster*>(lData);
