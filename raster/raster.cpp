@@ -244,9 +244,7 @@ void TRaster::SetBar(QScrollBar* bar, bool visible, int maximum, int page, int p
     // Positions run from 0 to the last one that still shows a full page.
     bar->setRange(0, std::max(maximum - page + 1, 0));
     bar->setPageStep(std::max(page, 1));
-    bar->setSingleStep(1);
     bar->setValue(position);
-    bar->setSliderPosition(position);
     if (bar->isVisibleTo(this) != visible) bar->setVisible(visible);
 }
 
