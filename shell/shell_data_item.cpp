@@ -60,11 +60,12 @@ int TSHDataItem::GetOverlayIndex() {
     return -1;
 }
 
+// Asked for the relative item also at the root, whose relative item is
+// the desktop directory: drops on the desktop land there.
 std::unique_ptr<platform::ShellDropTarget> TSHDataItem::GetDropTarget(QWidget* owner) {
     const ShellFolderPtr folder = GetParentFolder();
-    const ConstIDList item = ItemInParent();
-    if (!folder || !item) return nullptr;
-    return folder->GetDropTarget(owner, item);
+    if (!folder || !relativeID_) return nullptr;
+    return folder->GetDropTarget(owner, relativeID_);
 }
 
 int TSHDataItem::GetSelectedIndex() {

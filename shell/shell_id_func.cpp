@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMimeData>
 
+#include "platform/desktop_services.h"
 #include "platform/shell_data_object.h"
 #include "platform/shell_icons.h"
 #include "platform/shell_mounts.h"
@@ -153,6 +154,12 @@ ShellFolderPtr BindToFolder(ConstIDList absolute) {
     if (!absolute) return nullptr;
     if (platform::IsEmptyIDList(absolute)) return GetDesktopFolder();
     return GetDesktopFolder()->BindToObject(absolute);
+}
+
+bool ShellExecuteIDList(QWidget* owner, ConstIDList absolute) {
+    std::string path;
+    if (!NativePathFromIDList(absolute, path)) return false;
+    return platform::OpenWithDefaultApplication(path, owner);
 }
 
 bool GetSpecialFolderIDList(TShSpecialFolder folder, IDList& list) {

@@ -13,6 +13,7 @@
 
 class QIcon;
 class QMimeData;
+class QWidget;
 
 // Item identifier lists and the shell facts the shell controls rely on:
 // memory rules and list arithmetic, item kinds, special folders, shell
@@ -140,6 +141,11 @@ bool AbsoluteHasAttribute(ConstIDList absolute, TShAttribute attribute);
 // The folder of an absolute list: the desktop for the desktop, else bound
 // through the desktop; none when it is not a folder.
 ShellFolderPtr BindToFolder(ConstIDList absolute);
+
+// Opens the item with the desktop's default application (folders in the
+// file manager); false for an item without file-system path, and false
+// after a message when nothing could be started.
+bool ShellExecuteIDList(QWidget* owner, ConstIDList absolute);
 
 // ---- Special folders, paths and names -------------------------------------
 

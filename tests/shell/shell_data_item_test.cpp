@@ -65,6 +65,9 @@ TEST(DataItem, RootItemIsTheDesktopWithTheDesktopDirectoryAsPath) {
     EXPECT_TRUE(root->HasAttribute(saFolder));
     EXPECT_FALSE(root->HasAttribute(saCanDelete));
     EXPECT_GT(root->GetIconIndex(), 0);
+    const auto drop = root->GetDropTarget(nullptr);
+    ASSERT_NE(drop, nullptr);
+    EXPECT_EQ(QString::fromStdString(drop->Target().path), desktopPath);
 }
 
 TEST(DataItem, PlacesAndFilesReportNamesKindsAndIcons) {

@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
@@ -24,6 +28,17 @@ IDList PathList(const std::string& path) {
     IDList list = nullptr;
     IDListFromNativePath(path, list);
     return list;
+}
+
+// The launcher runs apart from the test: waits until its result appears.
+template <typename Done>
+bool WaitFor(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
 }
 
 // The named items of folder as a list the verbs run on.
@@ -191,6 +206,33 @@ TEST_F(Verbs, DeleteMovesToTheTrashAfterConfirmation) {
     boxes_.Answer(platform::MessageResult::Yes);
     ASSERT_TRUE(trashed.RunVerb(nullptr, vkDelete));
     EXPECT_EQ(platform::ListTrash().size(), before.size() - 1);
+}
+
+TEST_F(Verbs, OpenHandsEachItemToTheDesktopLauncher) {
+    // A launcher of our own on PATH records what it was asked to open.
+    ASSERT_EQ(mkdir(temp_.File("bin").c_str(), 0755), 0);
+    const std::string received = temp_.File("received");
+    const std::string launcher = temp_.Write(
+        "bin/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > '" + received + ".part' && /bin/mv '" + received +
+                            ".part' '" + received + "'\n");
+    ASSERT_EQ(chmod(launcher.c_str(), 0755), 0);
+    const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", temp_.File("bin").c_str(), 1);
+
+    temp_.Write("source/photo.jpg", "j");
+    TSHIDList2 list;
+    Fill(list, Source(), {"photo.jpg"});
+    const bool opened = list.RunVerb(nullptr, vkOpen);
+    setenv("PATH", oldPath.c_str(), 1);
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(received); }));
+    const auto bytes = ReadFileBytes(received);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), Source() + "/photo.jpg");
+
+    IDList drives = nullptr;
+    ASSERT_TRUE(GetSpecialFolderIDList(sfDrives, drives));
+    EXPECT_FALSE(ShellExecuteIDList(nullptr, drives));
+    FreeIDList(drives);
 }
 
 TEST_F(Verbs, PropertiesOpensAWindowForTheItems) {
