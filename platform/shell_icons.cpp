@@ -60,11 +60,6 @@ int ShellIconCache::Count() const {
     return static_cast<int>(names_.size());
 }
 
-QString ShellIconCache::IconName(int index) const {
-    std::lock_guard guard(lock_);
-    return index >= 0 && index < static_cast<int>(names_.size()) ? names_[index] : QString();
-}
-
 QIcon ShellIconCache::Icon(int index) const {
     std::lock_guard guard(lock_);
     if (index < 0 || index >= static_cast<int>(names_.size())) return QIcon();

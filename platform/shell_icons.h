@@ -21,7 +21,6 @@ public:
 
     int IndexOf(const QString& iconName);
     int Count() const;
-    QString IconName(int index) const;
     // The icon at index (null icon outside the range).
     QIcon Icon(int index) const;
     // Forgets the loaded icons (after the icon theme changed); indices stay.

@@ -70,12 +70,6 @@ bool ReadItem(const ItemIDList* list, ShellItemKind& kind, std::string_view& nam
     return true;
 }
 
-bool ItemKindIs(const ItemIDList* list, ShellItemKind kind) {
-    ShellItemKind actual;
-    std::string_view name;
-    return ReadItem(list, actual, name) && actual == kind;
-}
-
 UniqueIDList MakeItem(ShellItemKind kind, std::string_view name) {
     const std::size_t itemSize = 3 + name.size();
     if (itemSize > 0xFFFF) return nullptr;

@@ -49,7 +49,6 @@ bool IsEmptyIDList(const ItemIDList* list);          // null or terminator only
 // The first item's kind and name; false for an empty list or an item too
 // short to carry a kind.
 bool ReadItem(const ItemIDList* list, ShellItemKind& kind, std::string_view& name);
-bool ItemKindIs(const ItemIDList* list, ShellItemKind kind);
 
 // Building lists.
 UniqueIDList MakeItem(ShellItemKind kind, std::string_view name = {});  // null when too long

@@ -2,7 +2,6 @@
 
 #include "platform/mount_monitor.h"
 
-#include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -15,10 +14,6 @@ namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-bool IsRemovablePlace(std::string_view mountPoint) {
-    return StartsWith(mountPoint, "/media/") || StartsWith(mountPoint, "/run/media/");
 }
 
 bool IsUnder(const std::string& path, const std::string& mountPoint) {
@@ -62,6 +57,10 @@ struct DirCloser {
 
 }  // namespace
 
+bool IsRemovableMountPoint(std::string_view mountPoint) {
+    return StartsWith(mountPoint, "/media/") || StartsWith(mountPoint, "/run/media/");
+}
+
 std::vector<MountedDrive> DrivesFromMountInfo(std::string_view mountInfo) {
     std::vector<MountedDrive> drives;
     for (const MountEntry& entry : ParseMountInfo(mountInfo)) {
@@ -76,7 +75,7 @@ std::vector<MountedDrive> DrivesFromMountInfo(std::string_view mountInfo) {
             }
         if (!known)
             drives.push_back(MountedDrive{entry.mountPoint, entry.source, entry.fileSystem,
-                                          IsRemovablePlace(entry.mountPoint)});
+                                          IsRemovableMountPoint(entry.mountPoint)});
     }
     return drives;
 }
@@ -89,12 +88,6 @@ std::string ReadMountInfo(const std::string& path) {
 }
 
 std::vector<MountedDrive> MountedDrives() { return DrivesFromMountInfo(ReadMountInfo()); }
-
-std::string MountPointOf(const std::string& path) {
-    const auto entries = ParseMountInfo(ReadMountInfo());
-    const MountEntry* entry = MountHolding(entries, path);
-    return entry ? entry->mountPoint : std::string("/");
-}
 
 QString RawVolumeLabel(const std::string& path) {
     const auto entries = ParseMountInfo(ReadMountInfo());

@@ -18,6 +18,9 @@ struct MountedDrive {
     bool operator==(const MountedDrive&) const = default;
 };
 
+// Media mount below /media or /run/media.
+bool IsRemovableMountPoint(std::string_view mountPoint);
+
 // The drives among the mounts of a mount table in the format of
 // /proc/self/mountinfo: "/", "/home" when separate, and what is mounted
 // below /media, /run/media and /mnt (or on /mnt itself). Ordered as the
@@ -26,10 +29,6 @@ std::vector<MountedDrive> DrivesFromMountInfo(std::string_view mountInfo);
 
 // The drives mounted now.
 std::vector<MountedDrive> MountedDrives();
-
-// The mount point of the file system holding path (longest prefix among
-// all mounts, not only drives); "/" when nothing better is known.
-std::string MountPointOf(const std::string& path);
 
 // The label of the file system mounted at or holding path, as the system
 // stores it (e.g. "DATA"); empty when it has none or it cannot be read.

@@ -226,8 +226,8 @@ std::uint32_t FileSystemAttributes(const ShellItem& item, std::uint32_t request,
 
 QString DriveDisplayName(const std::string& mountPoint) {
     const QString label = RawVolumeLabel(mountPoint);
-    const bool removable = mountPoint.rfind("/media/", 0) == 0 || mountPoint.rfind("/run/media/", 0) == 0;
-    const QString title = !label.isEmpty() ? label : (removable ? RemovableDiskTypeName() : LocalDiskTypeName());
+    const QString title =
+        !label.isEmpty() ? label : (IsRemovableMountPoint(mountPoint) ? RemovableDiskTypeName() : LocalDiskTypeName());
     return title + QStringLiteral(" (") + DisplayTextOfName(mountPoint) + QStringLiteral(")");
 }
 
@@ -581,7 +581,7 @@ std::optional<std::uint32_t> ShellFolder::AttributesOfItem(const ItemIDList* ite
         case ShellPlace::Drives: return kFolder | kFileSysAncestor | kHasSubFolder;
         case ShellPlace::Drive: {
             std::uint32_t bits = kFolder | kFileSystem | kFileSysAncestor | kDropTarget | kHasPropSheet | kCanLink;
-            if (facts.path.rfind("/media/", 0) == 0 || facts.path.rfind("/run/media/", 0) == 0) bits |= kRemovable;
+            if (IsRemovableMountPoint(facts.path)) bits |= kRemovable;
             if ((request & kHasSubFolder) && HasSubfolder(facts.path)) bits |= kHasSubFolder;
             if ((request & kValidate) && !IsDirectory(facts.path)) return std::nullopt;
             return bits;
@@ -773,9 +773,8 @@ int ShellFolder::GetIconOf(const ItemIDList* item, bool open) const {
         case ShellPlace::Home: return cache.IndexOf(QStringLiteral("user-home"));
         case ShellPlace::Drives: return cache.IndexOf(QStringLiteral("computer"));
         case ShellPlace::Drive:
-            return cache.IndexOf(facts.path.rfind("/media/", 0) == 0 || facts.path.rfind("/run/media/", 0) == 0
-                                     ? QStringLiteral("drive-removable-media")
-                                     : QStringLiteral("drive-harddisk"));
+            return cache.IndexOf(IsRemovableMountPoint(facts.path) ? QStringLiteral("drive-removable-media")
+                                                                   : QStringLiteral("drive-harddisk"));
         case ShellPlace::Trash: {
             const bool empty = ListTrash().empty();
             return cache.IndexOf(empty ? QStringLiteral("user-trash") : QStringLiteral("user-trash-full"));
@@ -804,8 +803,7 @@ QString ShellFolder::GetTypeName(const ItemIDList* item) const {
         case ShellPlace::Network:
         case ShellPlace::Internet: return SystemFolderTypeName();
         case ShellPlace::Drive:
-            return facts.path.rfind("/media/", 0) == 0 || facts.path.rfind("/run/media/", 0) == 0 ? RemovableDiskTypeName()
-                                                                                                   : LocalDiskTypeName();
+            return IsRemovableMountPoint(facts.path) ? RemovableDiskTypeName() : LocalDiskTypeName();
         case ShellPlace::TrashEntry: {
             const QString name = DisplayNameOfItem(facts, kNameInFolder);
             return FileTypeName(name.toStdString(), ObjectTypeOf(facts.path));
@@ -830,16 +828,6 @@ bool ShellFolder::GetFindData(const ItemIDList* item, FindData& data) const {
 std::string PathOfIDList(const ItemIDList* absolute) {
     if (!absolute || IsEmptyIDList(absolute)) return std::string();
     return DesktopFolder()->PathOf(absolute);
-}
-
-std::shared_ptr<ShellFolder> ParentFolderOf(const ItemIDList* absolute, const ItemIDList*& last) {
-    last = nullptr;
-    if (!absolute || IsEmptyIDList(absolute)) return nullptr;
-    last = LastItem(absolute);
-    const std::shared_ptr<ShellFolder> desktop = DesktopFolder();
-    if (ItemCount(absolute) == 1) return desktop;
-    UniqueIDList parent = CopyAllButLast(absolute);
-    return desktop->BindToObject(parent.get());
 }
 
 }  // namespace platform

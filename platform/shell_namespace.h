@@ -202,10 +202,6 @@ UniqueIDList SpecialFolderIDList(int csidl);
 // The file-system path of an absolute list; empty outside the file system.
 std::string PathOfIDList(const ItemIDList* absolute);
 
-// The folder that holds the last item of an absolute list (the desktop
-// for a one-item list) and that item; null folder for the desktop itself.
-std::shared_ptr<ShellFolder> ParentFolderOf(const ItemIDList* absolute, const ItemIDList*& last);
-
 // The absolute list of the drive mounted at mountPoint.
 UniqueIDList DriveIDList(const std::string& mountPoint);
 
