@@ -188,13 +188,8 @@ bool ShellContextMenu::Paste(QWidget* owner) const {
 
 std::vector<TrashItem> ShellContextMenu::TrashEntries() const {
     std::vector<TrashItem> entries;
-    for (const ShellItem& item : Items()) {
-        const auto slash = item.path.rfind('/');
-        if (item.place != ShellPlace::TrashEntry || slash == std::string::npos) continue;
-        const std::string filesFolder = item.path.substr(0, slash);
-        const std::string trashFolder = filesFolder.substr(0, filesFolder.rfind('/'));
-        if (auto entry = FindTrashItem(trashFolder, item.path.substr(slash + 1))) entries.push_back(*entry);
-    }
+    for (const ShellItem& item : Items())
+        if (auto entry = TrashItemOf(item)) entries.push_back(*entry);
     return entries;
 }
 

@@ -12,10 +12,10 @@
 
 #include <QFile>
 #include <QStandardPaths>
-#include <QUrl>
 
 #include "platform/desktop_services.h"
 #include "platform/file_operations.h"
+#include "platform/file_uri.h"
 #include "platform/message_box.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_icons.h"
@@ -39,6 +39,27 @@ std::int64_t SteadyMs() {
 }
 
 bool IsDotName(std::string_view name) { return !name.empty() && name.front() == '.'; }
+
+// A name that stays inside its folder: lists from other programs (the
+// clipboard, a drop) must not lead out of it with "..".
+bool IsEntryName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+// An absolute path without "." or ".." parts.
+bool IsPlainAbsolutePath(std::string_view path) {
+    if (path.empty() || path.front() != '/') return false;
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view part = path.substr(start, end - start);
+        if (part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return path.find('\0') == std::string_view::npos;
+}
 
 bool IsDirectory(const std::string& path) {
     struct stat info {};
@@ -64,13 +85,6 @@ bool SplitTrashEntry(const std::string& filePath, std::string& trashFolder, std:
         return false;
     trashFolder = filesFolder.substr(0, filesFolder.size() - suffix.size());
     return !name.empty();
-}
-
-std::optional<TrashItem> TrashItemOf(const ShellItem& item) {
-    std::string folder;
-    std::string name;
-    if (!SplitTrashEntry(item.path, folder, name)) return std::nullopt;
-    return FindTrashItem(folder, name);
 }
 
 // Hands out prepared items, then those of an optional second enumerator.
@@ -243,11 +257,10 @@ QString AttributeLetters(std::uint32_t attributes) {
     return text;
 }
 
+// Escapes in a file URI may stand for bytes that are not UTF-8; they are
+// decoded to exactly those bytes.
 std::string LocalPathOfText(const QString& text) {
-    if (text.startsWith(QLatin1String("file:"))) {
-        const QUrl url(text);
-        return url.isLocalFile() ? NativeOf(url.toLocalFile()) : std::string();
-    }
+    if (text.startsWith(QLatin1String("file:"))) return PathFromFileUri(text.toStdString()).value_or(std::string());
     return NativeOf(text);
 }
 
@@ -303,9 +316,21 @@ std::string HomeDirectory() {
     return "/";
 }
 
+// Read once: the location comes from a settings file that would
+// otherwise be read for every desktop entry described.
 std::string DesktopDirectory() {
-    const std::string desktop = NativeOf(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    return desktop.empty() ? HomeDirectory() : desktop;
+    static const std::string desktop = [] {
+        const std::string location = NativeOf(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+        return location.empty() ? HomeDirectory() : location;
+    }();
+    return desktop;
+}
+
+std::optional<TrashItem> TrashItemOf(const ShellItem& item) {
+    std::string folder;
+    std::string name;
+    if (item.place != ShellPlace::TrashEntry || !SplitTrashEntry(item.path, folder, name)) return std::nullopt;
+    return FindTrashItem(folder, name);
 }
 
 QString ShellPlaceName(ShellPlace place) {
@@ -346,7 +371,7 @@ ShellItem ShellFolder::Describe(const ItemIDList* relative) const {
                 case ShellItemKind::Internet: item.place = ShellPlace::Internet; break;
                 case ShellItemKind::Folder:
                 case ShellItemKind::File:
-                    if (!item.name.empty()) {
+                    if (IsEntryName(item.name)) {
                         item.place = ShellPlace::FileSystem;
                         item.path = Join(DesktopDirectory(), item.name);
                     }
@@ -355,7 +380,7 @@ ShellItem ShellFolder::Describe(const ItemIDList* relative) const {
             }
             break;
         case ShellPlace::Drives:
-            if (item.kind == ShellItemKind::Drive && !item.name.empty() && item.name.front() == '/') {
+            if (item.kind == ShellItemKind::Drive && IsPlainAbsolutePath(item.name)) {
                 item.place = ShellPlace::Drive;
                 item.path = item.name;
             }
@@ -363,13 +388,13 @@ ShellItem ShellFolder::Describe(const ItemIDList* relative) const {
         case ShellPlace::Home:
         case ShellPlace::Drive:
         case ShellPlace::FileSystem:
-            if (fileSystemEntry && !item.name.empty() && item.name.find('/') == std::string::npos) {
+            if (fileSystemEntry && IsEntryName(item.name)) {
                 item.place = ShellPlace::FileSystem;
                 item.path = Join(path_, item.name);
             }
             break;
         case ShellPlace::Trash:
-            if (item.kind == ShellItemKind::TrashEntry && !item.name.empty() && item.name.front() == '/') {
+            if (item.kind == ShellItemKind::TrashEntry && IsPlainAbsolutePath(item.name)) {
                 item.place = ShellPlace::TrashEntry;
                 item.path = item.name;
             }
@@ -505,7 +530,7 @@ static std::optional<int> CompareEntryNames(const ItemIDList* a, const ItemIDLis
     if (!ReadItem(a, kindA, nameA) || !ReadItem(b, kindB, nameB)) return std::nullopt;
     const bool entryA = kindA == ShellItemKind::Folder || kindA == ShellItemKind::File;
     const bool entryB = kindB == ShellItemKind::Folder || kindB == ShellItemKind::File;
-    if (!entryA || !entryB || nameA.empty() || nameB.empty()) return std::nullopt;
+    if (!entryA || !entryB || !IsEntryName(nameA) || !IsEntryName(nameB)) return std::nullopt;
     if (nameA == nameB) return 0;
     if (kindA != kindB) return kindA == ShellItemKind::Folder ? -1 : 1;
     return NaturalCompare(nameA, nameB);

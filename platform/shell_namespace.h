@@ -13,6 +13,7 @@
 
 #include "platform/shell_file_info.h"
 #include "platform/shell_item_id.h"
+#include "platform/trash.h"
 
 class QMimeData;
 class QWidget;
@@ -208,6 +209,10 @@ UniqueIDList DriveIDList(const std::string& mountPoint);
 // The desktop directory shown as the desktop's own entries, and the home.
 std::string DesktopDirectory();
 std::string HomeDirectory();
+
+// The trash's record of a trash entry; nothing for other items or when the
+// entry has gone.
+std::optional<TrashItem> TrashItemOf(const ShellItem& item);
 
 // The texts of the namespace's own places.
 QString ShellPlaceName(ShellPlace place);

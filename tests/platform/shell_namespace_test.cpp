@@ -120,6 +120,30 @@ TEST(Enumeration, HostileNamesKeepTheirBytes) {
     EXPECT_TRUE(display.endsWith(QStringLiteral(".txt")));
 }
 
+// Lists can come from other programs through the clipboard or a drop; an
+// item must never lead out of its folder.
+TEST(Enumeration, ItemsThatWouldLeaveTheirFolderAreRejected) {
+    TempFolder temp;
+    ASSERT_EQ(mkdir(temp.File("inner").c_str(), 0755), 0);
+    temp.Write("outside.txt", "x");
+    const auto inner = FolderAt(temp.File("inner"));
+    for (const char* name : {"..", ".", "a/b", ""}) {
+        UniqueIDList item = ChildItem(name, true);
+        EXPECT_EQ(inner->Describe(item.get()).place, ShellPlace::Invalid) << name;
+        EXPECT_EQ(inner->BindToObject(item.get()), nullptr) << name;
+        EXPECT_TRUE(inner->PathOf(item.get()).empty()) << name;
+    }
+    UniqueIDList up = ChildItem("..", true);
+    UniqueIDList outside = ChildItem("outside.txt");
+    UniqueIDList escape = JoinIDLists(up.get(), outside.get());
+    const ItemIDList* items[] = {escape.get()};
+    const auto data = MakeShellDataObject(inner->AbsoluteIDList(), items);
+    EXPECT_TRUE(PathsOfShellData(data.get()).empty());
+    UniqueIDList bogusTrash = MakeItem(ShellItemKind::TrashEntry, temp.File("inner/../outside.txt"));
+    UniqueIDList trash = SpecialFolderIDList(0x0A);
+    EXPECT_EQ(DesktopFolder()->BindToObject(trash.get())->Describe(bogusTrash.get()).place, ShellPlace::Invalid);
+}
+
 TEST(Enumeration, VeryDeepListsAnswerWithoutTouchingTheDisk) {
     TempFolder temp;
     UniqueIDList list = IDListOfPath(temp.Path());
