@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace spi {
@@ -38,6 +39,11 @@ Dib::~Dib() {
 }
 
 int Dib::Allocate(std::int32_t width, std::int32_t height, int bitCount, int paletteSize) {
+    return AllocateWithRoom(width, height, bitCount, paletteSize, 0);
+}
+
+int Dib::AllocateWithRoom(std::int32_t width, std::int32_t height, int bitCount, int paletteSize,
+                          std::size_t pixelBlockBytes) {
     if (width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension)
         return SPI_NO_MEMORY;
     if ((bitCount != 8 && bitCount != 24) || paletteSize < 0 || paletteSize > 256 ||
@@ -45,9 +51,11 @@ int Dib::Allocate(std::int32_t width, std::int32_t height, int bitCount, int pal
         return SPI_INTERNAL_ERROR;
     const std::size_t stride = SPI_DibStride(width, bitCount);
     if (stride > kMaxPixelBytes / static_cast<std::size_t>(height)) return SPI_NO_MEMORY;
+    if (pixelBlockBytes > 2 * kMaxPixelBytes) return SPI_NO_MEMORY;
+    const std::size_t blockBytes = std::max(stride * static_cast<std::size_t>(height), pixelBlockBytes);
 
     infoBlock_ = LocalAlloc(LHND, sizeof(SPI_BITMAPINFOHEADER) + paletteSize * sizeof(SPI_RGBQUAD));
-    bitsBlock_ = LocalAlloc(LHND, stride * static_cast<std::size_t>(height));
+    bitsBlock_ = LocalAlloc(LHND, blockBytes);
     if (infoBlock_ == nullptr || bitsBlock_ == nullptr) {
         infoBlock_ = LocalFree(infoBlock_);
         bitsBlock_ = LocalFree(bitsBlock_);
@@ -59,6 +67,7 @@ int Dib::Allocate(std::int32_t width, std::int32_t height, int bitCount, int pal
     width_ = width;
     height_ = height;
     stride_ = stride;
+    blockBytes_ = blockBytes;
 
     header_->biSize = sizeof(SPI_BITMAPINFOHEADER);
     header_->biWidth = width;
@@ -89,6 +98,13 @@ void Dib::SetDensity(std::uint16_t dpiX, std::uint16_t dpiY) {
 }
 
 void Dib::Release(HLOCAL* info, HLOCAL* bits) {
+    // Blocks live on the C heap (spi.h), so room asked for with
+    // AllocateWithRoom can be given back with realloc.
+    const std::size_t imageBytes = stride_ * static_cast<std::size_t>(height_);
+    if (blockBytes_ > imageBytes) {
+        if (void* trimmed = std::realloc(bitsBlock_, imageBytes)) bitsBlock_ = trimmed;
+        blockBytes_ = imageBytes;
+    }
     LocalUnlock(infoBlock_);
     LocalUnlock(bitsBlock_);
     *info = infoBlock_;

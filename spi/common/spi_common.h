@@ -46,6 +46,14 @@ public:
     // Returns SPI_SUCCESS, or SPI_NO_MEMORY for sizes out of bounds or when
     // memory is short.
     int Allocate(std::int32_t width, std::int32_t height, int bitCount, int paletteSize = 0);
+    // Like Allocate, with a pixel block of at least pixelBlockBytes (up to
+    // twice kMaxPixelBytes): room for a decoder that writes wider pixels
+    // first and packs them into the bitmap's rows in place. Release trims
+    // the block to the bitmap's size.
+    int AllocateWithRoom(std::int32_t width, std::int32_t height, int bitCount, int paletteSize,
+                         std::size_t pixelBlockBytes);
+    // The start of the pixel block: the bottom row.
+    std::uint8_t* PixelBlock() { return bits_; }
 
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
@@ -73,6 +81,7 @@ private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::size_t stride_ = 0;
+    std::size_t blockBytes_ = 0;
 };
 
 // Reports decode progress to the host's callback when the percentage

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
-#include <vector>
 
 #include <webp/decode.h>
 
@@ -64,17 +62,22 @@ int RunDecoder(const unsigned char* data, std::size_t size, WebPDecoderConfig& c
     }
 }
 
-void CompositeOverWhite(const std::vector<std::uint8_t>& bgra, spi::Dib& dib) {
+// Turns the BGRA rows that libwebp wrote at the start of the pixel block
+// into the bitmap's BGR rows over white, in place: both run bottom row
+// first, and a BGR row never reaches past the BGRA bytes already read.
+void PackOverWhite(spi::Dib& dib) {
     const std::size_t width = static_cast<std::size_t>(dib.Width());
-    for (std::int32_t y = 0; y < dib.Height(); ++y) {
-        // Both buffers hold the bottom row first.
-        const std::uint8_t* in = bgra.data() + static_cast<std::size_t>(y) * width * 4;
-        std::uint8_t* out = dib.Row(dib.Height() - 1 - y);
+    std::uint8_t* block = dib.PixelBlock();
+    for (std::size_t row = 0; row < static_cast<std::size_t>(dib.Height()); ++row) {
+        const std::uint8_t* in = block + row * width * 4;
+        std::uint8_t* out = block + row * dib.Stride();
         for (std::size_t x = 0; x < width; ++x, in += 4, out += 3) {
-            out[0] = spi::OverWhite(in[0], in[3]);
-            out[1] = spi::OverWhite(in[1], in[3]);
-            out[2] = spi::OverWhite(in[2], in[3]);
+            const std::uint8_t blue = in[0], green = in[1], red = in[2], alpha = in[3];
+            out[0] = spi::OverWhite(blue, alpha);
+            out[1] = spi::OverWhite(green, alpha);
+            out[2] = spi::OverWhite(red, alpha);
         }
+        std::memset(out, 0, dib.Stride() - width * 3);
     }
 }
 
@@ -118,31 +121,22 @@ int DecodePicture(const unsigned char* data, std::size_t size, SPI_PROGRESS call
     if (!IsComplete(data, size)) return SPI_BROKEN_DATA;
     const WebPBitstreamFeatures& features = config.input;
 
+    // libwebp cannot blend, so transparent pictures are written as BGRA
+    // into a pixel block with room for it, then packed in place.
+    const std::size_t bgraStride = static_cast<std::size_t>(features.width) * 4;
+    const std::size_t bgraBytes = features.has_alpha ? bgraStride * static_cast<std::size_t>(features.height) : 0;
     spi::Dib dib;
-    const int allocated = dib.Allocate(features.width, features.height, 24);
+    const int allocated = dib.AllocateWithRoom(features.width, features.height, 24, 0, bgraBytes);
     if (allocated != SPI_SUCCESS) return allocated;
     spi::Progress progress(callback, callbackData, features.height);
 
-    if (!features.has_alpha) {
-        const Target target{MODE_BGR, dib.Row(dib.Height() - 1), dib.Stride(),
-                            dib.Stride() * static_cast<std::size_t>(dib.Height())};
-        const int result = RunDecoder(data, size, config, target, progress);
-        if (result != SPI_SUCCESS) return result;
-    } else {
-        // libwebp cannot composite, so transparent pictures pass through
-        // a BGRA buffer of their own.
-        const std::size_t stride = static_cast<std::size_t>(features.width) * 4;
-        std::vector<std::uint8_t> bgra;
-        try {
-            bgra.resize(stride * static_cast<std::size_t>(features.height));
-        } catch (const std::bad_alloc&) {
-            return SPI_NO_MEMORY;
-        }
-        const int result = RunDecoder(data, size, config, Target{MODE_BGRA, bgra.data(), stride, bgra.size()},
-                                      progress);
-        if (result != SPI_SUCCESS) return result;
-        CompositeOverWhite(bgra, dib);
-    }
+    const Target target = features.has_alpha
+                              ? Target{MODE_BGRA, dib.PixelBlock(), bgraStride, bgraBytes}
+                              : Target{MODE_BGR, dib.PixelBlock(), dib.Stride(),
+                                       dib.Stride() * static_cast<std::size_t>(dib.Height())};
+    const int result = RunDecoder(data, size, config, target, progress);
+    if (result != SPI_SUCCESS) return result;
+    if (features.has_alpha) PackOverWhite(dib);
     dib.Release(info, bits);
     return SPI_SUCCESS;
 }
