@@ -530,9 +530,10 @@ static std::optional<int> CompareEntryNames(const ItemIDList* a, const ItemIDLis
     if (!ReadItem(a, kindA, nameA) || !ReadItem(b, kindB, nameB)) return std::nullopt;
     const bool entryA = kindA == ShellItemKind::Folder || kindA == ShellItemKind::File;
     const bool entryB = kindB == ShellItemKind::Folder || kindB == ShellItemKind::File;
-    if (!entryA || !entryB || !IsEntryName(nameA) || !IsEntryName(nameB)) return std::nullopt;
-    if (nameA == nameB) return 0;
-    if (kindA != kindB) return kindA == ShellItemKind::Folder ? -1 : 1;
+    if (!entryA || !entryB || nameA.empty() || nameB.empty()) return std::nullopt;
+    // The same name is the same item even when it changed between file
+    // and folder since the lists were made.
+    if (kindA != kindB) return nameA == nameB ? 0 : (kindA == ShellItemKind::Folder ? -1 : 1);
     return NaturalCompare(nameA, nameB);
 }
 
