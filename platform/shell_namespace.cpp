@@ -483,7 +483,6 @@ ShellItemDetails ShellFolder::DetailsOf(const ShellItem& item) const {
     ShellItemDetails details;
     FindData data;
     if (!item.path.empty() && ReadFindData(item.path, data)) {
-        details.exists = true;
         details.folder = (data.Attributes & kAttrDirectory) != 0;
         details.size = data.Size;
         details.modifiedNs = UnixNsFromFileTime(data.LastWriteTime);
@@ -685,11 +684,6 @@ std::optional<QString> ShellFolder::GetDisplayNameOf(const ItemIDList* item, uns
     const ShellItem facts = folder->Describe(last);
     if (facts.place == ShellPlace::Invalid) return std::nullopt;
     return folder->DisplayNameOfItem(facts, flags);
-}
-
-UniqueIDList ShellFolder::ItemForName(const std::string& name) const {
-    const ShellItemKind kind = IsDirectory(Join(path_, name)) ? ShellItemKind::Folder : ShellItemKind::File;
-    return MakeItem(kind, name);
 }
 
 UniqueIDList ShellFolder::SetNameOf(QWidget* owner, const ItemIDList* item, const QString& newName) const {

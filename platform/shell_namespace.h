@@ -98,7 +98,6 @@ class ShellDropTarget;
 // The facts of a file-system item that sorting by the detail columns
 // needs; read once and kept for a short while by the folder.
 struct ShellItemDetails {
-    bool exists = false;
     bool folder = false;
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;
@@ -178,7 +177,6 @@ private:
     ShellItemDetails DetailsOf(const ShellItem& item) const;
     std::optional<std::uint32_t> AttributesOfItem(const ItemIDList* item, std::uint32_t request) const;
     QString DisplayNameOfItem(const ShellItem& item, unsigned flags) const;
-    UniqueIDList ItemForName(const std::string& name) const;
 
     ShellPlace place_;
     std::string path_;
@@ -190,14 +188,16 @@ private:
 // The root of every binding.
 std::shared_ptr<ShellFolder> DesktopFolder();
 
-// The absolute list of a path or of the home, drives, trash, network and
-// internet places; null when the place does not exist.
+// The absolute list of an existing absolute path: through the home place
+// for paths below the home, else through the drive that holds it; null
+// when the path does not exist.
 UniqueIDList IDListOfPath(const std::string& path);
 
-// The special folders by their classic numbers: 0 desktop, 1 internet,
-// 5 documents, 10 trash, 12 the desktop directory, 13 drives, 14 network,
-// 16 fonts, 17 templates, 26 application data, 28 local application
-// data, 32 cache; null for those without a counterpart here.
+// The special folders by their classic numbers: 0x00 desktop, 0x01
+// internet, 0x05 documents, 0x0A trash, 0x10 the desktop directory, 0x11
+// drives, 0x12 network, 0x14 fonts, 0x15 templates, 0x1A application
+// data, 0x1C local application data, 0x20 cache; null for the others and
+// for folders that do not exist.
 UniqueIDList SpecialFolderIDList(int csidl);
 
 // The file-system path of an absolute list; empty outside the file system.
