@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
@@ -60,6 +61,29 @@ std::uint32_t AttributesFrom(const std::string& path, const struct statx& info) 
     return attributes == 0 ? kAttrNormal : attributes;
 }
 
+// A zero time leaves the file's time as it is.
+timespec TimespecOf(FileTime time) {
+    timespec value{};
+    if (time.IsZero()) {
+        value.tv_nsec = UTIME_OMIT;
+        return value;
+    }
+    const std::int64_t ns = UnixNsFromFileTime(time);
+    value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    if (value.tv_nsec < 0) {
+        value.tv_nsec += 1'000'000'000;
+        --value.tv_sec;
+    }
+    return value;
+}
+
+std::string DosAttributeText(std::uint32_t bits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", bits);
+    return text;
+}
+
 }  // namespace
 
 FileTime FileTimeFromUnixNs(std::int64_t unixNs) {
@@ -103,11 +127,7 @@ bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes) {
     const bool hadDosAttribute = ReadDosAttribute(path, current);
     const std::uint32_t wanted = attributes & kDosKeptBits;
     if (hadDosAttribute ? (current & kDosKeptBits) != wanted : wanted != 0) {
-        const std::string value = "0x" + [&] {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "%x", (current & ~kDosKeptBits) | wanted);
-            return std::string(hex);
-        }();
+        const std::string value = DosAttributeText((current & ~kDosKeptBits) | wanted);
         // Not every file system keeps extended attributes; that is allowed.
         setxattr(path.c_str(), kDosAttributeName, value.c_str(), value.size() + 1, 0);
     }
@@ -115,22 +135,7 @@ bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes) {
 }
 
 bool SetFileTimesOf(const std::string& path, FileTime lastAccess, FileTime lastWrite) {
-    auto toTimespec = [](FileTime time) {
-        timespec spec{};
-        if (time.IsZero()) {
-            spec.tv_nsec = UTIME_OMIT;
-            return spec;
-        }
-        const std::int64_t ns = UnixNsFromFileTime(time);
-        spec.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-        spec.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-        if (spec.tv_nsec < 0) {
-            spec.tv_nsec += 1'000'000'000;
-            --spec.tv_sec;
-        }
-        return spec;
-    };
-    const timespec times[2] = {toTimespec(lastAccess), toTimespec(lastWrite)};
+    const timespec times[2] = {TimespecOf(lastAccess), TimespecOf(lastWrite)};
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 

@@ -213,6 +213,33 @@ TEST(Attributes, DosBitsFollowPermissionsAndTheSambaAttribute) {
     EXPECT_EQ(FileAttributesOf(path) & (kAttrHidden | kAttrArchive | kAttrSystem), kAttrSystem);
 }
 
+TEST(FindData, TimesAndSizesAsAFindRecordHoldsThem) {
+    TempFolder temp;
+    const std::string path = temp.Write("data.bin", std::string(1234, 'x'));
+    const FileTime write = FileTimeFromUnixNs(1'600'000'000'123'456'700LL);
+    const FileTime access = FileTimeFromUnixNs(1'500'000'000'000'000'000LL);
+    ASSERT_TRUE(SetFileTimesOf(path, access, write));
+    FindData data;
+    ASSERT_TRUE(ReadFindData(path, data));
+    EXPECT_EQ(data.Size, 1234u);
+    EXPECT_EQ(data.FileName, "data.bin");
+    EXPECT_EQ(data.LastWriteTime, write);
+    EXPECT_EQ(data.LastAccessTime, access);
+
+    // A zero time leaves that time alone.
+    ASSERT_TRUE(SetFileTimesOf(path, FileTime{}, FileTimeFromUnixNs(1'000'000'000'000'000'000LL)));
+    ASSERT_TRUE(ReadFindData(path, data));
+    EXPECT_EQ(data.LastAccessTime, access);
+    EXPECT_EQ(UnixNsFromFileTime(data.LastWriteTime), 1'000'000'000'000'000'000LL);
+
+    EXPECT_FALSE(ReadFindData(temp.File("missing"), data));
+    EXPECT_FALSE(SetFileTimesOf(temp.File("missing"), access, write));
+    ASSERT_EQ(mkdir(temp.File("dir").c_str(), 0755), 0);
+    ASSERT_TRUE(ReadFindData(temp.File("dir"), data));
+    EXPECT_EQ(data.Attributes & kAttrDirectory, kAttrDirectory);
+    EXPECT_EQ(data.Size, 0u);
+}
+
 TEST(NaturalOrder, NumbersByValueCaseIgnoredOnlySameNamesEqual) {
     EXPECT_LT(NaturalCompare("file2", "file10"), 0);
     EXPECT_GT(NaturalCompare("file10", "file2"), 0);
