@@ -65,6 +65,8 @@ private:
         case JERR_CONVERSION_NOTIMPL:
         case JERR_NOT_COMPILED:
         case JERR_BAD_J_COLORSPACE:
+        case JERR_BAD_PRECISION:    // 12 and 16-bit samples
+        case JERR_SOF_UNSUPPORTED:  // lossless and hierarchical coding
             return SPI_UNKNOWN_FORMAT;
         default:
             return SPI_BROKEN_DATA;

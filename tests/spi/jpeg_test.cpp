@@ -32,6 +32,13 @@ struct JpegFixture : ::testing::Test {
     }
 };
 
+// Offset of the baseline frame header marker (FF C0).
+std::size_t FrameHeaderOffset(const std::vector<std::uint8_t>& jpeg) {
+    for (std::size_t i = 2; i + 9 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) return i;
+    return 0;
+}
+
 int Stopper(int, int, std::intptr_t data) {
     auto& callsLeft = *reinterpret_cast<int*>(data);
     return --callsLeft <= 0 ? 1 : 0;
@@ -176,14 +183,20 @@ TEST_F(JpegFixture, DamagedDataGivesAResultCode) {
     cut.insert(cut.end(), {0xFF, 0xD9});
     EXPECT_EQ(plugin.Decode(cut).code, SPI_BROKEN_DATA);
 
+    const std::size_t frame = FrameHeaderOffset(good);
+    ASSERT_NE(frame, 0u);
+    // Codings this decoder does not read are unsupported, not damaged.
+    auto twelveBit = good;
+    twelveBit[frame + 4] = 12;
+    EXPECT_EQ(plugin.Decode(twelveBit).code, SPI_UNKNOWN_FORMAT);
+    auto lossless = good;
+    lossless[frame + 1] = 0xC3;
+    EXPECT_EQ(plugin.Decode(lossless).code, SPI_UNKNOWN_FORMAT);
+
     // A frame header claiming 65500 x 65500 pixels over a few bytes of data.
     auto huge = good;
-    for (std::size_t i = 2; i + 8 < huge.size(); ++i)
-        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
-            huge[i + 5] = huge[i + 7] = 0xFF;
-            huge[i + 6] = huge[i + 8] = 0xDC;
-            break;
-        }
+    huge[frame + 5] = huge[frame + 7] = 0xFF;
+    huge[frame + 6] = huge[frame + 8] = 0xDC;
     EXPECT_EQ(plugin.GetPictureInfo(huge, info), SPI_SUCCESS);
     EXPECT_EQ(info.width, 65500);
     const int hugeCode = plugin.Decode(huge).code;
