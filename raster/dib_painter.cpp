@@ -6,6 +6,8 @@
 #include <cstring>
 #include <type_traits>
 #include <utility>
+#include <system_error>
+#include <thread>
 
 #include <QPaintEngine>
 #include <QPainter>
@@ -61,12 +63,19 @@ static_assert(std::endian::native == std::endian::little, "pixels are read as li
 // reduced image does not wait for memory row by row.
 void SampleBgr24(const std::uint8_t* source, const std::uint8_t* next, const int* xs, int width, int safe,
                  std::uint32_t* target) {
+    // Columns are ascending: the ones past safe are at the end.
+    int wide = width;
+    while (wide > 0 && xs[wide - 1] > safe) --wide;
     int i = 0;
-    for (; i < width && xs[i] <= safe; ++i) {
+    // Two samples span at most one cache line of the next row when the
+    // image is reduced, so one prefetch serves both.
+    for (; i + 1 < wide; i += 2) {
         __builtin_prefetch(next + 3 * std::size_t(xs[i]));
-        std::uint32_t value;
-        std::memcpy(&value, source + 3 * std::size_t(xs[i]), 4);
-        target[i] = value | 0xFF000000u;
+        std::uint32_t first, second;
+        std::memcpy(&first, source + 3 * std::size_t(xs[i]), 4);
+        std::memcpy(&second, source + 3 * std::size_t(xs[i + 1]), 4);
+        target[i] = first | 0xFF000000u;
+        target[i + 1] = second | 0xFF000000u;
     }
     for (; i < width; ++i) {
         const std::uint8_t* p = source + 3 * std::size_t(xs[i]);
@@ -136,6 +145,28 @@ bool FindDirectTarget(QPainter& canvas, const QRect& area, TDirectTarget& target
     return true;
 }
 
+// Runs work(first line, line count) over the lines of an area; a large
+// area is split in two halves that run at the same time, since a reduced
+// image keeps one core waiting for memory most of the time.
+template <class Work>
+void InHalves(const QSize& area, Work&& work) {
+    constexpr std::int64_t kSplitPixels = 256 * 1024;
+    const int half = area.height() / 2;
+    if (std::int64_t(area.width()) * area.height() >= kSplitPixels) {
+        std::thread helper;
+        try {
+            helper = std::thread([&] { work(half, area.height() - half); });
+        } catch (const std::system_error&) {
+            work(0, area.height());
+            return;
+        }
+        work(0, half);
+        helper.join();
+        return;
+    }
+    work(0, area.height());
+}
+
 // Line y of an image the painter is drawing on: the engine's own memory,
 // without the detach a non-const access could cause.
 std::uint32_t* ImageLine(QImage& image, int y) {
@@ -170,8 +201,12 @@ void TDibPainter::DrawNearest(QPainter& canvas, const QRect& destination, const 
     if (FindDirectTarget(canvas, area, direct)) {
         for (const QRect& part : direct.region) {
             const QRect logical = part.translated(-direct.offset);
-            FillNearest(dib_, columnsOf(logical), rowsOf(logical), 0, part.height(), [&](int line) {
-                return ImageLine(*direct.image, part.top() + line) + part.left();
+            const std::vector<int> columns = columnsOf(logical);
+            const std::vector<int> rows = rowsOf(logical);
+            InHalves(part.size(), [&](int first, int count) {
+                FillNearest(dib_, columns, rows, first, count, [&](int line) {
+                    return ImageLine(*direct.image, part.top() + first + line) + part.left();
+                });
             });
         }
         return;
@@ -316,9 +351,12 @@ const TDibPainter::TLevel* TDibPainter::LevelFor(double reduction) {
     return chosen;
 }
 
-TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, int limit) {
+TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, int limit, bool padded) {
     TTaps taps;
     taps.maxCount = std::max(1, int(std::ceil(scale)) + 1);
+    // Every entry reads maxCount pixels (unused ones with weight 0), so the
+    // inner loop has a fixed length; the image must be that wide.
+    taps.padded = padded && limit >= taps.maxCount;
     taps.first.resize(std::size_t(count));
     taps.count.resize(std::size_t(count));
     taps.weights.assign(std::size_t(count) * std::size_t(taps.maxCount), 0);
@@ -333,7 +371,8 @@ TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, 
         const int j0 = int(std::floor(a));
         const int j1 = std::min(int(std::ceil(b)), limit);
         const int n = std::min(j1 - j0, taps.maxCount);
-        std::uint16_t* weights = &taps.weights[std::size_t(i) * std::size_t(taps.maxCount)];
+        const int shift = taps.padded ? std::max(0, j0 + taps.maxCount - limit) : 0;
+        std::uint16_t* weights = &taps.weights[std::size_t(i) * std::size_t(taps.maxCount)] + shift;
         std::uint32_t total = 0;
         int heaviest = 0;
         for (int k = 0; k < n; ++k) {
@@ -344,30 +383,57 @@ TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, 
         }
         // Exact unit sum keeps flat areas flat and the sums in range.
         weights[heaviest] = std::uint16_t(weights[heaviest] + kWeightOne - total);
-        taps.first[std::size_t(i)] = j0;
-        taps.count[std::size_t(i)] = n;
+        taps.first[std::size_t(i)] = j0 - shift;
+        taps.count[std::size_t(i)] = taps.padded ? taps.maxCount : n;
     }
     return taps;
 }
+
+namespace {
+
+// Horizontal filtering of one row of R, G, B bytes; Taps > 0 is the fixed
+// number of taps of padded columns.
+template <int Taps>
+void FilterRgbRow(const std::uint8_t* source, const int* first, const int* counts, const std::uint16_t* weights,
+                  int stride, int width, std::uint32_t* sums) {
+    for (int i = 0; i < width; ++i, weights += stride, sums += 3) {
+        const std::uint8_t* p = source + 3 * std::size_t(first[i]);
+        const int count = Taps > 0 ? Taps : counts[i];
+        std::uint32_t r = 0, g = 0, b = 0;
+        for (int k = 0; k < count; ++k, p += 3) {
+            r += weights[k] * p[0];
+            g += weights[k] * p[1];
+            b += weights[k] * p[2];
+        }
+        sums[0] = r;
+        sums[1] = g;
+        sums[2] = b;
+    }
+}
+
+// sums += weight * values, element by element (a loop the compiler turns
+// into vector instructions).
+void AddWeighted(const std::uint32_t* __restrict values, std::uint32_t weight, std::uint32_t* __restrict sums,
+                 std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) sums[i] += weight * values[i];
+}
+
+}  // namespace
 
 void TDibPainter::FilterRow(const TLevel* level, int row, const TTaps& columns, std::uint32_t* sums) const {
     const int width = int(columns.first.size());
     const int stride = columns.maxCount;
     if (level != nullptr) {
         const std::uint8_t* source = level->Row(row);
-        for (int i = 0; i < width; ++i) {
-            const std::uint16_t* weights = &columns.weights[std::size_t(i) * std::size_t(stride)];
-            const std::uint8_t* p = source + 3 * std::size_t(columns.first[std::size_t(i)]);
-            std::uint32_t r = 0, g = 0, b = 0;
-            for (int k = 0; k < columns.count[std::size_t(i)]; ++k, p += 3) {
-                r += weights[k] * p[0];
-                g += weights[k] * p[1];
-                b += weights[k] * p[2];
-            }
-            sums[3 * i] = r;
-            sums[3 * i + 1] = g;
-            sums[3 * i + 2] = b;
-        }
+        const int* first = columns.first.data();
+        const int* counts = columns.count.data();
+        const std::uint16_t* weights = columns.weights.data();
+        if (columns.padded && stride == 2)
+            FilterRgbRow<2>(source, first, counts, weights, stride, width, sums);
+        else if (columns.padded && stride == 3)
+            FilterRgbRow<3>(source, first, counts, weights, stride, width, sums);
+        else
+            FilterRgbRow<0>(source, first, counts, weights, stride, width, sums);
         return;
     }
     const std::uint8_t* source = dib_.Row(row);
@@ -420,9 +486,9 @@ void TDibPainter::AverageLines(const QRect& part, const QRect& destination, cons
     const int limitX = level != nullptr ? level->width : dib_.Width();
     const int limitY = level != nullptr ? level->height : dib_.Height();
     const TTaps columns = MakeTaps((source.left() + (part.left() - destination.left()) * reductionX) / unit,
-                                   reductionX / unit, part.width(), limitX);
+                                   reductionX / unit, part.width(), limitX, true);
     const TTaps rows = MakeTaps((source.top() + (part.top() - destination.top()) * reductionY) / unit,
-                                reductionY / unit, part.height(), limitY);
+                                reductionY / unit, part.height(), limitY, false);
 
     // Horizontally filtered source rows, reused by neighbouring lines.
     const std::size_t rowValues = std::size_t(part.width()) * 3;
@@ -445,11 +511,8 @@ void TDibPainter::AverageLines(const QRect& part, const QRect& destination, cons
         const std::size_t y = std::size_t(line);
         std::fill(accumulator.begin(), accumulator.end(), 0u);
         const std::uint16_t* weights = &rows.weights[y * std::size_t(rows.maxCount)];
-        for (int k = 0; k < rows.count[y]; ++k) {
-            const std::uint32_t* sums = filteredRow(rows.first[y] + k);
-            const std::uint32_t weight = weights[k];
-            for (std::size_t i = 0; i < rowValues; ++i) accumulator[i] += weight * sums[i];
-        }
+        for (int k = 0; k < rows.count[y]; ++k)
+            AddWeighted(filteredRow(rows.first[y] + k), weights[k], accumulator.data(), rowValues);
         std::uint32_t* target = lineAt(line);
         for (int i = 0; i < part.width(); ++i) {
             const std::uint32_t r = (accumulator[3 * std::size_t(i)] + half) >> (2 * kWeightBits);

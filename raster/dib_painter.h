@@ -60,13 +60,14 @@ private:
         std::vector<int> count;
         std::vector<std::uint16_t> weights;  // maxCount per entry
         int maxCount = 0;
+        bool padded = false;  // every entry has maxCount taps
     };
 
     void BuildLevels();
     void BuildFirstLevel(TLevel& level) const;
     static void BuildHalfLevel(const TLevel& from, TLevel& level);
     const TLevel* LevelFor(double reduction);
-    static TTaps MakeTaps(double start, double scale, int count, int limit);
+    static TTaps MakeTaps(double start, double scale, int count, int limit, bool padded);
     // Writes the averaged part (destination coordinates) line by line.
     void AverageLines(const QRect& part, const QRect& destination, const QRect& source,
                       const std::function<std::uint32_t*(int)>& lineAt);

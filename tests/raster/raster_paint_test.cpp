@@ -251,6 +251,20 @@ TEST(DibPainterTest, ReducedCopiesAverageLikeTheBitmapAndStayWithinBudget) {
             }
         }
         EXPECT_LT(difference / (destination.width() * destination.height()), 1.0);
+
+        // Drawn onto an image (in two halves at this size) exactly as stretched
+        // on its own, also where the canvas is clipped.
+        const QRect source(10, 20, 500, 300);
+        const QSize large(800, 500);
+        QImage drawn(large, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::black);
+        QPainter onImage(&drawn);
+        onImage.setClipRect(QRect(0, 0, 800, 499));
+        painter.DrawNearest(onImage, QRect(QPoint(0, 0), large), source);
+        onImage.end();
+        const QImage alone = painter.StretchNearest(large, source);
+        EXPECT_EQ(drawn.copy(0, 0, 800, 499).convertToFormat(QImage::Format_RGB32), alone.copy(0, 0, 800, 499));
+        EXPECT_EQ(drawn.pixel(5, 499), qRgb(0, 0, 0));
     }
 }
 
