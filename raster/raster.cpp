@@ -9,7 +9,6 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyle>
 
 #include "platform/application_paths.h"
 #include "raster/dib_painter.h"
