@@ -14,6 +14,7 @@
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
 #include "raster/raster_layers.h"
+#include "raster/raster_tree_view.h"
 
 namespace {
 
@@ -113,8 +114,10 @@ void TRaster::SetSelectImage(TImageList* images) {
 }
 
 void TRaster::RebuildTreeView() {
-    // The layer tree, once bound, rebuilds itself from the layers and sets
-    // the active layer the same way.
+    if (treeView_ != nullptr) {
+        treeView_->Refresh();
+        return;
+    }
     TRasterLayer* active = nullptr;
     for (int i = 0; i < layers_->Count() && active == nullptr; ++i)
         if (layers_->Items(i)->Mode() == lmActive) active = layers_->Items(i);

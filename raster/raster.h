@@ -116,13 +116,15 @@ public:
     TImageList* SelectImage() const { return selectImage_; }
     void SetSelectImage(TImageList* images);
 
-    // The bound layer tree and object list, or null.
+    // The bound layer tree and object list, or null. The tree binds
+    // itself (TRasterTreeView::SetRaster).
     TRasterTreeView* TreeView() const { return treeView_; }
     void SetTreeView(TRasterTreeView* view) { treeView_ = view; }
     TRasterListView* ListView() const { return listView_; }
     void SetListView(TRasterListView* view) { listView_ = view; }
-    // Rebuilds the bound tree view, which also sets ActiveLayer to the
-    // layer in lmActive; without a tree the view sets it itself.
+    // Refreshes the bound tree view (keeping its selection), which also
+    // sets ActiveLayer to the layer in lmActive; without a tree the view
+    // sets it itself.
     void RebuildTreeView();
     // Refreshes the bound object list, if any.
     void RefreshListView();
