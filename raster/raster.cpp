@@ -14,6 +14,9 @@
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
 #include "raster/raster_layers.h"
+#include "raster/raster_measure_tool.h"
+#include "raster/raster_object_tools.h"
+#include "raster/raster_tools.h"
 #include "raster/raster_tree_view.h"
 
 namespace {
@@ -73,6 +76,18 @@ TRaster::TRaster(QWidget* parent) : QWidget(parent) {
     layers_ = std::make_unique<TRasterLayers>(this);
     plugs_ = std::make_unique<TSusiePlugs>();
     plugs_->SetPath(platform::ExecutableFolder());
+
+    tools_ = std::make_unique<TRasterTools>(this);
+    tools_->Add(std::make_unique<TRasterZoomRectTool>());
+    tools_->Add(std::make_unique<TRasterZoomInTool>());
+    tools_->Add(std::make_unique<TRasterZoomOutTool>());
+    tools_->Add(std::make_unique<TRasterScrollTool>());
+    tools_->Add(std::make_unique<TRasterCenteringTool>());
+    tools_->Add(std::make_unique<TRasterObjectCreateTool>());
+    tools_->Add(std::make_unique<TRasterObjectSelectTool>());
+    tools_->Add(std::make_unique<TRasterObjectMoveTool>());
+    tools_->Add(std::make_unique<TCustomRasterMeasureTool>());
+    activeTool_ = tools_->Find<TRasterObjectSelectTool>();
 }
 
 TRaster::~TRaster() {
@@ -122,6 +137,29 @@ void TRaster::RebuildTreeView() {
     for (int i = 0; i < layers_->Count() && active == nullptr; ++i)
         if (layers_->Items(i)->Mode() == lmActive) active = layers_->Items(i);
     activeLayer_ = active;
+}
+
+void TRaster::SetActiveTool(TRasterTool* tool) {
+    if (tool != nullptr && tools_->IndexOf(tool) >= 0) activeTool_ = tool;
+}
+
+void TRaster::SetActiveTool(std::unique_ptr<TRasterTool> tool) {
+    if (tool == nullptr) return;
+    activeTool_ = tools_->Add(std::move(tool));
+    if (OnActiveToolChange) OnActiveToolChange(this);
+}
+
+void TRaster::SetCursor(TCursor id) {
+    cursor_ = id;
+    if (id == crDefault)
+        unsetCursor();
+    else
+        setCursor(RasterCursor(id));
+}
+
+void TRaster::ShowInListView(TRasterObject*) {
+    // The object list finds the object's row itself once it can be bound
+    // (no list exists yet).
 }
 
 void TRaster::RefreshListView() {
@@ -384,10 +422,53 @@ void TRaster::resizeEvent(QResizeEvent* event) {
     Layout();
 }
 
+// --- Mouse input --------------------------------------------------------
+
+namespace {
+
+QPoint ClientPosition(const QMouseEvent* event) { return event->position().toPoint(); }
+
+}  // namespace
+
+void TRaster::mousePressEvent(QMouseEvent* event) {
+    QWidget::mousePressEvent(event);
+    pointerPos_ = ClientPosition(event);
+    // Another button joining in makes the release no click.
+    clickPending_ = event->button() == Qt::LeftButton && event->buttons() == Qt::LeftButton;
+    activeTool_->MouseDown(*this, event->button(), ShiftStateOf(event->modifiers(), event->buttons()),
+                           pointerPos_.x(), pointerPos_.y());
+}
+
 void TRaster::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
+    pointerPos_ = ClientPosition(event);
     // With the focus the view also receives the wheel.
     setFocus(Qt::MouseFocusReason);
+    activeTool_->MouseMove(*this, ShiftStateOf(event->modifiers(), event->buttons()), pointerPos_.x(),
+                           pointerPos_.y());
+}
+
+void TRaster::mouseReleaseEvent(QMouseEvent* event) {
+    QWidget::mouseReleaseEvent(event);
+    pointerPos_ = ClientPosition(event);
+    const bool click = clickPending_ && event->button() == Qt::LeftButton &&
+                       QRect(0, 0, ClientWidth(), ClientHeight()).contains(pointerPos_);
+    clickPending_ = false;
+    if (click) activeTool_->Click(*this);
+    // The click may have switched the tool; the release goes to the one
+    // active now, as every event does.
+    activeTool_->MouseUp(*this, event->button(), ShiftStateOf(event->modifiers(), event->buttons()),
+                         pointerPos_.x(), pointerPos_.y());
+}
+
+void TRaster::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Not the widget's own handling: it would pass the event on as a
+    // second press.
+    pointerPos_ = ClientPosition(event);
+    clickPending_ = false;
+    if (event->button() == Qt::LeftButton) activeTool_->DblClick(*this);
+    activeTool_->MouseDown(*this, event->button(), ShiftStateOf(event->modifiers(), event->buttons(), true),
+                           pointerPos_.x(), pointerPos_.y());
 }
 
 // --- Painting -----------------------------------------------------------
@@ -404,6 +485,8 @@ void TRaster::paintEvent(QPaintEvent*) {
     const QRect destination(dispLeft_, dispTop_, dispRight_ - dispLeft_, dispBottom_ - dispTop_);
     DrawImage(canvas, destination, source);
     PaintMargins(canvas);
+    // The rubber band or outline of a gesture in progress.
+    activeTool_->PaintOverlay(canvas);
 }
 
 void TRaster::PaintMargins(QPainter& canvas) {

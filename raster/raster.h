@@ -6,12 +6,14 @@
 #include <vector>
 
 #include <QPoint>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
 #include "plugins/susie_plug.h"
+#include "raster/raster_cursors.h"
 #include "raster/raster_types.h"
 
 class QPainter;
@@ -23,6 +25,7 @@ class TRasterLayers;
 class TRasterLayer;
 class TRasterObject;
 class TRasterTool;
+class TRasterTools;
 class TRasterTreeView;
 class TRasterListView;
 class TImageList;
@@ -42,6 +45,14 @@ struct TRasterInfo {
 // visible and at what scale, drives the scroll bars and forwards mouse
 // input to the active tool. Owns the plug-in registry, the layers and the
 // tools.
+//
+// Mouse input reaches the active tool after the widget's own handling:
+// press -> MouseDown; move -> MouseMove (after taking the focus, so the
+// wheel comes here); release -> Click, when it ends a plain left press
+// inside the client area, then MouseUp; double-click -> DblClick, then
+// MouseDown with ssDouble. A double-click thus runs down, click, up,
+// double-click, down, up, the order of the native control this replaces:
+// the second press of a double-click gives no Click.
 class TRaster : public QWidget {
     Q_OBJECT
 
@@ -52,7 +63,7 @@ public:
     using TActiveToolRectangleEvent =
         std::function<void(TRasterTool* Sender, int X1, int Y1, int X2, int Y2)>;
     using TActiveToolMeasureEvent =
-        std::function<void(TRasterTool* Sender, const std::vector<QPoint>& Points)>;
+        std::function<void(TRasterTool* Sender, const std::vector<QPointF>& Points)>;
     using TActiveToolSelectEvent =
         std::function<void(TRasterTool* Sender, int X, int Y, TRasterObject* RasterObject)>;
     using TActiveLayerChangeEvent = std::function<void(TRaster* Sender, TRasterLayer* Layer)>;
@@ -110,6 +121,24 @@ public:
     TRasterLayer* ActiveLayer() const { return activeLayer_; }
     void SetActiveLayer(TRasterLayer* layer) { activeLayer_ = layer; }
 
+    // --- Tools -------------------------------------------------------------
+    TRasterTools& Tools() { return *tools_; }
+    // The tool that receives mouse input; never null.
+    TRasterTool* ActiveTool() const { return activeTool_; }
+    // Makes a registered tool the active one; null and tools of other
+    // views are ignored. Raises nothing.
+    void SetActiveTool(TRasterTool* tool);
+    // Registers a new tool, makes it the active one and raises
+    // OnActiveToolChange.
+    void SetActiveTool(std::unique_ptr<TRasterTool> tool);
+    // The view's cursor as an id of the cursor table; the widget shows it
+    // at once.
+    TCursor Cursor() const { return cursor_; }
+    void SetCursor(TCursor id);
+    // The pointer in client coordinates at the mouse event being handled
+    // (the latest one between events).
+    QPoint PointerPos() const { return pointerPos_; }
+
     // Icons of annotation objects in normal and selected state. Not owned.
     TImageList* StateImage() const { return stateImage_; }
     void SetStateImage(TImageList* images);
@@ -128,6 +157,8 @@ public:
     void RebuildTreeView();
     // Refreshes the bound object list, if any.
     void RefreshListView();
+    // Scrolls the bound object list to the object's row and selects it.
+    void ShowInListView(TRasterObject* object);
 
     QString PluginPath() const;
     void SetPluginPath(const QString& folder);
@@ -183,7 +214,10 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     enum class TScrollRequest { LineBack, LineForward, PageBack, PageForward, ThumbReleased, Ignored };
@@ -231,6 +265,12 @@ private:
     std::unique_ptr<TSusiePlugs> plugs_;
     std::unique_ptr<TRasterLayers> layers_;
     TRasterLayer* activeLayer_ = nullptr;
+    std::unique_ptr<TRasterTools> tools_;
+    TRasterTool* activeTool_ = nullptr;
+    TCursor cursor_ = crDefault;
+    QPoint pointerPos_;
+    // A plain left press is down; its release is a click.
+    bool clickPending_ = false;
     TImageList* stateImage_ = nullptr;
     TImageList* selectImage_ = nullptr;
     TRasterTreeView* treeView_ = nullptr;

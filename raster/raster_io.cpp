@@ -23,6 +23,7 @@
 #include "raster/dib_view.h"
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
+#include "raster/raster_object_tools.h"
 
 namespace {
 
@@ -252,6 +253,7 @@ void TRaster::CloseImage() {
     dispLeft_ = dispTop_ = dispRight_ = dispBottom_ = 0;
     viewLeft_ = viewTop_ = viewRight_ = viewBottom_ = 0;
     scaleX_ = scaleY_ = 0;
+    activeTool_ = tools_->Find<TRasterObjectSelectTool>();
     eraseBackground_ = true;
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setAutoFillBackground(true);
