@@ -93,6 +93,9 @@ TRaster* TRasterTreeView::Raster() const { return raster_.data(); }
 void TRasterTreeView::SetRaster(TRaster* raster) {
     if (raster == raster_) return;
     Unbind();
+    // A view has one tree: the one bound before lets go, so that it does
+    // not keep nodes the view no longer refreshes.
+    if (raster != nullptr && raster->TreeView() != nullptr) raster->TreeView()->SetRaster(nullptr);
     raster_ = raster;
     if (raster_ != nullptr) {
         raster_->SetTreeView(this);

@@ -91,6 +91,8 @@ TEST_F(RasterTreeViewTest, BindingFollowsEitherSideGoingAway) {
         TRasterTreeView other;
         other.SetRaster(&raster);
         EXPECT_EQ(other.NodeCount(), 1) << "a tree bound later shows the current image";
+        EXPECT_EQ(tree.Raster(), nullptr) << "and the tree bound before lets go";
+        EXPECT_EQ(tree.NodeCount(), 0);
     }
     EXPECT_EQ(raster.TreeView(), nullptr);
     raster.Layers().NewLayer();
