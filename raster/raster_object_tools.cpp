@@ -80,6 +80,7 @@ void TRasterObjectSelectTool::DblClick(TRaster& Raster) {
 TRasterObjectMoveTool::TRasterObjectMoveTool() { cursor_ = crMoving; }
 
 void TRasterObjectMoveTool::MouseDown(TRaster& Raster, Qt::MouseButton Button, TShiftState Shift, int X, int Y) {
+    HideOutline(Raster);
     cursor_ = crMoving;
     TRasterTool::MouseDown(Raster, Button, Shift, X, Y);
     dragging_ = false;

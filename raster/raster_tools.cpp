@@ -77,7 +77,9 @@ QRect LineArea(const QPoint& from, const QPoint& to) { return Normalized(from, t
 // --- TRasterTool --------------------------------------------------------------
 
 bool TRasterTool::Inside(const TRaster& raster, int X, int Y) {
-    return raster.DispLeft() <= X && X <= raster.DispRight() && raster.DispTop() <= Y && Y <= raster.DispBottom();
+    // An empty view's display rectangle is the point (0, 0), which is no
+    // image either.
+    return raster.HasImage() && raster.DispLeft() <= X && X <= raster.DispRight() && raster.DispTop() <= Y && Y <= raster.DispBottom();
 }
 
 void TRasterTool::RecordClick(TRaster& raster) {
@@ -157,6 +159,8 @@ void TRasterZoomOutTool::Click(TRaster& Raster) {
 TCustomRasterRectTool::TCustomRasterRectTool() { cursor_ = crZoomRect; }
 
 void TCustomRasterRectTool::MouseDown(TRaster& Raster, Qt::MouseButton Button, TShiftState Shift, int X, int Y) {
+    // A band left over from a gesture that another tool ended.
+    HideBand(Raster);
     TRasterTool::MouseDown(Raster, Button, Shift, X, Y);
     if (inImage_) {
         curX_ = X;

@@ -80,7 +80,7 @@ public:
     bool InImage() const { return inImage_; }
 
 protected:
-    // Inside the display rectangle, both ends included.
+    // On the shown image: inside the display rectangle, both ends included.
     static bool Inside(const TRaster& raster, int X, int Y);
     void RecordClick(TRaster& raster);
 
