@@ -8,6 +8,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "bitmap_prefaulter.h"
+
 namespace ifjpeg {
 namespace {
 
@@ -157,7 +159,8 @@ int ReadHeaderInto(Session& session, const unsigned char* data, std::size_t size
 }
 
 // Reads all rows into dib; cmykRows is scratch space for CMYK files.
-void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, std::vector<JSAMPLE>& cmykRows) {
+void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, BitmapPrefaulter& prefaulter,
+              std::vector<JSAMPLE>& cmykRows) {
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
     const std::size_t cmykStride = static_cast<std::size_t>(cinfo.output_width) * 4;
     if (cmyk) cmykRows.resize(cmykStride * kRowsPerRead);
@@ -165,6 +168,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, std::vector<JSAMPLE>
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION top = cinfo.output_scanline;
         const JDIMENSION count = std::min<JDIMENSION>(kRowsPerRead, cinfo.output_height - top);
+        prefaulter.ClaimRows(static_cast<std::int32_t>(top + count));
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = cmyk ? cmykRows.data() + i * cmykStride : dib.Row(static_cast<std::int32_t>(top + i));
         const JDIMENSION read = jpeg_read_scanlines(&cinfo, rows, count);
@@ -176,7 +180,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, std::vector<JSAMPLE>
 }
 
 int DecodeInto(Session& session, const unsigned char* data, std::size_t size, spi::Dib& dib,
-               std::vector<JSAMPLE>& cmykRows) {
+               BitmapPrefaulter& prefaulter, std::vector<JSAMPLE>& cmykRows) {
     if (setjmp(session.jump)) return session.failure;
     session.ReadHeader(data, size);
     jpeg_decompress_struct& cinfo = session.cinfo;
@@ -188,6 +192,7 @@ int DecodeInto(Session& session, const unsigned char* data, std::size_t size, sp
                                        static_cast<std::int32_t>(cinfo.output_height), grey ? 8 : 24,
                                        grey ? 256 : 0);
     if (allocated != SPI_SUCCESS) return allocated;
+    prefaulter.Start(dib);
     if (grey) dib.SetGreyPalette();
     std::uint16_t dpiX = 0;
     std::uint16_t dpiY = 0;
@@ -195,7 +200,7 @@ int DecodeInto(Session& session, const unsigned char* data, std::size_t size, sp
     dib.SetDensity(dpiX, dpiY);
 
     jpeg_start_decompress(&cinfo);
-    ReadRows(cinfo, dib, cmykRows);
+    ReadRows(cinfo, dib, prefaulter, cmykRows);
     // The trailing markers are not read: every row is there, and a missing
     // end-of-image marker is no reason to refuse the picture.
     return SPI_SUCCESS;
@@ -218,9 +223,13 @@ int DecodePicture(const unsigned char* data, std::size_t size, spi::Progress& pr
     if (size < 3 || !HasJpegSignature(data)) return SPI_UNKNOWN_FORMAT;
     Session session(&progress);
     spi::Dib dib;
+    // Declared after dib: on every way out the worker stops before the
+    // bitmap is freed.
+    BitmapPrefaulter prefaulter;
     std::vector<JSAMPLE> cmykRows;
-    const int result = DecodeInto(session, data, size, dib, cmykRows);
+    const int result = DecodeInto(session, data, size, dib, prefaulter, cmykRows);
     if (result != SPI_SUCCESS) return result;
+    prefaulter.Stop();
     if (progress.Report(kProgressUnits)) return SPI_ABORT;
     dib.Release(info, bits);
     return SPI_SUCCESS;

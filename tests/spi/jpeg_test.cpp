@@ -96,9 +96,24 @@ TEST_F(JpegFixture, DecodesLikeTheReferenceDecoder) {
     }
 }
 
+// Bitmaps of a megabyte and more are mapped by a second thread while the
+// decoder fills them; rows must come out as the reference decoder's all
+// the same, whatever the sampling, the coding or the odd sizes.
+TEST_F(JpegFixture, LargePicturesDecodeLikeTheReferenceDecoder) {
+    const std::string source = Source(1001, 1103);
+    for (const char* options : {"", "-sample 2x1", "-sample 1x1", "-progressive", "-sample 2x1 -restart 1",
+                                "-grayscale", "-grayscale -progressive"}) {
+        SCOPED_TRACE(options);
+        const std::string jpeg = Cjpeg(options, source, "large.jpg");
+        const DecodeResult result = plugin.Decode(ReadFileBytes(jpeg));
+        ASSERT_EQ(result.code, SPI_SUCCESS);
+        EXPECT_EQ(ComparePixels(result.image, Djpeg(jpeg)), "");
+    }
+}
+
 TEST_F(JpegFixture, CmykComesOutAsRgb) {
     const std::string jpeg = folder.File("cmyk.jpg");
-    ASSERT_TRUE(Convert(ShellQuote(Source()) + " -colorspace CMYK " + ShellQuote(jpeg)));
+    ASSERT_TRUE(Convert(ShellQuote(Source(700, 600)) + " -colorspace CMYK " + ShellQuote(jpeg)));
     const auto data = ReadFileBytes(jpeg);
     PictureInfo info{};
     ASSERT_EQ(plugin.GetPictureInfo(data, info), SPI_SUCCESS);
@@ -132,7 +147,9 @@ TEST_F(JpegFixture, ReportsDensityInDotsPerInch) {
 }
 
 TEST_F(JpegFixture, ReportsRisingProgressAndStopsWhenAsked) {
-    const std::string source = Source(64, 1200);
+    // Large enough for the bitmap to be mapped by a second thread, which
+    // must be stopped on every way out.
+    const std::string source = Source(640, 1200);
     for (const char* options : {"", "-progressive"}) {
         SCOPED_TRACE(options);
         const auto data = ReadFileBytes(Cjpeg(options, source, "tall.jpg"));
@@ -157,8 +174,9 @@ TEST_F(JpegFixture, ReportsRisingProgressAndStopsWhenAsked) {
 TEST_F(JpegFixture, DamagedDataGivesAResultCode) {
     const auto good = ReadFileBytes(Cjpeg("", Source(), "good.jpg"));
     const auto progressive = ReadFileBytes(Cjpeg("-progressive", Source(), "progressive.jpg"));
+    const auto large = ReadFileBytes(Cjpeg("", Source(800, 700), "large.jpg"));
 
-    for (const auto* whole : {&good, &progressive}) {
+    for (const auto* whole : {&good, &progressive, &large}) {
         for (std::size_t keep : {std::size_t{3}, std::size_t{20}, std::size_t{200}, whole->size() / 2, whole->size() - 2}) {
             SCOPED_TRACE(keep);
             const std::vector<std::uint8_t> truncated(whole->begin(), whole->begin() + static_cast<long>(keep));
