@@ -13,6 +13,7 @@
 #include "platform/application_paths.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
+#include "raster/image_list.h"
 #include "raster/raster_layers.h"
 #include "raster/raster_measure_tool.h"
 #include "raster/raster_object_tools.h"
@@ -72,6 +73,11 @@ TRaster::TRaster(QWidget* parent) : QWidget(parent) {
             [this](int action) { HandleScrollAction(Qt::Horizontal, action); });
     connect(verticalBar_, &QAbstractSlider::actionTriggered, this,
             [this](int action) { HandleScrollAction(Qt::Vertical, action); });
+
+    shippedStateImage_ = std::make_unique<TImageList>(DefaultStateImages());
+    shippedSelectImage_ = std::make_unique<TImageList>(DefaultSelectImages());
+    stateImage_ = shippedStateImage_.get();
+    selectImage_ = shippedSelectImage_.get();
 
     layers_ = std::make_unique<TRasterLayers>(this);
     plugs_ = std::make_unique<TSusiePlugs>();
@@ -155,16 +161,6 @@ void TRaster::SetCursor(TCursor id) {
         unsetCursor();
     else
         setCursor(RasterCursor(id));
-}
-
-void TRaster::ShowInListView(TRasterObject*) {
-    // The object list finds the object's row itself once it can be bound
-    // (no list exists yet).
-}
-
-void TRaster::RefreshListView() {
-    // The object list reads the active layer's objects itself; it is
-    // refreshed here once it can be bound (no list exists yet).
 }
 
 QString TRaster::PluginPath() const { return QString::fromStdString(plugs_->Path()); }

@@ -27,7 +27,6 @@ class TRasterObject;
 class TRasterTool;
 class TRasterTools;
 class TRasterTreeView;
-class TRasterListView;
 class TImageList;
 
 // Facts about the loaded image, filled by each successful load.
@@ -139,26 +138,21 @@ public:
     // (the latest one between events).
     QPoint PointerPos() const { return pointerPos_; }
 
-    // Icons of annotation objects in normal and selected state. Not owned.
+    // Icons of annotation objects in normal and selected state: the shipped
+    // markers unless the owner sets lists of its own (not owned).
     TImageList* StateImage() const { return stateImage_; }
     void SetStateImage(TImageList* images);
     TImageList* SelectImage() const { return selectImage_; }
     void SetSelectImage(TImageList* images);
 
-    // The bound layer tree and object list, or null. The tree binds
-    // itself (TRasterTreeView::SetRaster).
+    // The bound layer tree, or null. The tree binds itself
+    // (TRasterTreeView::SetRaster).
     TRasterTreeView* TreeView() const { return treeView_; }
     void SetTreeView(TRasterTreeView* view) { treeView_ = view; }
-    TRasterListView* ListView() const { return listView_; }
-    void SetListView(TRasterListView* view) { listView_ = view; }
     // Refreshes the bound tree view (keeping its selection), which also
     // sets ActiveLayer to the layer in lmActive; without a tree the view
     // sets it itself.
     void RebuildTreeView();
-    // Refreshes the bound object list, if any.
-    void RefreshListView();
-    // Scrolls the bound object list to the object's row and selects it.
-    void ShowInListView(TRasterObject* object);
 
     QString PluginPath() const;
     void SetPluginPath(const QString& folder);
@@ -271,10 +265,11 @@ private:
     QPoint pointerPos_;
     // A plain left press is down; its release is a click.
     bool clickPending_ = false;
+    std::unique_ptr<TImageList> shippedStateImage_;
+    std::unique_ptr<TImageList> shippedSelectImage_;
     TImageList* stateImage_ = nullptr;
     TImageList* selectImage_ = nullptr;
     TRasterTreeView* treeView_ = nullptr;
-    TRasterListView* listView_ = nullptr;
     QScrollBar* horizontalBar_ = nullptr;
     QScrollBar* verticalBar_ = nullptr;
     std::unique_ptr<TDibView> dib_;

@@ -70,8 +70,7 @@ void TRasterObjectSelectTool::DblClick(TRaster& Raster) {
     if (!inImage_) return;
     if (Raster.OnActiveToolClick) Raster.OnActiveToolClick(this, x_, y_);
     if (Raster.ActiveLayer() == nullptr) return;
-    TRasterObject* selected = SelectAt(Raster);
-    if (selected != nullptr) Raster.ShowInListView(selected);
+    SelectAt(Raster);
     Raster.update();
 }
 

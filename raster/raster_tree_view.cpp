@@ -190,7 +190,6 @@ void TRasterTreeView::Refresh() {
         setCurrentItem(node);
         SelectNode(node);
     }
-    if (raster_ != nullptr) raster_->RefreshListView();
 }
 
 void TRasterTreeView::SelectNode(QTreeWidgetItem* node) {

@@ -108,6 +108,22 @@ TEST_F(RasterPaintTest, VisibleAndActiveLayersAreDrawnInvisibleOnesAreNot) {
     EXPECT_NE(image.pixelColor(199, 49), QColor(Qt::red));
 }
 
+TEST_F(RasterPaintTest, MarkersShowWithTheShippedIconsUntilTheOwnerSetsItsOwn) {
+    ASSERT_TRUE(Load(401, 201));
+    ASSERT_NE(raster.StateImage(), nullptr);
+    ASSERT_NE(raster.SelectImage(), nullptr);
+    EXPECT_GT(raster.StateImage()->Count(), 0);
+    EXPECT_EQ(raster.SelectImage()->Count(), raster.StateImage()->Count());
+
+    const QImage before = Render();
+    TRasterLayer* layer = raster.Layers().NewLayer();
+    auto object = std::make_unique<TRasterObject>(layer);
+    object->SetX(200);
+    object->SetY(100);
+    layer->AddObject(std::move(object));
+    EXPECT_NE(Render(), before) << "a marker of a visible layer is drawn";
+}
+
 // --- Bitmap formats -------------------------------------------------------
 
 // A bitmap as a plug-in returns it: the header (with colour table or masks)
