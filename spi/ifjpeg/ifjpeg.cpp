@@ -1,45 +1,21 @@
 // The bundled JPEG plug-in.
 
 #include "jpeg_decoder.h"
-#include "spi.h"
-#include "spi_common.h"
+#include "spi_exports.h"
 
 namespace {
 
-constexpr spi::PluginTexts kTexts{
-    "JPEG image plug-in (libjpeg-turbo): baseline, progressive, greyscale, CMYK",
-    "*.jpg;*.jpeg;*.jpe;*.jfif",
-    "JPEG",
-};
+int Decode(const std::uint8_t* data, std::size_t size, SPI_PROGRESS callback, std::intptr_t callbackData,
+           HLOCAL* info, HLOCAL* bits) {
+    spi::Progress progress(callback, callbackData, 1000);
+    return ifjpeg::DecodePicture(data, size, progress, info, bits);
+}
 
-const unsigned char* Bytes(const char* buf) { return reinterpret_cast<const unsigned char*>(buf); }
+const spi::Format kFormat{
+    {"JPEG image plug-in (libjpeg-turbo): baseline, progressive, greyscale, CMYK",
+     "*.jpg;*.jpeg;*.jpe;*.jfif", "JPEG"},
+    ifjpeg::HasJpegSignature, ifjpeg::ReadPictureInfo, Decode};
 
 }  // namespace
 
-extern "C" {
-
-SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {
-    return spi::PluginInfo(kTexts, infono, buf, buflen);
-}
-
-SPI_EXPORT int IsSupported(const char*, intptr_t dw) {
-    return dw != 0 && ifjpeg::HasJpegSignature(reinterpret_cast<const unsigned char*>(dw));
-}
-
-SPI_EXPORT int GetPictureInfo(const char* buf, int32_t len, uint32_t flag, PictureInfo* lpInfo) {
-    if (lpInfo == nullptr) return SPI_INTERNAL_ERROR;
-    if (!spi::IsMemoryInput(buf, len, flag)) return SPI_NOT_IMPLEMENTED;
-    return ifjpeg::ReadPictureInfo(Bytes(buf), static_cast<std::size_t>(len), *lpInfo);
-}
-
-SPI_EXPORT int GetPicture(const char* buf, int32_t len, uint32_t flag, HLOCAL* pHBInfo,
-                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
-    if (pHBInfo == nullptr || pHBm == nullptr) return SPI_INTERNAL_ERROR;
-    *pHBInfo = nullptr;
-    *pHBm = nullptr;
-    if (!spi::IsMemoryInput(buf, len, flag)) return SPI_NOT_IMPLEMENTED;
-    spi::Progress progress(lpPrgressCallback, lData, 1000);
-    return ifjpeg::DecodePicture(Bytes(buf), static_cast<std::size_t>(len), progress, pHBInfo, pHBm);
-}
-
-}  // extern "C"
+SPI_PLUGIN_EXPORTS(kFormat)

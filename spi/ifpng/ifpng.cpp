@@ -3,51 +3,31 @@
 
 #include "png_decoder.h"
 #include "png_header.h"
-#include "spi_common.h"
+#include "spi_exports.h"
 
 namespace {
 
-const spi::PluginTexts kTexts{"Kelvandor PNG plug-in (libpng)", "*.png", "PNG"};
-
-const std::uint8_t* Bytes(const char* buf) { return reinterpret_cast<const std::uint8_t*>(buf); }
-
-}  // namespace
-
-extern "C" {
-
-SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {
-    return spi::PluginInfo(kTexts, infono, buf, buflen);
-}
-
-SPI_EXPORT int IsSupported(const char* /*filename*/, intptr_t dw) {
-    return dw != 0 && ifpng::HasPngSignature(reinterpret_cast<const std::uint8_t*>(dw));
-}
-
-SPI_EXPORT int GetPictureInfo(const char* buf, int32_t len, uint32_t flag, PictureInfo* lpInfo) {
-    if (!spi::IsMemoryInput(buf, len, flag) || lpInfo == nullptr) return SPI_NOT_IMPLEMENTED;
+int ReadInfo(const std::uint8_t* data, std::size_t size, PictureInfo& info) {
     ifpng::PngHeader header;
-    const int code = ifpng::ReadPngHeader(Bytes(buf), static_cast<std::size_t>(len), header);
-    if (code != SPI_SUCCESS) return code;
-    *lpInfo = PictureInfo{0, 0, header.width, header.height, header.dpiX, header.dpiY,
-                          static_cast<std::int16_t>(header.bitsPerPixel), 0};
+    if (const int code = ifpng::ReadPngHeader(data, size, header); code != SPI_SUCCESS) return code;
+    info = PictureInfo{0, 0, header.width, header.height, header.dpiX, header.dpiY,
+                       static_cast<std::int16_t>(header.bitsPerPixel), 0};
     return SPI_SUCCESS;
 }
 
-SPI_EXPORT int GetPicture(const char* buf, int32_t len, uint32_t flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
-                          SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
-    if (pHBInfo == nullptr || pHBm == nullptr) return SPI_NOT_IMPLEMENTED;
-    *pHBInfo = nullptr;
-    *pHBm = nullptr;
-    if (!spi::IsMemoryInput(buf, len, flag)) return SPI_NOT_IMPLEMENTED;
+int Decode(const std::uint8_t* data, std::size_t size, SPI_PROGRESS callback, std::intptr_t callbackData,
+           HLOCAL* info, HLOCAL* bits) {
     ifpng::PngHeader header;
-    if (const int code = ifpng::ReadPngHeader(Bytes(buf), static_cast<std::size_t>(len), header);
-        code != SPI_SUCCESS)
-        return code;
+    if (const int code = ifpng::ReadPngHeader(data, size, header); code != SPI_SUCCESS) return code;
     spi::Dib dib;
-    const int code =
-        ifpng::DecodePng(Bytes(buf), static_cast<std::size_t>(len), header, dib, lpPrgressCallback, lData);
-    if (code == SPI_SUCCESS) dib.Release(pHBInfo, pHBm);
+    const int code = ifpng::DecodePng(data, size, header, dib, callback, callbackData);
+    if (code == SPI_SUCCESS) dib.Release(info, bits);
     return code;
 }
 
-}  // extern "C"
+const spi::Format kFormat{{"Kelvandor PNG plug-in (libpng)", "*.png", "PNG"},
+                          ifpng::HasPngSignature, ReadInfo, Decode};
+
+}  // namespace
+
+SPI_PLUGIN_EXPORTS(kFormat)
