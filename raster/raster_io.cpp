@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include <QScopedValueRollback>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFile>
@@ -83,18 +84,6 @@ bool ReadWholeFile(const QString& path, QByteArray& contents, QString& reason) {
     return true;
 }
 
-// Sets a flag for its lifetime and clears it on every way out.
-class TFlagGuard {
-public:
-    explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~TFlagGuard() { flag_ = false; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-
 void PutLittle16(std::uint8_t* p, std::uint32_t value) {
     p[0] = std::uint8_t(value);
     p[1] = std::uint8_t(value >> 8);
@@ -168,7 +157,7 @@ bool TRaster::LoadFromFile(const QString& path) {
 bool TRaster::DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size) {
     int code = 0;
     {
-        const TFlagGuard loading(loading_);
+        const QScopedValueRollback<bool> loading(loading_, true);
         loadCancel_ = false;
         paintMode_ = pmColorOn;
         HLOCAL info = nullptr;
@@ -332,7 +321,7 @@ QPrinter& TRaster::Printer() {
 void TRaster::Print() {
     if (!HasImage()) return;
     QPrinter& printer = Printer();
-    const TFlagGuard printing(printing_);
+    const QScopedValueRollback<bool> printing(printing_, true);
     printer.setDocName(QFileInfo(fileName_).fileName());
 
     QPainter canvas;

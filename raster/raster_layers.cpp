@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include <QScopedValueRollback>
 #include <QPainter>
 
 #include "platform/code_page.h"
@@ -43,17 +44,6 @@ namespace {
 // Nearest, halves to even: the rounding of every screen/image conversion.
 int RoundToInt(double value) { return static_cast<int>(std::nearbyint(value)); }
 
-// Sets a flag for its lifetime and clears it on every way out.
-class FlagGuard {
-public:
-    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagGuard() { flag_ = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    bool& flag_;
-};
 
 }  // namespace
 
@@ -184,7 +174,7 @@ void TRasterLayer::SetMode(TLayerMode mode) {
     if (owner_->updating_) return;
     if (mode == lmActive) {
         if (TRasterLayer* previous = raster->ActiveLayer(); previous != nullptr) {
-            const FlagGuard updating(owner_->updating_);
+            const QScopedValueRollback<bool> updating(owner_->updating_, true);
             previous->SetMode(lmVisible);
         }
         if (raster->OnActiveLayerChange) raster->OnActiveLayerChange(raster, this);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QScopedValueRollback>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -38,17 +39,6 @@ int LayerImage(TLayerMode mode) {
     return TRasterTreeView::niVisibleLayer;
 }
 
-// Sets a flag for its lifetime and clears it on every way out.
-class FlagGuard {
-public:
-    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagGuard() { flag_ = false; }
-    FlagGuard(const FlagGuard&) = delete;
-    FlagGuard& operator=(const FlagGuard&) = delete;
-
-private:
-    bool& flag_;
-};
 
 // Holds back repaints while the tree is refilled, on every way out.
 class BulkUpdate {
@@ -101,7 +91,7 @@ void TRasterTreeView::SetRaster(TRaster* raster) {
         raster_->SetTreeView(this);
         // The nodes point at the view's layers, which go with the view.
         connect(raster_, &QObject::destroyed, this, [this] {
-            const FlagGuard updating(updating_);
+            const QScopedValueRollback<bool> updating(updating_, true);
             clear();
         });
     }
@@ -158,7 +148,7 @@ QTreeWidgetItem* TRasterTreeView::AddNode(QTreeWidgetItem* parent, const QString
 
 void TRasterTreeView::Rebuild() {
     const BulkUpdate bulk(this);
-    const FlagGuard updating(updating_);
+    const QScopedValueRollback<bool> updating(updating_, true);
     if (raster_ != nullptr) raster_->SetActiveLayer(nullptr);
     clear();
     if (raster_ == nullptr || !raster_->HasImage()) return;
@@ -178,7 +168,7 @@ void TRasterTreeView::Rebuild() {
 }
 
 void TRasterTreeView::Refresh() {
-    const FlagGuard updating(updating_);
+    const QScopedValueRollback<bool> updating(updating_, true);
     const int remembered = std::max(AbsoluteIndex(SelectedNode()), 0);
     Rebuild();
     updating_ = true;

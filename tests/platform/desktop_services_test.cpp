@@ -5,9 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,22 +13,11 @@
 
 #include "file_tree_helpers.h"
 #include "platform/desktop_services.h"
+#include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
 namespace {
-
-// Runs the event loop until done() or a generous deadline (a hang guard,
-// not a measurement).
-template <typename Done>
-bool WaitFor(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-}
 
 // Replaces PATH for the test's lifetime.
 class ScopedPath {
@@ -126,7 +113,7 @@ TEST(Properties, CountsFoldersInTheBackgroundWithoutOpeningSpecialFiles) {
     symlink("/", folder.File("tree/root-link").c_str());
 
     platform::PropertiesDialog single({folder.File("tree")});
-    ASSERT_TRUE(WaitFor([&] { return single.SizeComplete(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return single.SizeComplete(); }));
     EXPECT_EQ(single.Value(QStringLiteral("内容")), QStringLiteral("ファイル 4 個、フォルダ 1 個"));
     EXPECT_TRUE(single.Value(QStringLiteral("サイズ")).contains(QStringLiteral("(2,003 バイト)")))
         << single.Value(QStringLiteral("サイズ")).toStdString();
@@ -135,7 +122,7 @@ TEST(Properties, CountsFoldersInTheBackgroundWithoutOpeningSpecialFiles) {
     EXPECT_FALSE(pipe.Value(QStringLiteral("種類")).isEmpty());
 
     platform::PropertiesDialog several({folder.File("tree/sub"), folder.File("tree/a")});
-    ASSERT_TRUE(WaitFor([&] { return several.SizeComplete(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return several.SizeComplete(); }));
     EXPECT_EQ(several.Value(QStringLiteral("名前")), QStringLiteral("2 個の項目"));
     EXPECT_EQ(several.Value(QStringLiteral("内容")),
               QStringLiteral("ファイル 2 個、フォルダ 1 個"));
@@ -160,7 +147,7 @@ TEST(OpenFile, HandsTheRawPathToTheDesktopLauncher) {
         ScopedPath scoped(folder.File("bin"));
         ASSERT_TRUE(platform::OpenWithDefaultApplication(path, nullptr));
     }
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(received); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return std::filesystem::exists(received); }));
     EXPECT_EQ(ReadText(received), path);
 
     ScopedPath empty(folder.File("nothing-here"));

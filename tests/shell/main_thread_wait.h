@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -8,25 +7,10 @@
 #include <mutex>
 #include <thread>
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include "support/event_wait.h"
 
 // Helpers for tests of the watcher threads, whose reports reach the main
 // thread as queued calls.
-
-// Runs the main thread's queued calls until done() holds or limit passes;
-// returns done(). The limit is a generous deadline, not a measurement.
-inline bool ProcessEventsUntil(const std::function<bool()>& done,
-                               std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done() && std::chrono::steady_clock::now() < deadline)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-inline void ProcessEventsFor(std::chrono::milliseconds span) {
-    ProcessEventsUntil([] { return false; }, span);
-}
 
 // Ends the test program when a step does not finish in time: a stop that
 // deadlocks would otherwise hang the whole run.

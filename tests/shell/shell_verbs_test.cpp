@@ -3,9 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,6 +12,7 @@
 #include "platform/desktop_services.h"
 #include "platform/trash.h"
 #include "shell/shell_id_list.h"
+#include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -28,17 +27,6 @@ IDList PathList(const std::string& path) {
     IDList list = nullptr;
     IDListFromNativePath(path, list);
     return list;
-}
-
-// The launcher runs apart from the test: waits until its result appears.
-template <typename Done>
-bool WaitFor(Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
 }
 
 // The named items of folder as a list the verbs run on.
@@ -225,7 +213,7 @@ TEST_F(Verbs, OpenHandsEachItemToTheDesktopLauncher) {
     const bool opened = list.RunVerb(nullptr, vkOpen);
     setenv("PATH", oldPath.c_str(), 1);
     ASSERT_TRUE(opened);
-    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(received); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return std::filesystem::exists(received); }));
     const auto bytes = ReadFileBytes(received);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), Source() + "/photo.jpg");
 
