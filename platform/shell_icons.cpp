@@ -70,11 +70,6 @@ QIcon ShellIconCache::Icon(int index) const {
     return icons_[index];
 }
 
-void ShellIconCache::ReloadIcons() {
-    std::lock_guard guard(lock_);
-    for (QIcon& icon : icons_) icon = QIcon();
-}
-
 QString FileIconName(std::string_view name, FileObjectType type, bool open) {
     if (type == FileObjectType::Folder) return open ? QStringLiteral("folder-open") : QStringLiteral("folder");
     if (type == FileObjectType::Missing) return QStringLiteral("text-x-generic");

@@ -23,8 +23,6 @@ public:
     int Count() const;
     // The icon at index (null icon outside the range).
     QIcon Icon(int index) const;
-    // Forgets the loaded icons (after the icon theme changed); indices stay.
-    void ReloadIcons();
 
 private:
     ShellIconCache();
