@@ -1,6 +1,7 @@
 #include "jpeg_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
@@ -8,7 +9,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "bitmap_prefaulter.h"
+#include "page_prefaulter.h"
 
 namespace ifjpeg {
 namespace {
@@ -46,6 +47,20 @@ public:
         jpeg_read_header(&cinfo, TRUE);
     }
 
+    // Hands the whole-image coefficient arrays that libjpeg allocates for
+    // progressive and other multi-scan files to prefaulter as soon as they
+    // exist: libjpeg fills them scan by scan, and their first writes would
+    // otherwise fault page by page on this thread. Must be called after
+    // ReadHeader, before decompression starts.
+    void PrefaultWholeImageArrays(PagePrefaulter& prefaulter) {
+        prefaulter_ = &prefaulter;
+        jpeg_memory_mgr& memory = *cinfo.mem;
+        requestBlockArray_ = memory.request_virt_barray;
+        realizeArrays_ = memory.realize_virt_arrays;
+        memory.request_virt_barray = &OnRequestBlockArray;
+        memory.realize_virt_arrays = &OnRealizeArrays;
+    }
+
     [[noreturn]] void Fail(int code) {
         failure = code;
         std::longjmp(jump, 1);
@@ -56,7 +71,53 @@ public:
     int failure = SPI_BROKEN_DATA;
 
 private:
+    struct BlockArray {
+        jvirt_barray_ptr array;
+        JDIMENSION blocksPerRow;
+        JDIMENSION rows;
+    };
+
     static Session& Of(j_common_ptr common) { return *static_cast<Session*>(common->client_data); }
+
+    // Asks for the array whole in memory, as libjpeg-turbo holds it anyway,
+    // so that all its rows exist once it is realised.
+    static jvirt_barray_ptr OnRequestBlockArray(j_common_ptr common, int pool, boolean preZero,
+                                                JDIMENSION blocksPerRow, JDIMENSION rows, JDIMENSION maxAccess) {
+        Session& session = Of(common);
+        const jvirt_barray_ptr array =
+            session.requestBlockArray_(common, pool, preZero, blocksPerRow, rows, std::max(rows, maxAccess));
+        if (session.blockArrayCount_ < session.blockArrays_.size())
+            session.blockArrays_[session.blockArrayCount_++] = {array, blocksPerRow, rows};
+        return array;
+    }
+
+    static void OnRealizeArrays(j_common_ptr common) {
+        Session& session = Of(common);
+        session.realizeArrays_(common);
+        session.PrefaultBlockArrays();
+    }
+
+    // The components' arrays are filled side by side, row by row from the
+    // top, in the first scan. An array whose rows do not lie in one piece
+    // (libjpeg splits only gigantic ones) is left alone.
+    void PrefaultBlockArrays() {
+        std::array<PagePrefaulter::Block, MAX_COMPONENTS> blocks{};
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < blockArrayCount_; ++i) {
+            const BlockArray& wanted = blockArrays_[i];
+            if (wanted.rows == 0) continue;
+            const JBLOCKARRAY rows = cinfo.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                                   wanted.array, 0, 0, FALSE);
+            bool inOnePiece = true;
+            for (JDIMENSION row = 1; row < wanted.rows && inOnePiece; ++row)
+                inOnePiece = rows[row] == rows[0] + static_cast<std::size_t>(row) * wanted.blocksPerRow;
+            if (inOnePiece)
+                blocks[count++] = {reinterpret_cast<std::uint8_t*>(rows[0]),
+                                   static_cast<std::size_t>(wanted.rows) * wanted.blocksPerRow * sizeof(JBLOCK)};
+        }
+        blockArrayCount_ = 0;
+        prefaulter_->Prefault(std::span(blocks.data(), count), PagePrefaulter::FillOrder::FromStart);
+    }
 
     static int CodeForError(int messageCode) {
         switch (messageCode) {
@@ -106,6 +167,11 @@ private:
     jpeg_progress_mgr monitor_{};
     spi::Progress* progress_;
     int units_ = 0;
+    PagePrefaulter* prefaulter_ = nullptr;
+    decltype(jpeg_memory_mgr::request_virt_barray) requestBlockArray_ = nullptr;
+    decltype(jpeg_memory_mgr::realize_virt_arrays) realizeArrays_ = nullptr;
+    std::array<BlockArray, MAX_COMPONENTS> blockArrays_{};
+    std::size_t blockArrayCount_ = 0;
 };
 
 std::uint16_t DotsPerInch(int unit, unsigned density) {
@@ -159,8 +225,7 @@ int ReadHeaderInto(Session& session, const unsigned char* data, std::size_t size
 }
 
 // Reads all rows into dib; cmykRows is scratch space for CMYK files.
-void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, BitmapPrefaulter& prefaulter,
-              std::vector<JSAMPLE>& cmykRows) {
+void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, std::vector<JSAMPLE>& cmykRows) {
     const bool cmyk = cinfo.out_color_space == JCS_CMYK;
     const std::size_t cmykStride = static_cast<std::size_t>(cinfo.output_width) * 4;
     if (cmyk) cmykRows.resize(cmykStride * kRowsPerRead);
@@ -168,7 +233,6 @@ void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, BitmapPrefaulter& pr
     while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION top = cinfo.output_scanline;
         const JDIMENSION count = std::min<JDIMENSION>(kRowsPerRead, cinfo.output_height - top);
-        prefaulter.ClaimRows(static_cast<std::int32_t>(top + count));
         for (JDIMENSION i = 0; i < count; ++i)
             rows[i] = cmyk ? cmykRows.data() + i * cmykStride : dib.Row(static_cast<std::int32_t>(top + i));
         const JDIMENSION read = jpeg_read_scanlines(&cinfo, rows, count);
@@ -180,7 +244,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, BitmapPrefaulter& pr
 }
 
 int DecodeInto(Session& session, const unsigned char* data, std::size_t size, spi::Dib& dib,
-               BitmapPrefaulter& prefaulter, std::vector<JSAMPLE>& cmykRows) {
+               PagePrefaulter& prefaulter, std::vector<JSAMPLE>& cmykRows) {
     if (setjmp(session.jump)) return session.failure;
     session.ReadHeader(data, size);
     jpeg_decompress_struct& cinfo = session.cinfo;
@@ -192,7 +256,11 @@ int DecodeInto(Session& session, const unsigned char* data, std::size_t size, sp
                                        static_cast<std::int32_t>(cinfo.output_height), grey ? 8 : 24,
                                        grey ? 256 : 0);
     if (allocated != SPI_SUCCESS) return allocated;
-    prefaulter.Start(dib);
+    // The bitmap is bottom-up and filled from the top row.
+    const PagePrefaulter::Block pixels{dib.Row(dib.Height() - 1),
+                                       dib.Stride() * static_cast<std::size_t>(dib.Height())};
+    prefaulter.Prefault(std::span(&pixels, 1), PagePrefaulter::FillOrder::FromEnd);
+    session.PrefaultWholeImageArrays(prefaulter);
     if (grey) dib.SetGreyPalette();
     std::uint16_t dpiX = 0;
     std::uint16_t dpiY = 0;
@@ -200,7 +268,7 @@ int DecodeInto(Session& session, const unsigned char* data, std::size_t size, sp
     dib.SetDensity(dpiX, dpiY);
 
     jpeg_start_decompress(&cinfo);
-    ReadRows(cinfo, dib, prefaulter, cmykRows);
+    ReadRows(cinfo, dib, cmykRows);
     // The trailing markers are not read: every row is there, and a missing
     // end-of-image marker is no reason to refuse the picture.
     return SPI_SUCCESS;
@@ -223,9 +291,9 @@ int DecodePicture(const unsigned char* data, std::size_t size, spi::Progress& pr
     if (size < 3 || !HasJpegSignature(data)) return SPI_UNKNOWN_FORMAT;
     Session session(&progress);
     spi::Dib dib;
-    // Declared after dib: on every way out the worker stops before the
-    // bitmap is freed.
-    BitmapPrefaulter prefaulter;
+    // Declared after session and dib: on every way out the worker stops
+    // before libjpeg's arrays and the bitmap are freed.
+    PagePrefaulter prefaulter;
     std::vector<JSAMPLE> cmykRows;
     const int result = DecodeInto(session, data, size, dib, prefaulter, cmykRows);
     if (result != SPI_SUCCESS) return result;

@@ -1,55 +1,62 @@
 #pragma once
 
-// Maps the pages of a freshly allocated bitmap on a second thread, top row
-// first, ahead of a decoder that fills it from the top. A large block comes
-// fresh from the kernel, and the first write to each of its pages costs a
-// fault and a page clear; done here, that work runs beside the decoding
-// instead of inside it.
+// Maps the pages of freshly allocated memory on a second thread, ahead of
+// the code that fills it. A large block comes unmapped from the kernel,
+// and the first write to each of its pages costs a fault and a page clear;
+// done here, that work runs beside the decoding instead of inside it.
+// Pages are populated writable without their contents being touched, so
+// the owner may write the memory all the while.
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <mutex>
+#include <span>
 #include <thread>
-
-#include "spi_common.h"
+#include <vector>
 
 namespace ifjpeg {
 
-class BitmapPrefaulter {
+class PagePrefaulter {
 public:
-    BitmapPrefaulter() = default;
-    ~BitmapPrefaulter() { Stop(); }
-    BitmapPrefaulter(const BitmapPrefaulter&) = delete;
-    BitmapPrefaulter& operator=(const BitmapPrefaulter&) = delete;
+    struct Block {
+        std::uint8_t* begin = nullptr;
+        std::size_t bytes = 0;
+    };
+    enum class FillOrder { FromStart, FromEnd };
 
-    // Starts on dib's pixels when the block is large enough to be worth a
-    // thread and a second core is there. The pixels must be zero-filled
-    // and stay allocated until Stop.
-    void Start(spi::Dib& dib);
-    // To be called before the decoder writes the image rows above rowEnd
-    // (counted from the top): takes those rows from the worker, waiting at
-    // most for the few pages it is touching among them.
-    void ClaimRows(std::int32_t rowEnd);
+    PagePrefaulter() = default;
+    ~PagePrefaulter() { Stop(); }
+    PagePrefaulter(const PagePrefaulter&) = delete;
+    PagePrefaulter& operator=(const PagePrefaulter&) = delete;
+
+    // Queues blocks that the caller fills side by side, each from the end
+    // given by order, at a pace in proportion to its size. Blocks queued
+    // later are mapped first: a decoder's working buffers are allocated
+    // after its result and filled before it. Large blocks also get huge
+    // pages where the kernel offers them; small jobs are left alone, and
+    // with one core nothing is mapped ahead. The memory must stay
+    // allocated until Stop.
+    void Prefault(std::span<const Block> blocks, FillOrder order) noexcept;
     // Stops the worker and waits for it.
-    void Stop();
+    void Stop() noexcept;
 
 private:
-    static constexpr std::int32_t kNotTouching = std::numeric_limits<std::int32_t>::max();
+    // Pages of a job handed to the worker per call: few enough that it
+    // soon turns to a newer job, many enough to keep the calls cheap.
+    static constexpr std::size_t kChunkBytes = 256 * 1024;
 
-    void Run(spi::Dib& dib, std::int32_t rowsPerChunk);
-    // Ends the worker's previous chunk and takes the next rows nobody has
-    // claimed. False when there are none left or the worker is to stop.
-    bool NextChunk(std::int32_t height, std::int32_t rowsPerChunk, std::int32_t& top, std::int32_t& end);
+    void Run();
+    void PushChunks(std::span<const Block> blocks, FillOrder order);
 
     std::thread worker_;
     std::mutex mutex_;
-    std::condition_variable chunkDone_;
-    // Guarded by mutex_: rows from the top taken by either side, the first
-    // row of the chunk the worker is touching, the request to stop.
-    std::int32_t claimed_ = 0;
-    std::int32_t touchingFrom_ = kNotTouching;
+    std::condition_variable queued_;
+    // Guarded by mutex_: the chunks still to map, the next one last; the
+    // request to stop; whether the kernel lacks the means to populate.
+    std::vector<Block> chunks_;
     bool stop_ = false;
+    bool unsupported_ = false;
 };
 
 }  // namespace ifjpeg

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <string>
 
 #include "plugin_decode.h"
 #include "support/temp_folder.h"
@@ -96,13 +98,22 @@ TEST_F(JpegFixture, DecodesLikeTheReferenceDecoder) {
     }
 }
 
-// Bitmaps of a megabyte and more are mapped by a second thread while the
-// decoder fills them; rows must come out as the reference decoder's all
-// the same, whatever the sampling, the coding or the odd sizes.
+// Bitmaps of a megabyte and more, and the whole-image coefficient arrays
+// of multi-scan files, are mapped by a second thread while the decoder
+// fills them; rows must come out as the reference decoder's all the same,
+// whatever the sampling, the coding, the order of the scans or the odd
+// sizes.
 TEST_F(JpegFixture, LargePicturesDecodeLikeTheReferenceDecoder) {
     const std::string source = Source(1001, 1103);
-    for (const char* options : {"", "-sample 2x1", "-sample 1x1", "-progressive", "-sample 2x1 -restart 1",
-                                "-grayscale", "-grayscale -progressive"}) {
+    // One scan per component, one after the other: sequential, yet the
+    // whole image is buffered as for progressive files.
+    const std::string scanPerComponent = folder.File("scans.txt");
+    std::ofstream(scanPerComponent) << "0;\n1;\n2;\n";
+    const std::string scansOption = "-scans " + ShellQuote(scanPerComponent);
+    for (const std::string& options :
+         {std::string(), std::string("-sample 2x1"), std::string("-sample 1x1"), std::string("-progressive"),
+          std::string("-progressive -sample 1x1"), std::string("-progressive -arithmetic"), scansOption,
+          std::string("-sample 2x1 -restart 1"), std::string("-grayscale"), std::string("-grayscale -progressive")}) {
         SCOPED_TRACE(options);
         const std::string jpeg = Cjpeg(options, source, "large.jpg");
         const DecodeResult result = plugin.Decode(ReadFileBytes(jpeg));
@@ -175,8 +186,11 @@ TEST_F(JpegFixture, DamagedDataGivesAResultCode) {
     const auto good = ReadFileBytes(Cjpeg("", Source(), "good.jpg"));
     const auto progressive = ReadFileBytes(Cjpeg("-progressive", Source(), "progressive.jpg"));
     const auto large = ReadFileBytes(Cjpeg("", Source(800, 700), "large.jpg"));
+    // Large enough for its coefficient arrays to be mapped by a second
+    // thread, which must be stopped before they are freed.
+    const auto largeProgressive = ReadFileBytes(Cjpeg("-progressive", Source(800, 700), "large-progressive.jpg"));
 
-    for (const auto* whole : {&good, &progressive, &large}) {
+    for (const auto* whole : {&good, &progressive, &large, &largeProgressive}) {
         for (std::size_t keep : {std::size_t{3}, std::size_t{20}, std::size_t{200}, whole->size() / 2, whole->size() - 2}) {
             SCOPED_TRACE(keep);
             const std::vector<std::uint8_t> truncated(whole->begin(), whole->begin() + static_cast<long>(keep));
