@@ -52,7 +52,7 @@ public:
     // exist: libjpeg fills them scan by scan, and their first writes would
     // otherwise fault page by page on this thread. Must be called after
     // ReadHeader, before decompression starts.
-    void PrefaultWholeImageArrays(PagePrefaulter& prefaulter) {
+    void PrefaultWholeImageArrays(spi::PagePrefaulter& prefaulter) {
         prefaulter_ = &prefaulter;
         jpeg_memory_mgr& memory = *cinfo.mem;
         requestBlockArray_ = memory.request_virt_barray;
@@ -101,7 +101,7 @@ private:
     // top, in the first scan. An array whose rows do not lie in one piece
     // (libjpeg splits only gigantic ones) is left alone.
     void PrefaultBlockArrays() {
-        std::array<PagePrefaulter::Block, MAX_COMPONENTS> blocks{};
+        std::array<spi::PagePrefaulter::Block, MAX_COMPONENTS> blocks{};
         std::size_t count = 0;
         for (std::size_t i = 0; i < blockArrayCount_; ++i) {
             const BlockArray& wanted = blockArrays_[i];
@@ -116,7 +116,7 @@ private:
                                    static_cast<std::size_t>(wanted.rows) * wanted.blocksPerRow * sizeof(JBLOCK)};
         }
         blockArrayCount_ = 0;
-        prefaulter_->Prefault(std::span(blocks.data(), count), PagePrefaulter::FillOrder::FromStart);
+        prefaulter_->Prefault(std::span(blocks.data(), count), spi::PagePrefaulter::FillOrder::FromStart);
     }
 
     static int CodeForError(int messageCode) {
@@ -167,7 +167,7 @@ private:
     jpeg_progress_mgr monitor_{};
     spi::Progress* progress_;
     int units_ = 0;
-    PagePrefaulter* prefaulter_ = nullptr;
+    spi::PagePrefaulter* prefaulter_ = nullptr;
     decltype(jpeg_memory_mgr::request_virt_barray) requestBlockArray_ = nullptr;
     decltype(jpeg_memory_mgr::realize_virt_arrays) realizeArrays_ = nullptr;
     std::array<BlockArray, MAX_COMPONENTS> blockArrays_{};
@@ -244,7 +244,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, std::vector<JSAMPLE>
 }
 
 int DecodeInto(Session& session, const unsigned char* data, std::size_t size, spi::Dib& dib,
-               PagePrefaulter& prefaulter, std::vector<JSAMPLE>& cmykRows) {
+               spi::PagePrefaulter& prefaulter, std::vector<JSAMPLE>& cmykRows) {
     if (setjmp(session.jump)) return session.failure;
     session.ReadHeader(data, size);
     jpeg_decompress_struct& cinfo = session.cinfo;
@@ -256,10 +256,7 @@ int DecodeInto(Session& session, const unsigned char* data, std::size_t size, sp
                                        static_cast<std::int32_t>(cinfo.output_height), grey ? 8 : 24,
                                        grey ? 256 : 0);
     if (allocated != SPI_SUCCESS) return allocated;
-    // The bitmap is bottom-up and filled from the top row.
-    const PagePrefaulter::Block pixels{dib.Row(dib.Height() - 1),
-                                       dib.Stride() * static_cast<std::size_t>(dib.Height())};
-    prefaulter.Prefault(std::span(&pixels, 1), PagePrefaulter::FillOrder::FromEnd);
+    spi::PrefaultTopDown(prefaulter, dib);
     session.PrefaultWholeImageArrays(prefaulter);
     if (grey) dib.SetGreyPalette();
     std::uint16_t dpiX = 0;
@@ -293,7 +290,7 @@ int DecodePicture(const unsigned char* data, std::size_t size, spi::Progress& pr
     spi::Dib dib;
     // Declared after session and dib: on every way out the worker stops
     // before libjpeg's arrays and the bitmap are freed.
-    PagePrefaulter prefaulter;
+    spi::PagePrefaulter prefaulter;
     std::vector<JSAMPLE> cmykRows;
     const int result = DecodeInto(session, data, size, dib, prefaulter, cmykRows);
     if (result != SPI_SUCCESS) return result;

@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
-namespace ifjpeg {
+#include "spi_common.h"
+
+namespace spi {
 
 class PagePrefaulter {
 public:
@@ -59,4 +61,8 @@ private:
     bool unsupported_ = false;
 };
 
-}  // namespace ifjpeg
+// Maps the pixel block of a freshly allocated bitmap ahead of a decoder
+// that fills it from the top row down, the end of the bottom-up block.
+void PrefaultTopDown(PagePrefaulter& prefaulter, Dib& dib) noexcept;
+
+}  // namespace spi

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <exception>
 
-namespace ifjpeg {
+namespace spi {
 namespace {
 
 // Below this a thread costs about as much as the faults it would take over.
@@ -131,4 +131,9 @@ void PagePrefaulter::Run() {
     }
 }
 
-}  // namespace ifjpeg
+void PrefaultTopDown(PagePrefaulter& prefaulter, Dib& dib) noexcept {
+    const PagePrefaulter::Block pixels{dib.PixelBlock(), dib.Stride() * static_cast<std::size_t>(dib.Height())};
+    prefaulter.Prefault(std::span(&pixels, 1), PagePrefaulter::FillOrder::FromEnd);
+}
+
+}  // namespace spi
