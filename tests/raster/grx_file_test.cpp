@@ -1,5 +1,3 @@
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +12,7 @@
 
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
+#include "support/file_size_limit.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -193,28 +192,6 @@ TEST_F(GrxFileTest, LongLayerNamesAreCutWithoutSplittingACharacter) {
     EXPECT_EQ(Field(written, 1, 0), std::string(49, 'b'));
     EXPECT_EQ(Field(written, 2, 0), "c??d");
 }
-
-// Limits the size of files this process may write, for one scope; writes
-// beyond it fail (also for root) instead of raising a signal.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{bytes, saved_.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit saved_{};
-    sighandler_t previousHandler_;
-};
 
 TEST_F(GrxFileTest, TheOldFileSurvivesADeclinedOrFailedWrite) {
     const std::string path = folder.Write("old.grx", Record("old", 1, "o"));

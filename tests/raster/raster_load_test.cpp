@@ -10,6 +10,7 @@
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
 #include "raster_view_fixture.h"
+#include "support/file_size_limit.h"
 
 namespace {
 
@@ -192,6 +193,18 @@ TEST_F(RasterLoadTest, SavedBitmapCarriesPixelsAndDensitiesAndDecodesAgain) {
     EXPECT_EQ(ReadFileBytes(again.toStdString()), bytes);
 
     EXPECT_FALSE(raster.SaveAsBitmap(QString::fromStdString(folder.File("no/such/folder.bmp"))));
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0].icon, MessageIcon::Warning);
+}
+
+TEST_F(RasterLoadTest, ABitmapThatCannotBeWrittenWholeLeavesTheOldFile) {
+    ASSERT_TRUE(raster.LoadFromFile(TestImage("large.ktest", "width=400 height=300")));
+    const std::string path = folder.Write("kept.bmp", std::string(100, 'k'));
+    {
+        const FileSizeLimit fullDisk(4096);
+        EXPECT_FALSE(raster.SaveAsBitmap(QString::fromStdString(path)));
+    }
+    EXPECT_EQ(ReadFileBytes(path), std::vector<unsigned char>(100, 'k'));
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Messages()[0].icon, MessageIcon::Warning);
 }
