@@ -10,21 +10,10 @@
 #include "shell/shell_drag_object.h"
 #include "shell/shell_id_list.h"
 #include "support/scripted_message_boxes.h"
+#include "id_lists.h"
 #include "support/temp_folder.h"
 
 namespace {
-
-IDList PathList(const std::string& path) {
-    IDList list = nullptr;
-    IDListFromNativePath(path, list);
-    return list;
-}
-
-IDList Special(TShSpecialFolder folder) {
-    IDList list = nullptr;
-    GetSpecialFolderIDList(folder, list);
-    return list;
-}
 
 // An item for the absolute list of a path, as the folder tree makes one.
 std::unique_ptr<TSHFolderItem> ItemFor(IDList absolute, TSHFolderNode* node = nullptr) {

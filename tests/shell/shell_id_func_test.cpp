@@ -8,6 +8,7 @@
 #include <QMimeData>
 
 #include "shell/shell_id_func.h"
+#include "id_lists.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -22,18 +23,6 @@ struct Owned {
     Owned& operator=(const Owned&) = delete;
     operator ConstIDList() const { return list; }
 };
-
-IDList PathList(const std::string& path) {
-    IDList list = nullptr;
-    IDListFromNativePath(path, list);
-    return list;
-}
-
-IDList Special(TShSpecialFolder folder) {
-    IDList list = nullptr;
-    GetSpecialFolderIDList(folder, list);
-    return list;
-}
 
 TEST(IDListArithmetic, DesktopListIsTheTerminatorAlone) {
     Owned desktop(Special(sfDesktop));

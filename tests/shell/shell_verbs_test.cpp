@@ -14,6 +14,7 @@
 #include "shell/shell_id_list.h"
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
+#include "id_lists.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -21,12 +22,6 @@ namespace {
 bool Exists(const std::string& path) {
     struct stat info {};
     return lstat(path.c_str(), &info) == 0;
-}
-
-IDList PathList(const std::string& path) {
-    IDList list = nullptr;
-    IDListFromNativePath(path, list);
-    return list;
 }
 
 // The named items of folder as a list the verbs run on.
