@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QDialog>
+
+class QPushButton;
+class TVersionPanel;
+
+// The version dialog of the Help menu: the splash window's content with an
+// OK button.
+class TSubForm9040 : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TSubForm9040(QWidget* owner = nullptr);
+
+    TVersionPanel* Panel() const { return panel_; }
+    QPushButton* OkButton() const { return okButton_; }
+
+private:
+    TVersionPanel* panel_;
+    QPushButton* okButton_;
+};

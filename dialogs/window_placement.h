@@ -1,0 +1,7 @@
+#pragma once
+
+class QWidget;
+
+// Moves a top-level window to the centre of the screen it is on (the
+// primary screen before it is shown).
+void CentreOnScreen(QWidget* window);
