@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -175,7 +177,28 @@ FileObjectType ObjectTypeOf(const std::string& path) {
     return FileObjectType::Regular;
 }
 
-bool HasSubfolder(const std::string& path) {
+// File systems whose directory link count is 2 + the number of
+// subfolders; elsewhere (btrfs, overlays, network and FUSE file systems)
+// the count says nothing and only reading the directory tells.
+bool KeepsFolderLinkCount(dev_t device, const std::string& path) {
+    static std::mutex lock;
+    static std::unordered_map<dev_t, bool> known;
+    {
+        std::lock_guard guard(lock);
+        if (const auto found = known.find(device); found != known.end()) return found->second;
+    }
+    struct statfs info {};
+    if (statfs(path.c_str(), &info) != 0) return false;
+    constexpr unsigned long kCounting[] = {0xEF53 /* ext2-4 */, 0x58465342 /* xfs */, 0x01021994 /* tmpfs */,
+                                           0xF2F52010 /* f2fs */, 0x3153464A /* jfs */, 0x52654973 /* reiserfs */};
+    const auto type = static_cast<unsigned long>(info.f_type);
+    const bool counting = std::find(std::begin(kCounting), std::end(kCounting), type) != std::end(kCounting);
+    std::lock_guard guard(lock);
+    known[device] = counting;
+    return counting;
+}
+
+bool ReadsSubfolder(const std::string& path) {
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
     if (!dir) return false;
     while (const dirent* entry = readdir(dir.get())) {
@@ -188,6 +211,20 @@ bool HasSubfolder(const std::string& path) {
         }
     }
     return false;
+}
+
+// info: the folder's own (followed) status. The link count answers
+// without reading the folder where the file system keeps it; links to
+// folders inside it are found only by reading, as on any file system.
+bool HasSubfolder(const std::string& path, const struct stat& info) {
+    if (info.st_nlink > 2 && KeepsFolderLinkCount(info.st_dev, path)) return true;
+    if (info.st_nlink == 2 && KeepsFolderLinkCount(info.st_dev, path)) return false;
+    return ReadsSubfolder(path);
+}
+
+bool HasSubfolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && HasSubfolder(path, info);
 }
 
 // Whether the user may remove or rename entries of folder, honouring the
@@ -234,7 +271,7 @@ std::uint32_t FileSystemAttributes(const ShellItem& item, std::uint32_t request,
     } else if (IsDotName(item.name)) {
         bits |= kHidden;
     }
-    if (folder && (request & kHasSubFolder) && HasSubfolder(item.path)) bits |= kHasSubFolder;
+    if (folder && (request & kHasSubFolder) && HasSubfolder(item.path, info)) bits |= kHasSubFolder;
     return bits;
 }
 
