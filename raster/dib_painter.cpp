@@ -6,13 +6,12 @@
 #include <cstring>
 #include <type_traits>
 #include <utility>
-#include <system_error>
-#include <thread>
 
 #include <QPaintEngine>
 #include <QPainter>
 
 #include "raster/dib_view.h"
+#include "raster/pool_bands.h"
 
 namespace {
 
@@ -145,27 +144,12 @@ bool FindDirectTarget(QPainter& canvas, const QRect& area, TDirectTarget& target
     return true;
 }
 
-// Runs work(first line, line count) over the lines of an area; a large
-// area is split in two halves that run at the same time, since a reduced
-// image keeps one core waiting for memory most of the time.
-template <class Work>
-void InHalves(const QSize& area, Work&& work) {
-    constexpr std::int64_t kSplitPixels = 256 * 1024;
-    const int half = area.height() / 2;
-    if (std::int64_t(area.width()) * area.height() >= kSplitPixels) {
-        std::thread helper;
-        try {
-            helper = std::thread([&] { work(half, area.height() - half); });
-        } catch (const std::system_error&) {
-            work(0, area.height());
-            return;
-        }
-        work(0, half);
-        helper.join();
-        return;
-    }
-    work(0, area.height());
-}
+// Lines per band of a drawing split between the threads: a reduced image
+// keeps one core waiting for memory most of the time, so even a modest
+// area is worth sharing.
+constexpr int kLinesPerBand = 64;
+
+int BandsFor(int lines) { return (lines + kLinesPerBand - 1) / kLinesPerBand; }
 
 // Line y of an image the painter is drawing on: the engine's own memory,
 // without the detach a non-const access could cause.
@@ -181,8 +165,8 @@ TDibPainter::~TDibPainter() = default;
 
 std::size_t TDibPainter::CacheBytes() const {
     std::size_t bytes = 0;
-    for (const auto& level : levels_) bytes += level.rgb.size();
-    return bytes;
+    for (const TReducedCopy& copy : copies_) bytes += copy.Bgr.size();
+    return builder_ != nullptr ? bytes + builder_->Bytes() : bytes;
 }
 
 void TDibPainter::DrawNearest(QPainter& canvas, const QRect& destination, const QRect& source) {
@@ -203,7 +187,7 @@ void TDibPainter::DrawNearest(QPainter& canvas, const QRect& destination, const 
             const QRect logical = part.translated(-direct.offset);
             const std::vector<int> columns = columnsOf(logical);
             const std::vector<int> rows = rowsOf(logical);
-            InHalves(part.size(), [&](int first, int count) {
+            RunInBands(part.height(), BandsFor(part.height()), [&](int first, int count) {
                 FillNearest(dib_, columns, rows, first, count, [&](int line) {
                     return ImageLine(*direct.image, part.top() + first + line) + part.left();
                 });
@@ -252,103 +236,59 @@ QImage TDibPainter::StretchNearest(const QSize& size, const QRect& source) const
 
 // --- Area averaging -----------------------------------------------------
 
-void TDibPainter::BuildLevels() {
-    levelsBuilt_ = true;
-    // The copies together may take a third of the bitmap's memory. Start
-    // at a reduction by 4: reductions by less read the bitmap itself.
+namespace {
+
+// Reductions by less than this read the bitmap itself: each destination
+// pixel then covers few source pixels.
+constexpr int kFirstCopyShift = 2;
+// Smaller copies than a small window would not save anything.
+constexpr int kSmallestCopy = 64;
+
+}  // namespace
+
+bool TDibPainter::CopyFor(double reduction, const TReducedCopy*& copy) {
+    copy = nullptr;
+    if (reduction < (1 << kFirstCopyShift)) return true;
+    // Straight to the copy whose blocks are the largest that still fit in
+    // one destination pixel.
+    int shift = kFirstCopyShift;
+    while (shift < 30 && (2 << shift) <= reduction &&
+           ((dib_.Width() >> (shift + 1)) >= kSmallestCopy || (dib_.Height() >> (shift + 1)) >= kSmallestCopy))
+        ++shift;
+    for (const TReducedCopy& held : copies_)
+        if (held.Shift == shift) {
+            copy = &held;
+            return true;
+        }
+    // The copies may take a third of the bitmap's memory; a copy that
+    // alone takes more is not made, and the bitmap is read instead.
+    if (TReducedCopy::BytesFor(dib_.Width(), dib_.Height(), shift) > dib_.ImageBytes() / 3) return true;
+    if (builder_ == nullptr) StartCopy(shift);
+    return false;
+}
+
+void TDibPainter::StartCopy(int shift) {
+    // Keep within the budget, the new copy included: the copies farthest
+    // from the new one go first.
     const std::size_t budget = dib_.ImageBytes() / 3;
-    auto levelBytes = [&](int shift) {
-        const std::size_t w = (std::size_t(dib_.Width()) + (std::size_t(1) << shift) - 1) >> shift;
-        const std::size_t h = (std::size_t(dib_.Height()) + (std::size_t(1) << shift) - 1) >> shift;
-        return w * h * 3;
-    };
-    int shift = 2;
-    // The series of quarter sizes adds a third to the first level.
-    while (shift < 30 && levelBytes(shift) + levelBytes(shift) / 3 > budget) ++shift;
-    std::size_t used = 0;
-    for (; shift < 30; ++shift) {
-        const std::size_t bytes = levelBytes(shift);
-        if (used + bytes > budget) break;
-        TLevel level;
-        level.shift = shift;
-        level.width = int((std::int64_t(dib_.Width()) + (std::int64_t(1) << shift) - 1) >> shift);
-        level.height = int((std::int64_t(dib_.Height()) + (std::int64_t(1) << shift) - 1) >> shift);
-        level.rgb.resize(bytes);
-        if (levels_.empty())
-            BuildFirstLevel(level);
-        else
-            BuildHalfLevel(levels_.back(), level);
-        used += bytes;
-        levels_.push_back(std::move(level));
-        // Smaller copies than a small window would not save anything.
-        if (levels_.back().width <= 64 && levels_.back().height <= 64) break;
-    }
+    const std::size_t bytes = TReducedCopy::BytesFor(dib_.Width(), dib_.Height(), shift);
+    auto distance = [&](const TReducedCopy& held) { return std::abs(held.Shift - shift); };
+    while (!copies_.empty() && CacheBytes() + bytes > budget)
+        copies_.erase(std::max_element(copies_.begin(), copies_.end(), [&](const auto& a, const auto& b) {
+            return distance(a) < distance(b);
+        }));
+    // A finer copy is a much smaller source than the bitmap.
+    const TReducedCopy* finer = nullptr;
+    for (const TReducedCopy& held : copies_)
+        if (held.Shift < shift && (finer == nullptr || held.Shift > finer->Shift)) finer = &held;
+    builder_ = std::make_unique<TReducedCopyBuilder>(dib_, finer, shift, &context_, [this] { AdoptCopy(); });
 }
 
-void TDibPainter::BuildFirstLevel(TLevel& level) const {
-    const int shift = level.shift;
-    const int blockSize = 1 << shift;
-    std::vector<std::uint32_t> sums(std::size_t(level.width) * 3);
-    for (int y = 0; y < level.height; ++y) {
-        std::fill(sums.begin(), sums.end(), 0u);
-        const int top = y << shift;
-        const int rows = std::min(blockSize, dib_.Height() - top);
-        for (int row = top; row < top + rows; ++row) {
-            const std::uint8_t* source = dib_.Row(row);
-            dib_pixel::VisitFormat(dib_, [&](auto reader) {
-                using Reader = decltype(reader);
-                for (int block = 0; block < level.width; ++block) {
-                    const int first = block << shift;
-                    const int last = std::min(first + blockSize, dib_.Width());
-                    std::uint32_t red = 0, green = 0, blue = 0;
-                    for (int x = first; x < last; ++x) {
-                        const std::uint32_t color = Reader::Get(dib_, source, x);
-                        red += (color >> 16) & 0xFF;
-                        green += (color >> 8) & 0xFF;
-                        blue += color & 0xFF;
-                    }
-                    std::uint32_t* sum = &sums[std::size_t(block) * 3];
-                    sum[0] += red;
-                    sum[1] += green;
-                    sum[2] += blue;
-                }
-            });
-        }
-        std::uint8_t* out = level.rgb.data() + std::size_t(y) * std::size_t(level.width) * 3;
-        for (int x = 0; x < level.width; ++x) {
-            const int columns = std::min(blockSize, dib_.Width() - (x << shift));
-            const std::uint32_t area = std::uint32_t(columns * rows);
-            for (int c = 0; c < 3; ++c)
-                out[3 * x + c] = std::uint8_t((sums[std::size_t(x) * 3 + c] + area / 2) / area);
-        }
-    }
-}
-
-void TDibPainter::BuildHalfLevel(const TLevel& from, TLevel& level) {
-    for (int y = 0; y < level.height; ++y) {
-        const int y0 = 2 * y;
-        const int y1 = std::min(y0 + 1, from.height - 1);
-        const std::uint8_t* upper = from.Row(y0);
-        const std::uint8_t* lower = from.Row(y1);
-        std::uint8_t* out = level.rgb.data() + std::size_t(y) * std::size_t(level.width) * 3;
-        for (int x = 0; x < level.width; ++x) {
-            const int x0 = 2 * x;
-            const int x1 = std::min(x0 + 1, from.width - 1);
-            for (int c = 0; c < 3; ++c) {
-                const unsigned sum = upper[3 * x0 + c] + upper[3 * x1 + c] + lower[3 * x0 + c] + lower[3 * x1 + c];
-                out[3 * x + c] = std::uint8_t((sum + 2) / 4);
-            }
-        }
-    }
-}
-
-const TDibPainter::TLevel* TDibPainter::LevelFor(double reduction) {
-    if (reduction < 4) return nullptr;
-    if (!levelsBuilt_) BuildLevels();
-    const TLevel* chosen = nullptr;
-    for (const auto& level : levels_)
-        if (double(1 << level.shift) <= reduction) chosen = &level;
-    return chosen;
+void TDibPainter::AdoptCopy() {
+    if (builder_ == nullptr || !builder_->Done()) return;
+    copies_.push_back(builder_->Take());
+    builder_.reset();
+    if (OnCopiesReady) OnCopiesReady();
 }
 
 TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, int limit, bool padded) {
@@ -391,19 +331,19 @@ TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, 
 
 namespace {
 
-// Horizontal filtering of one row of R, G, B bytes; Taps > 0 is the fixed
-// number of taps of padded columns.
+// Horizontal filtering of one row of B, G, R bytes into R, G, B sums;
+// Taps > 0 is the fixed number of taps of padded columns.
 template <int Taps>
-void FilterRgbRow(const std::uint8_t* source, const int* first, const int* counts, const std::uint16_t* weights,
+void FilterBgrRow(const std::uint8_t* source, const int* first, const int* counts, const std::uint16_t* weights,
                   int stride, int width, std::uint32_t* sums) {
     for (int i = 0; i < width; ++i, weights += stride, sums += 3) {
         const std::uint8_t* p = source + 3 * std::size_t(first[i]);
         const int count = Taps > 0 ? Taps : counts[i];
         std::uint32_t r = 0, g = 0, b = 0;
         for (int k = 0; k < count; ++k, p += 3) {
-            r += weights[k] * p[0];
+            r += weights[k] * p[2];
             g += weights[k] * p[1];
-            b += weights[k] * p[2];
+            b += weights[k] * p[0];
         }
         sums[0] = r;
         sums[1] = g;
@@ -420,20 +360,21 @@ void AddWeighted(const std::uint32_t* __restrict values, std::uint32_t weight, s
 
 }  // namespace
 
-void TDibPainter::FilterRow(const TLevel* level, int row, const TTaps& columns, std::uint32_t* sums) const {
+void TDibPainter::FilterRow(const TReducedCopy* copy, int row, const TTaps& columns, std::uint32_t* sums) const {
     const int width = int(columns.first.size());
     const int stride = columns.maxCount;
-    if (level != nullptr) {
-        const std::uint8_t* source = level->Row(row);
+    const bool bgr = copy != nullptr || dib_.Format() == TDibView::TPixelFormat::Bgr24;
+    if (bgr && (copy != nullptr || columns.padded)) {
+        const std::uint8_t* source = copy != nullptr ? copy->Row(row) : dib_.Row(row);
         const int* first = columns.first.data();
         const int* counts = columns.count.data();
         const std::uint16_t* weights = columns.weights.data();
         if (columns.padded && stride == 2)
-            FilterRgbRow<2>(source, first, counts, weights, stride, width, sums);
+            FilterBgrRow<2>(source, first, counts, weights, stride, width, sums);
         else if (columns.padded && stride == 3)
-            FilterRgbRow<3>(source, first, counts, weights, stride, width, sums);
+            FilterBgrRow<3>(source, first, counts, weights, stride, width, sums);
         else
-            FilterRgbRow<0>(source, first, counts, weights, stride, width, sums);
+            FilterBgrRow<0>(source, first, counts, weights, stride, width, sums);
         return;
     }
     const std::uint8_t* source = dib_.Row(row);
@@ -456,35 +397,61 @@ void TDibPainter::FilterRow(const TLevel* level, int row, const TTaps& columns, 
     });
 }
 
+namespace {
+
+// The part of destination on the device, whatever the clip: the area an
+// averaged picture is made for, so that a later drawing of another part
+// of it finds it ready.
+QRect ReachableArea(QPainter& canvas, const QRect& destination) {
+    const QTransform toDevice = canvas.deviceTransform();
+    QPaintDevice* device = canvas.device();
+    if (toDevice.type() > QTransform::TxTranslate || device == nullptr) return VisibleArea(canvas, destination);
+    const QPoint offset(qRound(toDevice.dx()), qRound(toDevice.dy()));
+    return destination & QRect(-offset, QSize(device->width(), device->height()));
+}
+
+}  // namespace
+
 void TDibPainter::DrawAveraged(QPainter& canvas, const QRect& destination, const QRect& source) {
-    const QRect area = VisibleArea(canvas, destination);
-    if (area.isEmpty() || source.isEmpty()) return;
-    TDirectTarget direct;
-    if (FindDirectTarget(canvas, area, direct)) {
-        for (const QRect& part : direct.region)
-            AverageLines(part.translated(-direct.offset), destination, source, [&](int line) {
-                return ImageLine(*direct.image, part.top() + line) + part.left();
-            });
-        return;
+    const QRect visible = VisibleArea(canvas, destination);
+    if (visible.isEmpty() || source.isEmpty()) return;
+    const bool kept = destination == resultDestination_ && source == resultSource_ && resultArea_.contains(visible);
+    if (!kept) {
+        const double reduction = std::min(double(source.width()) / destination.width(),
+                                          double(source.height()) / destination.height());
+        const TReducedCopy* copy = nullptr;
+        if (!CopyFor(reduction, copy)) {
+            DrawNearest(canvas, destination, source);
+            return;
+        }
+        const QRect area = ReachableArea(canvas, destination) | visible;
+        Average(area, destination, source, copy);
+        resultDestination_ = destination;
+        resultSource_ = source;
+        resultArea_ = area;
     }
-    const int stripRows = std::min(area.height(), kStripRows);
-    if (buffer_.width() != area.width() || buffer_.height() < stripRows)
-        buffer_ = QImage(area.width(), stripRows, QImage::Format_RGB32);
-    for (int first = 0; first < area.height(); first += stripRows) {
-        const QRect strip(area.left(), area.top() + first, area.width(), std::min(stripRows, area.height() - first));
-        AverageLines(strip, destination, source, [&](int line) { return ImageLine(buffer_, line); });
-        canvas.drawImage(strip.topLeft(), buffer_, QRect(QPoint(0, 0), strip.size()));
-    }
+    canvas.drawImage(resultArea_.topLeft(), result_);
+}
+
+void TDibPainter::Average(const QRect& area, const QRect& destination, const QRect& source,
+                          const TReducedCopy* copy) {
+    if (result_.size() != area.size()) result_ = QImage(area.size(), QImage::Format_RGB32);
+    // The kept picture is forgotten until it is whole again.
+    resultArea_ = QRect();
+    RunInBands(area.height(), BandsFor(area.height()), [&](int first, int count) {
+        const QRect band(area.left(), area.top() + first, area.width(), count);
+        AverageLines(band, destination, source, copy,
+                     [&](int line) { return ImageLine(result_, first + line); });
+    });
 }
 
 void TDibPainter::AverageLines(const QRect& part, const QRect& destination, const QRect& source,
-                               const std::function<std::uint32_t*(int)>& lineAt) {
+                               const TReducedCopy* copy, const std::function<std::uint32_t*(int)>& lineAt) const {
     const double reductionX = double(source.width()) / destination.width();
     const double reductionY = double(source.height()) / destination.height();
-    const TLevel* level = LevelFor(std::min(reductionX, reductionY));
-    const double unit = level != nullptr ? double(1 << level->shift) : 1.0;
-    const int limitX = level != nullptr ? level->width : dib_.Width();
-    const int limitY = level != nullptr ? level->height : dib_.Height();
+    const double unit = copy != nullptr ? double(1 << copy->Shift) : 1.0;
+    const int limitX = copy != nullptr ? copy->Width : dib_.Width();
+    const int limitY = copy != nullptr ? copy->Height : dib_.Height();
     const TTaps columns = MakeTaps((source.left() + (part.left() - destination.left()) * reductionX) / unit,
                                    reductionX / unit, part.width(), limitX, true);
     const TTaps rows = MakeTaps((source.top() + (part.top() - destination.top()) * reductionY) / unit,
@@ -499,7 +466,7 @@ void TDibPainter::AverageLines(const QRect& part, const QRect& destination, cons
         const std::size_t slot = std::size_t(row % slotCount);
         std::uint32_t* sums = &filtered[slot * rowValues];
         if (slotRow[slot] != row) {
-            FilterRow(level, row, columns, sums);
+            FilterRow(copy, row, columns, sums);
             slotRow[slot] = row;
         }
         return sums;

@@ -209,6 +209,7 @@ bool TRaster::TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int3
     vStep_ = std::max(double(maxY_) / scrollUnit_, 1.0);
     hStep_ = std::max(double(maxX_) / scrollUnit_, 1.0);
     dibPainter_ = std::make_unique<TDibPainter>(*dib_);
+    dibPainter_->OnCopiesReady = [this] { update(); };
     // The image and its margins cover the whole client from now on.
     eraseBackground_ = false;
     setAutoFillBackground(false);

@@ -13,6 +13,7 @@
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
 #include "raster_view_fixture.h"
+#include "support/event_wait.h"
 
 namespace {
 
@@ -244,6 +245,8 @@ TEST(DibPainterTest, ReducedCopiesAverageLikeTheBitmapAndStayWithinBudget) {
         QImage target(destination.size(), QImage::Format_RGB32);
         QPainter canvas(&target);
         painter.DrawAveraged(canvas, destination, QRect(0, 0, width, height));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !painter.CopiesPending(); }));
+        painter.DrawAveraged(canvas, destination, QRect(0, 0, width, height));
         canvas.end();
         EXPECT_GT(painter.CacheBytes(), 0u);
         EXPECT_LE(painter.CacheBytes(), view->ImageBytes() / 3);
@@ -282,6 +285,153 @@ TEST(DibPainterTest, ReducedCopiesAverageLikeTheBitmapAndStayWithinBudget) {
         EXPECT_EQ(drawn.copy(0, 0, 800, 499).convertToFormat(QImage::Format_RGB32), alone.copy(0, 0, 800, 499));
         EXPECT_EQ(drawn.pixel(5, 499), qRgb(0, 0, 0));
     }
+}
+
+// A photograph-like 24-bit bitmap: smooth shading, edges and fine noise.
+struct PhotoDib {
+    HandMadeDib dib;
+    std::unique_ptr<TDibView> view;
+
+    PhotoDib(int width, int height) : dib(width, height, 24, SPI_BI_RGB, {}) {
+        std::mt19937 random(11);
+        for (int row = 0; row < height; ++row) {
+            std::uint8_t* pixel = dib.StoredRow(row);
+            for (int x = 0; x < width; ++x, pixel += 3) {
+                const double shade = 90 * std::sin(x / 41.0) * std::cos(row / 29.0);
+                const int edge = (x / 97 + row / 83) % 2 != 0 ? 40 : 0;
+                pixel[0] = std::uint8_t(std::clamp(int(120 + shade) + edge + int(random() % 31) - 15, 0, 255));
+                pixel[1] = std::uint8_t(std::clamp(int(128 - shade) + int(random() % 31) - 15, 0, 255));
+                pixel[2] = std::uint8_t(std::clamp(60 + 150 * x / width - edge + int(random() % 31) - 15, 0, 255));
+            }
+        }
+        view = TDibView::Create(dib.Header(), dib.bits.data());
+    }
+
+    QImage Converted() const {
+        QImage image(view->Width(), view->Height(), QImage::Format_RGB32);
+        for (int y = 0; y < view->Height(); ++y)
+            view->ReadRow(y, 0, view->Width(), reinterpret_cast<std::uint32_t*>(image.scanLine(y)));
+        return image;
+    }
+};
+
+double MeanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+QImage Drawn(const QSize& size, const std::function<void(QPainter&)>& draw) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter canvas(&image);
+    draw(canvas);
+    return image;
+}
+
+TEST(DibPainterTest, TheNearestPictureShowsUntilTheCopyIsBuiltThenQtsSmoothScaleWithinTwoLevels) {
+    PhotoDib photo(2400, 1800);
+    TDibPainter painter(*photo.view);
+    int reports = 0;
+    painter.OnCopiesReady = [&] { ++reports; };
+    const QRect whole(0, 0, 2400, 1800);
+    const QRect destination(0, 0, 288, 216);  // a reduction by 8.3, as a large photo on a screen
+
+    const QImage first = Drawn(destination.size(), [&](QPainter& c) { painter.DrawAveraged(c, destination, whole); });
+    EXPECT_TRUE(painter.CopiesPending());
+    EXPECT_EQ(first, painter.StretchNearest(destination.size(), whole));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 1; }));
+    EXPECT_FALSE(painter.CopiesPending());
+
+    const QImage averaged =
+        Drawn(destination.size(), [&](QPainter& c) { painter.DrawAveraged(c, destination, whole); });
+    const QImage smooth = photo.Converted().scaled(destination.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LT(MeanDifference(averaged, smooth), 2.0);
+    EXPECT_GT(MeanDifference(first, smooth), 2.0);  // the check can tell the two pictures apart
+    EXPECT_EQ(reports, 1);
+
+    // A part of the image at a reduction by 3 reads the bitmap itself, at once.
+    const QRect part(600, 300, 864, 648);
+    const QImage near = Drawn(destination.size(), [&](QPainter& c) { painter.DrawAveraged(c, destination, part); });
+    EXPECT_FALSE(painter.CopiesPending());
+    EXPECT_LT(MeanDifference(near, photo.Converted().copy(part).scaled(destination.size(), Qt::IgnoreAspectRatio,
+                                                                       Qt::SmoothTransformation)),
+              2.0);
+}
+
+TEST(DibPainterTest, AnUnchangedViewShowsTheKeptPictureAndAChangedOneIsAveragedAnew) {
+    PhotoDib photo(1200, 900);
+    TDibPainter painter(*photo.view);
+    const QRect whole(0, 0, 1200, 900);
+    const QRect destination(10, 5, 150, 112);
+    const QSize client(170, 120);
+    auto draw = [&](const QRect& source, const QRect& clip) {
+        return Drawn(client, [&](QPainter& c) {
+            if (!clip.isNull()) c.setClipRect(clip);
+            painter.DrawAveraged(c, destination, source);
+        });
+    };
+    draw(whole, {});
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !painter.CopiesPending(); }));
+    const QImage before = draw(whole, {});
+    EXPECT_EQ(painter.ResultBytes(), std::size_t(150 * 112 * 4));
+
+    // The bitmap's rows are read live: a picture drawn again from them would
+    // now differ, the kept one does not.
+    std::fill(photo.dib.bits.begin(), photo.dib.bits.end(), std::uint8_t(0xFF));
+    EXPECT_EQ(draw(whole, {}), before);
+    const QRect clip(40, 30, 50, 40);
+    EXPECT_EQ(draw(whole, clip).copy(clip), before.copy(clip));
+
+    const QImage moved = draw(QRect(0, 0, 450, 336), {});  // read from the bitmap itself
+    EXPECT_EQ(moved.pixel(80, 60), qRgb(255, 255, 255));
+}
+
+TEST(DibPainterTest, CopiesStayWithinAThirdOfTheBitmapAtEveryReduction) {
+    std::vector<std::uint32_t> twoColours = {0x000000, 0xFFFFFF};
+    for (int bitCount : {24, 8, 1}) {
+        SCOPED_TRACE(bitCount);
+        HandMadeDib dib(3000, 2000, bitCount, SPI_BI_RGB, bitCount == 24 ? std::vector<std::uint32_t>{} : twoColours);
+        for (std::size_t i = 0; i < dib.bits.size(); ++i) dib.bits[i] = std::uint8_t(i % 7 == 0 ? 0xFF : 0);
+        const auto view = TDibView::Create(dib.Header(), dib.bits.data());
+        TDibPainter painter(*view);
+        const QRect whole(0, 0, 3000, 2000);
+        for (int width : {600, 300, 100, 40, 700, 90}) {
+            const QRect destination(0, 0, width, width * 2 / 3);
+            QImage target(destination.size(), QImage::Format_RGB32);
+            QPainter canvas(&target);
+            painter.DrawAveraged(canvas, destination, whole);
+            EXPECT_LE(painter.CacheBytes(), view->ImageBytes() / 3) << width;
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !painter.CopiesPending(); }));
+            EXPECT_LE(painter.CacheBytes(), view->ImageBytes() / 3) << width;
+        }
+        if (bitCount == 24) {
+            EXPECT_GT(painter.CacheBytes(), 0u);
+        }
+    }
+}
+
+TEST(DibPainterTest, APainterGoneWhileItsCopyIsBuiltLeavesNoWorkBehind) {
+    PhotoDib photo(3000, 2000);
+    bool reported = false;
+    {
+        TDibPainter painter(*photo.view);
+        painter.OnCopiesReady = [&] { reported = true; };
+        QImage target(100, 66, QImage::Format_RGB32);
+        QPainter canvas(&target);
+        painter.DrawAveraged(canvas, QRect(0, 0, 100, 66), QRect(0, 0, 3000, 2000));
+        EXPECT_TRUE(painter.CopiesPending());
+    }
+    // The bitmap goes right after its painter, as when an image is closed.
+    photo.view.reset();
+    photo.dib.bits = {};
+    ProcessEventsFor(std::chrono::milliseconds(200));
+    EXPECT_FALSE(reported);
 }
 
 }  // namespace

@@ -1,0 +1,212 @@
+#include "raster/reduced_copy.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+#include <QObject>
+#include <QThreadPool>
+
+#include "raster/dib_view.h"
+
+namespace {
+
+// Level rows per claim of a pool thread: small enough that both threads
+// finish together, large enough to keep the claims cheap.
+constexpr int kRowsPerBand = 8;
+// Source rows summed in 16 bits before the sums move to 32 bits.
+constexpr int kRowsPer16BitSum = 256;
+
+using TBytes8 = std::uint8_t __attribute__((vector_size(8)));
+using TWords8 = std::uint16_t __attribute__((vector_size(16)));
+using TWords4 = std::uint16_t __attribute__((vector_size(8)));
+using TLongs4 = std::uint32_t __attribute__((vector_size(16)));
+
+// sums[i] += bytes[i], eight at a time.
+void AddBytes(const std::uint8_t* bytes, std::uint16_t* sums, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        TBytes8 in;
+        TWords8 sum;
+        std::memcpy(&in, bytes + i, sizeof in);
+        std::memcpy(&sum, sums + i, sizeof sum);
+        sum += __builtin_convertvector(in, TWords8);
+        std::memcpy(sums + i, &sum, sizeof sum);
+    }
+    for (; i < count; ++i) sums[i] = std::uint16_t(sums[i] + bytes[i]);
+}
+
+// wide[i] += narrow[i], four at a time.
+void AddWords(const std::uint16_t* narrow, std::uint32_t* wide, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        TWords4 in;
+        TLongs4 sum;
+        std::memcpy(&in, narrow + i, sizeof in);
+        std::memcpy(&sum, wide + i, sizeof sum);
+        sum += __builtin_convertvector(in, TLongs4);
+        std::memcpy(wide + i, &sum, sizeof sum);
+    }
+    for (; i < count; ++i) wide[i] += narrow[i];
+}
+
+// One row of the copy from the column sums of its block of rows (B, G, R
+// per source column): every pixel the rounded mean of its block.
+template <class Sum>
+void AverageBlocks(const Sum* columns, int sourceWidth, int shift, int rows, int width, std::uint8_t* out) {
+    const int blockSize = 1 << shift;
+    for (int x = 0; x < width; ++x, out += 3) {
+        const int first = x << shift;
+        const int count = std::min(blockSize, sourceWidth - first);
+        const Sum* p = columns + 3 * std::size_t(first);
+        std::uint32_t blue = 0, green = 0, red = 0;
+        for (int k = 0; k < count; ++k, p += 3) {
+            blue += p[0];
+            green += p[1];
+            red += p[2];
+        }
+        const std::uint32_t area = std::uint32_t(count) * std::uint32_t(rows);
+        out[0] = std::uint8_t((blue + area / 2) / area);
+        out[1] = std::uint8_t((green + area / 2) / area);
+        out[2] = std::uint8_t((red + area / 2) / area);
+    }
+}
+
+}  // namespace
+
+std::size_t TReducedCopy::BytesFor(int width, int height, int shift) {
+    const std::size_t w = (std::size_t(width) + (std::size_t(1) << shift) - 1) >> shift;
+    const std::size_t h = (std::size_t(height) + (std::size_t(1) << shift) - 1) >> shift;
+    return w * h * 3;
+}
+
+struct TReducedCopyBuilder::TJob {
+    const TDibView& dib;
+    const TReducedCopy* finer;
+    TReducedCopy copy;
+    int relativeShift = 0;  // of the copy against its source
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    int bandCount = 0;
+    QObject* context;
+    std::function<void()> ready;
+
+    std::atomic<int> nextBand{0};
+    std::atomic<int> finishedBands{0};
+    // Guarded by mutex: cancelled, and how many pool threads are inside.
+    std::mutex mutex;
+    std::condition_variable idle;
+    bool cancelled = false;
+    int working = 0;
+
+    TJob(const TDibView& dib, const TReducedCopy* finer, int shift, QObject* context, std::function<void()> ready)
+        : dib(dib), finer(finer), context(context), ready(std::move(ready)) {
+        copy.Shift = shift;
+        copy.Width = int((std::int64_t(dib.Width()) + (std::int64_t(1) << shift) - 1) >> shift);
+        copy.Height = int((std::int64_t(dib.Height()) + (std::int64_t(1) << shift) - 1) >> shift);
+        copy.Bgr.resize(std::size_t(copy.Width) * std::size_t(copy.Height) * 3);
+        relativeShift = finer != nullptr ? shift - finer->Shift : shift;
+        sourceWidth = finer != nullptr ? finer->Width : dib.Width();
+        sourceHeight = finer != nullptr ? finer->Height : dib.Height();
+        bandCount = (copy.Height + kRowsPerBand - 1) / kRowsPerBand;
+    }
+
+    bool Enter() {
+        std::lock_guard lock(mutex);
+        if (cancelled) return false;
+        ++working;
+        return true;
+    }
+    void Leave() {
+        std::lock_guard lock(mutex);
+        if (--working == 0) idle.notify_all();
+    }
+    bool Cancelled() {
+        std::lock_guard lock(mutex);
+        return cancelled;
+    }
+    void Cancel() {
+        std::unique_lock lock(mutex);
+        cancelled = true;
+        idle.wait(lock, [this] { return working == 0; });
+    }
+
+    void Work() {
+        if (!Enter()) return;
+        TRowSums sums(*this);
+        for (int band = nextBand++; band < bandCount && !Cancelled(); band = nextBand++) {
+            const int first = band * kRowsPerBand;
+            for (int y = first; y < std::min(first + kRowsPerBand, copy.Height); ++y) sums.BuildRow(y);
+            // Posted while still counted as working: the context outlives it.
+            if (++finishedBands == bandCount) QMetaObject::invokeMethod(context, ready, Qt::QueuedConnection);
+        }
+        Leave();
+    }
+
+    // Scratch space of one thread.
+    struct TRowSums {
+        TJob& job;
+        std::size_t values;
+        std::vector<std::uint16_t> narrow;
+        std::vector<std::uint32_t> wide;
+        std::vector<std::uint32_t> pixels;
+        std::vector<std::uint8_t> converted;
+
+        explicit TRowSums(TJob& job)
+            : job(job), values(std::size_t(job.sourceWidth) * 3), narrow(values),
+              wide(job.relativeShift > 8 ? values : 0) {}
+
+        // Source row y as B, G, R bytes.
+        const std::uint8_t* SourceRow(int y) {
+            if (job.finer != nullptr) return job.finer->Row(y);
+            if (job.dib.Format() == TDibView::TPixelFormat::Bgr24) return job.dib.Row(y);
+            pixels.resize(std::size_t(job.sourceWidth));
+            converted.resize(values);
+            job.dib.ReadRow(y, 0, job.sourceWidth, pixels.data());
+            for (std::size_t x = 0; x < pixels.size(); ++x) {
+                converted[3 * x] = std::uint8_t(pixels[x]);
+                converted[3 * x + 1] = std::uint8_t(pixels[x] >> 8);
+                converted[3 * x + 2] = std::uint8_t(pixels[x] >> 16);
+            }
+            return converted.data();
+        }
+
+        void BuildRow(int y) {
+            const int shift = job.relativeShift;
+            const int top = y << shift;
+            const int rows = std::min(1 << shift, job.sourceHeight - top);
+            std::fill(wide.begin(), wide.end(), 0u);
+            for (int done = 0; done < rows; done += kRowsPer16BitSum) {
+                std::fill(narrow.begin(), narrow.end(), std::uint16_t(0));
+                for (int row = done; row < std::min(rows, done + kRowsPer16BitSum); ++row)
+                    AddBytes(SourceRow(top + row), narrow.data(), values);
+                if (!wide.empty()) AddWords(narrow.data(), wide.data(), values);
+            }
+            std::uint8_t* out = job.copy.Bgr.data() + std::size_t(y) * std::size_t(job.copy.Width) * 3;
+            if (wide.empty())
+                AverageBlocks(narrow.data(), job.sourceWidth, shift, rows, job.copy.Width, out);
+            else
+                AverageBlocks(wide.data(), job.sourceWidth, shift, rows, job.copy.Width, out);
+        }
+    };
+};
+
+TReducedCopyBuilder::TReducedCopyBuilder(const TDibView& dib, const TReducedCopy* finer, int shift,
+                                         QObject* context, std::function<void()> ready)
+    : job_(std::make_shared<TJob>(dib, finer, shift, context, std::move(ready))) {
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int threads = std::max(1, std::min(job_->bandCount, pool->maxThreadCount()));
+    for (int i = 0; i < threads; ++i) pool->start([job = job_] { job->Work(); });
+}
+
+TReducedCopyBuilder::~TReducedCopyBuilder() { job_->Cancel(); }
+
+int TReducedCopyBuilder::Shift() const { return job_->copy.Shift; }
+
+std::size_t TReducedCopyBuilder::Bytes() const { return job_->copy.Bgr.size(); }
+
+bool TReducedCopyBuilder::Done() const { return job_->finishedBands.load() == job_->bandCount; }
+
+TReducedCopy TReducedCopyBuilder::Take() { return std::move(job_->copy); }
