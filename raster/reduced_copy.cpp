@@ -6,6 +6,10 @@
 #include <cstring>
 #include <mutex>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <QObject>
 #include <QThreadPool>
 
@@ -18,24 +22,41 @@ namespace {
 constexpr int kRowsPerBand = 8;
 // Source rows summed in 16 bits before the sums move to 32 bits.
 constexpr int kRowsPer16BitSum = 256;
+// Source rows converted to B, G, R bytes at a time, for bitmaps of other
+// formats.
+constexpr int kConvertedRows = 8;
 
-using TBytes8 = std::uint8_t __attribute__((vector_size(8)));
-using TWords8 = std::uint16_t __attribute__((vector_size(16)));
 using TWords4 = std::uint16_t __attribute__((vector_size(8)));
 using TLongs4 = std::uint32_t __attribute__((vector_size(16)));
 
-// sums[i] += bytes[i], eight at a time.
-void AddBytes(const std::uint8_t* bytes, std::uint16_t* sums, std::size_t count) {
+// sums[i] += rows[0][i] + ... + rows[rowCount - 1][i], 32 columns at a
+// time held in registers, so each source byte is read once and the sums
+// once per block of rows.
+void AddRows(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count) {
     std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        TBytes8 in;
-        TWords8 sum;
-        std::memcpy(&in, bytes + i, sizeof in);
-        std::memcpy(&sum, sums + i, sizeof sum);
-        sum += __builtin_convertvector(in, TWords8);
-        std::memcpy(sums + i, &sum, sizeof sum);
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 32 <= count; i += 32) {
+        auto* at = reinterpret_cast<__m128i*>(sums + i);
+        __m128i sum0 = _mm_loadu_si128(at), sum1 = _mm_loadu_si128(at + 1);
+        __m128i sum2 = _mm_loadu_si128(at + 2), sum3 = _mm_loadu_si128(at + 3);
+        for (int r = 0; r < rowCount; ++r) {
+            const auto* in = reinterpret_cast<const __m128i*>(rows[r] + i);
+            const __m128i low = _mm_loadu_si128(in);
+            const __m128i high = _mm_loadu_si128(in + 1);
+            sum0 = _mm_add_epi16(sum0, _mm_unpacklo_epi8(low, zero));
+            sum1 = _mm_add_epi16(sum1, _mm_unpackhi_epi8(low, zero));
+            sum2 = _mm_add_epi16(sum2, _mm_unpacklo_epi8(high, zero));
+            sum3 = _mm_add_epi16(sum3, _mm_unpackhi_epi8(high, zero));
+        }
+        _mm_storeu_si128(at, sum0);
+        _mm_storeu_si128(at + 1, sum1);
+        _mm_storeu_si128(at + 2, sum2);
+        _mm_storeu_si128(at + 3, sum3);
     }
-    for (; i < count; ++i) sums[i] = std::uint16_t(sums[i] + bytes[i]);
+#endif
+    for (; i < count; ++i)
+        for (int r = 0; r < rowCount; ++r) sums[i] = std::uint16_t(sums[i] + rows[r][i]);
 }
 
 // wide[i] += narrow[i], four at a time.
@@ -66,6 +87,14 @@ void AverageBlocks(const Sum* columns, int sourceWidth, int shift, int rows, int
             blue += p[0];
             green += p[1];
             red += p[2];
+        }
+        if (count == blockSize && rows == blockSize) {
+            // A whole block: its area is a power of two.
+            const std::uint32_t half = 1u << (2 * shift - 1);
+            out[0] = std::uint8_t((blue + half) >> (2 * shift));
+            out[1] = std::uint8_t((green + half) >> (2 * shift));
+            out[2] = std::uint8_t((red + half) >> (2 * shift));
+            continue;
         }
         const std::uint32_t area = std::uint32_t(count) * std::uint32_t(rows);
         out[0] = std::uint8_t((blue + area / 2) / area);
@@ -149,46 +178,67 @@ struct TReducedCopyBuilder::TJob {
     struct TRowSums {
         TJob& job;
         std::size_t values;
+        bool direct;  // the source rows are B, G, R bytes already
         std::vector<std::uint16_t> narrow;
         std::vector<std::uint32_t> wide;
+        std::vector<const std::uint8_t*> rows;
         std::vector<std::uint32_t> pixels;
         std::vector<std::uint8_t> converted;
 
         explicit TRowSums(TJob& job)
-            : job(job), values(std::size_t(job.sourceWidth) * 3), narrow(values),
-              wide(job.relativeShift > 8 ? values : 0) {}
-
-        // Source row y as B, G, R bytes.
-        const std::uint8_t* SourceRow(int y) {
-            if (job.finer != nullptr) return job.finer->Row(y);
-            if (job.dib.Format() == TDibView::TPixelFormat::Bgr24) return job.dib.Row(y);
-            pixels.resize(std::size_t(job.sourceWidth));
-            converted.resize(values);
-            job.dib.ReadRow(y, 0, job.sourceWidth, pixels.data());
-            for (std::size_t x = 0; x < pixels.size(); ++x) {
-                converted[3 * x] = std::uint8_t(pixels[x]);
-                converted[3 * x + 1] = std::uint8_t(pixels[x] >> 8);
-                converted[3 * x + 2] = std::uint8_t(pixels[x] >> 16);
+            : job(job), values(std::size_t(job.sourceWidth) * 3),
+              direct(job.finer != nullptr || job.dib.Format() == TDibView::TPixelFormat::Bgr24), narrow(values),
+              wide(job.relativeShift > 8 ? values : 0) {
+            if (!direct) {
+                pixels.resize(std::size_t(job.sourceWidth));
+                converted.resize(values * kConvertedRows);
             }
-            return converted.data();
+        }
+
+        // Points rows at source rows first .. first + count - 1 as B, G, R
+        // bytes; count is at most kConvertedRows unless direct.
+        void SourceRows(int first, int count) {
+            rows.resize(std::size_t(count));
+            for (int i = 0; i < count; ++i) {
+                if (job.finer != nullptr) {
+                    rows[std::size_t(i)] = job.finer->Row(first + i);
+                } else if (direct) {
+                    rows[std::size_t(i)] = job.dib.Row(first + i);
+                } else {
+                    std::uint8_t* out = converted.data() + values * std::size_t(i);
+                    job.dib.ReadRow(first + i, 0, job.sourceWidth, pixels.data());
+                    for (std::size_t x = 0; x < pixels.size(); ++x) {
+                        out[3 * x] = std::uint8_t(pixels[x]);
+                        out[3 * x + 1] = std::uint8_t(pixels[x] >> 8);
+                        out[3 * x + 2] = std::uint8_t(pixels[x] >> 16);
+                    }
+                    rows[std::size_t(i)] = out;
+                }
+            }
         }
 
         void BuildRow(int y) {
             const int shift = job.relativeShift;
             const int top = y << shift;
-            const int rows = std::min(1 << shift, job.sourceHeight - top);
+            const int rowCount = std::min(1 << shift, job.sourceHeight - top);
+            const int step = direct ? kRowsPer16BitSum : kConvertedRows;
             std::fill(wide.begin(), wide.end(), 0u);
-            for (int done = 0; done < rows; done += kRowsPer16BitSum) {
-                std::fill(narrow.begin(), narrow.end(), std::uint16_t(0));
-                for (int row = done; row < std::min(rows, done + kRowsPer16BitSum); ++row)
-                    AddBytes(SourceRow(top + row), narrow.data(), values);
-                if (!wide.empty()) AddWords(narrow.data(), wide.data(), values);
+            std::fill(narrow.begin(), narrow.end(), std::uint16_t(0));
+            for (int done = 0; done < rowCount;) {
+                const int count = std::min(step, rowCount - done);
+                SourceRows(top + done, count);
+                AddRows(rows.data(), count, narrow.data(), values);
+                done += count;
+                if (!wide.empty() && (done % kRowsPer16BitSum == 0 || done == rowCount)) {
+                    AddWords(narrow.data(), wide.data(), values);
+                    std::fill(narrow.begin(), narrow.end(), std::uint16_t(0));
+                }
             }
             std::uint8_t* out = job.copy.Bgr.data() + std::size_t(y) * std::size_t(job.copy.Width) * 3;
             if (wide.empty())
-                AverageBlocks(narrow.data(), job.sourceWidth, shift, rows, job.copy.Width, out);
+                AverageBlocks(narrow.data(), job.sourceWidth, shift, rowCount, job.copy.Width, out);
             else
-                AverageBlocks(wide.data(), job.sourceWidth, shift, rows, job.copy.Width, out);
+                AverageBlocks(wide.data(), job.sourceWidth, shift, rowCount, job.copy.Width, out);
         }
     };
 };
