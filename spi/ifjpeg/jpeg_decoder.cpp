@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "page_prefaulter.h"
+#include "huge_pages.h"
 
 namespace ifjpeg {
 namespace {
@@ -47,13 +47,12 @@ public:
         jpeg_read_header(&cinfo, TRUE);
     }
 
-    // Hands the whole-image coefficient arrays that libjpeg allocates for
-    // progressive and other multi-scan files to prefaulter as soon as they
-    // exist: libjpeg fills them scan by scan, and their first writes would
-    // otherwise fault page by page on this thread. Must be called after
+    // Asks for huge pages for the whole-image coefficient arrays that
+    // libjpeg allocates for progressive and other multi-scan files, as soon
+    // as they exist: libjpeg fills them scan by scan, and their first
+    // writes would otherwise fault page by page. Must be called after
     // ReadHeader, before decompression starts.
-    void PrefaultWholeImageArrays(spi::PagePrefaulter& prefaulter) {
-        prefaulter_ = &prefaulter;
+    void PreferHugePagesForWholeImageArrays() {
         jpeg_memory_mgr& memory = *cinfo.mem;
         requestBlockArray_ = memory.request_virt_barray;
         realizeArrays_ = memory.realize_virt_arrays;
@@ -94,15 +93,12 @@ private:
     static void OnRealizeArrays(j_common_ptr common) {
         Session& session = Of(common);
         session.realizeArrays_(common);
-        session.PrefaultBlockArrays();
+        session.AdviseBlockArrays();
     }
 
-    // The components' arrays are filled side by side, row by row from the
-    // top, in the first scan. An array whose rows do not lie in one piece
-    // (libjpeg splits only gigantic ones) is left alone.
-    void PrefaultBlockArrays() {
-        std::array<spi::PagePrefaulter::Block, MAX_COMPONENTS> blocks{};
-        std::size_t count = 0;
+    // An array whose rows do not lie in one piece (libjpeg splits only
+    // gigantic ones) is left alone.
+    void AdviseBlockArrays() {
         for (std::size_t i = 0; i < blockArrayCount_; ++i) {
             const BlockArray& wanted = blockArrays_[i];
             if (wanted.rows == 0) continue;
@@ -112,11 +108,9 @@ private:
             for (JDIMENSION row = 1; row < wanted.rows && inOnePiece; ++row)
                 inOnePiece = rows[row] == rows[0] + static_cast<std::size_t>(row) * wanted.blocksPerRow;
             if (inOnePiece)
-                blocks[count++] = {reinterpret_cast<std::uint8_t*>(rows[0]),
-                                   static_cast<std::size_t>(wanted.rows) * wanted.blocksPerRow * sizeof(JBLOCK)};
+                spi::PreferHugePages(rows[0], static_cast<std::size_t>(wanted.rows) * wanted.blocksPerRow * sizeof(JBLOCK));
         }
         blockArrayCount_ = 0;
-        prefaulter_->Prefault(std::span(blocks.data(), count), spi::PagePrefaulter::FillOrder::FromStart);
     }
 
     static int CodeForError(int messageCode) {
@@ -167,7 +161,6 @@ private:
     jpeg_progress_mgr monitor_{};
     spi::Progress* progress_;
     int units_ = 0;
-    spi::PagePrefaulter* prefaulter_ = nullptr;
     decltype(jpeg_memory_mgr::request_virt_barray) requestBlockArray_ = nullptr;
     decltype(jpeg_memory_mgr::realize_virt_arrays) realizeArrays_ = nullptr;
     std::array<BlockArray, MAX_COMPONENTS> blockArrays_{};
@@ -244,7 +237,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, spi::Dib& dib, std::vector<JSAMPLE>
 }
 
 int DecodeInto(Session& session, const unsigned char* data, std::size_t size, spi::Dib& dib,
-               spi::PagePrefaulter& prefaulter, std::vector<JSAMPLE>& cmykRows) {
+               std::vector<JSAMPLE>& cmykRows) {
     if (setjmp(session.jump)) return session.failure;
     session.ReadHeader(data, size);
     jpeg_decompress_struct& cinfo = session.cinfo;
@@ -256,8 +249,8 @@ int DecodeInto(Session& session, const unsigned char* data, std::size_t size, sp
                                        static_cast<std::int32_t>(cinfo.output_height), grey ? 8 : 24,
                                        grey ? 256 : 0);
     if (allocated != SPI_SUCCESS) return allocated;
-    spi::PrefaultTopDown(prefaulter, dib);
-    session.PrefaultWholeImageArrays(prefaulter);
+    spi::PreferHugePages(dib);
+    session.PreferHugePagesForWholeImageArrays();
     if (grey) dib.SetGreyPalette();
     std::uint16_t dpiX = 0;
     std::uint16_t dpiY = 0;
@@ -288,13 +281,9 @@ int DecodePicture(const unsigned char* data, std::size_t size, spi::Progress& pr
     if (size < 3 || !HasJpegSignature(data)) return SPI_UNKNOWN_FORMAT;
     Session session(&progress);
     spi::Dib dib;
-    // Declared after session and dib: on every way out the worker stops
-    // before libjpeg's arrays and the bitmap are freed.
-    spi::PagePrefaulter prefaulter;
     std::vector<JSAMPLE> cmykRows;
-    const int result = DecodeInto(session, data, size, dib, prefaulter, cmykRows);
+    const int result = DecodeInto(session, data, size, dib, cmykRows);
     if (result != SPI_SUCCESS) return result;
-    prefaulter.Stop();
     if (progress.Report(kProgressUnits)) return SPI_ABORT;
     dib.Release(info, bits);
     return SPI_SUCCESS;

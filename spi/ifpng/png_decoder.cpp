@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "page_prefaulter.h"
+#include "huge_pages.h"
 
 namespace ifpng {
 
@@ -182,7 +182,7 @@ int ReadInterlacedRows(png_structp png, const PngHeader& header, int channels, s
 // Every libpng call happens in this frame, which has no objects with
 // destructors: libpng reports errors by longjmp back to its start.
 int DecodeWith(PngReader& reader, const PngHeader& header, spi::Dib& dib, std::uint8_t* scratch,
-               spi::Progress& progress, spi::PagePrefaulter& prefaulter) {
+               spi::Progress& progress) {
     png_structp png = reader.Png();
     png_infop info = reader.Info();
     if (setjmp(png_jmpbuf(png))) return reader.FailureCode();
@@ -190,7 +190,7 @@ int DecodeWith(PngReader& reader, const PngHeader& header, spi::Dib& dib, std::u
     png_read_info(png, info);
     const int channels = SetUpTransforms(png, info, header);
     if (const int code = AllocateBitmap(png, info, header, dib); code != SPI_SUCCESS) return code;
-    spi::PrefaultTopDown(prefaulter, dib);
+    spi::PreferHugePages(dib);
     dib.SetDensity(header.dpiX, header.dpiY);
     if (progress.Report(0)) return SPI_ABORT;
     if (png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7)
@@ -219,9 +219,7 @@ int DecodePng(const std::uint8_t* data, std::size_t size, const PngHeader& heade
     PngReader reader(data, size);
     if (!scratch || !reader.Created()) return SPI_NO_MEMORY;
     spi::Progress progress(callback, callbackData, RowsToRead(header));
-    // Stopped before the bitmap can be freed: the caller owns it.
-    spi::PagePrefaulter prefaulter;
-    return DecodeWith(reader, header, dib, scratch.get(), progress, prefaulter);
+    return DecodeWith(reader, header, dib, scratch.get(), progress);
 }
 
 }  // namespace ifpng
