@@ -1,7 +1,8 @@
 // A folder of 100,000 files listed and sorted by name as the file list does
 // it (the namespace's enumerator, then column-0 order: folders first,
 // natural order ignoring case) beside a bare readdir with std::sort by
-// strcmp. Prints the ratio of the two.
+// strcmp. Prints the ratio of the two medians over the repetitions, wall
+// and CPU time.
 
 #include <benchmark/benchmark.h>
 #include <dirent.h>
@@ -15,10 +16,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "shell/shell_id_func.h"
 
 namespace {
@@ -91,40 +92,23 @@ void BM_ShellEnumerateSort(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_ReaddirStrcmp)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ShellEnumerateSort)->Unit(benchmark::kMillisecond);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            real_[run.benchmark_name()] = run.GetAdjustedRealTime();
-            cpu_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const char* ours = "BM_ShellEnumerateSort";
-        const char* reference = "BM_ReaddirStrcmp";
-        if (real_[reference] > 0 && cpu_[reference] > 0)
-            std::printf("enumerate + column-0 sort / readdir + strcmp sort: %.2fx real, %.2fx CPU (target <= 5x)\n",
-                        real_[ours] / real_[reference], cpu_[ours] / cpu_[reference]);
-    }
-
-private:
-    std::map<std::string, double> real_;
-    std::map<std::string, double> cpu_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     MakeFolder();
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 5);
+    int count = static_cast<int>(arguments.size()) - 1;
+    benchmark::Initialize(&count, arguments.data());
+    bench_report::Timed(benchmark::RegisterBenchmark("BM_ReaddirStrcmp", BM_ReaddirStrcmp));
+    bench_report::Timed(benchmark::RegisterBenchmark("BM_ShellEnumerateSort", BM_ShellEnumerateSort));
+    bench_report::RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
     std::filesystem::remove_all(FolderPath());
+    reporter.PrintMedians();
+    std::printf("\n");
+    reporter.PrintRatio("enumerate + column-0 sort / readdir + strcmp sort", "BM_ShellEnumerateSort",
+                        "BM_ReaddirStrcmp", 5.0);
     return 0;
 }

@@ -1,7 +1,8 @@
 #include "host_decode.h"
 
-#include <algorithm>
-#include <cmath>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,12 +24,22 @@ struct Blocks {
     }
 };
 
-void BM_Plugin(benchmark::State& state, const std::string& name) {
+constexpr char kSamePageAdvice[] = "glibc.malloc.hugetlb=1";
+constexpr char kPluginsBefore[] = "KELVANDOR_BENCH_PLUGINS_BEFORE";
+
+void BM_Plugin(benchmark::State& state, const std::string& name, const std::string& folder) {
     const EncodedImage& image = Images().at(name);
     TSusiePlugs plugs;
-    plugs.SetPath(KELVANDOR_PLUGIN_DIR);
+    plugs.SetPath(folder);
+    FaultCounter faults(state);
     for (auto _ : state)
         if (!DecodeThroughHost(plugs, image)) state.SkipWithError("no plug-in decoded the file");
+}
+
+long MinorFaults() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
 }
 
 long ProcStatusKilobytes(const char* field) {
@@ -37,16 +48,6 @@ long ProcStatusKilobytes(const char* field) {
     while (std::getline(status, line))
         if (line.rfind(field, 0) == 0) return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
     return -1;
-}
-
-// The median over the repetitions of a benchmark, 0 when it did not run.
-double Median(const std::map<std::string, std::vector<double>>& seconds, const std::string& name) {
-    const auto found = seconds.find(name);
-    if (found == seconds.end() || found->second.empty()) return 0;
-    std::vector<double> values = found->second;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 }  // namespace
@@ -69,7 +70,7 @@ EncodedImage MakePhotoLike(const std::string& folder, const std::string& name, c
     return image;
 }
 
-bool DecodeThroughHost(TSusiePlugs& plugs, const EncodedImage& image, bool decode) {
+bool DecodeThroughHost(TSusiePlugs& plugs, const EncodedImage& image, bool decode, std::size_t* bitmapBytes) {
     plugs.Refresh();
     for (int i = 0; i < plugs.Count(); ++i) {
         TSusiePlug& plug = *plugs.Items(i);
@@ -79,37 +80,57 @@ bool DecodeThroughHost(TSusiePlugs& plugs, const EncodedImage& image, bool decod
         PictureInfo info{};
         plug.GetPictureInfo(image.bytes.data(), static_cast<int32_t>(image.size), SPI_INPUT_MEMORY, &info);
         Blocks blocks;
-        return plug.GetPicture(image.bytes.data(), static_cast<int32_t>(image.size), SPI_INPUT_MEMORY,
-                               &blocks.info, &blocks.bits, nullptr, 0) == SPI_SUCCESS;
+        if (plug.GetPicture(image.bytes.data(), static_cast<int32_t>(image.size), SPI_INPUT_MEMORY, &blocks.info,
+                            &blocks.bits, nullptr, 0) != SPI_SUCCESS)
+            return false;
+        if (bitmapBytes != nullptr) {
+            const auto* header = static_cast<const SPI_BITMAPINFOHEADER*>(LocalLock(blocks.info));
+            *bitmapBytes = SPI_DibStride(header->biWidth, header->biBitCount) * std::size_t(std::abs(header->biHeight));
+            LocalUnlock(blocks.info);
+        }
+        return true;
     }
     return false;
 }
 
 void RegisterPluginDecode(const std::string& name) {
-    Timed(benchmark::RegisterBenchmark(("plugin/" + name).c_str(), BM_Plugin, name));
+    bench_report::Timed(benchmark::RegisterBenchmark(("plugin/" + name).c_str(), BM_Plugin, name,
+                                                     std::string(KELVANDOR_PLUGIN_DIR)));
+    if (HasPluginsBefore())
+        bench_report::Timed(benchmark::RegisterBenchmark(("plugin-before/" + name).c_str(), BM_Plugin, name,
+                                                         std::string(std::getenv(kPluginsBefore))));
 }
 
-benchmark::internal::Benchmark* Timed(benchmark::internal::Benchmark* benchmark) {
-    return benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+bool HasPluginsBefore() {
+    const char* folder = std::getenv(kPluginsBefore);
+    return folder != nullptr && *folder != 0;
 }
 
-void RecordingReporter::ReportRuns(const std::vector<Run>& runs) {
-    for (const Run& run : runs) {
-        if (run.error_occurred || run.iterations <= 0 || run.run_type != Run::RT_Iteration) continue;
-        const auto iterations = static_cast<double>(run.iterations);
-        wallSeconds[run.run_name.function_name].push_back(run.real_accumulated_time / iterations);
-        cpuSeconds[run.run_name.function_name].push_back(run.cpu_accumulated_time / iterations);
-    }
-    ConsoleReporter::ReportRuns(runs);
+FaultCounter::FaultCounter(benchmark::State& state) : state_(state), before_(MinorFaults()) {}
+
+FaultCounter::~FaultCounter() {
+    state_.counters["faults"] =
+        benchmark::Counter(double(MinorFaults() - before_), benchmark::Counter::kAvgIterations);
 }
 
-void PrintRatio(const RecordingReporter& reporter, const std::string& label, const std::string& ours,
-                const std::string& theirs, double target) {
-    const double wall = Median(reporter.wallSeconds, ours) / Median(reporter.wallSeconds, theirs);
-    const double cpu = Median(reporter.cpuSeconds, ours) / Median(reporter.cpuSeconds, theirs);
-    if (!std::isfinite(wall) || !std::isfinite(cpu)) return;
-    std::printf("%-42s wall %7.4f (target <= %.2f) %-6s cpu %7.4f\n", label.c_str(), wall, target,
-                wall <= target ? "ok" : "MISSED", cpu);
+bool SamePageAdvice() {
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    return tunables != nullptr && std::strstr(tunables, kSamePageAdvice) != nullptr;
+}
+
+void PrintSectionTitle() {
+    std::printf("\n=== %s ===\n", SamePageAdvice() ? "same page advice on both sides (malloc asks for huge pages)"
+                                                    : "as users get it (references in 4 KiB pages)");
+    std::fflush(stdout);
+}
+
+int RunAgainWithSamePageAdvice(char** argv) {
+    if (SamePageAdvice()) return 0;
+    std::fflush(stdout);
+    setenv("GLIBC_TUNABLES", kSamePageAdvice, 1);
+    execv("/proc/self/exe", argv);
+    std::perror("running again with the same page advice");
+    return 1;
 }
 
 void PrintPeakMemory(const std::string& name) {
@@ -119,9 +140,10 @@ void PrintPeakMemory(const std::string& name) {
     plugs.Refresh();
     std::ofstream("/proc/self/clear_refs") << "5";
     const long before = ProcStatusKilobytes("VmRSS:");
-    DecodeThroughHost(plugs, image);
+    std::size_t bitmapBytes = 0;
+    if (!DecodeThroughHost(plugs, image, true, &bitmapBytes)) return;
     const long peak = ProcStatusKilobytes("VmHWM:");
-    const double dibMegabytes = ((kWidth * 3 + 3) & ~3) * static_cast<double>(kHeight) / 1048576.0;
+    const double dibMegabytes = static_cast<double>(bitmapBytes) / 1048576.0;
     std::printf("peak memory %-12s %.1f MB above the file (%.1f MB), bitmap %.1f MB: %.2f x bitmap\n",
                 name.c_str(), (peak - before) / 1024.0, image.size / 1048576.0, dibMegabytes,
                 (peak - before) / 1024.0 / dibMegabytes);

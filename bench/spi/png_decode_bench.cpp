@@ -1,13 +1,17 @@
-// A 12-megapixel photo-like PNG decoded as the view does it (rescan of the
-// plug-in folder, first plug-in that accepts the data, picture information,
-// picture, blocks freed) beside a direct libpng decode of the same bytes
-// into a bottom-up BGR buffer. Prints the ratio and the peak memory of one
-// decode through the plug-in.
+// A 12-megapixel photo-like PNG (RGB, RGBA, interlaced RGB) decoded as the
+// view does it (rescan of the plug-in folder, first plug-in that accepts
+// the data, picture information, picture, blocks freed) beside a direct
+// libpng decode of the same bytes into a bottom-up BGR buffer. Prints the
+// ratios of the medians over the repetitions, wall and CPU time of all
+// threads, as users get it and with the same page advice on both sides
+// (see host_decode.h), and the peak memory of one decode through the
+// plug-in.
 
 #include <benchmark/benchmark.h>
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -64,6 +68,7 @@ bool DecodeWithLibpng(const EncodedImage& file, std::vector<png_bytep>& rows, st
 
 void BM_Libpng(benchmark::State& state, const std::string& name) {
     const EncodedImage& file = Images().at(name);
+    FaultCounter faults(state);
     for (auto _ : state) {
         std::vector<png_bytep> rows;
         std::unique_ptr<png_byte[]> pixels;
@@ -75,7 +80,10 @@ void BM_Libpng(benchmark::State& state, const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
+    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 7);
+    int count = static_cast<int>(arguments.size()) - 1;
+    benchmark::Initialize(&count, arguments.data());
+    PrintSectionTitle();
 
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kelvandor-png-bench";
     std::filesystem::create_directories(folder);
@@ -92,12 +100,17 @@ int main(int argc, char** argv) {
     for (const std::string name : names) PrintPeakMemory(name);
     for (const std::string name : names) {
         RegisterPluginDecode(name);
-        Timed(benchmark::RegisterBenchmark(("libpng/" + name).c_str(), BM_Libpng, name));
+        bench_report::Timed(benchmark::RegisterBenchmark(("libpng/" + name).c_str(), BM_Libpng, name));
     }
-    RecordingReporter reporter;
+    bench_report::RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const std::string name : names)
-        PrintRatio(reporter, "plugin / libpng, " + name, "plugin/" + name, "libpng/" + name, 1.00);
     benchmark::Shutdown();
-    return 0;
+    reporter.PrintMedians();
+    std::printf("\n");
+    for (const std::string name : names) {
+        reporter.PrintRatio("plugin / libpng, " + name, "plugin/" + name, "libpng/" + name, 1.00);
+        if (HasPluginsBefore())
+            reporter.PrintRatio("plugin / plugin before, " + name, "plugin/" + name, "plugin-before/" + name, 1.0);
+    }
+    return RunAgainWithSamePageAdvice(argv);
 }
