@@ -301,7 +301,8 @@ std::string LocalPathOfText(const QString& text) {
     return NativeOf(text);
 }
 
-// Removes "." parts, repeated and trailing slashes, without resolving links.
+// Removes "." parts, repeated and trailing slashes, without resolving
+// links; only for paths without "..".
 std::string CleanAbsolutePath(const std::string& path) {
     std::string clean;
     std::size_t start = 0;
@@ -309,20 +310,49 @@ std::string CleanAbsolutePath(const std::string& path) {
         std::size_t end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
         const std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            const auto slash = clean.rfind('/');
-            clean.erase(slash == std::string::npos ? 0 : slash);
-        } else if (!part.empty() && part != ".") {
-            clean += "/" + part;
-        }
+        if (!part.empty() && part != ".") clean += "/" + part;
         start = end + 1;
     }
     return clean.empty() ? std::string("/") : clean;
 }
 
+std::string CanonicalPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The absolute path the file system means. ".." steps back from wherever
+// the links before it lead, so everything up to the last ".." is resolved
+// by the system itself; the parts after it are kept as written, so links
+// there stay items of their own. Empty when the resolved part is missing.
+std::string ResolvedAbsolutePath(const std::string& path) {
+    std::size_t endOfDots = std::string::npos;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (path.compare(start, end - start, "..") == 0) endOfDots = end;
+        start = end + 1;
+    }
+    if (endOfDots == std::string::npos) return CleanAbsolutePath(path);
+    const std::string resolved = CanonicalPath(path.substr(0, endOfDots));
+    if (resolved.empty()) return std::string();
+    return CleanAbsolutePath(resolved + "/" + path.substr(endOfDots));
+}
+
 bool IsUnder(const std::string& path, const std::string& folder) {
     if (folder == "/") return true;
     return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// path as a path below folder's own spelling, also when path was resolved
+// through links that folder's spelling goes through; empty when it does
+// not lie below folder.
+std::string SpelledUnder(const std::string& path, const std::string& folder) {
+    if (IsUnder(path, folder)) return path;
+    const std::string real = CanonicalPath(folder);
+    if (real.empty() || real == folder || !IsUnder(path, real)) return std::string();
+    if (real == "/") return folder + path;
+    return folder + path.substr(real.size());
 }
 
 // The items below folder that lead to path (which lies under it).
@@ -749,8 +779,8 @@ UniqueIDList ShellFolder::ParseNativePath(const std::string& path) const {
         return IDListOfPath(path);
     }
     if (path_.empty() || path.front() == '/') return nullptr;
-    const std::string absolute = CleanAbsolutePath(Join(path_, path));
-    if (!IsUnder(absolute, path_) || !Exists(absolute)) return nullptr;
+    const std::string absolute = SpelledUnder(ResolvedAbsolutePath(Join(path_, path)), path_);
+    if (absolute.empty() || !Exists(absolute)) return nullptr;
     return AppendPathItems(MakeDesktopIDList(), path_, absolute);
 }
 
@@ -760,11 +790,11 @@ UniqueIDList ShellFolder::ParseDisplayName(const QString& text) const {
 
 UniqueIDList IDListOfPath(const std::string& rawPath) {
     if (rawPath.empty() || rawPath.front() != '/') return nullptr;
-    const std::string path = CleanAbsolutePath(rawPath);
+    const std::string path = ResolvedAbsolutePath(rawPath);
     if (!Exists(path)) return nullptr;
-    const std::string home = CleanAbsolutePath(HomeDirectory());
-    if (home != "/" && IsUnder(path, home))
-        return AppendPathItems(MakeItem(ShellItemKind::Home), home, path);
+    const std::string home = ResolvedAbsolutePath(HomeDirectory());
+    if (const std::string belowHome = home != "/" ? SpelledUnder(path, home) : std::string(); !belowHome.empty())
+        return AppendPathItems(MakeItem(ShellItemKind::Home), home, belowHome);
     std::string mountPoint = "/";
     for (const MountedDrive& drive : MountedDrives())
         if (IsUnder(path, drive.mountPoint) && drive.mountPoint.size() > mountPoint.size()) mountPoint = drive.mountPoint;

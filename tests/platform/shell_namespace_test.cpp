@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -377,6 +378,44 @@ TEST(Parsing, PathsBelowAFolderAndUrisOnTheDesktop) {
         QStringLiteral("file://") + QString::fromStdString(temp.Path()) + QStringLiteral("/a/b%20c.txt"));
     ASSERT_NE(fromUri, nullptr);
     EXPECT_EQ(PathOfIDList(fromUri.get()), temp.File("a/b c.txt"));
+}
+
+// ".." after a link leads to the parent of the link's target, as the
+// system resolves it, never back to the folder holding the link.
+TEST(Parsing, DotDotStepsBackFromWhereALinkLeads) {
+    TempFolder temp;
+    // Resolved paths come back canonical; so must the expected ones.
+    const std::string base = std::filesystem::canonical(temp.Path());
+    auto at = [&](const char* name) { return base + "/" + name; };
+    ASSERT_EQ(mkdir(at("real").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(at("real/sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(at("real/wanted").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(at("other").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(at("other/wanted").c_str(), 0755), 0);  // the wrong folder of the same name
+    ASSERT_EQ(symlink(at("real/sub").c_str(), at("other/link").c_str()), 0);
+
+    UniqueIDList list = IDListOfPath(at("other/link/../wanted"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(PathOfIDList(list.get()), at("real/wanted"));
+    UniqueIDList parsed = DesktopFolder()->ParseDisplayName(QString::fromStdString(at("other/./link/../wanted")));
+    ASSERT_NE(parsed, nullptr);
+    EXPECT_EQ(PathOfIDList(parsed.get()), at("real/wanted"));
+    // Only what comes before the last ".." is resolved: a link after it stays an item.
+    UniqueIDList throughLink = IDListOfPath(at("real/wanted/../../other/link"));
+    ASSERT_NE(throughLink, nullptr);
+    EXPECT_EQ(PathOfIDList(throughLink.get()), at("other/link"));
+
+    // Below a folder, the same path leaves it for the link's side: nothing there.
+    const auto other = FolderAt(at("other"));
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->ParseDisplayName(QStringLiteral("link/../wanted")), nullptr);
+    const auto real = FolderAt(at("real"));
+    UniqueIDList relative = real->ParseDisplayName(QStringLiteral("sub/../wanted"));
+    ASSERT_NE(relative, nullptr);
+    EXPECT_EQ(ItemCount(relative.get()), 1u);
+    // A link to a missing place cannot be stepped back from.
+    ASSERT_EQ(symlink(at("missing/deeper").c_str(), at("dangling").c_str()), 0);
+    EXPECT_EQ(IDListOfPath(at("dangling/../real")), nullptr);
 }
 
 TEST(Desktop, HoldsThePlacesInTheirOrder) {
