@@ -5,6 +5,7 @@
 #include <QMimeData>
 
 #include "platform/file_uri.h"
+#include "platform/shell_data_object.h"
 
 namespace platform {
 namespace {
@@ -96,9 +97,7 @@ ClipboardFiles ReadFilesFromMimeData(const QMimeData* data) {
     return {};
 }
 
-ClipboardFiles ReadFilesFromClipboard() {
-    return ReadFilesFromMimeData(QApplication::clipboard()->mimeData());
-}
+ClipboardFiles ReadFilesFromClipboard() { return FilesOfShellData(QApplication::clipboard()->mimeData()); }
 
 bool CanPasteFiles() { return !ReadFilesFromClipboard().paths.empty(); }
 

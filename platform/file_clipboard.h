@@ -31,9 +31,13 @@ void PutFilesOnClipboard(const std::vector<std::string>& paths, bool cut);
 // never counts as files. Empty when there are none (or data is null).
 ClipboardFiles ReadFilesFromMimeData(const QMimeData* data);
 
+// The files on the clipboard to paste, read as a drop reads its data
+// (FilesOfShellData of shell_data_object.h): the namespace's item-list
+// array first, the forms above failing that.
 ClipboardFiles ReadFilesFromClipboard();
 
-// True when the clipboard holds at least one local file to paste.
+// True when the clipboard holds at least one local file to paste; the one
+// test for enabling paste and for carrying it out.
 bool CanPasteFiles();
 
 }  // namespace platform

@@ -4,8 +4,6 @@
 
 #include <QMimeData>
 
-#include "platform/file_clipboard.h"
-#include "platform/file_uri.h"
 #include "platform/shell_namespace.h"
 
 namespace platform {
@@ -85,32 +83,24 @@ std::unique_ptr<QMimeData> MakeShellDataObject(const ItemIDList* parent, std::sp
     return data;
 }
 
-std::vector<std::string> PathsOfShellData(const QMimeData* data) {
-    std::vector<std::string> paths;
-    if (!data) return paths;
-    if (data->hasFormat(ShellIDListArrayMime())) {
-        UniqueIDList parent;
-        std::vector<UniqueIDList> items;
-        if (DecodeIDListArray(data->data(ShellIDListArrayMime()), parent, items)) {
-            const std::shared_ptr<ShellFolder> desktop = DesktopFolder();
-            for (const UniqueIDList& item : items) {
-                UniqueIDList absolute = JoinIDLists(parent.get(), item.get());
-                const std::string path = desktop->PathOf(absolute.get());
-                if (!path.empty()) paths.push_back(path);
-            }
-            return paths;
-        }
+ClipboardFiles FilesOfShellData(const QMimeData* data) {
+    ClipboardFiles dropped = ReadFilesFromMimeData(data);
+    if (!data || !data->hasFormat(ShellIDListArrayMime())) return dropped;
+    UniqueIDList parent;
+    std::vector<UniqueIDList> items;
+    if (!DecodeIDListArray(data->data(ShellIDListArrayMime()), parent, items)) return dropped;
+    std::vector<std::string> named;
+    const std::shared_ptr<ShellFolder> desktop = DesktopFolder();
+    for (const UniqueIDList& item : items) {
+        UniqueIDList absolute = JoinIDLists(parent.get(), item.get());
+        const std::string path = desktop->PathOf(absolute.get());
+        if (!path.empty()) named.push_back(path);
     }
-    if (data->hasFormat(UriListMime())) {
-        const QByteArray text = data->data(UriListMime());
-        for (const QByteArray& line : text.split('\n')) {
-            const QByteArray uri = line.trimmed();
-            if (uri.isEmpty() || uri.startsWith('#')) continue;
-            if (const std::optional<std::string> path = PathFromFileUri(uri.toStdString())) paths.push_back(*path);
-        }
-    }
-    return paths;
+    if (named.empty()) return dropped;
+    return ClipboardFiles{std::move(named), dropped.cut};
 }
+
+std::vector<std::string> PathsOfShellData(const QMimeData* data) { return FilesOfShellData(data).paths; }
 
 bool OffersShellData(const QMimeData* data) {
     return data && (data->hasFormat(ShellIDListArrayMime()) || data->hasFormat(UriListMime()));

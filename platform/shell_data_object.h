@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include "platform/file_clipboard.h"
 #include "platform/shell_item_id.h"
 
 class QMimeData;
@@ -36,8 +37,11 @@ bool DecodeIDListArray(const QByteArray& bytes, UniqueIDList& parent, std::vecto
 // formats (as a copy).
 std::unique_ptr<QMimeData> MakeShellDataObject(const ItemIDList* parent, std::span<const ItemIDList* const> items);
 
-// The local paths a data object carries: from the item-list array when it
-// has one, else from the dropped-files list. Empty for anything else.
+// The local files a data object offers to a paste or a drop: those the
+// item-list array names when it names any, failing that those of the
+// dropped-files forms (file_clipboard.h); cut when the data marks them
+// so. Empty for anything else.
+ClipboardFiles FilesOfShellData(const QMimeData* data);
 std::vector<std::string> PathsOfShellData(const QMimeData* data);
 
 // Offers the item-list array, or failing that the dropped-files list.

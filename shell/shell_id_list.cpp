@@ -39,7 +39,7 @@ int CommandOf(TShVerbKind kind) {
 
 }  // namespace
 
-bool ClipboardOffersFiles() { return ClipboardHasShellData() || platform::CanPasteFiles(); }
+bool ClipboardOffersFiles() { return platform::CanPasteFiles(); }
 
 TSHIDList::~TSHIDList() { Clear(); }
 

@@ -72,5 +72,7 @@ public:
     TSHIDList2() : TSHIDList(true) {}
 };
 
-// Whether the clipboard holds files a paste could take.
+// Whether the clipboard holds files a paste could take (the item-list
+// array's first, the dropped files failing that): the same test that the
+// paste entry is enabled by and that the paste itself reads.
 bool ClipboardOffersFiles();

@@ -10,6 +10,7 @@
 #include <QMimeData>
 
 #include "platform/desktop_services.h"
+#include "platform/shell_data_object.h"
 #include "platform/trash.h"
 #include "shell/shell_id_list.h"
 #include "support/event_wait.h"
@@ -143,6 +144,60 @@ TEST_F(Verbs, PasteTakesFilesCopiedByAFileManager) {
     FillFolder(target, Target());
     ASSERT_TRUE(target.RunVerb(nullptr, vkPaste));
     EXPECT_TRUE(Exists(Target() + "/other.txt"));
+}
+
+// The item lists of source's items as the item-list array alone.
+std::unique_ptr<QMimeData> ItemListArrayOf(const std::string& folder, std::initializer_list<std::string> names) {
+    TSHIDList2 list;
+    Fill(list, folder, names);
+    auto data = std::make_unique<QMimeData>();
+    data->setData(ShellClipboardFormats().ShellIDListArray.MimeType,
+                  platform::EncodeIDListArray(list.Parent(), std::span(list.Items(), list.Count())));
+    return data;
+}
+
+TEST_F(Verbs, PasteTakesTheItemListArrayFirstAndDroppedFilesFailingIt) {
+    temp_.Write("source/listed.txt", "l");
+    temp_.Write("source/dropped.txt", "d");
+    TSHIDList2 target;
+    FillFolder(target, Target());
+
+    QApplication::clipboard()->setMimeData(ItemListArrayOf(Source(), {"listed.txt"}).release());
+    EXPECT_TRUE(ClipboardOffersFiles());
+    ASSERT_TRUE(target.RunVerb(nullptr, vkPaste));
+    EXPECT_TRUE(Exists(Target() + "/listed.txt"));
+    EXPECT_TRUE(Exists(Source() + "/listed.txt"));
+
+    // Both forms: the array wins.
+    auto both = ItemListArrayOf(Source(), {"dropped.txt"});
+    both->setData(ShellClipboardFormats().HDrop.MimeType,
+                  QByteArray("file://") + QByteArray::fromStdString(Source()) + "/listed.txt\r\n");
+    std::filesystem::remove(Target() + "/listed.txt");
+    QApplication::clipboard()->setMimeData(both.release());
+    ASSERT_TRUE(target.RunVerb(nullptr, vkPaste));
+    EXPECT_TRUE(Exists(Target() + "/dropped.txt"));
+    EXPECT_FALSE(Exists(Target() + "/listed.txt"));
+
+    // An array that names no file falls back to the dropped files.
+    TSHIDList2 places;
+    places.SetParent(Special(sfDesktop));
+    places.Add(Special(sfDrives));
+    auto virtualOnly = std::make_unique<QMimeData>();
+    virtualOnly->setData(ShellClipboardFormats().ShellIDListArray.MimeType,
+                         platform::EncodeIDListArray(places.Parent(), std::span(places.Items(), places.Count())));
+    virtualOnly->setData(ShellClipboardFormats().HDrop.MimeType,
+                         QByteArray("file://") + QByteArray::fromStdString(Source()) + "/listed.txt\r\n");
+    QApplication::clipboard()->setMimeData(virtualOnly.release());
+    ASSERT_TRUE(target.RunVerb(nullptr, vkPaste));
+    EXPECT_TRUE(Exists(Target() + "/listed.txt"));
+
+    // Neither form names a file: refused up front, as the enabled state says.
+    auto nothing = std::make_unique<QMimeData>();
+    nothing->setData(ShellClipboardFormats().ShellIDListArray.MimeType, QByteArray("damaged"));
+    QApplication::clipboard()->setMimeData(nothing.release());
+    EXPECT_FALSE(ClipboardOffersFiles());
+    EXPECT_FALSE(target.RunVerb(nullptr, vkPaste));
+    EXPECT_TRUE(boxes_.Messages().empty());
 }
 
 TEST_F(Verbs, CreateShortcutMakesALinkBesideTheItem) {
