@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -22,6 +23,18 @@ struct DirCloser {
 
 std::string Join(const std::string& folder, const std::string& name) {
     return !folder.empty() && folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+// The folder holding path (a path without trailing slashes).
+std::string ParentOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 int Below(int depth) { return depth == InotifyWatch::kUnlimitedDepth ? depth : depth - 1; }
@@ -68,36 +81,121 @@ InotifyWatch::~InotifyWatch() {
     if (fd_ >= 0) close(fd_);
 }
 
-bool InotifyWatch::Add(const std::string& folder, int depth) {
-    return !folder.empty() && AddOne(folder, depth, true);
+std::uint32_t InotifyWatch::MaskFor(int depth) const {
+    std::uint32_t mask = InotifyMaskFor(filter_) | IN_ONLYDIR | IN_MASK_ADD;
+    // Subfolders coming and going must be seen to follow them, whatever the filter.
+    if (depth != 0) mask |= IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM;
+    return mask;
 }
 
-bool InotifyWatch::AddOne(const std::string& folder, int depth, bool isRoot) {
-    if (fd_ < 0) return false;
-    std::uint32_t mask = InotifyMaskFor(filter_) | IN_ONLYDIR | IN_MASK_ADD;
-    // New subfolders must be seen to be watched, whatever the filter.
-    if (depth != 0) mask |= IN_CREATE | IN_MOVED_TO;
-    // The folders handed in may be links; subfolders found by walking never.
-    if (!isRoot) mask |= IN_DONT_FOLLOW;
-    const int wd = inotify_add_watch(fd_, folder.c_str(), mask);
+bool InotifyWatch::Add(const std::string& folder, int depth) {
+    if (fd_ < 0 || folder.empty()) return false;
+    const int wd = AddRoot(WithoutTrailingSlashes(folder), depth);
     if (wd < 0) return false;
-
-    auto [it, inserted] = watches_.try_emplace(wd, Watched{folder, depth, isRoot});
-    if (!inserted) {
-        // The same folder again, by another path or after a move: the
-        // newest path is the one that is valid now.
-        Watched& known = it->second;
-        known.path = folder;
-        known.isRoot = known.isRoot || isRoot;
-        if (!IsDeeper(depth, known.depth)) return true;
-        known.depth = depth;
-    }
-    if (depth != 0) AddSubfolders(folder, Below(depth));
+    // Only subfolders need the root's path later; a single folder keeps
+    // its watch without it.
+    if (depth == 0) return true;
+    WatchHolderOf(wd);
+    AddSubfolders(wd, Below(depth));
     return true;
 }
 
-void InotifyWatch::AddSubfolders(const std::string& folder, int depth) {
-    for (const std::string& name : SubfolderNames(folder)) AddOne(Join(folder, name), depth, false);
+// The folder handed in may be a link, which is followed.
+int InotifyWatch::AddRoot(const std::string& folder, int depth) {
+    const int wd = inotify_add_watch(fd_, folder.c_str(), MaskFor(depth));
+    if (wd < 0) return -1;
+    const auto [known, inserted] = watches_.try_emplace(wd, Watched{kNoParent, folder, depth, true});
+    if (inserted) return wd;
+    // Already watched as a subfolder of another root, or handed in twice:
+    // from now on it is found as a root.
+    Watched& watched = known->second;
+    if (!watched.isRoot) watched = Watched{kNoParent, folder, watched.depth, true};
+    if (IsDeeper(depth, watched.depth)) watched.depth = depth;
+    return wd;
+}
+
+void InotifyWatch::WatchHolderOf(int root) {
+    const std::string& path = watches_.at(root).name;
+    if (path == "/") return;
+    const std::string holderPath = ParentOf(path);
+    const int holder = inotify_add_watch(fd_, holderPath.c_str(), IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR | IN_MASK_ADD);
+    if (holder < 0) return;
+    RootHolder& entry = holders_[holder];
+    entry.path = holderPath;
+    if (std::find(entry.roots.begin(), entry.roots.end(), root) == entry.roots.end()) entry.roots.push_back(root);
+}
+
+void InotifyWatch::AddChild(int parent, const std::string& name, int depth) {
+    const std::string parentPath = PathOf(parent);
+    if (parentPath.empty()) return;
+    // Subfolders found by walking are never followed when they are links.
+    const int wd = inotify_add_watch(fd_, Join(parentPath, name).c_str(), MaskFor(depth) | IN_DONT_FOLLOW);
+    if (wd < 0) return;
+    const auto [known, inserted] = watches_.try_emplace(wd, Watched{parent, name, depth, false});
+    if (!inserted) {
+        // The same folder seen again (a bind mount, or the root of another
+        // tree): it keeps the place it was first found at.
+        if (!IsDeeper(depth, known->second.depth)) return;
+        known->second.depth = depth;
+    }
+    // Also walks a new folder: it may have got subfolders of its own
+    // before its watch existed.
+    if (depth != 0) AddSubfolders(wd, Below(depth));
+}
+
+void InotifyWatch::AddSubfolders(int wd, int depth) {
+    for (const std::string& name : SubfolderNames(PathOf(wd))) AddChild(wd, name, depth);
+}
+
+std::string InotifyWatch::PathOf(int wd) const {
+    std::vector<const Watched*> chain;
+    for (auto found = watches_.find(wd); found != watches_.end(); found = watches_.find(found->second.parent)) {
+        chain.push_back(&found->second);
+        if (found->second.isRoot || chain.size() > watches_.size()) break;
+    }
+    if (chain.empty() || !chain.back()->isRoot) return std::string();
+    std::string path = chain.back()->name;
+    for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path = Join(path, (*it)->name);
+    return path;
+}
+
+// A subfolder renamed or moved away: its watches and those below it go.
+// When it arrives elsewhere in the tree it is watched afresh there, at
+// the depth its new place asks for.
+void InotifyWatch::StopWatchingMovedAway(int parent, const std::string& name) {
+    std::vector<int> gone;
+    for (const auto& [wd, watched] : watches_)
+        if (watched.parent == parent && watched.name == name && !watched.isRoot) gone.push_back(wd);
+    for (std::size_t next = 0; next < gone.size(); ++next)
+        for (const auto& [wd, watched] : watches_)
+            if (watched.parent == gone[next] && !watched.isRoot) gone.push_back(wd);
+    for (const int wd : gone) {
+        inotify_rm_watch(fd_, wd);
+        watches_.erase(wd);
+    }
+}
+
+// A rename reports the name leaving one folder and arriving in another
+// under one cookie; a root whose name left and arrived in folders holding
+// roots is found again at its new path.
+void InotifyWatch::FollowRootMoves(RootHolder& holder, const inotify_event& event) {
+    if (event.len == 0 || !(event.mask & IN_ISDIR)) return;
+    const std::string name = event.name;
+    if (event.mask & IN_MOVED_FROM) {
+        for (const int root : holder.roots)
+            if (const auto found = watches_.find(root); found != watches_.end() && found->second.name == Join(holder.path, name))
+                movingRoots_[event.cookie] = root;
+    } else if (event.mask & IN_MOVED_TO) {
+        const auto moving = movingRoots_.find(event.cookie);
+        if (moving == movingRoots_.end()) return;
+        const int root = moving->second;
+        movingRoots_.erase(moving);
+        const auto found = watches_.find(root);
+        if (found == watches_.end()) return;
+        for (auto& [wd, other] : holders_) std::erase(other.roots, root);
+        found->second.name = Join(holder.path, name);
+        WatchHolderOf(root);
+    }
 }
 
 bool InotifyWatch::Matters(std::uint32_t mask, const Watched& watched) const {
@@ -106,12 +204,6 @@ bool InotifyWatch::Matters(std::uint32_t mask, const Watched& watched) const {
     if (mask & IN_ATTRIB) return (filter_ & (kChangeAttributes | kChangeLastWrite)) != 0;
     if (mask & IN_MODIFY) return (filter_ & (kChangeSize | kChangeLastWrite)) != 0;
     return false;
-}
-
-void InotifyWatch::FollowNewSubfolder(const Watched& parent, const std::string& name) {
-    // Adding also walks the new folder: it may have got subfolders of its
-    // own before its watch existed.
-    AddOne(Join(parent.path, name), Below(parent.depth), false);
 }
 
 InotifyWatch::ReadResult InotifyWatch::ReadChanges() {
@@ -133,18 +225,27 @@ InotifyWatch::ReadResult InotifyWatch::ReadChanges() {
                 changed = true;
                 continue;
             }
+            if (const auto holder = holders_.find(event->wd); holder != holders_.end()) {
+                if (event->mask & IN_IGNORED) {
+                    holders_.erase(holder);
+                } else {
+                    FollowRootMoves(holder->second, *event);
+                }
+            }
             const auto found = watches_.find(event->wd);
             if (found == watches_.end()) continue;
             if (event->mask & IN_IGNORED) {
                 watches_.erase(found);
                 continue;
             }
-            // A copy: following a new subfolder may grow the map.
+            // A copy: following subfolders changes the map.
             const Watched watched = found->second;
             changed = changed || Matters(event->mask, watched);
-            const bool newSubfolder = (event->mask & (IN_CREATE | IN_MOVED_TO)) &&
-                                      (event->mask & IN_ISDIR) && event->len > 0;
-            if (newSubfolder && watched.depth != 0) FollowNewSubfolder(watched, event->name);
+            if (event->mask & IN_MOVE_SELF) std::erase_if(movingRoots_, [&](const auto& entry) { return entry.second == event->wd; });
+            const bool folderEntry = (event->mask & IN_ISDIR) && event->len > 0;
+            if (!folderEntry || watched.depth == 0) continue;
+            if (event->mask & IN_MOVED_FROM) StopWatchingMovedAway(event->wd, event->name);
+            if (event->mask & (IN_CREATE | IN_MOVED_TO)) AddChild(event->wd, event->name, Below(watched.depth));
         }
     }
     return changed ? ReadResult::Changed : ReadResult::NoChange;

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
+
+struct inotify_event;
 
 namespace platform {
 
@@ -41,7 +44,9 @@ public:
     // Watches folder and its subfolders down to depth levels below it
     // (0: the folder alone). False when the folder itself cannot be
     // watched: missing, not a folder, unreadable, or no watches left.
-    // Subfolders that cannot be watched are skipped.
+    // Subfolders that cannot be watched are skipped. Folders are followed
+    // when they are renamed or moved within the watched tree, the folder
+    // itself included; a subfolder moved out of it is no longer watched.
     bool Add(const std::string& folder, int depth = 0);
 
     // Reads the pending events without blocking. Changed when one of them
@@ -53,20 +58,38 @@ public:
     std::size_t WatchCount() const { return watches_.size(); }
 
 private:
+    static constexpr int kNoParent = -1;
+
+    // A subfolder is known by its parent's watch and its name there, never
+    // by a stored path, so renaming a folder renames everything below it.
     struct Watched {
+        int parent;        // watch of the folder holding it; kNoParent for a root
+        std::string name;  // its name in the parent; a root's whole path
+        int depth;         // levels of subfolders still to watch below it
+        bool isRoot;       // handed to Add()
+    };
+    // The folder holding some roots, watched for its entries being renamed
+    // so that a renamed root is found again.
+    struct RootHolder {
         std::string path;
-        int depth;  // levels of subfolders still to watch below it
-        bool isRoot;
+        std::vector<int> roots;
     };
 
-    bool AddOne(const std::string& folder, int depth, bool isRoot);
-    void AddSubfolders(const std::string& folder, int depth);
+    std::uint32_t MaskFor(int depth) const;
+    int AddRoot(const std::string& folder, int depth);
+    void WatchHolderOf(int root);
+    void AddChild(int parent, const std::string& name, int depth);
+    void AddSubfolders(int wd, int depth);
+    std::string PathOf(int wd) const;
+    void StopWatchingMovedAway(int parent, const std::string& name);
+    void FollowRootMoves(RootHolder& holder, const struct inotify_event& event);
     bool Matters(std::uint32_t mask, const Watched& watched) const;
-    void FollowNewSubfolder(const Watched& parent, const std::string& name);
 
     int fd_;
     unsigned filter_;
     std::unordered_map<int, Watched> watches_;
+    std::unordered_map<int, RootHolder> holders_;
+    std::unordered_map<std::uint32_t, int> movingRoots_;  // rename cookie → root renamed away
 };
 
 }  // namespace platform

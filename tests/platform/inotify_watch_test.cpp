@@ -89,6 +89,54 @@ TEST(InotifyWatch, SubfoldersAreWatchedDownToTheDepthAsked) {
     EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("a/m/n")); }), ReadResult::Changed);
 }
 
+TEST(InotifyWatch, RenamedFoldersKeepTheirWholeSubtreeWatched) {
+    TempFolder folder;
+    fs::create_directories(folder.File("tree/a/b"));
+    InotifyWatch whole(platform::kChangeDirName);
+    ASSERT_TRUE(whole.Add(folder.File("tree"), InotifyWatch::kUnlimitedDepth));
+
+    // A folder renamed inside the tree: folders made below it later are
+    // watched, so changes inside those are reported.
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::rename(folder.File("tree/a"), folder.File("tree/c")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("tree/c/b/new")); }), ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("tree/c/b/new/deeper")); }),
+              ReadResult::Changed);
+    // Moved to another place in the tree.
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::rename(folder.File("tree/c/b"), folder.File("tree/b")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("tree/b/new/deeper/x")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("tree/b/new/deeper/x/y")); }),
+              ReadResult::Changed);
+
+    // The watched folder itself renamed.
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::rename(folder.File("tree"), folder.File("renamed")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("renamed/top")); }), ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("renamed/top/inner")); }),
+              ReadResult::Changed);
+
+    // A folder moved out of the tree no longer reports.
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::rename(folder.File("renamed/b"), folder.File("outside")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(whole, [&] { fs::create_directory(folder.File("outside/new/later")); }),
+              ReadResult::NoChange);
+
+    // The same with the depth the folder tree uses: a renamed root still
+    // watches the subfolders made in it.
+    fs::create_directory(folder.File("shallow"));
+    InotifyWatch oneLevel(platform::kChangeDirName);
+    ASSERT_TRUE(oneLevel.Add(folder.File("shallow"), 1));
+    EXPECT_EQ(ChangesAfter(oneLevel, [&] { fs::rename(folder.File("shallow"), folder.File("moved")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(oneLevel, [&] { fs::create_directory(folder.File("moved/sub")); }), ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(oneLevel, [&] { fs::create_directory(folder.File("moved/sub/child")); }),
+              ReadResult::Changed);
+    EXPECT_EQ(ChangesAfter(oneLevel, [&] { fs::create_directory(folder.File("moved/sub/child/too-deep")); }),
+              ReadResult::NoChange);
+}
+
 TEST(InotifyWatch, LinkLoopsAreNotFollowed) {
     TempFolder folder;
     fs::create_directories(folder.File("a/b"));
