@@ -26,6 +26,7 @@ constexpr int kRowsPer16BitSum = 256;
 // formats.
 constexpr int kConvertedRows = 8;
 
+using TWords8 = std::uint16_t __attribute__((vector_size(16)));
 using TWords4 = std::uint16_t __attribute__((vector_size(8)));
 using TLongs4 = std::uint32_t __attribute__((vector_size(16)));
 
@@ -73,17 +74,40 @@ void AddWords(const std::uint16_t* narrow, std::uint32_t* wide, std::size_t coun
     for (; i < count; ++i) wide[i] += narrow[i];
 }
 
+// Adds the sums of neighbouring columns in place, a vector at a time,
+// until sums[3 * 2^stages * p + c] holds channel c of the 2^stages columns
+// from column p * 2^stages on (the other places hold partial sums). Past
+// count, sums must hold 3 * 2^stages zeros.
+void PairColumns(std::uint16_t* sums, std::size_t count, int stages) {
+    for (int stage = 0; stage < stages; ++stage) {
+        const std::size_t distance = std::size_t(3) << stage;
+        std::size_t i = 0;
+        for (; i + 8 <= count; i += 8) {
+            TWords8 here, there;
+            std::memcpy(&here, sums + i, sizeof here);
+            std::memcpy(&there, sums + i + distance, sizeof there);
+            here += there;
+            std::memcpy(sums + i, &here, sizeof here);
+        }
+        for (; i < count; ++i) sums[i] = std::uint16_t(sums[i] + sums[i + distance]);
+    }
+}
+
 // One row of the copy from the column sums of its block of rows (B, G, R
-// per source column): every pixel the rounded mean of its block.
+// per source column, paired 2^paired columns at a time): every pixel the
+// rounded mean of its block.
 template <class Sum>
-void AverageBlocks(const Sum* columns, int sourceWidth, int shift, int rows, int width, std::uint8_t* out) {
+void AverageBlocks(const Sum* columns, int sourceWidth, int shift, int paired, int rows, int width,
+                   std::uint8_t* out) {
     const int blockSize = 1 << shift;
     for (int x = 0; x < width; ++x, out += 3) {
         const int first = x << shift;
         const int count = std::min(blockSize, sourceWidth - first);
+        const int groups = (count + (1 << paired) - 1) >> paired;
         const Sum* p = columns + 3 * std::size_t(first);
+        const std::size_t step = std::size_t(3) << paired;
         std::uint32_t blue = 0, green = 0, red = 0;
-        for (int k = 0; k < count; ++k, p += 3) {
+        for (int k = 0; k < groups; ++k, p += step) {
             blue += p[0];
             green += p[1];
             red += p[2];
@@ -187,7 +211,8 @@ struct TReducedCopyBuilder::TJob {
 
         explicit TRowSums(TJob& job)
             : job(job), values(std::size_t(job.sourceWidth) * 3),
-              direct(job.finer != nullptr || job.dib.Format() == TDibView::TPixelFormat::Bgr24), narrow(values),
+              direct(job.finer != nullptr || job.dib.Format() == TDibView::TPixelFormat::Bgr24),
+              narrow(values + (job.relativeShift <= 8 ? std::size_t(3) << job.relativeShift : 0)),
               wide(job.relativeShift > 8 ? values : 0) {
             if (!direct) {
                 pixels.resize(std::size_t(job.sourceWidth));
@@ -235,10 +260,15 @@ struct TReducedCopyBuilder::TJob {
                 }
             }
             std::uint8_t* out = job.copy.Bgr.data() + std::size_t(y) * std::size_t(job.copy.Width) * 3;
-            if (wide.empty())
-                AverageBlocks(narrow.data(), job.sourceWidth, shift, rowCount, job.copy.Width, out);
-            else
-                AverageBlocks(wide.data(), job.sourceWidth, shift, rowCount, job.copy.Width, out);
+            if (!wide.empty()) {
+                AverageBlocks(wide.data(), job.sourceWidth, shift, 0, rowCount, job.copy.Width, out);
+                return;
+            }
+            // Pair columns while the sums still fit in 16 bits.
+            int paired = 0;
+            while (paired < shift && (rowCount << (paired + 1)) * 255 <= 0xFFFF) ++paired;
+            PairColumns(narrow.data(), values, paired);
+            AverageBlocks(narrow.data(), job.sourceWidth, shift, paired, rowCount, job.copy.Width, out);
         }
     };
 };

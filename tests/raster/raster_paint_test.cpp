@@ -334,6 +334,59 @@ QImage Drawn(const QSize& size, const std::function<void(QPainter&)>& draw) {
     return image;
 }
 
+// Every pixel of a copy is the rounded mean of its block, also the smaller
+// blocks at the right and bottom edges, whether made from the bitmap or
+// from a finer copy.
+TEST(DibPainterTest, ReducedCopiesHoldTheRoundedMeanOfEveryBlock) {
+    const int width = 1003, height = 517;  // edges cut blocks short
+    PhotoDib photo(width, height);
+    const QImage pixels = photo.Converted();
+    auto build = [&](const TReducedCopy* finer, int shift) {
+        QObject context;
+        bool ready = false;
+        TReducedCopyBuilder builder(*photo.view, finer, shift, &context, [&] { ready = true; });
+        EXPECT_TRUE(ProcessEventsUntil([&] { return ready; }));
+        return builder.Take();
+    };
+    auto check = [&](const TReducedCopy& copy) {
+        SCOPED_TRACE(copy.Shift);
+        const int size = 1 << copy.Shift;
+        ASSERT_EQ(copy.Width, (width + size - 1) / size);
+        ASSERT_EQ(copy.Height, (height + size - 1) / size);
+        int wrong = 0;
+        for (int y = 0; y < copy.Height; ++y)
+            for (int x = 0; x < copy.Width; ++x) {
+                const QRect block = QRect(x * size, y * size, size, size) & QRect(0, 0, width, height);
+                int sums[3] = {};
+                for (int j = block.top(); j <= block.bottom(); ++j)
+                    for (int i = block.left(); i <= block.right(); ++i) {
+                        const QRgb p = pixels.pixel(i, j);
+                        sums[0] += qBlue(p);
+                        sums[1] += qGreen(p);
+                        sums[2] += qRed(p);
+                    }
+                const int area = block.width() * block.height();
+                for (int c = 0; c < 3; ++c)
+                    if (copy.Row(y)[3 * x + c] != (sums[c] + area / 2) / area) ++wrong;
+            }
+        EXPECT_EQ(wrong, 0);
+    };
+    const TReducedCopy four = build(nullptr, 2);
+    check(four);
+    check(build(nullptr, 3));
+    check(build(nullptr, 5));
+    check(build(nullptr, 9));  // sums beyond 16 bits
+    // From a finer copy the means of means round twice: off by one at most
+    // inside (at the edges the finer blocks differ in size and weigh alike).
+    const TReducedCopy sixteen = build(&four, 4);
+    const TReducedCopy direct = build(nullptr, 4);
+    ASSERT_EQ(sixteen.Bgr.size(), direct.Bgr.size());
+    for (int y = 0; y + 1 < direct.Height; ++y)
+        for (int x = 0; x + 1 < direct.Width; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_LE(std::abs(sixteen.Row(y)[3 * x + c] - direct.Row(y)[3 * x + c]), 1) << x << "," << y;
+}
+
 TEST(DibPainterTest, TheNearestPictureShowsUntilTheCopyIsBuiltThenQtsSmoothScaleWithinTwoLevels) {
     PhotoDib photo(2400, 1800);
     TDibPainter painter(*photo.view);
