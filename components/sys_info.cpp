@@ -15,6 +15,7 @@
 
 #include "components/program_version.h"
 #include "platform/application_paths.h"
+#include "platform/display_modes.h"
 #include "platform/shell_icons.h"
 #include "platform/shell_mounts.h"
 #include "platform/system_facts.h"
@@ -167,6 +168,10 @@ void TFileInfo::LoadIcons() {
 // ---- TDisplayInfo ----------------------------------------------------------
 
 TDisplayInfo::TDisplayInfo() {
+    for (const platform::DisplayModeFacts& mode : platform::XRandRModes())
+        modes_.push_back(TDisplayMode{mode.BitsPerPixel, mode.Width, mode.Height, mode.Frequency});
+    if (!modes_.empty()) return;
+    // Without an X server that lists its modes, the mode each screen is in.
     QList<QScreen*> screens = QGuiApplication::screens();
     const QScreen* primary = QGuiApplication::primaryScreen();
     std::stable_partition(screens.begin(), screens.end(), [primary](const QScreen* s) { return s == primary; });

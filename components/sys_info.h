@@ -71,7 +71,8 @@ struct TDisplayMode {
     int Frequency = 0;  // Hz, rounded
 };
 
-// The display modes in use: one per screen, the primary screen first.
+// The display modes: those the X server offers for its connected outputs,
+// else the mode each screen is in, the primary screen first.
 class TDisplayInfo {
 public:
     TDisplayInfo();
