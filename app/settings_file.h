@@ -34,7 +34,8 @@ public:
     bool ReadOnly() const { return readOnly_; }
 
     // The settings themselves, for controls that keep their own keys
-    // (column settings). Keys are "Section/Key".
+    // (column settings). Keys are "Section/Key"; values are stored as
+    // text, so write strings and numbers.
     QSettings& Settings() { return *settings_; }
 
     bool SectionExists(const QString& section) const;

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -18,6 +20,37 @@ std::string ReadText(const std::string& path) {
 
 // A folder no process can create files in, also a privileged one.
 const std::string kUnwritable = "/proc/1";
+
+// Takes away the right to create files in a folder for the scope: the
+// permission bits, and where they do not stop a privileged user, the
+// immutable attribute.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(std::string path) : path_(std::move(path)) {
+        chmod(path_.c_str(), 0555);
+        if (CanCreateFile()) immutable_ = RunCommand("chattr +i '" + path_ + "' 2>/dev/null");
+        works_ = !CanCreateFile();
+    }
+    ~UnwritableFolder() {
+        if (immutable_) RunCommand("chattr -i '" + path_ + "'");
+        chmod(path_.c_str(), 0755);
+    }
+    bool Works() const { return works_; }
+
+private:
+    bool CanCreateFile() const {
+        const std::string probe = path_ + "/probe";
+        const int handle = open(probe.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        if (handle < 0) return false;
+        close(handle);
+        unlink(probe.c_str());
+        return true;
+    }
+
+    std::string path_;
+    bool immutable_ = false;
+    bool works_ = false;
+};
 
 class SettingsFileTest : public ::testing::Test {
 protected:
@@ -75,17 +108,17 @@ TEST_F(SettingsFileTest, MovesToTheConfigFolderWhenTheExecutableFolderIsNotWrita
 TEST_F(SettingsFileTest, StartsFromTheCopyBesideTheExecutable) {
     fs::create_directories(temp.File("bin"));
     temp.Write("bin/kelvandor.ini", "[Kelvandor]\nMouseWheel=1\n");
-    const std::string readOnlyFolder = temp.File("bin");
-    chmod(readOnlyFolder.c_str(), 0555);
-    if (SettingsFile(Executable(), ConfigHome()).Path().toStdString() == BesideExecutable()) {
-        chmod(readOnlyFolder.c_str(), 0755);
-        GTEST_SKIP() << "permission bits do not stop this user";
-    }
+    const UnwritableFolder installed(temp.File("bin"));
+    if (!installed.Works()) GTEST_SKIP() << "this user can write to any folder here";
     SettingsFile settings(Executable(), ConfigHome());
+    EXPECT_EQ(settings.Path().toStdString(), InConfig());
     EXPECT_EQ(settings.ReadInteger("Kelvandor", "MouseWheel", 0), 1);
+    settings.WriteInteger("Kelvandor", "ViewMode", 1);
     ASSERT_TRUE(settings.Save());
-    EXPECT_EQ(SettingsFile(Executable(), ConfigHome()).ReadInteger("Kelvandor", "MouseWheel", 0), 1);
-    chmod(readOnlyFolder.c_str(), 0755);
+    const SettingsFile again(Executable(), ConfigHome());
+    EXPECT_EQ(again.ReadInteger("Kelvandor", "MouseWheel", 0), 1);
+    EXPECT_EQ(again.ReadInteger("Kelvandor", "ViewMode", 0), 1);
+    EXPECT_EQ(ReadText(BesideExecutable()), "[Kelvandor]\nMouseWheel=1\n");
 }
 
 TEST_F(SettingsFileTest, ReadOnlyOnlyWhenNothingCanBeWritten) {
