@@ -185,8 +185,9 @@ TDisplayInfo::TDisplayInfo() {
 // ---- TSysInfo --------------------------------------------------------------
 
 TSysInfo::TSysInfo(QObject* parent) : QObject(parent) {
-    ReadVersion();
-    ReadUserData();
+    const platform::OsRelease release = platform::ReadOsRelease();
+    ReadVersion(release);
+    ReadUserData(release);
     computerName_ = platform::HostName();
     ReadFolders();
     FillDrives();
@@ -195,8 +196,7 @@ TSysInfo::TSysInfo(QObject* parent) : QObject(parent) {
 
 TSysInfo::~TSysInfo() = default;
 
-void TSysInfo::ReadVersion() {
-    const platform::OsRelease release = platform::ReadOsRelease();
+void TSysInfo::ReadVersion(const platform::OsRelease& release) {
     const auto kernel = platform::ReadKernelFacts();
     versions_[0] = !release.Name.isEmpty() ? release.Name
                    : kernel                ? kernel->SystemName
@@ -206,13 +206,13 @@ void TSysInfo::ReadVersion() {
     versions_[3] = QString();
 }
 
-void TSysInfo::ReadUserData() {
+void TSysInfo::ReadUserData(const platform::OsRelease& release) {
     logOnUserName_ = platform::LogOnUserName();
     if (logOnUserName_.isEmpty()) logOnUserName_ = QStringLiteral("UnKnownLogOnUserName");
     owner_ = platform::UserFullName();
     if (owner_.isEmpty()) owner_ = QStringLiteral("UnKnownUserName");
     organization_ = QStringLiteral("UnKnownCompany");
-    productId_ = platform::ReadOsRelease().Id;
+    productId_ = release.Id;
     if (productId_.isEmpty()) productId_ = QStringLiteral("UnKnownProductID");
 }
 

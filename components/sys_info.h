@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/system_facts.h"
+
 class QTimer;
 
 // The fixed part of a file's version record (52 bytes).
@@ -156,8 +158,8 @@ public:
     static QString LongPathName(const QString& path);
 
 private:
-    void ReadVersion();
-    void ReadUserData();
+    void ReadVersion(const platform::OsRelease& release);
+    void ReadUserData(const platform::OsRelease& release);
     void ReadFolders();
     void FillDrives();
     void TimerTick();
