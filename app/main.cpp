@@ -2,7 +2,10 @@
 
 #include <QApplication>
 
+#include "platform/file_size_signal.h"
+
 int main(int argc, char* argv[]) {
+    platform::WritesFailPastFileSizeLimit();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvandor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kelvandor"));

@@ -10,10 +10,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
+#include <sstream>
 
 #include "platform/file_uri.h"
 #include "platform/message_box.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 namespace {
@@ -216,12 +219,17 @@ std::string InfoText(const std::string& path, const QDateTime& when) {
 
 std::optional<TrashItem> ReadInfo(const std::string& trashFolder, const std::string& name) {
     TrashItem item{trashFolder, name, {}, {}};
-    std::ifstream in(item.InfoPath(), std::ios::binary);
+    // A pipe or device named like an info file must not block the listing.
+    QString reason;
+    std::optional<RegularFile> file = RegularFile::Open(item.InfoPath(), reason);
+    if (!file) return std::nullopt;
+    std::string text(kMaxInfoBytes, '\0');
+    const std::int64_t got = file->Read(text.data(), std::int64_t(text.size()), reason);
+    text.resize(got > 0 ? std::size_t(got) : 0);
+    std::istringstream in(text);
     std::string line;
     bool inGroup = false;
-    std::size_t read = 0;
-    while (std::getline(in, line) && read < kMaxInfoBytes) {
-        read += line.size() + 1;
+    while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty() && line.front() == '[') {
             inGroup = line == "[Trash Info]";

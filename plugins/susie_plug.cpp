@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <malloc.h>
 #include <strings.h>
 
 #include "platform/application_paths.h"
@@ -10,30 +11,39 @@
 TSusiePlug::TSusiePlug(TSusiePlugs* owner, std::string fileName)
     : owner_(owner), fileName_(std::move(fileName)) {}
 
-TSusiePlug::~TSusiePlug() { Unload(); }
+TSusiePlug::~TSusiePlug() { Release(); }
 
 bool TSusiePlug::Load() {
-    Unload();
-    const std::string folder = owner_ != nullptr ? owner_->Path() : std::string();
+    if (module_.IsOpen()) {
+        ++uses_;
+        return true;
+    }
+    const std::string folder = owner_ != nullptr ? owner_->ScannedPath() : std::string();
     if (!module_.Open(platform::JoinPath(folder, fileName_))) return false;
+    uses_ = 1;
 
     GetPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(module_.Symbol("GetPluginInfo"));
     if (GetPluginInfo == nullptr || GetInfo(SPI_INFO_API_VERSION) != SPI_API_VERSION) {
-        Unload();
+        Release();
         return false;
     }
     GetPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(module_.Symbol("GetPictureInfo"));
     GetPicture = reinterpret_cast<SPI_GetPicture>(module_.Symbol("GetPicture"));
     IsSupported = reinterpret_cast<SPI_IsSupported>(module_.Symbol("IsSupported"));
     if (GetPictureInfo == nullptr || GetPicture == nullptr || IsSupported == nullptr) {
-        Unload();
+        Release();
         return false;
     }
     return true;
 }
 
 void TSusiePlug::Unload() {
-    if (!module_.IsOpen()) return;
+    if (!module_.IsOpen() || --uses_ > 0) return;
+    Release();
+}
+
+void TSusiePlug::Release() {
+    uses_ = 0;
     GetPluginInfo = nullptr;
     IsSupported = nullptr;
     GetPictureInfo = nullptr;
@@ -50,15 +60,23 @@ std::string TSusiePlug::GetInfo(int n) const {
     return std::string(buffer.data(), strnlen(buffer.data(), buffer.size() - 1));
 }
 
+std::size_t LocalBlockSize(HLOCAL block) { return block != nullptr ? malloc_usable_size(block) : 0; }
+
 void TSusiePlugs::SetPath(const std::string& path) {
     if (path == path_) return;
     path_ = path;
     Refresh();
 }
 
+bool TSusiePlugs::InUse() const {
+    return std::any_of(items_.begin(), items_.end(), [](const auto& plug) { return plug->IsLoaded(); });
+}
+
 void TSusiePlugs::Refresh() {
+    if (InUse()) return;
+    scannedPath_ = path_;
     items_.clear();
-    std::vector<platform::FolderEntry> entries = platform::ListFolder(path_);
+    std::vector<platform::FolderEntry> entries = platform::ListFolder(scannedPath_);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         const int order = strcasecmp(a.name.c_str(), b.name.c_str());
         return order != 0 ? order < 0 : a.name < b.name;

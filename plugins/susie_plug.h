@@ -12,7 +12,9 @@
 class TSusiePlugs;
 
 // One image plug-in library of the registry's folder. It is loaded only
-// between Load and Unload of one use.
+// between Load and Unload of one use. Uses may nest (the patterns listed
+// from a progress report while the plug-in decodes): the library stays
+// loaded until the outermost use ends.
 class TSusiePlug {
 public:
     TSusiePlug(TSusiePlugs* owner, std::string fileName);
@@ -22,7 +24,9 @@ public:
 
     // Opens the library and checks that it is a plug-in: API version
     // exactly "00IN" and all four exports. False (and unloaded) otherwise.
+    // On a loaded plug-in it only counts one more use.
     bool Load();
+    // Ends one use; the last one releases the library.
     void Unload();
     bool IsLoaded() const { return module_.IsOpen(); }
 
@@ -39,10 +43,18 @@ public:
     SPI_GetPicture GetPicture = nullptr;
 
 private:
+    void Release();
+
     TSusiePlugs* owner_;
     std::string fileName_;
     platform::DynamicLibrary module_;
+    int uses_ = 0;
 };
+
+// The size of a block a plug-in made with LocalAlloc. The blocks come from
+// the C heap, whose allocator knows their size: at least what was asked
+// for, possibly a little more.
+std::size_t LocalBlockSize(HLOCAL block);
 
 // Keeps a plug-in loaded for one scope and unloads it on every way out.
 class TSusiePlugUse {
@@ -70,10 +82,18 @@ public:
     const std::string& Path() const { return path_; }
     // Rescans only when the folder differs from the current one.
     void SetPath(const std::string& path);
+    // The folder the entries were found in. It differs from Path while a
+    // new folder waits for the plug-in in use.
+    const std::string& ScannedPath() const { return scannedPath_; }
 
     // Rescans the folder: every library ending in .spi (any case) that is
-    // neither hidden nor a folder and passes Load becomes an entry.
+    // neither hidden nor a folder and passes Load becomes an entry. While
+    // an entry is in use (a decode runs), the entries stay as they are:
+    // freeing the one that decodes would unload the code that runs. The
+    // rescan then happens at the next Refresh.
     void Refresh();
+    // Whether some entry is loaded.
+    bool InUse() const;
 
     int Count() const { return static_cast<int>(items_.size()); }
     TSusiePlug* Items(int index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
@@ -93,6 +113,7 @@ private:
     bool IsValidPlugin(const platform::FolderEntry& entry);
 
     std::string path_;
+    std::string scannedPath_;
     std::vector<std::unique_ptr<TSusiePlug>> items_;
     std::map<std::string, Validity> validity_;
 };

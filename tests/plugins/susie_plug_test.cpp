@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "plugins/susie_plug.h"
+#include "support/held_fifo.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -169,6 +170,23 @@ TEST(SusiePlugs, AppendPatternsListsEachPluginsPatternInOrder) {
     EXPECT_EQ(patterns, (std::vector<std::string>{"existing", "*.ktest", "*.ktest", "*.ktest"}))
         << "the listing rescans first and keeps what the list held";
     for (int i = 0; i < plugs.Count(); ++i) EXPECT_FALSE(plugs.Items(i)->IsLoaded());
+}
+
+TEST(SusiePlugs, APipeNamedLikeAPluginIsNeitherReadNorListed) {
+    TempFolder folder;
+    CopyAs(GoodPlugin(), folder, "good.spi");
+    // The pipe holds the start of a real plug-in, as a loader would read it.
+    const std::vector<unsigned char> library = ReadFileBytes(GoodPlugin());
+    ASSERT_GE(library.size(), 4096u);
+    const HeldFifo pipe(folder.File("pipe.spi"), std::string(library.begin(), library.begin() + 4096));
+    ASSERT_TRUE(pipe.Ready());
+
+    TSusiePlugs plugs;
+    plugs.SetPath(folder.Path());
+    EXPECT_EQ(Names(plugs), std::vector<std::string>{"good.spi"});
+    TSusiePlug direct(&plugs, "pipe.spi");
+    EXPECT_FALSE(direct.Load());
+    EXPECT_EQ(pipe.Unread(), 4096) << "nothing was read from the pipe";
 }
 
 }  // namespace
