@@ -15,6 +15,38 @@ std::uint32_t ReadLittle32(const std::uint8_t* p) {
 
 }  // namespace
 
+namespace {
+
+// BITMAPINFOHEADER and its later, longer forms up to BITMAPV5HEADER.
+constexpr std::uint32_t kSmallestHeader = sizeof(SPI_BITMAPINFOHEADER);
+constexpr std::uint32_t kLargestHeader = 124;
+// The three masks of a bit-field bitmap follow the 40-byte header (and
+// sit at the same place inside the longer headers).
+constexpr std::size_t kMasksEnd = sizeof(SPI_BITMAPINFOHEADER) + 3 * 4;
+
+// Entries the colour table holds; 0 in the header means all 2^bits.
+std::uint64_t PaletteEntries(const SPI_BITMAPINFOHEADER& header) {
+    if (header.biBitCount > 8) return 0;
+    return header.biClrUsed != 0 ? header.biClrUsed : std::uint64_t(1) << header.biBitCount;
+}
+
+}  // namespace
+
+bool TDibView::BlocksHoldBitmap(const std::uint8_t* info, std::size_t infoBytes, std::size_t bitsBytes) {
+    if (info == nullptr || infoBytes < kSmallestHeader) return false;
+    SPI_BITMAPINFOHEADER header;
+    std::memcpy(&header, info, sizeof header);
+    if (header.biSize < kSmallestHeader || header.biSize > kLargestHeader || header.biSize > infoBytes)
+        return false;
+    if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) return false;
+    if (header.biBitCount <= 8 && header.biClrUsed > (1u << header.biBitCount)) return false;
+    if (header.biSize + 4 * PaletteEntries(header) > infoBytes) return false;
+    if (header.biCompression == SPI_BI_BITFIELDS && kMasksEnd > infoBytes) return false;
+    const std::uint64_t stride = SPI_DibStride(header.biWidth, header.biBitCount);
+    const std::uint64_t rows = header.biHeight > 0 ? header.biHeight : -std::int64_t(header.biHeight);
+    return stride == 0 || rows <= bitsBytes / stride;
+}
+
 std::uint32_t TDibView::TChannel::Extract(std::uint32_t value) const {
     if (maximum == 0) return 0;
     const std::uint32_t level = (value & mask) >> shift;

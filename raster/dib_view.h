@@ -16,9 +16,19 @@ public:
     enum class TPixelFormat { Index1, Index4, Index8, Masked16, Bgr24, Bgrx32, Masked32 };
 
     // Null when the header describes a layout this view cannot read
-    // (compressed rows, an unusual bit count, an empty size).
+    // (compressed rows, an unusual bit count, an empty size). The blocks
+    // must hold what the header claims (BlocksHoldBitmap).
     static std::unique_ptr<TDibView> Create(const SPI_BITMAPINFOHEADER* header,
                                             const std::uint8_t* bits);
+
+    // Whether blocks of these sizes hold the bitmap that the information
+    // block describes, so that reading it stays inside them: a header
+    // size of the BITMAPINFOHEADER family (40 to 124 bytes) inside the
+    // block, a colour table of at most 2^bits entries and the bit-field
+    // masks inside the block, all rows inside the pixel block. A plug-in
+    // that gets this wrong would otherwise make the view read past its
+    // blocks.
+    static bool BlocksHoldBitmap(const std::uint8_t* info, std::size_t infoBytes, std::size_t bitsBytes);
 
     int Width() const { return width_; }
     int Height() const { return height_; }

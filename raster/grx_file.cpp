@@ -2,6 +2,10 @@
 // no header. The records of one layer are consecutive and repeat the
 // layer's name (code page 932) and mode, which is all that groups them.
 
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <optional>
 #include <string>
 
 #include <QByteArray>
@@ -12,6 +16,7 @@
 #include "platform/code_page.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/regular_file.h"
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
 
@@ -56,15 +61,16 @@ bool WriteAll(QSaveFile& file, const QByteArray& contents) {
     return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(contents) == contents.size();
 }
 
-// Turns the complete records of the file into layers and objects; a
-// partial record at the end is ignored. False on a read error.
-bool ReadRecords(QFile& file, TRasterLayers& layers) {
+// Turns the complete records into layers and objects; a partial record
+// at the end is left out. The tree is rebuilt once afterwards, not for
+// every layer.
+void AddRecords(const QByteArray& contents, TRasterLayers& layers) {
+    const TRasterLayers::TBulkLoad bulk(layers);
     std::string previousName;
     TRasterLayer* layer = nullptr;
     ObjectRecord::Bytes record;
-    const auto size = static_cast<qint64>(record.size());
-    qint64 got = 0;
-    while ((got = file.read(reinterpret_cast<char*>(record.data()), size)) == size) {
+    for (qsizetype at = 0; contents.size() - at >= qsizetype(record.size()); at += qsizetype(record.size())) {
+        std::memcpy(record.data(), contents.constData() + at, record.size());
         const std::string_view name =
             ObjectRecord::ReadString(record, ObjectRecord::kLayerName, ObjectRecord::kNameField);
         // A first record with an empty name still needs a layer to go to.
@@ -79,7 +85,45 @@ bool ReadRecords(QFile& file, TRasterLayers& layers) {
         object->Record() = record;
         layer->AppendStored(std::move(object));
     }
-    return got >= 0;
+}
+
+// Reads the side file into layers. True when the file existed and its
+// records were read; failure tells why the file (if there is one) was not
+// read completely, and is empty when it was or when there is none.
+bool ReadSideFile(const QString& path, TRasterLayers& layers, QString& failure) {
+    int errorNumber = 0;
+    std::optional<platform::RegularFile> file =
+        platform::RegularFile::Open(QFile::encodeName(path).toStdString(), failure, errorNumber);
+    if (!file) {
+        // No side file: the image has no layers yet.
+        if (errorNumber == ENOENT) failure.clear();
+        return false;
+    }
+    if (file->Size() > TRaster::kMaxAnnotationFileBytes) {
+        failure = QStringLiteral("ファイルが大きすぎます (%1 バイト)。注釈ファイルは %2 バイトまで読み込めます。")
+                      .arg(file->Size())
+                      .arg(TRaster::kMaxAnnotationFileBytes);
+        return false;
+    }
+    QByteArray contents(static_cast<qsizetype>(file->Size()), Qt::Uninitialized);
+    const std::int64_t got = file->Read(contents.data(), contents.size(), failure);
+    if (got < 0) return false;
+    contents.truncate(static_cast<qsizetype>(got));
+    AddRecords(contents, layers);
+    if (got % static_cast<std::int64_t>(ObjectRecord::kSize) != 0)
+        failure = QStringLiteral("ファイルの最後のレコードが途中で切れています。");
+    return true;
+}
+
+// The question before a side file is replaced. When the file could not be
+// read completely, some of its markers are not in the view: the question
+// says so, since writing now would replace them by what the view holds.
+QString OverwriteQuestion(const QString& path, bool readCompletely) {
+    const QString question = QStringLiteral("データを上書きしますか？");
+    if (readCompletely) return question;
+    return QStringLiteral("注釈ファイル「%1」は最後まで読み込めなかったため、ファイルの注釈の一部または"
+                          "すべてが表示されていません。上書きすると、それらの注釈は失われます。\n%2")
+        .arg(QFileInfo(path).fileName(), question);
 }
 
 void ReportFileError(QWidget* owner, const QString& what, const QString& path, const QString& reason) {
@@ -98,7 +142,7 @@ QString TRaster::AnnotationPath(const QString& imagePath) {
 
 bool TRaster::SaveAnnotations(const QString& path) {
     if (QFileInfo::exists(path) &&
-        platform::ShowMessage(this, QStringLiteral("データを上書きしますか？"),
+        platform::ShowMessage(this, OverwriteQuestion(path, !annotationsIncomplete_),
                               platform::MessageIcon::Question,
                               platform::MessageButtons::YesNo) != platform::MessageResult::Yes)
         return false;
@@ -107,27 +151,30 @@ bool TRaster::SaveAnnotations(const QString& path) {
     // The new contents go to a file beside the old one, which is replaced
     // only once everything has been written.
     QSaveFile file(path);
-    if (!WriteAll(file, EncodeRecords(Layers())) || !file.commit()) {
-        const QString reason = file.error() != QFileDevice::NoError
-                                   ? file.errorString()
-                                   : QStringLiteral("書き込みが途中で止まりました。");
+    QString failure;
+    try {
+        if (!WriteAll(file, EncodeRecords(Layers())) || !file.commit())
+            failure = file.error() != QFileDevice::NoError ? file.errorString()
+                                                           : QStringLiteral("書き込みが途中で止まりました。");
+    } catch (const std::bad_alloc&) {
+        failure = QStringLiteral("メモリーが足りません。");
+    }
+    if (!failure.isEmpty()) {
         file.cancelWriting();
-        ReportFileError(this, QStringLiteral("注釈ファイルを保存できませんでした。"), path, reason);
+        ReportFileError(this, QStringLiteral("注釈ファイルを保存できませんでした。"), path, failure);
         return false;
     }
     SetModified(false);
+    annotationsIncomplete_ = false;
     return true;
 }
 
 bool TRaster::LoadAnnotations(const QString& path) {
-    bool read = false;
-    if (QFileInfo(path).isFile()) {
-        QFile file(path);
-        read = file.open(QIODevice::ReadOnly) && ReadRecords(file, Layers());
-        if (!read)
-            ReportFileError(this, QStringLiteral("注釈ファイルを読み込めませんでした。"), path,
-                            file.errorString());
-    }
+    QString failure;
+    const bool read = ReadSideFile(path, Layers(), failure);
+    annotationsIncomplete_ = !failure.isEmpty();
+    if (annotationsIncomplete_)
+        ReportFileError(this, QStringLiteral("注釈ファイルを読み込めませんでした。"), path, failure);
     RebuildTreeView();
     return read;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -29,6 +30,12 @@ int Round(double value) { return static_cast<int>(std::nearbyint(value)); }
 // An extent used as a divisor: a one-pixel image (or a zero-sized zoom
 // rectangle) has extent 0 and is shown as if it were one pixel across.
 double Divisor(double extent) { return extent > 0 ? extent : 1.0; }
+
+// Zooming in stops when the view is one pixel step across in its longer
+// direction: one image pixel then spans the client area, and there is
+// nothing more to see. Without a limit the scale shrinks towards zero and
+// the screen coordinates of the image run out of range.
+constexpr double kSmallestViewExtent = 1.0;
 
 // Lets the wheel pass through a scroll bar to the view, whose owner
 // decides what the wheel does; the bar itself reacts only to clicks and
@@ -166,13 +173,8 @@ void TRaster::SetCursor(TCursor id) {
 QString TRaster::PluginPath() const { return QString::fromStdString(plugs_->Path()); }
 
 void TRaster::SetPluginPath(const QString& folder) {
-    // Rescanning while a plug-in decodes would free the plug-in in use;
-    // the new folder takes effect when the decode is over.
-    if (loading_) {
-        pendingPluginPath_ = folder;
-        pluginPathPending_ = true;
-        return;
-    }
+    // During a decode the registry keeps the plug-in in use; the new
+    // folder is scanned before the next decode.
     plugs_->SetPath(folder.toStdString());
 }
 
@@ -392,14 +394,27 @@ void TRaster::ZoomToRect(const QRect& rect) {
     viewTop_ = topLeft.y();
     viewRight_ = bottomRight.x();
     viewBottom_ = bottomRight.y();
+    if (std::max(viewRight_ - viewLeft_, viewBottom_ - viewTop_) < kSmallestViewExtent) {
+        const double centreX = (viewLeft_ + viewRight_) / 2;
+        const double centreY = (viewTop_ + viewBottom_) / 2;
+        viewLeft_ = centreX - kSmallestViewExtent / 2;
+        viewRight_ = centreX + kSmallestViewExtent / 2;
+        viewTop_ = centreY - kSmallestViewExtent / 2;
+        viewBottom_ = centreY + kSmallestViewExtent / 2;
+    }
     FitAspect();
     Layout();
 }
 
 void TRaster::ZoomAt(const QPoint& point, TZoomDirection direction) {
     if (!HasImage()) return;
+    double factor = direction == zdZoomIn ? 1 - zoomSize_ : 1 + zoomSize_;
+    const double extent = std::max(viewRight_ - viewLeft_, viewBottom_ - viewTop_);
+    if (direction == zdZoomIn && extent * factor < kSmallestViewExtent) {
+        if (extent <= kSmallestViewExtent) return;
+        factor = kSmallestViewExtent / extent;
+    }
     const QPoint at = ScreenToImage(point.x(), point.y());
-    const double factor = direction == zdZoomIn ? 1 - zoomSize_ : 1 + zoomSize_;
     const double hw = (viewRight_ - viewLeft_) * factor / 2;
     const double hh = (viewBottom_ - viewTop_) * factor / 2;
     viewLeft_ = at.x() - hw;
@@ -477,13 +492,24 @@ void TRaster::paintEvent(QPaintEvent*) {
                               height() - ClientHeight()),
                         face);
     if (!HasImage()) return;
-    const QRect source(QPoint(Round(viewLeft_), Round(viewTop_)), QPoint(Round(viewRight_), Round(viewBottom_)));
-    const QRect destination(dispLeft_, dispTop_, dispRight_ - dispLeft_, dispBottom_ - dispTop_);
-    DrawImage(canvas, destination, source);
-    PaintMargins(canvas);
-    // The rubber band or outline of a gesture in progress.
-    activeTool_->PaintOverlay(canvas);
+    try {
+        const QRect source(QPoint(Round(viewLeft_), Round(viewTop_)),
+                           QPoint(Round(viewRight_), Round(viewBottom_)));
+        const QRect destination(dispLeft_, dispTop_, dispRight_ - dispLeft_, dispBottom_ - dispTop_);
+        DrawImage(canvas, destination, source);
+        PaintMargins(canvas);
+        // The rubber band or outline of a gesture in progress.
+        activeTool_->PaintOverlay(canvas);
+    } catch (const std::bad_alloc&) {
+        // Nothing may be thrown into the toolkit's paint handling; the
+        // image goes once this paint is over.
+        if (!memoryShortagePending_) {
+            memoryShortagePending_ = true;
+            QMetaObject::invokeMethod(this, [this] { CloseForMemoryShortage(); }, Qt::QueuedConnection);
+        }
+    }
 }
+
 
 void TRaster::PaintMargins(QPainter& canvas) {
     const int cw = ClientWidth();

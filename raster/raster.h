@@ -183,6 +183,14 @@ public:
     // --- Annotation side file --------------------------------------------
     // The side file of an image: its path with the extension ".grx".
     static QString AnnotationPath(const QString& imagePath);
+    // Larger side files are refused. 32 MiB hold some 54,000 markers, far
+    // more than anyone places on one image, while every marker read costs
+    // memory and drawing time; a huge (or sparse) file would otherwise be
+    // read on every load of its image until memory runs out.
+    static constexpr std::int64_t kMaxAnnotationFileBytes = std::int64_t(32) << 20;
+    // Reads the side file into the layers. A file that cannot be read
+    // completely (too large, unreadable, cut short) is reported, and the
+    // next write over it asks in words that say what would be lost.
     bool LoadAnnotations(const QString& path);
     // False when the user declined to overwrite or the write failed.
     bool SaveAnnotations(const QString& path);
@@ -227,7 +235,13 @@ private:
     void HandleScrollAction(Qt::Orientation orientation, int action);
     void ScrollRequest(Qt::Orientation orientation, TScrollRequest request, int trackPosition);
     void PaintMargins(QPainter& canvas);
+    // Closes the image after a paint ran out of memory, and says so.
+    void CloseForMemoryShortage();
     void DrawOverlay(QPainter& canvas);
+    // Reads the file and decodes it with the first plug-in that accepts it.
+    bool DecodeFile(const QString& path);
+    // Frees what a load that ran out of memory had built.
+    void AbandonLoad();
     // contents: the file followed by zero padding; size: the file's bytes.
     bool DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size);
     bool TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int32_t size);
@@ -253,7 +267,11 @@ private:
     bool loading_ = false;
     bool loadCancel_ = false;
     bool modified_ = false;
+    // The side file was not read completely: its markers are not all in
+    // the layers, so replacing it needs the user's word.
+    bool annotationsIncomplete_ = false;
     bool destroying_ = false;
+    bool memoryShortagePending_ = false;
     QString fileName_;
     TRasterInfo info_;
     std::unique_ptr<TSusiePlugs> plugs_;
@@ -275,6 +293,4 @@ private:
     std::unique_ptr<TDibView> dib_;
     std::unique_ptr<TDibPainter> dibPainter_;
     std::unique_ptr<QPrinter> printer_;
-    QString pendingPluginPath_;
-    bool pluginPathPending_ = false;
 };

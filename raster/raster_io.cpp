@@ -4,6 +4,8 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <new>
+#include <optional>
 #include <utility>
 
 #include <QScopedValueRollback>
@@ -20,6 +22,7 @@
 #include "platform/code_page.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/regular_file.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
 #include "raster/raster.h"
@@ -61,25 +64,20 @@ QString PluginText(const std::string& bytes) { return platform::FromCodePage932(
 // The whole file followed by kReadPadding zero bytes; false with the
 // reason when it cannot be read.
 bool ReadWholeFile(const QString& path, QByteArray& contents, QString& reason) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        reason = file.errorString();
-        return false;
-    }
-    const qint64 size = file.size();
+    std::optional<platform::RegularFile> file =
+        platform::RegularFile::Open(QFile::encodeName(path).toStdString(), reason);
+    if (!file) return false;
+    const std::int64_t size = file->Size();
     if (size > std::numeric_limits<std::int32_t>::max() - kReadPadding) {
         reason = QStringLiteral("ファイルが大きすぎます。");
         return false;
     }
     contents = QByteArray(static_cast<qsizetype>(size) + kReadPadding, '\0');
-    qint64 done = 0;
-    while (done < size) {
-        const qint64 got = file.read(contents.data() + done, size - done);
-        if (got <= 0) {
-            reason = got < 0 ? file.errorString() : QStringLiteral("ファイルが途中で終わっています。");
-            return false;
-        }
-        done += got;
+    const std::int64_t got = file->Read(contents.data(), size, reason);
+    if (got < 0) return false;
+    if (got < size) {
+        reason = QStringLiteral("ファイルが途中で終わっています。");
+        return false;
     }
     return true;
 }
@@ -128,7 +126,18 @@ bool TRaster::LoadFromFile(const QString& path) {
     const platform::HourglassCursor hourglass;
     CloseImage();
     fileName_ = path;
+    try {
+        return DecodeFile(path);
+    } catch (const std::bad_alloc&) {
+        // Whatever the load had built goes, which gives the memory back
+        // for the message.
+        AbandonLoad();
+        Warn(this, ResultMessage(SPI_NO_MEMORY));
+        return false;
+    }
+}
 
+bool TRaster::DecodeFile(const QString& path) {
     QByteArray contents;
     QString reason;
     if (!ReadWholeFile(path, contents, reason)) {
@@ -137,21 +146,24 @@ bool TRaster::LoadFromFile(const QString& path) {
     }
 
     plugs_->Refresh();
-    bool result = false;
     for (int i = 0; i < plugs_->Count(); ++i) {
         TSusiePlug& plug = *plugs_->Items(i);
         const TSusiePlugUse use(plug);
         if (!use.Loaded()) continue;
         if (plug.IsSupported(nullptr, reinterpret_cast<intptr_t>(contents.constData())) == 0) continue;
-        result = DecodeWith(plug, contents.constData(), std::int32_t(contents.size() - kReadPadding));
-        break;
+        const bool result = DecodeWith(plug, contents.constData(), std::int32_t(contents.size() - kReadPadding));
+        if (progressFailure) std::rethrow_exception(std::exchange(progressFailure, nullptr));
+        return result;
     }
-    if (pluginPathPending_) {
-        pluginPathPending_ = false;
-        plugs_->SetPath(pendingPluginPath_.toStdString());
-    }
-    if (progressFailure) std::rethrow_exception(std::exchange(progressFailure, nullptr));
-    return result;
+    Warn(this, QStringLiteral("ファイルを開けません。\n%1\nこのファイルの形式に対応する Plug-In がありません。").arg(path));
+    return false;
+}
+
+void TRaster::AbandonLoad() {
+    if (imageBits_ != nullptr)
+        CloseImage();
+    else
+        FreeImageBlocks();
 }
 
 bool TRaster::DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size) {
@@ -182,7 +194,13 @@ bool TRaster::DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t si
 bool TRaster::TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int32_t size) {
     PictureInfo picture{};
     const bool described = plug.GetPictureInfo(contents, size, SPI_INPUT_MEMORY, &picture) == SPI_SUCCESS;
-    imageHeader_ = static_cast<const SPI_BITMAPINFOHEADER*>(LocalLock(headerBlock_));
+    const auto* info = static_cast<const std::uint8_t*>(LocalLock(headerBlock_));
+    if (!TDibView::BlocksHoldBitmap(info, LocalBlockSize(headerBlock_), LocalBlockSize(bitsBlock_))) {
+        FreeImageBlocks();
+        Warn(this, ResultMessage(SPI_BROKEN_DATA));
+        return false;
+    }
+    imageHeader_ = reinterpret_cast<const SPI_BITMAPINFOHEADER*>(info);
     imageBits_ = static_cast<const std::uint8_t*>(LocalLock(bitsBlock_));
     dib_ = TDibView::Create(imageHeader_, imageBits_);
     if (dib_ == nullptr) {
@@ -218,6 +236,13 @@ bool TRaster::TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int3
     LoadAnnotations(AnnotationPath(fileName_));
     Layout();
     return true;
+}
+
+void TRaster::CloseForMemoryShortage() {
+    memoryShortagePending_ = false;
+    if (!HasImage()) return;
+    CloseImage();
+    Warn(this, ResultMessage(SPI_NO_MEMORY));
 }
 
 void TRaster::FreeImageBlocks() {
@@ -257,6 +282,7 @@ void TRaster::CloseImage() {
     // The changes went with the layers, also when the user kept the old
     // side file; they must not mark the next image.
     modified_ = false;
+    annotationsIncomplete_ = false;
     if (!destroying_) {
         RebuildTreeView();
         update();

@@ -44,6 +44,14 @@ namespace {
 // Nearest, halves to even: the rounding of every screen/image conversion.
 int RoundToInt(double value) { return static_cast<int>(std::nearbyint(value)); }
 
+// Markers far outside the view keep screen coordinates this far out: well
+// beyond any client area, and far enough from the limits of int that the
+// sizes and offsets computed from them cannot overflow. A marker may sit
+// anywhere in the int range of image coordinates (the side file says so),
+// which zoomed in lies far beyond what an int holds on screen.
+constexpr double kFarOutside = 1 << 24;
+
+int ScreenCoordinate(double value) { return RoundToInt(std::clamp(value, -kFarOutside, kFarOutside)); }
 
 }  // namespace
 
@@ -121,10 +129,10 @@ QRect TRasterObject::ComputeBounds() const {
     const double h = icons->Height();
     const double dx = X() - raster->ViewLeft();
     const double dy = Y() - raster->ViewTop();
-    const int left = RoundToInt((dx - w / 2) / raster->ScaleX()) + raster->DispLeft();
-    const int top = RoundToInt((dy - h / 2) / raster->ScaleY()) + raster->DispTop();
-    const int right = RoundToInt((dx + w / 2) / raster->ScaleX()) + raster->DispLeft();
-    const int bottom = RoundToInt((dy + h / 2) / raster->ScaleY()) + raster->DispTop();
+    const int left = ScreenCoordinate(std::nearbyint((dx - w / 2) / raster->ScaleX()) + raster->DispLeft());
+    const int top = ScreenCoordinate(std::nearbyint((dy - h / 2) / raster->ScaleY()) + raster->DispTop());
+    const int right = ScreenCoordinate(std::nearbyint((dx + w / 2) / raster->ScaleX()) + raster->DispLeft());
+    const int bottom = ScreenCoordinate(std::nearbyint((dy + h / 2) / raster->ScaleY()) + raster->DispTop());
     return QRect(left, top, right - left, bottom - top);
 }
 
@@ -178,6 +186,13 @@ void TRasterLayer::SetMode(TLayerMode mode) {
             previous->SetMode(lmVisible);
         }
         if (raster->OnActiveLayerChange) raster->OnActiveLayerChange(raster, this);
+    }
+    if (owner_->bulkLoading_) {
+        if (mode == lmActive)
+            raster->SetActiveLayer(this);
+        else if (raster->ActiveLayer() == this)
+            raster->SetActiveLayer(nullptr);
+        return;
     }
     raster->RebuildTreeView();
     raster->update();

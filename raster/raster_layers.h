@@ -162,6 +162,23 @@ private:
 // them. At most one layer is lmActive; it is the view's ActiveLayer.
 class TRasterLayers {
 public:
+    // While one lives, mode changes keep the view's ActiveLayer up to date
+    // themselves and leave the tree alone: a reader that adds many layers
+    // rebuilds the tree once at the end, not once per layer.
+    class TBulkLoad {
+    public:
+        explicit TBulkLoad(TRasterLayers& layers) : layers_(layers), previous_(layers.bulkLoading_) {
+            layers_.bulkLoading_ = true;
+        }
+        ~TBulkLoad() { layers_.bulkLoading_ = previous_; }
+        TBulkLoad(const TBulkLoad&) = delete;
+        TBulkLoad& operator=(const TBulkLoad&) = delete;
+
+    private:
+        TRasterLayers& layers_;
+        bool previous_;
+    };
+
     explicit TRasterLayers(TRaster* raster);
     ~TRasterLayers();
     TRasterLayers(const TRasterLayers&) = delete;
@@ -192,5 +209,6 @@ private:
 
     TRaster* raster_;
     bool updating_ = false;
+    bool bulkLoading_ = false;
     std::vector<std::unique_ptr<TRasterLayer>> layers_;
 };

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <vector>
 
+#include <QIcon>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QTreeWidget>
@@ -71,13 +74,16 @@ protected slots:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
-    QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, int imageIndex);
+    // A node not yet in the tree; layer is null for the image's node.
+    std::unique_ptr<QTreeWidgetItem> MakeNode(const QString& text, int imageIndex, TRasterLayer* layer) const;
     void SelectionChanged();
     void RenameLayer(TRasterLayer* layer, const QString& name);
     void Unbind();
 
     QPointer<TRaster> raster_;
     TImageList images_;
+    // The node images as icons, made once: every node shares them.
+    std::vector<QIcon> icons_;
     // Set while the tree is being refilled: selection changes are then not
     // reported.
     bool updating_ = false;

@@ -163,10 +163,14 @@ TEST_F(GrxFileTest, DamagedOrUnusualFilesKeepWhatIsComplete) {
     EXPECT_TRUE(Load({}));
     EXPECT_EQ(view.Layers().Count(), 0);
 
+    // A partial record at the end: the complete ones are shown, and the
+    // user hears that the file is damaged.
     Bytes truncated = Join({Record("A", 1, "1"), Record("B", 1, "2")});
     truncated.resize(truncated.size() + 300, 0x41);
     EXPECT_TRUE(Load(truncated));
     EXPECT_EQ(Layers(), (std::vector<std::pair<QString, int>>{{"A", 1}, {"B", 1}}));
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_EQ(boxes.Messages()[0].icon, platform::MessageIcon::Error);
     view.Layers().Clear();
 
     // A first record without a layer name still gets a layer.
@@ -177,7 +181,7 @@ TEST_F(GrxFileTest, DamagedOrUnusualFilesKeepWhatIsComplete) {
     // A layer name filling all 51 bytes has no NUL; it is read whole.
     EXPECT_TRUE(Load(Record(std::string(51, 'n'), 1, "1")));
     EXPECT_EQ(Layers(), (std::vector<std::pair<QString, int>>{{QString(51, 'n'), 1}}));
-    EXPECT_TRUE(boxes.Messages().empty());
+    EXPECT_EQ(boxes.Messages().size(), 1u);
 }
 
 TEST_F(GrxFileTest, LongLayerNamesAreCutWithoutSplittingACharacter) {
@@ -251,6 +255,65 @@ TEST(GrxAtCloseTest, UnchangedAnnotationsAreNotWritten) {
     EXPECT_EQ(view.Layers().Count(), 0);
     EXPECT_EQ(ReadFileBytes(side), before);
     EXPECT_TRUE(boxes.Messages().empty());
+}
+
+TEST_F(GrxFileTest, MarkersOfASideFileThatWasNotReadWholeAreNotReplacedWithoutAsking) {
+    // Too large: refused with the reason, no layers.
+    const std::string huge = folder.Write("huge.grx", Record("kept", 1, "marker"));
+    std::filesystem::resize_file(huge, TRaster::kMaxAnnotationFileBytes + 620);
+    EXPECT_FALSE(view.LoadAnnotations(QString::fromStdString(huge)));
+    EXPECT_EQ(view.Layers().Count(), 0);
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_TRUE(boxes.Messages()[0].text.contains(QStringLiteral("大きすぎ")));
+    EXPECT_TRUE(boxes.Messages()[0].text.contains(QString::number(TRaster::kMaxAnnotationFileBytes)));
+
+    // A new marker and a save: the question says what would be lost, and
+    // No keeps the file.
+    Add(view.Layers().NewLayer(), "new", 1, 1);
+    boxes.Answer(platform::MessageResult::No);
+    EXPECT_FALSE(view.SaveAnnotations(QString::fromStdString(huge)));
+    ASSERT_EQ(boxes.Messages().size(), 2u);
+    EXPECT_TRUE(boxes.Messages()[1].text.contains(QStringLiteral("huge.grx")));
+    EXPECT_TRUE(boxes.Messages()[1].text.contains(QStringLiteral("最後まで読み込めなかった")));
+    EXPECT_TRUE(boxes.Messages()[1].text.endsWith(QStringLiteral("データを上書きしますか？")));
+    EXPECT_EQ(boxes.Messages()[1].buttons, platform::MessageButtons::YesNo);
+    EXPECT_EQ(std::filesystem::file_size(huge), std::uintmax_t(TRaster::kMaxAnnotationFileBytes + 620));
+    EXPECT_TRUE(view.Modified());
+
+    // Cut short: what was read is shown, and saving over it asks the same.
+    view.Layers().Clear();
+    const Bytes cut = Join({Record("A", 1, "1"), Bytes(100, 0x41)});
+    const std::string damaged = folder.Write("cut.grx", cut);
+    EXPECT_TRUE(view.LoadAnnotations(QString::fromStdString(damaged)));
+    EXPECT_EQ(view.Layers().Count(), 1);
+    boxes.Answer(platform::MessageResult::Yes);
+    EXPECT_TRUE(view.SaveAnnotations(QString::fromStdString(damaged)));
+    ASSERT_EQ(boxes.Messages().size(), 4u);
+    EXPECT_TRUE(boxes.Messages()[3].text.contains(QStringLiteral("最後まで読み込めなかった")));
+    // Written on the user's word; from now on the file is the view's own.
+    EXPECT_EQ(ReadFileBytes(damaged).size(), 620u);
+    boxes.Answer(platform::MessageResult::No);
+    EXPECT_FALSE(view.SaveAnnotations(QString::fromStdString(damaged)));
+    EXPECT_EQ(boxes.Messages().back().text, "データを上書きしますか？");
+}
+
+TEST(GrxAtCloseTest, AnUnreadSideFileIsNotReplacedAtCloseWithoutAsking) {
+    TempFolder folder;
+    ScriptedMessageBoxes boxes;
+    TRaster view;
+    view.SetPluginPath(KELVANDOR_TEST_PLUGIN_DIR);
+    const std::string side = folder.Write("image.grx", Record("A", 1, "a"));
+    std::filesystem::resize_file(side, TRaster::kMaxAnnotationFileBytes + 1);
+    ASSERT_TRUE(
+        view.LoadFromFile(QString::fromStdString(folder.Write("image.ktest", std::string("KTESTSPI\n")))));
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    TRasterLayer* layer = view.Layers().NewLayer();
+    layer->AddObject(std::make_unique<TRasterObject>(layer));
+    boxes.Answer(platform::MessageResult::No);
+    view.CloseImage();
+    ASSERT_EQ(boxes.Messages().size(), 2u);
+    EXPECT_TRUE(boxes.Messages()[1].text.contains(QStringLiteral("最後まで読み込めなかった")));
+    EXPECT_EQ(std::filesystem::file_size(side), std::uintmax_t(TRaster::kMaxAnnotationFileBytes + 1));
 }
 
 }  // namespace

@@ -1,4 +1,9 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -6,11 +11,16 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPrinter>
+#include <QTreeWidget>
 
 #include "raster/raster.h"
+#include "platform/file_size_signal.h"
 #include "raster/raster_layers.h"
+#include "raster/raster_tree_view.h"
 #include "raster_view_fixture.h"
+#include "support/child_process.h"
 #include "support/file_size_limit.h"
+#include "support/held_fifo.h"
 
 namespace {
 
@@ -120,14 +130,13 @@ TEST_F(RasterLoadTest, ProgressReportsAndCancel) {
 TEST_F(RasterLoadTest, UnknownDataAndUnreadableFilesLeaveTheViewEmpty) {
     ASSERT_TRUE(Load(4, 3));
     EXPECT_FALSE(raster.LoadFromFile(QString::fromStdString(folder.Write("plain.txt", "not an image"))));
-    EXPECT_TRUE(messages.Texts().isEmpty());
     EXPECT_FALSE(raster.HasImage());
 
     const QString missing = QString::fromStdString(folder.File("missing.ktest"));
     EXPECT_FALSE(raster.LoadFromFile(missing));
-    ASSERT_EQ(messages.Messages().size(), 1u);
-    EXPECT_TRUE(messages.Messages()[0].text.contains(missing));
-    EXPECT_EQ(messages.Messages()[0].icon, MessageIcon::Warning);
+    ASSERT_EQ(messages.Messages().size(), 2u);
+    EXPECT_TRUE(messages.Messages()[1].text.contains(missing));
+    EXPECT_EQ(messages.Messages()[1].icon, MessageIcon::Warning);
     EXPECT_FALSE(raster.HasImage());
     EXPECT_EQ(raster.ScaleX(), 0);
 }
@@ -236,6 +245,184 @@ TEST_F(RasterLoadTest, PrintsTheVisiblePartToAFile) {
     ASSERT_GT(bytes.size(), 100u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "%PDF");
     EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(RasterLoadTest, AFileNoPluginAcceptsIsNamedInAMessage) {
+    for (const std::string name : {"empty.png", "text.ktest"}) {
+        const std::size_t before = messages.Messages().size();
+        const std::string path = folder.Write(name, name == "empty.png" ? "" : "plain text");
+        EXPECT_FALSE(raster.LoadFromFile(QString::fromStdString(path)));
+        EXPECT_FALSE(raster.HasImage());
+        ASSERT_EQ(messages.Messages().size(), before + 1) << name;
+        EXPECT_TRUE(messages.Messages().back().text.contains(QString::fromStdString(path)));
+        EXPECT_TRUE(messages.Messages().back().text.contains(QStringLiteral("対応する Plug-In がありません")));
+        EXPECT_EQ(messages.Messages().back().icon, MessageIcon::Warning);
+    }
+}
+
+TEST_F(RasterLoadTest, APipeNamedLikeAnImageOrSideFileIsRefusedWithoutBeingRead) {
+    // The pipe holds an image the test plug-in would accept: reading it
+    // as a file would show that image.
+    const std::string image = folder.File("pipe.ktest");
+    const HeldFifo imagePipe(image, "KTESTSPI\n");
+    ASSERT_TRUE(imagePipe.Ready());
+    EXPECT_FALSE(raster.LoadFromFile(QString::fromStdString(image)));
+    EXPECT_FALSE(raster.HasImage());
+    EXPECT_EQ(imagePipe.Unread(), 9);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_TRUE(messages.Messages()[0].text.contains(QString::fromStdString(image)));
+    EXPECT_TRUE(messages.Messages()[0].text.contains(QStringLiteral("FIFO")));
+
+    // A pipe in place of the side file: the image opens without markers,
+    // the pipe is left alone and the user hears why.
+    const HeldFifo sidePipe(folder.File("marked.grx"), std::string(620, 'x'));
+    ASSERT_TRUE(sidePipe.Ready());
+    ASSERT_TRUE(Load(4, 3, "marked.ktest"));
+    EXPECT_EQ(raster.Layers().Count(), 0);
+    EXPECT_EQ(sidePipe.Unread(), 620);
+    ASSERT_EQ(messages.Messages().size(), 2u);
+    EXPECT_TRUE(messages.Messages()[1].text.contains(QString::fromStdString(folder.File("marked.grx"))));
+    EXPECT_TRUE(messages.Messages()[1].text.contains(QStringLiteral("FIFO")));
+}
+
+TEST_F(RasterLoadTest, ThePluginsCanBeListedWhileOneOfThemDecodes) {
+    UsePlugins({{kTestPlugins + "/ktest.spi", "a.spi"}, {kTestPlugins + "/variants/ktest_second.spi", "b.spi"}});
+    const std::string otherFolder = folder.File("other");
+    std::filesystem::create_directory(otherFolder);
+    QStringList filters;
+    raster.OnLoadProgress = [&](TRaster*, int position, bool&) {
+        if (position != 50) return;
+        // What the refresh command does, and a direct rescan.
+        raster.GetPluginFilters(filters);
+        raster.Plugs().Refresh();
+        raster.SetPluginPath(QString::fromStdString(otherFolder));
+    };
+    ASSERT_TRUE(raster.LoadFromFile(TestImage("a.ktest", "steps=2")));
+    EXPECT_TRUE(raster.HasImage());
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("*.ktest"), QStringLiteral("*.ktest")}));
+    EXPECT_EQ(raster.Info().PluginInfo, QStringLiteral("Kelvandor test plug-in"));
+    EXPECT_TRUE(messages.Texts().isEmpty());
+
+    // The folder chosen meanwhile is the one the next decode uses.
+    EXPECT_EQ(raster.PluginPath(), QString::fromStdString(otherFolder));
+    raster.OnLoadProgress = nullptr;
+    EXPECT_FALSE(raster.LoadFromFile(TestImage("b.ktest", "")));
+    for (int i = 0; i < raster.Plugs().Count(); ++i) EXPECT_FALSE(raster.Plugs().Items(i)->IsLoaded());
+    EXPECT_EQ(raster.Plugs().Count(), 0);
+}
+
+TEST_F(RasterLoadTest, ABitmapWhoseBlocksDoNotHoldWhatItsHeaderSaysIsReportedAsDamaged) {
+    const QString damaged = QStringLiteral("[Code3] Plug-Inがデータの破損を検出しました。");
+    const std::vector<std::string> faults{
+        "header=200",                          // a header longer than any of its family
+        "header=16",                           // shorter than the smallest
+        "header=100 infobytes=40",             // longer than its block
+        "bits=8 infobytes=40",                 // a full colour table that is not there
+        "bits=8 colors=300 infobytes=1240",    // more colours than 8 bits can index
+        "width=100 height=100 pixelbytes=100", // rows that are not there
+    };
+    // (The allocator may round a block up by a few bytes, so a fault of a
+    // few bytes, such as missing bit-field masks, may stay inside it.)
+    for (const std::string& words : faults) {
+        const std::size_t before = messages.Messages().size();
+        EXPECT_FALSE(raster.LoadFromFile(TestImage("faulty.ktest", words))) << words;
+        EXPECT_FALSE(raster.HasImage()) << words;
+        ASSERT_EQ(messages.Messages().size(), before + 1) << words;
+        EXPECT_EQ(messages.Messages().back().text, damaged) << words;
+    }
+    // What a careful plug-in returns is shown: a short colour table that
+    // the header counts, masks after the header, a 124-byte header.
+    for (const std::string words : {"bits=4 colors=3 infobytes=52", "bits=16 compression=3 infobytes=52",
+                                    "header=124 infobytes=124"}) {
+        EXPECT_TRUE(raster.LoadFromFile(TestImage("sound.ktest", words))) << words;
+    }
+    EXPECT_EQ(messages.Messages().size(), faults.size());
+}
+
+TEST_F(RasterLoadTest, OpeningAnImageFillsTheLayerTreeAsOftenForManyLayersAsForOne) {
+    TRasterTreeView tree;
+    tree.SetRaster(&raster);
+    int fills = 0;
+    QObject::connect(tree.model(), &QAbstractItemModel::modelReset, [&] { ++fills; });
+    auto fillsForLayers = [&](int layers, std::uint8_t mode) {
+        std::vector<unsigned char> side(620 * std::size_t(layers), 0);
+        for (int i = 0; i < layers; ++i) {
+            const std::string name = "layer " + std::to_string(i);
+            std::copy(name.begin(), name.end(), side.begin() + 620 * i);
+            side[620 * std::size_t(i) + 114] = mode;
+        }
+        const std::string stem = "layers" + std::to_string(layers) + "-" + std::to_string(mode);
+        folder.Write(stem + ".grx", side);
+        raster.CloseImage();
+        fills = 0;
+        EXPECT_TRUE(Load(4, 3, stem + ".ktest"));
+        EXPECT_EQ(raster.Layers().Count(), layers);
+        return fills;
+    };
+    for (const std::uint8_t mode : {std::uint8_t(0), std::uint8_t(2)}) {
+        const int forOne = fillsForLayers(1, mode);
+        EXPECT_GE(forOne, 1);
+        EXPECT_EQ(fillsForLayers(200, mode), forOne) << int(mode);
+    }
+    EXPECT_EQ(raster.ActiveLayer(), nullptr);
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(RasterLoadTest, RunningOutOfMemoryWhileOpeningGivesTheMessageAndAnEmptyView) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer ends the process on a failed allocation instead of raising std::bad_alloc";
+#endif
+    // A side file of many markers, under the size limit, that needs far
+    // more memory than the child is given.
+    constexpr int kRecords = 30000;
+    std::vector<unsigned char> side(620 * std::size_t(kRecords), 0);
+    for (int i = 0; i < kRecords; ++i) {
+        const std::string name = "layer " + std::to_string(i);
+        std::copy(name.begin(), name.end(), side.begin() + 620 * i);
+        side[620 * std::size_t(i) + 114] = 1;
+    }
+    folder.Write("crowded.grx", side);
+    const QString image = TestImage("crowded.ktest", "width=4 height=3");
+
+    const int outcome = RunInChild([&] {
+        // The address space there is now, plus less than the layers need.
+        std::ifstream statm("/proc/self/statm");
+        unsigned long long pages = 0;
+        statm >> pages;
+        const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (24 << 20);
+        const rlimit limit{room, room};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) return 10;
+        if (raster.LoadFromFile(image)) return 11;
+        if (raster.HasImage() || raster.Layers().Count() != 0) return 12;
+        if (messages.Texts() != QStringList{QStringLiteral("[Code4] Plug-Inがメモリーを確保出来ません。")}) return 13;
+        return 0;
+    });
+    EXPECT_EQ(outcome, 0);
+}
+
+TEST_F(RasterLoadTest, ASaveThatMeetsTheFileSizeLimitFailsAndKeepsTheOldFiles) {
+    ASSERT_TRUE(raster.LoadFromFile(TestImage("large.ktest", "width=400 height=300")));
+    TRasterLayer* layer = raster.Layers().NewLayer();
+    for (int i = 0; i < 10; ++i) layer->AddObject(std::make_unique<TRasterObject>(layer));
+    const std::string bitmap = folder.Write("kept.bmp", std::string(100, 'b'));
+    const std::string side = folder.Write("kept.grx", std::string(620, 's'));
+
+    const int outcome = RunInChild([&] {
+        // As the program starts: with the signal's default action a write
+        // past the limit would end the process.
+        signal(SIGXFSZ, SIG_DFL);
+        platform::WritesFailPastFileSizeLimit();
+        const rlimit limit{4096, RLIM_INFINITY};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
+        messages.Answer(platform::MessageResult::Yes);  // overwrite the side file
+        if (raster.SaveAsBitmap(QString::fromStdString(bitmap))) return 11;
+        if (raster.SaveAnnotations(QString::fromStdString(side))) return 12;
+        if (!raster.Modified()) return 13;
+        return messages.Messages().size() == 3 ? 0 : 14;
+    });
+    EXPECT_EQ(outcome, 0);
+    EXPECT_EQ(ReadFileBytes(bitmap), std::vector<unsigned char>(100, 'b'));
+    EXPECT_EQ(ReadFileBytes(side), std::vector<unsigned char>(620, 's'));
 }
 
 }  // namespace

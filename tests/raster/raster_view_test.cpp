@@ -1,8 +1,13 @@
 #include <cmath>
+#include <cstdint>
+#include <memory>
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "raster/raster.h"
+#include "raster/raster_layers.h"
 #include "raster_view_fixture.h"
 
 namespace {
@@ -182,6 +187,57 @@ TEST_F(RasterViewTest, AnEmptyViewIgnoresViewOperations) {
     EXPECT_EQ(raster.ViewRight(), 0);
     EXPECT_EQ(raster.ScaleX(), 0);
     EXPECT_FALSE(BarShown(Qt::Vertical));
+}
+
+TEST_F(RasterViewTest, ZoomingInStopsWhereOneImagePixelSpansTheView) {
+    ASSERT_TRUE(Load(401, 201));
+    for (int step = 0; step < 100; ++step) raster.ZoomAt(QPoint(150, 50), zdZoomIn);
+    const double width = raster.ViewRight() - raster.ViewLeft();
+    const double height = raster.ViewBottom() - raster.ViewTop();
+    EXPECT_DOUBLE_EQ(std::max(width, height), 1.0);
+    EXPECT_GE(raster.ScaleX(), 1.0 / ClientWidth());
+    ExpectViewInsideImage();
+    // At the limit a further step changes nothing.
+    const double left = raster.ViewLeft();
+    raster.ZoomAt(QPoint(10, 10), zdZoomIn);
+    EXPECT_EQ(raster.ViewLeft(), left);
+    EXPECT_EQ(raster.ViewRight() - raster.ViewLeft(), width);
+
+    // A zoom rectangle of a single screen point stops at the same limit.
+    raster.ViewExtent();
+    raster.ZoomToRect(QRect(150, 50, 0, 0));
+    EXPECT_DOUBLE_EQ(std::max(raster.ViewRight() - raster.ViewLeft(), raster.ViewBottom() - raster.ViewTop()), 1.0);
+    EXPECT_GT(raster.ScaleX(), 0);
+    ExpectViewInsideImage();
+}
+
+TEST_F(RasterViewTest, MarkersFarOutsideTheImageStayOutsideTheView) {
+    // A small image in a large client: one image pixel is many screen
+    // pixels, so markers at the ends of the int range lie far beyond
+    // what an int holds in screen coordinates.
+    ASSERT_TRUE(Load(4, 3));
+    TRasterLayer* layer = raster.Layers().NewLayer();
+    auto add = [&](int x, int y) {
+        auto object = std::make_unique<TRasterObject>(layer);
+        object->SetX(x);
+        object->SetY(y);
+        return layer->AddObject(std::move(object));
+    };
+    TRasterObject* right = add(INT32_MAX, 1);
+    TRasterObject* left = add(INT32_MIN, 1);
+    TRasterObject* below = add(2, INT32_MAX);
+    TRasterObject* above = add(2, INT32_MIN);
+    TRasterObject* inside = add(2, 1);
+    QImage canvas(raster.size(), QImage::Format_RGB32);
+    raster.render(&canvas);
+
+    EXPECT_GT(right->Bounds().left(), raster.width());
+    EXPECT_LT(left->Bounds().right(), 0);
+    EXPECT_GT(below->Bounds().top(), raster.height());
+    EXPECT_LT(above->Bounds().bottom(), 0);
+    for (const TRasterObject* far : {right, left, below, above}) EXPECT_FALSE(far->HitTest(150, 50));
+    const QPoint centre = inside->Bounds().center();
+    EXPECT_TRUE(inside->HitTest(centre.x(), centre.y()));
 }
 
 }  // namespace

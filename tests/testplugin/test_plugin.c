@@ -8,7 +8,17 @@
  *   steps=S    progress reports during the decode (default 4)
  *   dpi=D      density reported by GetPictureInfo (default 0)
  *
- * The image is 24-bit; pixel (x, y) is blue x, green y, red 0x80.
+ * and words that make it return a bitmap as a faulty plug-in might:
+ *
+ *   header=N       biSize (default 40)
+ *   bits=N         biBitCount (default 24)
+ *   colors=N       biClrUsed (default 0)
+ *   compression=N  biCompression (default 0)
+ *   infobytes=N    size of the information block (default: the header)
+ *   pixelbytes=N   size of the pixel block (default: all rows)
+ *
+ * The image is 24-bit; pixel (x, y) is blue x, green y, red 0x80. Other
+ * bit counts leave the pixels zero.
  * Compile-time variants for the validity tests of the host:
  *   API_VERSION    the text of information number 0 (default "00IN")
  *   OMIT_EXPORT_*  leave one export out
@@ -36,6 +46,12 @@ typedef struct Script {
     int height;
     int steps;
     int dpi;
+    int header;
+    int bits;
+    int colors;
+    int compression;
+    int infoBytes;
+    int pixelBytes;
 } Script;
 
 static int StartsWithMagic(const char *data) { return memcmp(data, kMagic, 8) == 0; }
@@ -52,7 +68,7 @@ static int ReadWord(const char *line, size_t length, const char *key, int *value
 }
 
 static Script ReadScript(const char *data, int32_t size) {
-    Script script = {0, 0, 4, 3, 4, 0};
+    Script script = {0, 0, 4, 3, 4, 0, sizeof(SPI_BITMAPINFOHEADER), 24, 0, SPI_BI_RGB, -1, -1};
     size_t length = 0;
     while ((int32_t)length < size && data[length] != '\n' && length < 200) ++length;
     char line[201];
@@ -63,6 +79,12 @@ static Script ReadScript(const char *data, int32_t size) {
     ReadWord(line, length, "height=", &script.height);
     ReadWord(line, length, "steps=", &script.steps);
     ReadWord(line, length, "dpi=", &script.dpi);
+    ReadWord(line, length, "header=", &script.header);
+    ReadWord(line, length, "bits=", &script.bits);
+    ReadWord(line, length, "colors=", &script.colors);
+    ReadWord(line, length, "compression=", &script.compression);
+    ReadWord(line, length, "infobytes=", &script.infoBytes);
+    ReadWord(line, length, "pixelbytes=", &script.pixelBytes);
     return script;
 }
 
@@ -106,27 +128,33 @@ SPI_EXPORT int GetPictureInfo(const char *buf, int32_t len, uint32_t flag, Pictu
 
 #ifndef OMIT_EXPORT_GetPicture
 static int MakeImage(const Script *script, HLOCAL *pHBInfo, HLOCAL *pHBm) {
-    size_t stride = SPI_DibStride(script->width, 24);
-    HLOCAL info = LocalAlloc(LHND, sizeof(SPI_BITMAPINFOHEADER));
-    HLOCAL bits = LocalAlloc(LHND, stride * (size_t)script->height);
+    size_t stride = SPI_DibStride(script->width, script->bits);
+    size_t allRows = stride * (size_t)script->height;
+    size_t infoBytes = script->infoBytes >= 0 ? (size_t)script->infoBytes : sizeof(SPI_BITMAPINFOHEADER);
+    size_t pixelBytes = script->pixelBytes >= 0 ? (size_t)script->pixelBytes : allRows;
+    HLOCAL info = LocalAlloc(LHND, infoBytes);
+    HLOCAL bits = LocalAlloc(LHND, pixelBytes);
     if (info == NULL || bits == NULL) {
         LocalFree(info);
         LocalFree(bits);
         return SPI_NO_MEMORY;
     }
-    SPI_BITMAPINFOHEADER *header = (SPI_BITMAPINFOHEADER *)LocalLock(info);
-    header->biSize = sizeof *header;
-    header->biWidth = script->width;
-    header->biHeight = script->height;
-    header->biPlanes = 1;
-    header->biBitCount = 24;
-    header->biCompression = SPI_BI_RGB;
-    header->biXPelsPerMeter = (int32_t)(script->dpi / 0.0254 + 0.5);
-    header->biYPelsPerMeter = header->biXPelsPerMeter;
+    SPI_BITMAPINFOHEADER header;
+    memset(&header, 0, sizeof header);
+    header.biSize = (uint32_t)script->header;
+    header.biWidth = script->width;
+    header.biHeight = script->height;
+    header.biPlanes = 1;
+    header.biBitCount = (uint16_t)script->bits;
+    header.biCompression = (uint32_t)script->compression;
+    header.biClrUsed = (uint32_t)script->colors;
+    header.biXPelsPerMeter = (int32_t)(script->dpi / 0.0254 + 0.5);
+    header.biYPelsPerMeter = header.biXPelsPerMeter;
+    memcpy(LocalLock(info), &header, infoBytes < sizeof header ? infoBytes : sizeof header);
     LocalUnlock(info);
 
     uint8_t *rows = (uint8_t *)LocalLock(bits);
-    for (int y = 0; y < script->height; ++y) {
+    for (int y = 0; script->bits == 24 && pixelBytes >= allRows && y < script->height; ++y) {
         uint8_t *row = rows + (size_t)(script->height - 1 - y) * stride;
         for (int x = 0; x < script->width; ++x) {
             row[3 * x + 0] = (uint8_t)x;
