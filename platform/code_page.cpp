@@ -74,6 +74,9 @@ std::string ToCodePage932(const QString& text) {
 }
 
 QString FromCodePage932(std::string_view bytes) {
+    // Below 0x80 code page 932 is ASCII: most names need no converter.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     const Converter converter("UTF-8", "CP932");
     if (!converter.Valid()) return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     const std::string utf8 = converter.Convert(bytes, [](std::string& output, std::string_view) {

@@ -2,6 +2,8 @@
 // no header. The records of one layer are consecutive and repeat the
 // layer's name (code page 932) and mode, which is all that groups them.
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -61,31 +63,45 @@ bool WriteAll(QSaveFile& file, const QByteArray& contents) {
     return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(contents) == contents.size();
 }
 
-// Turns the complete records into layers and objects; a partial record
-// at the end is left out. The tree is rebuilt once afterwards, not for
-// every layer.
-void AddRecords(const QByteArray& contents, TRasterLayers& layers) {
-    const TRasterLayers::TBulkLoad bulk(layers);
-    std::string previousName;
-    TRasterLayer* layer = nullptr;
-    ObjectRecord::Bytes record;
-    for (qsizetype at = 0; contents.size() - at >= qsizetype(record.size()); at += qsizetype(record.size())) {
-        std::memcpy(record.data(), contents.constData() + at, record.size());
+// Turns records into layers and objects, in as many pieces as they come;
+// consecutive records of one layer name form one layer. The tree is
+// rebuilt once afterwards, not for every layer.
+class TRecordReader {
+public:
+    explicit TRecordReader(TRasterLayers& layers) : layers_(layers), bulk_(layers) {}
+
+    void Add(const char* data, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) Add(data + i * ObjectRecord::kSize);
+    }
+
+private:
+    void Add(const char* data) {
+        ObjectRecord::Bytes record;
+        std::memcpy(record.data(), data, record.size());
         const std::string_view name =
             ObjectRecord::ReadString(record, ObjectRecord::kLayerName, ObjectRecord::kNameField);
         // A first record with an empty name still needs a layer to go to.
-        if (layer == nullptr || name != previousName) {
+        if (layer_ == nullptr || name != previousName_) {
             // Appended before its mode is set, so that a second group in
             // mode 0 demotes the first and one active layer remains.
-            layer = layers.Append(std::make_unique<TRasterLayer>(&layers, platform::FromCodePage932(name)));
-            layer->SetMode(ModeFromByte(record[ObjectRecord::kLayerMode]));
-            previousName = name;
+            layer_ = layers_.Append(std::make_unique<TRasterLayer>(&layers_, platform::FromCodePage932(name)));
+            layer_->SetMode(ModeFromByte(record[ObjectRecord::kLayerMode]));
+            previousName_ = name;
         }
-        auto object = std::make_unique<TRasterObject>(layer);
+        auto object = std::make_unique<TRasterObject>(layer_);
         object->Record() = record;
-        layer->AppendStored(std::move(object));
+        layer_->AppendStored(std::move(object));
     }
-}
+
+    TRasterLayers& layers_;
+    const TRasterLayers::TBulkLoad bulk_;
+    std::string previousName_;
+    TRasterLayer* layer_ = nullptr;
+};
+
+// Records read at a time: a buffer small enough to stay off the big
+// allocations, large enough for few reads.
+constexpr std::size_t kRecordsPerRead = 64;
 
 // Reads the side file into layers. True when the file existed and its
 // records were read; failure tells why the file (if there is one) was not
@@ -105,13 +121,19 @@ bool ReadSideFile(const QString& path, TRasterLayers& layers, QString& failure) 
                       .arg(TRaster::kMaxAnnotationFileBytes);
         return false;
     }
-    QByteArray contents(static_cast<qsizetype>(file->Size()), Qt::Uninitialized);
-    const std::int64_t got = file->Read(contents.data(), contents.size(), failure);
-    if (got < 0) return false;
-    contents.truncate(static_cast<qsizetype>(got));
-    AddRecords(contents, layers);
-    if (got % static_cast<std::int64_t>(ObjectRecord::kSize) != 0)
-        failure = QStringLiteral("ファイルの最後のレコードが途中で切れています。");
+    TRecordReader reader(layers);
+    std::array<char, kRecordsPerRead * ObjectRecord::kSize> buffer;
+    for (std::int64_t left = file->Size(); left > 0;) {
+        const std::int64_t got = file->Read(buffer.data(), std::min<std::int64_t>(left, buffer.size()), failure);
+        if (got < 0) return false;
+        reader.Add(buffer.data(), std::size_t(got) / ObjectRecord::kSize);
+        if (got % std::int64_t(ObjectRecord::kSize) != 0) {
+            failure = QStringLiteral("ファイルの最後のレコードが途中で切れています。");
+            break;
+        }
+        if (got == 0) break;
+        left -= got;
+    }
     return true;
 }
 

@@ -41,24 +41,28 @@ int LayerImage(TLayerMode mode) {
 }
 
 
-// A node that keeps its icon, image index and layer as plain members
-// rather than as a stored value per role: a tree of many layers is filled
-// in a fraction of the time. Only the text is stored the ordinary way.
+// A node that keeps what it shows as plain members rather than as a
+// stored value per role: a tree of many layers is filled and emptied in a
+// fraction of the time. The text changes only by refilling the tree.
 class TNode final : public QTreeWidgetItem {
 public:
     TNode(const QString& text, int imageIndex, const QIcon& icon, TRasterLayer* layer)
-        : QTreeWidgetItem(UserType), imageIndex_(imageIndex), icon_(icon), layer_(layer) {
-        setText(0, text);
-    }
+        : QTreeWidgetItem(UserType), text_(text), imageIndex_(imageIndex), icon_(icon), layer_(layer) {}
 
     QVariant data(int column, int role) const override {
-        if (column == 0 && role == Qt::DecorationRole) return icon_;
-        if (column == 0 && role == kImageIndexRole) return imageIndex_;
-        if (column == 0 && role == kLayerRole) return QVariant::fromValue(static_cast<void*>(layer_));
-        return QTreeWidgetItem::data(column, role);
+        if (column != 0) return QTreeWidgetItem::data(column, role);
+        switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole: return text_;
+        case Qt::DecorationRole: return icon_;
+        case kImageIndexRole: return imageIndex_;
+        case kLayerRole: return QVariant::fromValue(static_cast<void*>(layer_));
+        default: return QTreeWidgetItem::data(column, role);
+        }
     }
 
 private:
+    QString text_;
     int imageIndex_;
     QIcon icon_;
     TRasterLayer* layer_;
