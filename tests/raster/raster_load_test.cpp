@@ -389,7 +389,7 @@ TEST_F(RasterLoadTest, RunningOutOfMemoryWhileOpeningGivesTheMessageAndAnEmptyVi
         std::ifstream statm("/proc/self/statm");
         unsigned long long pages = 0;
         statm >> pages;
-        const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (24 << 20);
+        const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (8 << 20);
         const rlimit limit{room, room};
         if (setrlimit(RLIMIT_AS, &limit) != 0) return 10;
         if (raster.LoadFromFile(image)) return 11;
