@@ -15,7 +15,22 @@
  * Threading: the host calls a plug-in from its main thread only, and only
  * one call at a time. The library is loaded for one use and unloaded again
  * afterwards, so a plug-in must not keep state between calls that it expects
- * to survive an unload.
+ * to survive an unload, nor leave a thread running.
+ *
+ * Order of calls when a file is opened, plug-in by plug-in: load,
+ * GetPluginInfo(0), IsSupported; on 0 unload and try the next plug-in.
+ * The first that accepts decides: GetPicture, on success GetPictureInfo,
+ * GetPluginInfo(1) and (3); then unload. Listing file patterns: load,
+ * GetPluginInfo(0), GetPluginInfo(2), unload.
+ *
+ * Texts: the host reads information strings 1 to 3 as code page 932
+ * (Shift-JIS). ASCII reads the same; UTF-8 beyond ASCII comes out garbled.
+ *
+ * Building: cc -fPIC -shared -fvisibility=hidden -o name.spi name.c; the
+ * library goes into the plug-in folder (by default the program's own
+ * folder). Names starting with a dot are hidden and skipped. README.md
+ * beside this header is the author's guide; example/ holds a complete
+ * plug-in.
  *
  * Usable from C and C++.
  */
@@ -56,7 +71,9 @@ enum {
 };
 
 /* ---------------------------------------------------------------------
- * Input kinds: the low three bits of the "flag" argument.
+ * Input kinds: the low three bits of the "flag" argument. The host always
+ * passes SPI_INPUT_MEMORY; a plug-in may answer SPI_INPUT_FILE with
+ * SPI_NOT_IMPLEMENTED.
  * ------------------------------------------------------------------- */
 enum {
     SPI_INPUT_FILE = 0,   /* buf is a file name, len an offset into the file */
@@ -107,17 +124,31 @@ static inline HLOCAL LocalFree(HLOCAL handle)
 /* ---------------------------------------------------------------------
  * Device-independent bitmap structures, little-endian, packed as on disk
  * after the 14-byte file header of a BMP file.
+ *
+ * Bitmaps the host shows (it refuses others with a message):
+ *  - biSize 40; larger headers of the family (up to 124) are read as
+ *    their first 40 bytes;
+ *  - biWidth > 0; biHeight > 0 for rows bottom-up, < 0 for top-down;
+ *  - biBitCount 1, 4, 8 (colour table after the header, at byte biSize:
+ *    biClrUsed entries, at most 2^biBitCount, 0 meaning all of them),
+ *    16 (5-5-5), 24 (bytes blue, green, red) or 32 (blue, green, red,
+ *    unused: alpha is not shown);
+ *  - biCompression SPI_BI_RGB, or SPI_BI_BITFIELDS with 16 or 32 bits and
+ *    the red, green and blue masks (32-bit each) at byte 40 of the block;
+ *    run-length encoded rows are not shown;
+ *  - the pixel block holds every row, each padded to four bytes:
+ *    at least SPI_DibStride(biWidth, biBitCount) * |biHeight| bytes.
  * ------------------------------------------------------------------- */
 #pragma pack(push, 1)
 typedef struct SPI_BITMAPINFOHEADER {
     uint32_t biSize;         /* 40 */
     int32_t biWidth;         /* pixels */
-    int32_t biHeight;        /* pixels; positive: rows stored bottom-up */
+    int32_t biHeight;        /* pixels; positive: rows bottom-up, negative: top-down */
     uint16_t biPlanes;       /* 1 */
     uint16_t biBitCount;     /* 1, 4, 8, 16, 24 or 32 */
-    uint32_t biCompression;  /* SPI_BI_RGB or SPI_BI_BITFIELDS */
+    uint32_t biCompression;  /* SPI_BI_RGB or SPI_BI_BITFIELDS (16, 32 bits) */
     uint32_t biSizeImage;    /* bytes of the pixel block, or 0 */
-    int32_t biXPelsPerMeter; /* horizontal density */
+    int32_t biXPelsPerMeter; /* horizontal density (the host shows PictureInfo's) */
     int32_t biYPelsPerMeter; /* vertical density */
     uint32_t biClrUsed;      /* entries in the colour table, 0 = 2^bitcount */
     uint32_t biClrImportant; /* 0 */
@@ -146,7 +177,10 @@ static inline size_t SPI_DibStride(int32_t width, int bitCount)
 
 /* ---------------------------------------------------------------------
  * The picture-information record filled by GetPictureInfo: 28 bytes,
- * little-endian, natural alignment (two padding bytes at offset 22).
+ * little-endian, natural alignment (two padding bytes at offset 22). The
+ * host shows its size, colour depth and densities to the user and keeps
+ * the densities in a saved BMP; the densities of the bitmap header are
+ * not used.
  * ------------------------------------------------------------------- */
 typedef struct PictureInfo {
     int32_t left;       /* offset  0: position of the image, usually 0 */
@@ -181,12 +215,15 @@ typedef int (*SPI_PROGRESS)(int nNum, int nDenom, intptr_t lData);
  * The four exports.
  * ------------------------------------------------------------------- */
 
-/* Information numbers for GetPluginInfo. */
+/* Information numbers for GetPluginInfo. The host asks only for these
+ * four: a plug-in for several formats lists all its extensions in text 2
+ * (texts 4 and up, pairs of pattern and name, are never read). */
 enum {
     SPI_INFO_API_VERSION = 0, /* must read "00IN" */
     SPI_INFO_DESCRIPTION = 1, /* the plug-in's own description */
-    SPI_INFO_PATTERN = 2,     /* file pattern of its first format: "*.jpg;*.jpeg" */
-    SPI_INFO_FORMAT_NAME = 3  /* name of that format: "JPEG" */
+    SPI_INFO_PATTERN = 2,     /* file patterns: "*.jpg;*.jpeg" (* any run, ? one
+                                 character, ; between patterns; case ignored) */
+    SPI_INFO_FORMAT_NAME = 3  /* name of the format: "JPEG" */
 };
 
 #define SPI_API_VERSION "00IN"
@@ -207,15 +244,21 @@ typedef int (*SPI_GetPluginInfo)(int infono, char *buf, int buflen);
 typedef int (*SPI_IsSupported)(const char *filename, intptr_t dw);
 
 /* Fills *lpInfo for the image in buf. With SPI_INPUT_MEMORY, buf holds the
- * file contents and len their size in bytes. Returns a result code. */
+ * file contents and len their size in bytes (with SPI_INPUT_FILE buf would
+ * be a file name and len an offset into it; the host never asks for that).
+ * The host keeps 2048 zero bytes after the contents in this call and in
+ * GetPicture, but a file ends at len. Called after a successful GetPicture;
+ * returns a result code. */
 typedef int (*SPI_GetPictureInfo)(const char *buf, int32_t len, uint32_t flag,
                                   PictureInfo *lpInfo);
 
-/* Decodes the image in buf. On success stores in *pHBInfo a block holding a
- * SPI_BITMAPINFOHEADER followed by its colour table, and in *pHBm a block
- * holding the pixel rows bottom-up, each padded to four bytes, and returns
- * SPI_SUCCESS. On failure returns another result code and leaves both
- * handles NULL (the plug-in frees whatever it allocated). */
+/* Decodes the image in buf (input as for GetPictureInfo). On success
+ * stores in *pHBInfo a block holding a SPI_BITMAPINFOHEADER followed by
+ * its colour table or masks, and in *pHBm a block holding the pixel rows
+ * (see the bitmaps the host shows, above), both made with LocalAlloc, and
+ * returns SPI_SUCCESS; the host frees them, after it has unloaded the
+ * plug-in. On failure returns another result code and leaves both handles
+ * NULL (the plug-in frees whatever it allocated). */
 typedef int (*SPI_GetPicture)(const char *buf, int32_t len, uint32_t flag,
                               HLOCAL *pHBInfo, HLOCAL *pHBm,
                               SPI_PROGRESS lpPrgressCallback, intptr_t lData);
