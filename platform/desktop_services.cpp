@@ -29,6 +29,7 @@
 
 #include "platform/file_operations.h"
 #include "platform/message_box.h"
+#include "platform/protected_places.h"
 
 namespace platform {
 namespace {
@@ -248,6 +249,7 @@ QString NewNameProblem(const QString& newName) {
 }
 
 std::string RenameItem(const std::string& path, const QString& newName, QWidget* owner) {
+    if (RefuseProtectedPlaces({path}, ChangeKind::Rename, owner)) return std::string();
     const QString problem = NewNameProblem(newName);
     if (!problem.isEmpty()) {
         ShowMessage(owner, problem, MessageIcon::Error);

@@ -40,7 +40,8 @@ std::vector<std::string> CreateShortcuts(const std::vector<std::string>& targets
 QString NewNameProblem(const QString& newName);
 
 // Renames the item at path to newName in the same folder. Refuses, with a
-// message, bad names and names already taken (never replacing anything);
+// message, protected places (protected_places.h), bad names and names
+// already taken (never replacing anything);
 // a change of letter case alone works also on case-insensitive file
 // systems. Returns the new path ("" on failure; path when unchanged).
 std::string RenameItem(const std::string& path, const QString& newName, QWidget* owner);

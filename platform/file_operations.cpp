@@ -20,6 +20,7 @@
 #include "platform/file_clipboard.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/protected_places.h"
 
 namespace platform {
 namespace {
@@ -204,6 +205,8 @@ private:
 
 TransferResult Transfer::Run(const std::vector<std::string>& sources,
                              const std::string& targetFolder) {
+    if (mode_ == TransferMode::Move && RefuseProtectedPlaces(sources, ChangeKind::Move, owner_, &result_.failed))
+        return result_;
     if (!Plan(sources, targetFolder) || !ConfirmCollisions()) return result_;
     struct stat folderInfo {};
     stat(targetFolder.c_str(), &folderInfo);
@@ -230,6 +233,10 @@ TransferResult Transfer::Run(const std::vector<std::string>& sources,
 }
 
 bool Transfer::MoveSingle(const std::string& source, const std::string& target, QString* error) {
+    if (const QString reason = ProtectedPlaceReason(source); !reason.isEmpty()) {
+        *error = reason;
+        return false;
+    }
     struct stat info {};
     currentItem_ = source;
     const bool moved = lstat(source.c_str(), &info) == 0 ? MoveOne(source, info, target, false)
@@ -616,6 +623,33 @@ private:
     QElapsedTimer sinceEvents_;
 };
 
+// Deletes without asking whether path may go: RemoveTree has asked once
+// for the whole tree.
+bool RemoveTreeBelow(const std::string& path, QString* error) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT) return true;
+        *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), FileErrorText(errno));
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        std::vector<std::string> names;
+        if (!ReadFolderNames(path, names)) {
+            *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), FileErrorText(errno));
+            return false;
+        }
+        bool allRemoved = true;
+        for (const std::string& name : names)
+            allRemoved = RemoveTreeBelow(Join(path, name), error) && allRemoved;
+        if (!allRemoved) return false;
+    }
+    if (remove(path.c_str()) != 0 && errno != ENOENT) {
+        *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), FileErrorText(errno));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<TransferProgress> MakeTransferProgressDialog(QWidget* owner) {
@@ -653,28 +687,11 @@ bool MoveItem(const std::string& source, const std::string& target, QString* err
 }
 
 bool RemoveTree(const std::string& path, QString* error) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT) return true;
-        *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), FileErrorText(errno));
+    if (const QString reason = ProtectedPlaceReason(path); !reason.isEmpty()) {
+        *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), reason);
         return false;
     }
-    if (S_ISDIR(info.st_mode)) {
-        std::vector<std::string> names;
-        if (!ReadFolderNames(path, names)) {
-            *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), FileErrorText(errno));
-            return false;
-        }
-        bool allRemoved = true;
-        for (const std::string& name : names)
-            allRemoved = RemoveTree(Join(path, name), error) && allRemoved;
-        if (!allRemoved) return false;
-    }
-    if (remove(path.c_str()) != 0 && errno != ENOENT) {
-        *error = QStringLiteral("「%1」: %2").arg(DisplayName(path), FileErrorText(errno));
-        return false;
-    }
-    return true;
+    return RemoveTreeBelow(path, error);
 }
 
 QString FileErrorText(int errorNumber) {

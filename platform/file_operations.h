@@ -73,6 +73,8 @@ struct TransferResult {
 //   access times are kept.
 // - Failures are listed in one error message at the end (unless cancelled)
 //   and in the result. progress null: the dialog of MakeTransferProgressDialog.
+// - A move of a protected place (protected_places.h) is refused as a
+//   whole, with a message, before anything is asked or moved.
 TransferResult TransferFiles(TransferMode mode, const std::vector<std::string>& sources,
                              const std::string& targetFolder, QWidget* owner,
                              TransferProgress* progress = nullptr);
@@ -86,11 +88,12 @@ TransferResult PasteFiles(const std::string& targetFolder, QWidget* owner,
 // Moves one item to target without asking anything: a rename on the same
 // file system, else a complete, flushed copy followed by deleting the
 // source. target must not exist. False with *error set on failure; the
-// source is then intact and target absent.
+// source is then intact and target absent. Protected places are refused.
 bool MoveItem(const std::string& source, const std::string& target, QString* error);
 
 // Deletes a file, link or whole folder tree without following links.
-// False (with *error) when something could not be removed.
+// False (with *error) when something could not be removed, and at once
+// for a protected place (protected_places.h).
 bool RemoveTree(const std::string& path, QString* error);
 
 // A short Japanese description of an errno value for messages.

@@ -19,6 +19,7 @@
 #include "platform/file_operations.h"
 #include "platform/file_uri.h"
 #include "platform/message_box.h"
+#include "platform/protected_places.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_icons.h"
 #include "platform/shell_mounts.h"
@@ -262,7 +263,8 @@ std::uint32_t FileSystemAttributes(const ShellItem& item, std::uint32_t request,
     if (isLink) bits |= kLink;
     if (!(info.st_mode & S_IWUSR)) bits |= kReadOnly;
     if ((request & kCanCopy) && access(item.path.c_str(), folder ? (R_OK | X_OK) : R_OK) == 0) bits |= kCanCopy;
-    if ((request & (kCanMove | kCanDelete | kCanRename)) && MayChangeEntries(ParentOf(item.path), linkInfo))
+    if ((request & (kCanMove | kCanDelete | kCanRename)) && MayChangeEntries(ParentOf(item.path), linkInfo) &&
+        ProtectedPlaceReason(item.path).isEmpty())
         bits |= kCanMove | kCanDelete | kCanRename;
     if (request & (kHidden | kCompressed)) {
         const std::uint32_t fileAttributes = FileAttributesOf(item.path);
@@ -758,7 +760,13 @@ UniqueIDList ShellFolder::SetNameOf(QWidget* owner, const ItemIDList* item, cons
     const auto folder = FolderOfLast(item, last);
     if (!folder || IsEmptyIDList(last)) return nullptr;
     const ShellItem facts = folder->Describe(last);
-    if (facts.place != ShellPlace::FileSystem) return nullptr;
+    if (facts.place == ShellPlace::Invalid) return nullptr;
+    if (facts.place != ShellPlace::FileSystem) {
+        // The namespace's own places keep their names.
+        const QString name = folder->DisplayNameOfItem(facts, kNameInFolder);
+        ShowRefusal({{name.toStdString(), QStringLiteral("この場所の名前は変更できません。")}}, ChangeKind::Rename, owner);
+        return nullptr;
+    }
     const std::string renamedPath = RenameItem(facts.path, newName, owner);
     if (renamedPath.empty()) return nullptr;
     const std::string name = BaseName(renamedPath);

@@ -16,6 +16,7 @@
 
 #include "platform/file_uri.h"
 #include "platform/message_box.h"
+#include "platform/protected_places.h"
 #include "platform/regular_file.h"
 
 namespace platform {
@@ -263,6 +264,15 @@ QString CountedQuestion(std::size_t count, const std::string& firstPath, const Q
     return count == 1 ? one.arg(DisplayName(BaseName(firstPath))) : many.arg(count);
 }
 
+// Names in full what deleting for good would erase: the question is the
+// last chance to see that it is the wrong item.
+QString EraseQuestion(const std::string& path, bool folder, const QString& whyNotTrash) {
+    const QString what = folder ? QStringLiteral("このフォルダとその中のすべての項目を完全に削除しますか？")
+                                : QStringLiteral("このファイルを完全に削除しますか？");
+    return QStringLiteral("「%1」はごみ箱に移動できません。\n%2\n\n%3\n元に戻すことはできません。")
+        .arg(DisplayName(path), whyNotTrash, what);
+}
+
 }  // namespace
 
 std::string TrashItem::FilePath() const { return Join(Join(trashFolder, "files"), name); }
@@ -324,8 +334,12 @@ std::optional<TrashItem> MoveItemToTrash(const std::string& path, QString* error
         *error = FileErrorText(errno != 0 ? errno : ENOENT);
         return std::nullopt;
     }
+    if (const QString reason = ProtectedPlaceReason(path); !reason.isEmpty()) {
+        *error = reason;
+        return std::nullopt;
+    }
     const std::string name = BaseName(absolute);
-    if (name.empty() || absolute == "/") {
+    if (name.empty()) {
         *error = QStringLiteral("この項目はごみ箱に移動できません。");
         return std::nullopt;
     }
@@ -375,7 +389,7 @@ std::optional<TrashItem> MoveItemToTrash(const std::string& path, QString* error
 
 TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, bool confirm) {
     TrashResult result;
-    if (paths.empty()) return result;
+    if (paths.empty() || RefuseProtectedPlaces(paths, ChangeKind::Delete, owner, &result.failed)) return result;
     if (confirm &&
         !Confirm(owner,
                  CountedQuestion(paths.size(), paths.front(),
@@ -396,11 +410,9 @@ TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, b
             unreported.push_back({path, error});
             continue;
         }
-        const MessageResult answer = ShowMessage(
-            owner,
-            QStringLiteral("「%1」はごみ箱に移動できません。\n%2\n\n完全に削除しますか？")
-                .arg(DisplayName(BaseName(path)), error),
-            MessageIcon::Warning, MessageButtons::YesNoCancel);
+        const MessageResult answer =
+            ShowMessage(owner, EraseQuestion(path, S_ISDIR(info.st_mode), error), MessageIcon::Warning,
+                        MessageButtons::YesNoCancel);
         if (answer == MessageResult::Yes) {
             if (RemoveTree(path, &error)) {
                 result.erased.push_back(path);

@@ -58,7 +58,10 @@ struct TrashResult {
 
 // Asks "「name」をごみ箱に移しますか？" (or for several items at once) when
 // confirm, then moves the items to the trash. An item that cannot go to a
-// trash is offered for deleting for good; failures end in one message.
+// trash is offered for deleting for good, by a question that names its
+// whole path; failures end in one message. A request naming a protected
+// place (protected_places.h) is refused as a whole, with a message, before
+// any question.
 TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, bool confirm = true);
 
 // Puts the item back at its original path (recreating missing parent

@@ -1,0 +1,144 @@
+#include "platform/protected_places.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include <QStringList>
+
+#include "platform/message_box.h"
+#include "platform/mount_monitor.h"
+#include "platform/shell_mounts.h"
+#include "platform/shell_namespace.h"
+#include "platform/trash.h"
+
+namespace platform {
+namespace {
+
+struct ProtectedPlace {
+    std::string path;  // canonical
+    QString what;
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+std::string CanonicalPath(const std::string& path) {
+    if (path.empty()) return std::string();
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// Where path is, with links before its last part resolved and the last
+// part itself kept: removing a link removes the link, not its target.
+std::string ItemLocation(const std::string& path) {
+    const std::string name = BaseName(path);
+    if (name.empty() || name == "." || name == "..") return CanonicalPath(path);
+    const std::string parent = CanonicalPath(ParentPath(path));
+    return parent.empty() ? std::string() : Join(parent, name);
+}
+
+// folder lies strictly above path.
+bool IsAbove(const std::string& folder, const std::string& path) {
+    if (folder == path) return false;
+    if (folder == "/") return true;
+    return path.compare(0, folder.size(), folder) == 0 && path.size() > folder.size() && path[folder.size()] == '/';
+}
+
+void AddPlace(std::vector<ProtectedPlace>& places, const std::string& path, const QString& what) {
+    const std::string canonical = CanonicalPath(path);
+    if (!canonical.empty()) places.push_back({canonical, what});
+}
+
+// The home the account database names, whatever $HOME says; read once.
+const std::string& AccountHome() {
+    static const std::string home = [] {
+        const passwd* entry = getpwuid(getuid());
+        return entry != nullptr && entry->pw_dir != nullptr ? std::string(entry->pw_dir) : std::string();
+    }();
+    return home;
+}
+
+// Top-of-drive trash folders are named .Trash-UID, or UID inside .Trash;
+// only such places need the drives scanned for them.
+bool MayBeTopTrash(const std::string& location) {
+    return BaseName(location).rfind(".Trash", 0) == 0 || BaseName(ParentPath(location)) == ".Trash";
+}
+
+std::vector<ProtectedPlace> ProtectedPlacesFor(const std::string& location) {
+    std::vector<ProtectedPlace> places;
+    for (const MountEntry& mount : ParseMountInfo(ReadMountInfo()))
+        places.push_back({mount.mountPoint, QStringLiteral("ドライブ (マウント ポイント)")});
+    const QString home = QStringLiteral("ホーム フォルダ");
+    AddPlace(places, HomeDirectory(), home);
+    AddPlace(places, AccountHome(), home);
+    AddPlace(places, DesktopDirectory(), QStringLiteral("デスクトップのフォルダ"));
+    const QString trash = QStringLiteral("ごみ箱のフォルダ");
+    AddPlace(places, HomeTrashFolder(), trash);
+    if (MayBeTopTrash(location))
+        for (const std::string& folder : TrashFolders()) AddPlace(places, folder, trash);
+    return places;
+}
+
+// A folder on another device than its parent is mounted there, whether or
+// not the mount table could be read.
+bool IsMountedHere(const std::string& location, const struct stat& info) {
+    struct stat parent {};
+    return S_ISDIR(info.st_mode) && stat(ParentPath(location).c_str(), &parent) == 0 &&
+           parent.st_dev != info.st_dev;
+}
+
+QString VerbText(ChangeKind kind) {
+    switch (kind) {
+        case ChangeKind::Delete: return QStringLiteral("削除");
+        case ChangeKind::Move: return QStringLiteral("移動");
+        case ChangeKind::Rename: return QStringLiteral("名前を変更");
+    }
+    return QString();
+}
+
+}  // namespace
+
+QString ProtectedPlaceReason(const std::string& path) {
+    const std::string location = ItemLocation(path);
+    if (location.empty()) return QString();
+    if (location == "/") return QStringLiteral("ファイル システムのルートです。");
+    struct stat info {};
+    if (lstat(location.c_str(), &info) != 0) return QString();
+    const std::vector<ProtectedPlace> places = ProtectedPlacesFor(location);
+    for (const ProtectedPlace& place : places)
+        if (place.path == location) return QStringLiteral("%1です。").arg(place.what);
+    if (IsMountedHere(location, info)) return QStringLiteral("ドライブ (マウント ポイント) です。");
+    for (const ProtectedPlace& place : places)
+        if (IsAbove(location, place.path))
+            return QStringLiteral("%1「%2」を含むフォルダです。").arg(place.what, DisplayName(place.path));
+    return QString();
+}
+
+void ShowRefusal(const std::vector<TransferFailure>& refused, ChangeKind kind, QWidget* owner) {
+    QStringList lines;
+    for (const TransferFailure& failure : refused)
+        lines << QStringLiteral("「%1」: %2").arg(DisplayName(failure.path), failure.reason);
+    ShowMessage(owner,
+                QStringLiteral("次の項目は%1できません。システムに欠かせない場所です。\n\n").arg(VerbText(kind)) +
+                    lines.join(QLatin1Char('\n')),
+                MessageIcon::Error);
+}
+
+bool RefuseProtectedPlaces(const std::vector<std::string>& paths, ChangeKind kind, QWidget* owner,
+                           std::vector<TransferFailure>* refused) {
+    std::vector<TransferFailure> found;
+    for (const std::string& path : paths)
+        if (const QString reason = ProtectedPlaceReason(path); !reason.isEmpty()) found.push_back({path, reason});
+    if (found.empty()) return false;
+    ShowRefusal(found, kind, owner);
+    if (refused) refused->insert(refused->end(), found.begin(), found.end());
+    return true;
+}
+
+}  // namespace platform

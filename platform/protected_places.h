@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <QString>
+
+#include "platform/file_operations.h"
+
+class QWidget;
+
+// The places that no delete, move or rename may touch: the root of the
+// file system, every mount point, the home folder, the folders behind the
+// namespace's own places (the desktop directory, the trash folders) and
+// every folder that holds one of them. Every path that removes, moves or
+// renames items asks here first, so that none of them can take the system
+// or the user's home with it.
+namespace platform {
+
+enum class ChangeKind { Delete, Move, Rename };
+
+// Why path must stay where it is; empty when it may be deleted, moved or
+// renamed. A symbolic link is judged as itself, never by where it leads.
+QString ProtectedPlaceReason(const std::string& path);
+
+// When any of paths is a protected place: tells the user in one message
+// which and why, adds them to refused (when given) and returns true; the
+// caller then changes nothing at all.
+bool RefuseProtectedPlaces(const std::vector<std::string>& paths, ChangeKind kind, QWidget* owner,
+                           std::vector<TransferFailure>* refused = nullptr);
+
+// The message of a refusal, for places that have no path of their own.
+void ShowRefusal(const std::vector<TransferFailure>& refused, ChangeKind kind, QWidget* owner);
+
+}  // namespace platform
