@@ -761,6 +761,10 @@ UniqueIDList ShellFolder::SetNameOf(QWidget* owner, const ItemIDList* item, cons
     if (!folder || IsEmptyIDList(last)) return nullptr;
     const ShellItem facts = folder->Describe(last);
     if (facts.place == ShellPlace::Invalid) return nullptr;
+    if (facts.place == ShellPlace::TrashEntry) {
+        ShowMessage(owner, QStringLiteral("ごみ箱の中の項目の名前は変更できません。"), MessageIcon::Error);
+        return nullptr;
+    }
     if (facts.place != ShellPlace::FileSystem) {
         // The namespace's own places keep their names.
         const QString name = folder->DisplayNameOfItem(facts, kNameInFolder);
