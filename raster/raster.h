@@ -166,6 +166,8 @@ public:
     void CenterAt(int X, int Y);
     // Shows the image area under rect; the corner one past rect's
     // bottom-right pixel maps to the view's right and bottom.
+    // Neither zoom goes deeper than a view one pixel step across in its
+    // longer direction, where one image pixel spans the client area.
     void ZoomToRect(const QRect& rect);
     void ZoomAt(const QPoint& point, TZoomDirection direction);
     void Layout();
