@@ -1,0 +1,179 @@
+#include "sub1080.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "dialogs/time_attribute_change.h"
+#include "platform/hourglass_cursor.h"
+#include "platform/message_box.h"
+
+namespace {
+
+QDateEdit* MakeDateField(QWidget* parent) {
+    auto* field = new QDateEdit(parent);
+    field->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+    field->setDateRange(EarliestFileDate(), LatestFileDate());
+    field->setDate(QDate::currentDate());
+    return field;
+}
+
+QTimeEdit* MakeTimeField(QWidget* parent) {
+    auto* field = new QTimeEdit(parent);
+    field->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    field->setTime(QTime(0, 0));
+    return field;
+}
+
+// Shows a file time in a date field (and a time field); times outside the
+// fields' range show the nearest date they can hold.
+void ShowTime(platform::FileTime time, QDateEdit* date, QTimeEdit* clock) {
+    const QDateTime local = LocalDateTimeOf(time);
+    if (!local.isValid()) return;
+    date->setDate(std::clamp(local.date(), EarliestFileDate(), LatestFileDate()));
+    if (clock != nullptr) clock->setTime(local.time());
+}
+
+platform::FileTime TimeOf(const QDateEdit* date, const QTimeEdit* clock) {
+    return FileTimeFromLocal(date->date(), clock != nullptr ? clock->time() : QTime(0, 0)).value_or(platform::FileTime{});
+}
+
+}  // namespace
+
+TSubForm1080::TSubForm1080(QWidget* owner, std::vector<std::string> paths)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), paths_(std::move(paths)) {
+    setObjectName(QStringLiteral("SubForm1080"));
+    setWindowTitle(QStringLiteral("日付・時刻・属性の変更"));
+    setProperty("HelpContext", 1080);
+    BuildControls();
+    LoadFirstItem();
+    checkBoxC_->setEnabled(AnyFolderSelected());
+    CheckBoxClick();
+}
+
+void TSubForm1080::BuildControls() {
+    auto* intro = new QLabel(QStringLiteral("オブジェクトの日付・時刻、および属性を変更します。"), this);
+
+    auto* times = new QGroupBox(this);
+    auto* timesLayout = new QGridLayout(times);
+    checkBoxA_ = new QCheckBox(QStringLiteral("更新日時(&T)"), times);
+    picker1D_ = MakeDateField(times);
+    picker1T_ = MakeTimeField(times);
+    picker2D_ = MakeDateField(times);
+    picker2T_ = MakeTimeField(times);
+    picker3D_ = MakeDateField(times);
+    creationNote_ = new QLabel(times);
+    creationNote_->setWordWrap(true);
+    creationNote_->hide();
+    timesLayout->addWidget(checkBoxA_, 0, 0, 1, 3);
+    timesLayout->addWidget(new QLabel(QStringLiteral("作成日時："), times), 1, 0);
+    timesLayout->addWidget(picker1D_, 1, 1);
+    timesLayout->addWidget(picker1T_, 1, 2);
+    timesLayout->addWidget(creationNote_, 2, 0, 1, 3);
+    timesLayout->addWidget(new QLabel(QStringLiteral("更新日時："), times), 3, 0);
+    timesLayout->addWidget(picker2D_, 3, 1);
+    timesLayout->addWidget(picker2T_, 3, 2);
+    timesLayout->addWidget(new QLabel(QStringLiteral("アクセス日："), times), 4, 0);
+    timesLayout->addWidget(picker3D_, 4, 1);
+
+    auto* attributes = new QGroupBox(this);
+    auto* attributesLayout = new QGridLayout(attributes);
+    checkBoxB_ = new QCheckBox(QStringLiteral("属性(&A)"), attributes);
+    readOnly_ = new QCheckBox(QStringLiteral("読み取り専用(&R)"), attributes);
+    hidden_ = new QCheckBox(QStringLiteral("隠しファイル(&N)"), attributes);
+    archive_ = new QCheckBox(QStringLiteral("アーカイブ(&A)"), attributes);
+    system_ = new QCheckBox(QStringLiteral("システム(&S)"), attributes);
+    attributesLayout->addWidget(checkBoxB_, 0, 0, 1, 2);
+    attributesLayout->addWidget(readOnly_, 1, 0);
+    attributesLayout->addWidget(hidden_, 1, 1);
+    attributesLayout->addWidget(archive_, 2, 0);
+    attributesLayout->addWidget(system_, 2, 1);
+
+    checkBoxC_ = new QCheckBox(QStringLiteral("階層下も変更"), this);
+
+    auto* buttons = new QDialogButtonBox(this);
+    ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    ok_->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(checkBoxA_, &QCheckBox::clicked, this, &TSubForm1080::CheckBoxClick);
+    connect(checkBoxB_, &QCheckBox::clicked, this, &TSubForm1080::CheckBoxClick);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(times);
+    layout->addWidget(attributes);
+    layout->addWidget(checkBoxC_);
+    layout->addWidget(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSubForm1080::LoadFirstItem() {
+    std::string reason;
+    for (const std::string& path : paths_) {
+        if (!platform::CanKeepCreationTime(path, &reason)) {
+            creationKept_ = false;
+            creationNote_->setText(QString::fromStdString(reason));
+            creationNote_->show();
+            break;
+        }
+    }
+    platform::FindData data;
+    if (paths_.empty() || !platform::ReadFindData(paths_.front(), data)) return;
+    ShowTime(platform::CreationTimeOf(paths_.front()), picker1D_, picker1T_);
+    ShowTime(data.LastWriteTime, picker2D_, picker2T_);
+    ShowTime(data.LastAccessTime, picker3D_, nullptr);
+    readOnly_->setChecked(data.Attributes & platform::kAttrReadOnly);
+    hidden_->setChecked(data.Attributes & platform::kAttrHidden);
+    archive_->setChecked(data.Attributes & platform::kAttrArchive);
+    system_->setChecked(data.Attributes & platform::kAttrSystem);
+}
+
+bool TSubForm1080::AnyFolderSelected() const {
+    return std::any_of(paths_.begin(), paths_.end(), [](const std::string& path) {
+        return (platform::FileAttributesOf(path) & platform::kAttrDirectory) != 0;
+    });
+}
+
+void TSubForm1080::CheckBoxClick() {
+    const bool times = checkBoxA_->isChecked();
+    picker1D_->setEnabled(times && creationKept_);
+    picker1T_->setEnabled(times && creationKept_);
+    for (QWidget* field : {static_cast<QWidget*>(picker2D_), static_cast<QWidget*>(picker2T_),
+                           static_cast<QWidget*>(picker3D_)})
+        field->setEnabled(times);
+    for (QCheckBox* box : {readOnly_, hidden_, archive_, system_}) box->setEnabled(checkBoxB_->isChecked());
+    ok_->setEnabled(times || checkBoxB_->isChecked());
+}
+
+void TSubForm1080::accept() {
+    TTimeAttributeChange change;
+    change.ChangeTimes = checkBoxA_->isChecked();
+    if (creationKept_) change.Times.Creation = TimeOf(picker1D_, picker1T_);
+    change.Times.LastWrite = TimeOf(picker2D_, picker2T_);
+    change.Times.LastAccess = TimeOf(picker3D_, nullptr);
+    change.ChangeAttributes = checkBoxB_->isChecked();
+    const std::pair<QCheckBox*, std::uint32_t> boxes[] = {{readOnly_, platform::kAttrReadOnly},
+                                                          {hidden_, platform::kAttrHidden},
+                                                          {archive_, platform::kAttrArchive},
+                                                          {system_, platform::kAttrSystem}};
+    for (const auto& [box, bit] : boxes)
+        if (box->isChecked()) change.Attributes |= bit;
+    change.Recursive = checkBoxC_->isEnabled() && checkBoxC_->isChecked();
+    QString failures;
+    {
+        platform::HourglassCursor busy;
+        failures = ChangeFailureMessage(ApplyTimeAttributeChange(paths_, change));
+    }
+    if (!failures.isEmpty()) platform::ShowMessage(this, failures, platform::MessageIcon::Warning);
+    QDialog::accept();
+}

@@ -1,0 +1,79 @@
+#include "dialogs/time_attribute_change.h"
+
+#include "platform/file_operations.h"
+#include "platform/tree_walk.h"
+
+namespace {
+
+constexpr std::uint32_t kSettableAttributes =
+    platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrArchive;
+constexpr int kFailuresNamed = 5;
+
+void ApplyToItem(const std::string& path, const TTimeAttributeChange& change, std::vector<TChangeFailure>& failures) {
+    platform::FileTimes times = change.Times;
+    // Rewriting the attribute bits drops the record that holds a stored
+    // creation time; it is written back below.
+    if (change.ChangeAttributes && (!change.ChangeTimes || times.Creation.IsZero()))
+        times.Creation = platform::StoredCreationTime(path);
+    if (change.ChangeAttributes) {
+        const std::uint32_t attributes = change.Attributes & kSettableAttributes;
+        // The hidden, system and archive bits are written while the file is
+        // still writable; read-only comes last.
+        bool applied = platform::SetFileAttributesOf(path, attributes & ~platform::kAttrReadOnly);
+        if (applied && (attributes & platform::kAttrReadOnly))
+            applied = platform::SetFileAttributesOf(path, attributes);
+        if (!applied) {
+            failures.push_back({path, platform::FileErrorText(errno)});
+            return;
+        }
+    }
+    if (!change.ChangeTimes) times.LastAccess = times.LastWrite = platform::FileTime{};
+    if (change.ChangeTimes || !times.Creation.IsZero()) {
+        if (const int error = platform::SetFileTimes(path, times); error != 0)
+            failures.push_back({path, platform::FileErrorText(error)});
+    }
+}
+
+bool IsFolder(const std::string& path) {
+    return (platform::FileAttributesOf(path) & platform::kAttrDirectory) != 0;
+}
+
+}  // namespace
+
+std::vector<TChangeFailure> ApplyTimeAttributeChange(const std::vector<std::string>& paths,
+                                                     const TTimeAttributeChange& change) {
+    std::vector<TChangeFailure> failures;
+    const auto visit = [&](const std::string& path, bool) { ApplyToItem(path, change, failures); };
+    const auto unreadable = [&](const std::string& path, int error) {
+        failures.push_back({path, platform::FileErrorText(error)});
+    };
+    for (const std::string& path : paths) {
+        ApplyToItem(path, change, failures);
+        if (change.Recursive && IsFolder(path)) platform::WalkTree(path, visit, unreadable);
+    }
+    return failures;
+}
+
+QDate EarliestFileDate() { return QDate(1980, 1, 1); }
+QDate LatestFileDate() { return QDate(2107, 12, 31); }
+
+std::optional<platform::FileTime> FileTimeFromLocal(const QDate& date, const QTime& time) {
+    if (!date.isValid() || date < EarliestFileDate() || date > LatestFileDate()) return std::nullopt;
+    const QTime valid = time.isValid() ? time : QTime(0, 0);
+    const QDateTime local(date, QTime(valid.hour(), valid.minute(), valid.second() & ~1));
+    return platform::FileTimeFromUnixNs(local.toMSecsSinceEpoch() * 1'000'000);
+}
+
+QDateTime LocalDateTimeOf(platform::FileTime time) {
+    if (time.IsZero()) return {};
+    return QDateTime::fromMSecsSinceEpoch(platform::UnixNsFromFileTime(time) / 1'000'000).toLocalTime();
+}
+
+QString ChangeFailureMessage(const std::vector<TChangeFailure>& failures) {
+    if (failures.empty()) return {};
+    QString text = QStringLiteral("%1 個の項目を変更できませんでした。").arg(failures.size());
+    for (std::size_t i = 0; i < failures.size() && i < kFailuresNamed; ++i)
+        text += QStringLiteral("\n「%1」: %2").arg(platform::DisplayName(failures[i].Path), failures[i].Reason);
+    if (failures.size() > kFailuresNamed) text += QStringLiteral("\n…");
+    return text;
+}
