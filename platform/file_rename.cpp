@@ -1,0 +1,25 @@
+#include "platform/file_rename.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace platform {
+
+int RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // File systems without no-replace renames: check, then rename.
+    if (ItemExists(to)) return EEXIST;
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+bool ItemExists(const std::string& path, bool countFolders) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return false;
+    return countFolders || !S_ISDIR(info.st_mode);
+}
+
+}  // namespace platform

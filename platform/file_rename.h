@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Renames from to to without ever replacing an existing to (EEXIST then).
+// 0 on success, else the errno.
+int RenameWithoutReplacing(const std::string& from, const std::string& to);
+
+// Whether anything (a link included) is at path; folders count only when
+// countFolders is set.
+bool ItemExists(const std::string& path, bool countFolders = true);
+
+}  // namespace platform
