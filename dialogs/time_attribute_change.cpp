@@ -9,29 +9,31 @@ constexpr std::uint32_t kSettableAttributes =
     platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrArchive;
 constexpr int kFailuresNamed = 5;
 
+// Times go first when they carry a creation time, so that one write of the
+// Samba attribute holds both the creation time and the new bits; the
+// attribute change after it then finds its bits in place.
 void ApplyToItem(const std::string& path, const TTimeAttributeChange& change, std::vector<TChangeFailure>& failures) {
+    const std::uint32_t attributes = change.Attributes & kSettableAttributes;
     platform::FileTimes times = change.Times;
-    // Rewriting the attribute bits drops the record that holds a stored
-    // creation time; it is written back below.
-    if (change.ChangeAttributes && (!change.ChangeTimes || times.Creation.IsZero()))
-        times.Creation = platform::StoredCreationTime(path);
-    if (change.ChangeAttributes) {
-        const std::uint32_t attributes = change.Attributes & kSettableAttributes;
-        // The hidden, system and archive bits are written while the file is
-        // still writable; read-only comes last.
-        bool applied = platform::SetFileAttributesOf(path, attributes & ~platform::kAttrReadOnly);
-        if (applied && (attributes & platform::kAttrReadOnly))
-            applied = platform::SetFileAttributesOf(path, attributes);
-        if (!applied) {
-            failures.push_back({path, platform::FileErrorText(errno)});
-            return;
-        }
+    if (!change.ChangeTimes) {
+        times = {};
+        // Rewriting the attribute bits drops the record that holds a
+        // stored creation time; it is written back with them.
+        if (change.ChangeAttributes) times.Creation = platform::StoredCreationTime(path);
     }
-    if (!change.ChangeTimes) times.LastAccess = times.LastWrite = platform::FileTime{};
-    if (change.ChangeTimes || !times.Creation.IsZero()) {
-        if (const int error = platform::SetFileTimes(path, times); error != 0)
+    const std::optional<std::uint32_t> dosBits =
+        change.ChangeAttributes ? std::optional<std::uint32_t>(attributes) : std::nullopt;
+    const bool timesFirst = change.ChangeTimes || !times.Creation.IsZero();
+    if (timesFirst) {
+        if (const int error = platform::SetFileTimes(path, times, dosBits); error != 0)
             failures.push_back({path, platform::FileErrorText(error)});
     }
+    if (!change.ChangeAttributes) return;
+    // Hidden, system and archive are written while the file is still
+    // writable; read-only comes last.
+    bool applied = platform::SetFileAttributesOf(path, attributes & ~platform::kAttrReadOnly);
+    if (applied && (attributes & platform::kAttrReadOnly)) applied = platform::SetFileAttributesOf(path, attributes);
+    if (!applied) failures.push_back({path, platform::FileErrorText(errno)});
 }
 
 bool IsFolder(const std::string& path) {

@@ -19,6 +19,8 @@ constexpr std::uint32_t kValidCreationTime = 0x10;
 // The record version written: the oldest one that carries a creation time
 // beside the attribute bits, read by every Samba release since.
 constexpr std::uint16_t kWrittenVersion = 4;
+// The bits of the attribute word the Samba attribute keeps here.
+constexpr std::uint32_t kDosKeptBits = kAttrHidden | kAttrSystem | kAttrArchive;
 
 std::size_t AlignUp(std::size_t offset, std::size_t alignment) {
     return (offset + alignment - 1) / alignment * alignment;
@@ -155,15 +157,18 @@ bool CanKeepCreationTime(const std::string& path, std::string* reason) {
     return false;
 }
 
-int SetFileTimes(const std::string& path, const FileTimes& times) {
+int SetFileTimes(const std::string& path, const FileTimes& times, std::optional<std::uint32_t> dosBits) {
     const timespec values[2] = {TimespecOf(times.LastAccess), TimespecOf(times.LastWrite)};
     if (!times.LastAccess.IsZero() || !times.LastWrite.IsZero()) {
         if (utimensat(AT_FDCWD, path.c_str(), values, 0) != 0) return errno;
     }
     if (times.Creation.IsZero()) return 0;
     DosAttribute attribute = ReadStoredAttribute(path).value_or(DosAttribute{});
-    if (attribute.CreationTime == times.Creation) return 0;
+    const std::uint32_t bits = dosBits ? (attribute.Attributes & ~kDosKeptBits) | (*dosBits & kDosKeptBits)
+                                       : attribute.Attributes;
+    if (attribute.CreationTime == times.Creation && attribute.Attributes == bits) return 0;
     attribute.CreationTime = times.Creation;
+    attribute.Attributes = bits;
     return WriteStoredAttribute(path, DosAttributeValue(attribute));
 }
 

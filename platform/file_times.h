@@ -40,7 +40,9 @@ bool CanKeepCreationTime(const std::string& path, std::string* reason = nullptr)
 
 // Sets the times of path (links followed): access and last write to the
 // nanosecond, the creation time into the Samba attribute, keeping its
-// attribute bits. 0 on success, else the errno of the first failure.
-int SetFileTimes(const std::string& path, const FileTimes& times);
+// attribute bits unless dosBits brings new hidden, system and archive bits
+// for the same write. 0 on success, else the errno of the first failure.
+int SetFileTimes(const std::string& path, const FileTimes& times,
+                 std::optional<std::uint32_t> dosBits = std::nullopt);
 
 }  // namespace platform
