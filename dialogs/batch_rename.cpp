@@ -2,18 +2,14 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <set>
 
-#include <QFile>
-#include <QStringList>
 
 #include "platform/file_operations.h"
-#include "platform/file_rename.h"
+#include "platform/file_names.h"
 
 namespace {
 
-const QString kForbiddenCharacters = QStringLiteral("\\/:,;*?\"<>|");
 constexpr std::size_t kLongestName = 255;
 constexpr int kTemporaryAttempts = 100;
 constexpr int kFailuresNamed = 5;
@@ -29,15 +25,6 @@ std::size_t ExtensionStart(const std::string& name) {
     return dot == std::string::npos || dot == 0 ? name.size() : dot;
 }
 
-std::string NumberText(const TRenamePattern& pattern, int position) {
-    if (pattern.Digits <= 0) return {};
-    const std::int64_t number = pattern.Start + static_cast<std::int64_t>(position) * pattern.Increment;
-    std::string digits = std::to_string(number < 0 ? -number : number);
-    if (digits.size() < static_cast<std::size_t>(pattern.Digits)) digits.insert(0, pattern.Digits - digits.size(), '0');
-    return number < 0 ? '-' + digits : digits;
-}
-
-std::string Bytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
 QString Text(const std::string& name) { return platform::DisplayName(name); }
 
 // One rename done, to be undone in reverse order when a later one fails.
@@ -84,7 +71,7 @@ private:
     bool ClearingPass() {
         for (const TRenameRow* item : items_) {
             if (!platform::ItemExists(Join(folder_, item->NewName), false)) continue;
-            const std::string aside = Bytes(QStringLiteral("変更前_")) + item->NewName;
+            const std::string aside = FileNameBytes(QStringLiteral("変更前_")) + item->NewName;
             if (const int error = Rename(TRenamePass::Clearing, item->NewName, aside); error != 0)
                 return Failed(item->NewName, aside, error);
         }
@@ -149,22 +136,12 @@ private:
 
 }  // namespace
 
-bool HasForbiddenCharacter(const QString& text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return kForbiddenCharacters.contains(c); });
-}
-
-QString ForbiddenCharacterMessage() {
-    QStringList characters;
-    for (QChar c : kForbiddenCharacters) characters << QString(c);
-    return QStringLiteral("ファイル名には次の文字は使えません。\r\n　　　") + characters.join(QLatin1Char(' '));
-}
-
 std::string NewNameOf(const TRenamePattern& pattern, const std::string& oldName, int position) {
     const std::size_t extension = ExtensionStart(oldName);
-    std::string name = Bytes(pattern.Header);
+    std::string name = FileNameBytes(pattern.Header);
     if (pattern.QuoteOldName) name += oldName.substr(0, extension);
-    name += NumberText(pattern, position) + Bytes(pattern.Footer);
-    return name + (pattern.UnifyExtension ? "." + Bytes(pattern.Extension) : oldName.substr(extension));
+    name += SequenceNumberText(pattern.Digits, pattern.Start, pattern.Increment, position) + FileNameBytes(pattern.Footer);
+    return name + (pattern.UnifyExtension ? "." + FileNameBytes(pattern.Extension) : oldName.substr(extension));
 }
 
 void ComputeNewNames(std::vector<TRenameRow>& rows, const TRenamePattern& pattern) {

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include "dialogs/name_sequence.h"
+
 // The name pattern of a batch rename: header, optionally the old name
 // without its extension, a zero-padded number, footer, extension.
 struct TRenamePattern {
@@ -27,12 +29,6 @@ struct TRenameRow {
     bool Skip = false;
     std::string NewName;
 };
-
-// True when text holds a character file names may not contain here or on
-// the systems files are shared with.
-bool HasForbiddenCharacter(const QString& text);
-// "ファイル名には次の文字は使えません。" and the list of those characters.
-QString ForbiddenCharacterMessage();
 
 // The new name of an item at position (skip rows count): numbers are
 // start + position × increment in 64 bits, so they never wrap.

@@ -12,4 +12,8 @@ int RenameWithoutReplacing(const std::string& from, const std::string& to);
 // countFolders is set.
 bool ItemExists(const std::string& path, bool countFolders = true);
 
+// Makes the folder path; one that exists already is fine (created stays
+// false). 0 on success, else the errno (EEXIST when a file has the name).
+int CreateFolder(const std::string& path, bool& created);
+
 }  // namespace platform

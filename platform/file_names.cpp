@@ -1,4 +1,4 @@
-#include "platform/file_rename.h"
+#include "platform/file_names.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -20,6 +20,14 @@ bool ItemExists(const std::string& path, bool countFolders) {
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) return false;
     return countFolders || !S_ISDIR(info.st_mode);
+}
+
+int CreateFolder(const std::string& path, bool& created) {
+    created = mkdir(path.c_str(), 0777) == 0;
+    if (created) return 0;
+    const int error = errno;
+    struct stat info {};
+    return error == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? 0 : error;
 }
 
 }  // namespace platform
