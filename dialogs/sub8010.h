@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QTreeWidget;
+class TSusiePlugs;
+
+// Chooses the folder the image plug-ins are loaded from. Lists the
+// plug-ins of the folder shown with what each reports about itself; only
+// "更 新(&U)" hands the folder to the plug-in host.
+class TSubForm8010 : public QDialog {
+    Q_OBJECT
+
+public:
+    // host: the plug-in registry in use; its folder is shown first.
+    TSubForm8010(QWidget* owner, TSusiePlugs& host);
+
+    QLineEdit* LabeledEdit() const { return edit_; }
+    QToolButton* SpeedButton1() const { return browse_; }
+    QTreeWidget* ListView1() const { return list_; }
+    QPushButton* UpdateButton() const { return update_; }
+
+    // Shows folder and lists its plug-ins, through a registry of its own
+    // that loads and unloads each one.
+    void SetFolder(const std::string& folder);
+
+    void accept() override;
+
+private:
+    void Browse();
+    void FillList();
+
+    TSusiePlugs& host_;
+    std::string folder_;
+    QLineEdit* edit_;
+    QToolButton* browse_;
+    QTreeWidget* list_;
+    QPushButton* update_;
+};
