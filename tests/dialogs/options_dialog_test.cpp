@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include "dialogs/sub8050.h"
+
+namespace {
+
+TOptionSettings SomeSettings() {
+    TOptionSettings settings;
+    settings.DefaultPath = "/home/user/写真";
+    settings.Initialize = 1;
+    settings.CdFolderPath = "pictures";
+    settings.CdSusiePath = "spi";
+    settings.Tree = {0x00FFEEDD, "DejaVu Sans", 11, 0x00000080, 1};
+    settings.List = {0x00E0FFE0, "DejaVu Sans", 10, kWindowTextColorValue, 0};
+    settings.LockedList = {0x00C0C0FF, "DejaVu Serif", 12, 0x00FF0000, 2};
+    settings.AttributeColors[acHiden] = 0x00808080;
+    settings.AttributeColors[acDirectory] = 0x00800000;
+    settings.ClickType = 1;
+    settings.MouseWheel = 1;
+    return settings;
+}
+
+QColor Background(const QLabel* panel) { return panel->palette().color(QPalette::Window); }
+QColor Foreground(const QLabel* panel) { return panel->palette().color(QPalette::WindowText); }
+
+TEST(OptionsDialogTest, OpensOnTheCurrentSettingsAndOkGivesThemBackUnchanged) {
+    const TOptionSettings settings = SomeSettings();
+    TSubForm8050 dialog(nullptr, settings);
+    EXPECT_EQ(dialog.windowTitle(), "オプション");
+    ASSERT_EQ(dialog.PageControl()->count(), 3);
+    EXPECT_EQ(dialog.PageControl()->tabText(0), "　起 動　");
+    EXPECT_EQ(dialog.Edit111()->text(), "/home/user/写真");
+    EXPECT_TRUE(dialog.Edit111()->isReadOnly());
+    EXPECT_TRUE(dialog.RadioButton122()->isChecked());
+    EXPECT_EQ(dialog.Edit131()->text(), "pictures");
+    EXPECT_EQ(dialog.Edit132()->text(), "spi");
+    EXPECT_TRUE(dialog.RadioButton312()->isChecked());
+    EXPECT_TRUE(dialog.RadioButton322()->isChecked());
+    EXPECT_EQ(Background(dialog.Panel211()), QColor(0xDD, 0xEE, 0xFF));
+    EXPECT_EQ(Foreground(dialog.Panel211()), QColor(0x80, 0, 0));
+    EXPECT_TRUE(dialog.Panel211()->font().bold());
+    EXPECT_EQ(dialog.Panel222()->font().pointSize(), 12);
+    EXPECT_TRUE(dialog.Panel222()->font().italic());
+    EXPECT_EQ(Background(dialog.AttributePanel(acHiden)), QColor(0xE0, 0xFF, 0xE0));
+    EXPECT_EQ(Foreground(dialog.AttributePanel(acHiden)), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(dialog.AttributePanel(acOffline)->text(), "&Offline");
+    EXPECT_EQ(dialog.AttributeButton(acCompress)->text(), "圧縮(&C)...");
+
+    dialog.show();
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Settings(), settings);
+}
+
+TEST(OptionsDialogTest, ListLookReachesTheAttributeSamplesWhichKeepTheirColours) {
+    TSubForm8050 dialog(nullptr, SomeSettings());
+    dialog.ChooseColor = [](const QColor& initial) -> std::optional<QColor> {
+        EXPECT_EQ(initial, QColor(0xE0, 0xFF, 0xE0));
+        return QColor(0x10, 0x20, 0x30);
+    };
+    QFont chosen("DejaVu Serif", 14);
+    chosen.setUnderline(true);
+    dialog.ChooseFont = [&](const QFont&) -> std::optional<QFont> { return chosen; };
+    dialog.show();
+    dialog.PageControl()->setCurrentIndex(1);
+    QTest::mouseClick(dialog.ListColorButton(), Qt::LeftButton);
+    QTest::mouseClick(dialog.ListFontButton(), Qt::LeftButton);
+    for (int i = 0; i < kAttributeColorCount; ++i) {
+        const QLabel* panel = dialog.AttributePanel(static_cast<TAttributeColor>(i));
+        EXPECT_EQ(Background(panel), QColor(0x10, 0x20, 0x30));
+        EXPECT_EQ(panel->font().pointSize(), 14);
+        EXPECT_TRUE(panel->font().underline());
+    }
+    EXPECT_EQ(Foreground(dialog.AttributePanel(acHiden)), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(Foreground(dialog.AttributePanel(acDirectory)), QColor(0, 0, 0x80));
+    // The locked look is its own.
+    EXPECT_EQ(Background(dialog.Panel222()), QColor(0xFF, 0xC0, 0xC0));
+
+    dialog.ChooseColor = [](const QColor& initial) -> std::optional<QColor> {
+        EXPECT_EQ(initial, QColor(0, 0, 0x80));
+        return QColor(0xAB, 0xCD, 0xEF);
+    };
+    QTest::mouseClick(dialog.AttributeButton(acDirectory), Qt::LeftButton);
+    EXPECT_EQ(Foreground(dialog.AttributePanel(acDirectory)), QColor(0xAB, 0xCD, 0xEF));
+    // A cancelled chooser changes nothing.
+    dialog.ChooseColor = [](const QColor&) -> std::optional<QColor> { return std::nullopt; };
+    QTest::mouseClick(dialog.TreeColorButton(), Qt::LeftButton);
+
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    const TOptionSettings& result = dialog.Settings();
+    EXPECT_EQ(result.List.Color, 0x00302010u);
+    EXPECT_EQ(result.List.FontName, "DejaVu Serif");
+    EXPECT_EQ(result.List.FontSize, 14);
+    EXPECT_EQ(result.List.FontStyle, 4);
+    EXPECT_EQ(result.AttributeColors[acDirectory], 0x00EFCDABu);
+    EXPECT_EQ(result.Tree, SomeSettings().Tree);
+    EXPECT_EQ(result.LockedList, SomeSettings().LockedList);
+}
+
+TEST(OptionsDialogTest, ChoicesOfEveryTabReachTheSettings) {
+    TSubForm8050 dialog(nullptr, TOptionSettings{});
+    EXPECT_TRUE(dialog.RadioButton121()->isChecked());
+    EXPECT_TRUE(dialog.RadioButton311()->isChecked());
+    EXPECT_TRUE(dialog.RadioButton321()->isChecked());
+    dialog.ChooseFolder = []() -> std::optional<QString> { return QStringLiteral("/srv/images"); };
+    dialog.show();
+    QTest::mouseClick(dialog.SpeedButton111(), Qt::LeftButton);
+    EXPECT_EQ(dialog.Edit111()->text(), "/srv/images");
+    dialog.RadioButton122()->setChecked(true);
+    dialog.Edit131()->setText("../photos");
+    dialog.Edit132()->setText("no such folder");
+    dialog.RadioButton312()->setChecked(true);
+    dialog.RadioButton322()->setChecked(true);
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    const TOptionSettings& result = dialog.Settings();
+    EXPECT_EQ(result.DefaultPath, "/srv/images");
+    EXPECT_EQ(result.Initialize, 1);
+    EXPECT_EQ(result.CdFolderPath, "../photos");
+    EXPECT_EQ(result.CdSusiePath, "no such folder");
+    EXPECT_EQ(result.ClickType, 1);
+    EXPECT_EQ(result.MouseWheel, 1);
+}
+
+TEST(OptionsDialogTest, ColourValuesFollowTheSettingsFileLayout) {
+    EXPECT_EQ(ColorOfValue(0x00332211), QColor(0x11, 0x22, 0x33));
+    EXPECT_EQ(ValueOfColor(QColor(0x11, 0x22, 0x33)), 0x00332211u);
+    EXPECT_EQ(ColorOfValue(kWindowColorValue), QGuiApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(ColorOfValue(kWindowTextColorValue), QGuiApplication::palette().color(QPalette::Text));
+}
+
+}  // namespace
