@@ -1,7 +1,10 @@
-#include <cstdio>
+#include <memory>
 
 #include <QApplication>
 
+#include "app/japanese_interface.h"
+#include "app/main_form.h"
+#include "app/settings_file.h"
 #include "platform/file_size_signal.h"
 
 int main(int argc, char* argv[]) {
@@ -9,6 +12,8 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvandor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kelvandor"));
-    std::puts("Kelvandor: the main window is not built yet; the libraries and plug-ins are.");
-    return 0;
+    SetUpJapaneseInterface(application);
+    TMainForm mainForm(std::make_unique<SettingsFile>());
+    mainForm.show();
+    return application.exec();
 }

@@ -1,0 +1,248 @@
+#include "main_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "app/control_bar.h"
+#include "app/settings_file.h"
+#include "components/float_edit.h"
+#include "components/prg_status_bar.h"
+#include "dialogs/sub0000.h"
+#include "platform/message_box.h"
+#include "raster/raster.h"
+#include "raster/raster_tree_view.h"
+
+namespace {
+
+constexpr int kInitialClientWidth = 818;
+constexpr int kInitialClientHeight = 464;
+constexpr int kPanelCtrlWidth = 203;
+constexpr int kPanel1Height = 88;
+constexpr int kCoordinateWidth = 77;
+constexpr int kCoordinateDecimals = 3;
+
+QWidget* NamedPanel(const QString& name, QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(name);
+    return panel;
+}
+
+QVBoxLayout* TightColumn(QWidget* panel) {
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(std::unique_ptr<SettingsFile> settings, std::chrono::milliseconds splashWait, QWidget* parent)
+    : QMainWindow(parent), settings_(std::move(settings)), splashWait_(splashWait) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Kelvandor"));
+    designFont_ = QApplication::font();
+    resize(kInitialClientWidth, kInitialClientHeight);
+    CreateControlBar();
+    CreatePanels();
+    CreateStatusBar();
+    CreateActions();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateControlBar() {
+    controlBar_ = new TControlBar(this);
+    controlBar_->setObjectName(QStringLiteral("ControlBar"));
+    for (int i = 0; i < 4; ++i) {
+        auto* toolBar = new QToolBar(controlBar_);
+        toolBar->setObjectName(QStringLiteral("ToolBar%1").arg(i + 1));
+        toolBars_[i] = toolBar;
+    }
+    auto addCoordinate = [this](const QString& label, const QString& name) {
+        toolBars_[3]->addWidget(new QLabel(label, toolBars_[3]));
+        auto* edit = new TFloatEdit(toolBars_[3]);
+        edit->setObjectName(name);
+        edit->setReadOnly(true);
+        edit->setFixedWidth(kCoordinateWidth);
+        edit->SetSeparate(true);
+        edit->SetDecimal(kCoordinateDecimals);
+        toolBars_[3]->addWidget(edit);
+        return edit;
+    };
+    floatEditX_ = addCoordinate(QStringLiteral(" X : "), QStringLiteral("FloatEditX"));
+    floatEditY_ = addCoordinate(QStringLiteral(" Y : "), QStringLiteral("FloatEditY"));
+    // Designed places: standard and history toolbars on the left, view and
+    // tool toolbars beside them.
+    controlBar_->AddToolBar(toolBars_[0], 11, 0);
+    controlBar_->AddToolBar(toolBars_[1], 272, 0);
+    controlBar_->AddToolBar(toolBars_[2], 11, 1);
+    controlBar_->AddToolBar(toolBars_[3], 272, 1);
+    controlBar_->SetRowSize(ToolBarRowSize());
+}
+
+int TMainForm::ToolBarRowSize() const {
+    int height = 0;
+    for (const QToolBar* toolBar : toolBars_) height = std::max(height, toolBar->sizeHint().height());
+    return height + 4;
+}
+
+void TMainForm::CreatePanels() {
+    auto* central = NamedPanel(QStringLiteral("PanelMain"), this);
+    QVBoxLayout* column = TightColumn(central);
+    column->addWidget(controlBar_);
+    panelTop_ = NamedPanel(QStringLiteral("PanelTop"), central);
+    panelTop_->setFixedHeight(1);
+    column->addWidget(panelTop_);
+
+    splitter1_ = new QSplitter(Qt::Horizontal, central);
+    splitter1_->setObjectName(QStringLiteral("Splitter1"));
+    splitter1_->setChildrenCollapsible(false);
+    column->addWidget(splitter1_, 1);
+
+    panelCtrl_ = NamedPanel(QStringLiteral("PanelCtrl"), splitter1_);
+    panelCtrl_->setMinimumWidth(100);
+    pageControl1_ = new QTabWidget(panelCtrl_);
+    pageControl1_->setObjectName(QStringLiteral("PageControl1"));
+    TightColumn(panelCtrl_)->addWidget(pageControl1_);
+    auto* tabSheet11 = NamedPanel(QStringLiteral("TabSheet11"), pageControl1_);
+    auto* tabSheet12 = NamedPanel(QStringLiteral("TabSheet12"), pageControl1_);
+    TightColumn(tabSheet11);
+    rasterTreeView_ = new TRasterTreeView(tabSheet12);
+    rasterTreeView_->setObjectName(QStringLiteral("RasterTreeView"));
+    TightColumn(tabSheet12)->addWidget(rasterTreeView_);
+    pageControl1_->addTab(tabSheet11, QStringLiteral("ファイル"));
+    pageControl1_->addTab(tabSheet12, QStringLiteral("レイヤ"));
+    // The layer tab is kept but not offered.
+    pageControl1_->setTabVisible(1, false);
+
+    panelClient_ = NamedPanel(QStringLiteral("PanelClient"), splitter1_);
+    splitter2_ = new QSplitter(Qt::Vertical, panelClient_);
+    splitter2_->setObjectName(QStringLiteral("Splitter2"));
+    splitter2_->setChildrenCollapsible(false);
+    TightColumn(panelClient_)->addWidget(splitter2_);
+    panel1_ = new QStackedWidget(splitter2_);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    raster_ = new TRaster(splitter2_);
+    raster_->setObjectName(QStringLiteral("Raster"));
+    raster_->SetScrollUnit(100);
+    raster_->SetZoomSize(0.1);
+    raster_->SetViewMode(vmNormal);
+    raster_->SetPaintMode(pmColorOn);
+    raster_->installEventFilter(this);
+    rasterTreeView_->SetRaster(raster_);
+    splitter2_->setStretchFactor(0, 0);
+    splitter2_->setStretchFactor(1, 1);
+    splitter2_->setSizes({kPanel1Height, kInitialClientHeight - kPanel1Height});
+    splitter1_->setStretchFactor(0, 0);
+    splitter1_->setStretchFactor(1, 1);
+    splitter1_->setSizes({kPanelCtrlWidth, kInitialClientWidth - kPanelCtrlWidth});
+    setCentralWidget(central);
+
+    raster_->OnLoadProgress = [this](TRaster*, int position, bool& cancel) { RasterLoadProgress(position, cancel); };
+    raster_->OnActiveToolClick = [this](TRasterTool*, int x, int y) { RasterActiveToolClick(x, y); };
+}
+
+void TMainForm::CreateStatusBar() {
+    statusBar_ = new TPrgStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("StatusBar"));
+    statusBar_->SetPanels({TStatusPanel{QString(), 80, pbNone, Qt::AlignLeft},
+                           TStatusPanel{QString(), 150, pbLowered, Qt::AlignHCenter},
+                           TStatusPanel{QString(), 120, pbLowered, Qt::AlignHCenter},
+                           TStatusPanel{QString(), 50, pbLowered, Qt::AlignHCenter},
+                           TStatusPanel{QString(), 120, pbLowered, Qt::AlignHCenter},
+                           TStatusPanel{QString(), 80, pbLowered, Qt::AlignLeft}});
+    statusBar_->OnResize = [this](TPrgStatusBar*) { StatusBarResize(); };
+    setStatusBar(statusBar_);
+}
+
+QAction* TMainForm::AddAction(const QString& name, const QString& caption, const QString& hint,
+                              const QKeySequence& shortcut) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    action->setToolTip(hint.left(bar));
+    action->setStatusTip(hint.mid(bar + 1));
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    return action;
+}
+
+void TMainForm::CreateActions() {
+    action1030_ = AddAction(QStringLiteral("Action1030"), QStringLiteral("閉じる(&C)"),
+                            QStringLiteral("閉じる|参照中の画像ファイルを閉じます。"), QKeySequence());
+    action3090_ = AddAction(
+        QStringLiteral("Action3090"), QStringLiteral("最新の情報に更新(&R)"),
+        QStringLiteral("最新情報|ウインドウ内のフォルダ・画像ファイルを最新の情報に更新します。"), QKeySequence());
+    action4090_ = AddAction(QStringLiteral("Action4090"), QStringLiteral("中止(&C)"),
+                            QStringLiteral("中止|画像ファイルの読み込みを中止します。"), QKeySequence(Qt::Key_Escape));
+    action4090_->setEnabled(false);
+    connect(action1030_, &QAction::triggered, this, &TMainForm::Action1030Execute);
+    connect(action3090_, &QAction::triggered, this, &TMainForm::Action3090Execute);
+    connect(action4090_, &QAction::triggered, this, &TMainForm::Action4090Execute);
+}
+
+// --- Start and end -----------------------------------------------------------
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (showStarted_) return;
+    showStarted_ = true;
+    // The window is on screen before its settings are read, as the splash
+    // covers it meanwhile.
+    QTimer::singleShot(0, this, &TMainForm::FormShow);
+}
+
+void TMainForm::FormShow() {
+    splash_ = new TSubForm0000(this);
+    splash_->setAttribute(Qt::WA_DeleteOnClose);
+    splash_->show();
+    splashShown_.start();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (LoadSettings()) {
+        controlBar_->SetRowSize(ToolBarRowSize());
+        pageControl1_->setCurrentIndex(0);
+    }
+    // The splash stays for its time in all, then the window opens up.
+    const auto waited = std::chrono::milliseconds(splashShown_.elapsed());
+    QTimer::singleShot(std::max(std::chrono::milliseconds(0), splashWait_ - waited), this, &TMainForm::FinishShow);
+}
+
+void TMainForm::FinishShow() {
+    if (splash_) splash_->close();
+    activateWindow();
+    Action3090Execute();
+    if (settings_->ReadOnly()) ShowReadOnlyNotice();
+    started_ = true;
+    emit StartFinished();
+}
+
+void TMainForm::ShowReadOnlyNotice() {
+    platform::ShowMessage(this,
+                          QStringLiteral("設定ファイル \"%1\" に書き込めないため、設定は保存されません。")
+                              .arg(settings_->Path()),
+                          platform::MessageIcon::Warning);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    // The image's annotations are written (or the user asked) before the
+    // window goes.
+    raster_->CloseImage();
+    SaveSettings();
+    event->accept();
+}
+
+// --- Refresh -------------------------------------------------------------------
+
+void TMainForm::Action3090Execute() {
+    QStringList patterns;
+    raster_->GetPluginFilters(patterns);
+}

@@ -1,0 +1,199 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include <QElapsedTimer>
+#include <QFont>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include "app/color_value.h"
+
+class QAction;
+class QLabel;
+class QSplitter;
+class QStackedWidget;
+class QTabWidget;
+class QToolBar;
+class QWidget;
+class SettingsFile;
+class TControlBar;
+class TFloatEdit;
+class TPrgStatusBar;
+class TRaster;
+class TRasterTreeView;
+class TSubForm0000;
+
+// The look of the file list: background and font, as the settings keep it.
+struct TListLook {
+    std::uint32_t Color = kColorWindow;
+    QString FontName;
+    int FontSize = 9;
+    std::uint32_t FontColor = kColorWindowText;
+    int FontStyle = 0;  // bit 0 bold, 1 italic, 2 underline, 3 strike-out
+};
+
+// The text colours of file list entries by file attribute.
+struct TAttributeColors {
+    std::uint32_t Archive = kColorWindowText;
+    std::uint32_t Hidden = kColorWindowText;
+    std::uint32_t ReadOnly = kColorWindowText;
+    std::uint32_t System = kColorWindowText;
+    std::uint32_t Directory = kColorWindowText;
+    std::uint32_t Compressed = kColorWindowText;
+    std::uint32_t Offline = kColorWindowText;
+    std::uint32_t Temporary = kColorWindowText;
+};
+
+// The program's one top-level window: the control bar with its toolbars,
+// the folder tree and layer tree on the left, the file list and object
+// list above the raster view, and the status bar. It reads the settings
+// when first shown and writes them when closed.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // How long the splash window stays at least; zero for tests and the
+    // start-up benchmark, which measure the start itself.
+    static constexpr std::chrono::milliseconds kSplashWait{1000};
+
+    explicit TMainForm(std::unique_ptr<SettingsFile> settings,
+                       std::chrono::milliseconds splashWait = kSplashWait, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // --- Components --------------------------------------------------------
+    TControlBar* ControlBar() const { return controlBar_; }
+    QToolBar* ToolBar(int number) const { return toolBars_.at(number - 1); }
+    TFloatEdit* FloatEditX() const { return floatEditX_; }
+    TFloatEdit* FloatEditY() const { return floatEditY_; }
+    QWidget* PanelCtrl() const { return panelCtrl_; }
+    QTabWidget* PageControl1() const { return pageControl1_; }
+    TRasterTreeView* RasterTreeView() const { return rasterTreeView_; }
+    QSplitter* Splitter1() const { return splitter1_; }
+    QStackedWidget* Panel1() const { return panel1_; }
+    QSplitter* Splitter2() const { return splitter2_; }
+    TRaster* Raster() const { return raster_; }
+    TPrgStatusBar* StatusBar() const { return statusBar_; }
+    SettingsFile& Settings() { return *settings_; }
+
+    // The keyboard's routes to the open/close/step handlers (the menus and
+    // toolbars add their buttons for the same actions).
+    QAction* Action1030() const { return action1030_; }
+    QAction* Action3090() const { return action3090_; }
+    QAction* Action4090() const { return action4090_; }
+
+    // True once the start-up sequence has run to its end (splash gone,
+    // first refresh done).
+    bool Started() const { return started_; }
+
+    // --- Settings ----------------------------------------------------------
+    bool LoadSettings();
+    bool SaveSettings();
+    const QString& DefaultPath() const { return defaultPath_; }
+    void SetDefaultPath(const QString& path) { defaultPath_ = path; }
+    int Initialize() const { return initialize_; }
+    void SetInitialize(int value) { initialize_ = value; }
+    int MouseWheel() const { return mouseWheel_; }
+    void SetMouseWheel(int value) { mouseWheel_ = value; }
+    int ClickType() const { return clickType_; }
+    const TListLook& ListLook(bool locked) const { return locked ? lockedLook_ : unlockedLook_; }
+    const TAttributeColors& AttributeColors() const { return attributeColors_; }
+
+    // --- Handlers ----------------------------------------------------------
+    void Action1030Execute();
+    void Action3090Execute();
+    void Action4090Execute();
+
+    void StatusBarResize();
+    void RasterLoadProgress(int position, bool& cancel);
+    void RasterMouseMove(int x, int y);
+    void RasterActiveToolClick(int x, int y);
+    void RasterMouseWheel(bool up);
+    // Panels 1 to 4 from the last load: the image's facts, or empty.
+    void ShowImageProperties(bool loaded);
+    // Opens an image file with the list disabled and the progress shown;
+    // false when it could not be shown.
+    bool OpenImage(const QString& path);
+
+    // The size of a selection as the status bar writes it: "1000バイト",
+    // "1.00KB", "1,024.00KB", "1.00MB", ...
+    static QString SizeText(std::int64_t bytes);
+
+signals:
+    // The start-up sequence is over.
+    void StartFinished();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControlBar();
+    void CreatePanels();
+    void CreateStatusBar();
+    void CreateActions();
+    // The height of a control bar row: the tallest toolbar's and a margin.
+    int ToolBarRowSize() const;
+    QAction* AddAction(const QString& name, const QString& caption, const QString& hint,
+                       const QKeySequence& shortcut);
+
+    void FormShow();
+    void FinishShow();
+    void ShowReadOnlyNotice();
+
+    QString ExeFolder() const;
+    QString ResolveFolder(const QString& absolute, const QString& relative, const QString& fallback) const;
+    void ApplyWindowBounds();
+    QRect ReadWindowBounds(const QRect& workArea) const;
+    void ReadToolBars();
+    void ReadTreeLook();
+    void ReadListLook();
+    TListLook ReadLook(const QString& prefix, const TListLook& fallback) const;
+    void WriteLook(const QString& prefix, const TListLook& look);
+    void WriteToolBars();
+
+    std::unique_ptr<SettingsFile> settings_;
+    std::chrono::milliseconds splashWait_;
+    QFont designFont_;
+
+    TControlBar* controlBar_ = nullptr;
+    std::array<QToolBar*, 4> toolBars_{};
+    TFloatEdit* floatEditX_ = nullptr;
+    TFloatEdit* floatEditY_ = nullptr;
+    QWidget* panelTop_ = nullptr;
+    QSplitter* splitter1_ = nullptr;
+    QWidget* panelCtrl_ = nullptr;
+    QTabWidget* pageControl1_ = nullptr;
+    TRasterTreeView* rasterTreeView_ = nullptr;
+    QWidget* panelClient_ = nullptr;
+    QSplitter* splitter2_ = nullptr;
+    QStackedWidget* panel1_ = nullptr;
+    TRaster* raster_ = nullptr;
+    TPrgStatusBar* statusBar_ = nullptr;
+
+    QAction* action1030_ = nullptr;
+    QAction* action3090_ = nullptr;
+    QAction* action4090_ = nullptr;
+
+    QPointer<TSubForm0000> splash_;
+    QElapsedTimer splashShown_;
+    bool showStarted_ = false;
+    bool started_ = false;
+
+    // Settings held between LoadSettings and SaveSettings.
+    QString defaultPath_;
+    QString cdFolderPath_;
+    QString cdSusiePath_;
+    int initialize_ = 0;
+    int mouseWheel_ = 0;
+    int clickType_ = 0;
+    TListLook treeLook_;
+    TListLook unlockedLook_;
+    TListLook lockedLook_;
+    TAttributeColors attributeColors_;
+};
