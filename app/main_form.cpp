@@ -232,6 +232,12 @@ void TMainForm::ShowReadOnlyNotice() {
                           platform::MessageIcon::Warning);
 }
 
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    // The frame arrived after the settings placed the window.
+    if (outerBounds_.isValid() && frameGeometry().size() - geometry().size() != placedFrame_) PlaceWithinFrame();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
     // The image's annotations are written (or the user asked) before the
     // window goes.

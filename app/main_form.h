@@ -131,6 +131,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void CreateControlBar();
@@ -149,6 +150,7 @@ private:
     QString ExeFolder() const;
     QString ResolveFolder(const QString& absolute, const QString& relative, const QString& fallback) const;
     void ApplyWindowBounds();
+    void PlaceWithinFrame();
     QRect ReadWindowBounds(const QRect& workArea) const;
     void ReadToolBars();
     void ReadTreeLook();
@@ -179,6 +181,11 @@ private:
     QAction* action1030_ = nullptr;
     QAction* action3090_ = nullptr;
     QAction* action4090_ = nullptr;
+
+    // The window's outer bounds as the settings placed them, and the frame
+    // size known then.
+    QRect outerBounds_;
+    QSize placedFrame_;
 
     QPointer<TSubForm0000> splash_;
     QElapsedTimer splashShown_;

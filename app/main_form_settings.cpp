@@ -101,11 +101,16 @@ QRect TMainForm::ReadWindowBounds(const QRect& workArea) const {
 }
 
 void TMainForm::ApplyWindowBounds() {
-    const QRect bounds = ReadWindowBounds(WorkArea());
-    // The bounds are the outer ones, frame included.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    move(bounds.topLeft());
-    resize(bounds.size() - frame);
+    outerBounds_ = ReadWindowBounds(WorkArea());
+    PlaceWithinFrame();
+}
+
+void TMainForm::PlaceWithinFrame() {
+    // The bounds are the outer ones, frame included; the window manager
+    // may tell the frame's size only after the window is on screen.
+    placedFrame_ = frameGeometry().size() - geometry().size();
+    move(outerBounds_.topLeft());
+    resize(outerBounds_.size() - placedFrame_);
 }
 
 void TMainForm::ReadToolBars() {

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Starts the real program on a virtual X display with a window manager,
+# waits for its window, takes a screenshot, closes the window as a user
+# does (Alt+F4, which the window manager turns into a close request) and
+# checks that the settings file was written at exit.
+# Usage: smoke_test.sh <kelvandor executable> <plug-in folder> <screenshot.png>
+set -euo pipefail
+executable=$1
+plugins=$2
+screenshot=$3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# A program folder of its own, so the settings file lands there.
+mkdir -p "$work/bin" "$work/home/写真" "$work/home/書類"
+cp "$executable" "$work/bin/kelvandor"
+cp "$plugins"/*.spi "$work/bin/"
+convert -size 320x240 gradient:skyblue-navy "$work/home/写真/空.jpg"
+convert -size 200x150 xc:orange -fill white -draw "circle 100,75 100,20" "$work/home/写真/夕日.jpg"
+
+cat > "$work/session" <<'SESSION'
+#!/usr/bin/env bash
+set -euo pipefail
+openbox >/dev/null 2>&1 &
+"$BIN/kelvandor" >"$WORK/program.log" 2>&1 &
+program=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kelvandor$' | head -n 1)
+# The splash stays a second; the first refresh follows.
+sleep 3
+import -window root "$SHOT"
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4
+timeout 30 tail --pid="$program" -f /dev/null
+wait "$program"
+SESSION
+chmod +x "$work/session"
+
+export QT_QPA_PLATFORM=xcb
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" BIN="$work/bin" WORK="$work" SHOT="$screenshot"
+if ! xvfb-run -a -s "-screen 0 1280x800x24" "$work/session"; then
+    echo "the program did not start and close cleanly:" >&2
+    cat "$work/program.log" >&2 || true
+    exit 1
+fi
+ini="$work/bin/kelvandor.ini"
+test -s "$ini" || { echo "no settings file written at exit" >&2; exit 1; }
+grep -qx "DefaultPath=$HOME" "$ini" || { echo "the start folder was not written:" >&2; cat "$ini" >&2; exit 1; }
+grep -qx "\[ShellListView\]" "$ini" || { echo "the file list's settings are missing" >&2; exit 1; }
+echo "screenshot: $screenshot"
