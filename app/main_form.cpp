@@ -179,14 +179,10 @@ QAction* TMainForm::AddAction(const QString& name, const QString& caption, const
 void TMainForm::CreateActions() {
     action1030_ = AddAction(QStringLiteral("Action1030"), QStringLiteral("閉じる(&C)"),
                             QStringLiteral("閉じる|参照中の画像ファイルを閉じます。"), QKeySequence());
-    action3090_ = AddAction(
-        QStringLiteral("Action3090"), QStringLiteral("最新の情報に更新(&R)"),
-        QStringLiteral("最新情報|ウインドウ内のフォルダ・画像ファイルを最新の情報に更新します。"), QKeySequence());
     action4090_ = AddAction(QStringLiteral("Action4090"), QStringLiteral("中止(&C)"),
                             QStringLiteral("中止|画像ファイルの読み込みを中止します。"), QKeySequence(Qt::Key_Escape));
     action4090_->setEnabled(false);
     connect(action1030_, &QAction::triggered, this, &TMainForm::Action1030Execute);
-    connect(action3090_, &QAction::triggered, this, &TMainForm::Action3090Execute);
     connect(action4090_, &QAction::triggered, this, &TMainForm::Action4090Execute);
 }
 
@@ -219,7 +215,6 @@ void TMainForm::FormShow() {
 void TMainForm::FinishShow() {
     if (splash_) splash_->close();
     activateWindow();
-    Action3090Execute();
     if (settings_->ReadOnly()) ShowReadOnlyNotice();
     started_ = true;
     emit StartFinished();
@@ -244,11 +239,4 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     raster_->CloseImage();
     SaveSettings();
     event->accept();
-}
-
-// --- Refresh -------------------------------------------------------------------
-
-void TMainForm::Action3090Execute() {
-    QStringList patterns;
-    raster_->GetPluginFilters(patterns);
 }

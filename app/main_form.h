@@ -83,7 +83,6 @@ public:
     // The keyboard's routes to the open/close/step handlers (the menus and
     // toolbars add their buttons for the same actions).
     QAction* Action1030() const { return action1030_; }
-    QAction* Action3090() const { return action3090_; }
     QAction* Action4090() const { return action4090_; }
 
     // True once the start-up sequence has run to its end (splash gone,
@@ -105,7 +104,6 @@ public:
 
     // --- Handlers ----------------------------------------------------------
     void Action1030Execute();
-    void Action3090Execute();
     void Action4090Execute();
 
     void StatusBarResize();
@@ -179,7 +177,6 @@ private:
     TPrgStatusBar* statusBar_ = nullptr;
 
     QAction* action1030_ = nullptr;
-    QAction* action3090_ = nullptr;
     QAction* action4090_ = nullptr;
 
     // The window's outer bounds as the settings placed them, and the frame
