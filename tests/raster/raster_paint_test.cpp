@@ -142,9 +142,12 @@ struct HandMadeDib {
         info.biPlanes = 1;
         info.biBitCount = std::uint16_t(bitCount);
         info.biCompression = compression;
+        // The table is a colour table up to 8 bits (its size said in the
+        // header, as a short one must be), the masks above.
+        if (bitCount <= 8) info.biClrUsed = std::uint32_t(table.size());
         header.resize(sizeof info + 4 * table.size());
         std::memcpy(header.data(), &info, sizeof info);
-        std::memcpy(header.data() + sizeof info, table.data(), 4 * table.size());
+        if (!table.empty()) std::memcpy(header.data() + sizeof info, table.data(), 4 * table.size());
         bits.assign(SPI_DibStride(width, bitCount) * std::size_t(std::abs(height)), 0);
     }
     std::uint8_t* StoredRow(int index) { return bits.data() + SPI_DibStride(Header()->biWidth, Header()->biBitCount) * std::size_t(index); }
