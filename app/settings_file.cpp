@@ -1,16 +1,22 @@
 #include "settings_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
 
+#include <QBuffer>
 #include <QDir>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 #include "platform/application_paths.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -89,9 +95,30 @@ bool WriteIni(QIODevice& device, const QSettings::SettingsMap& map) {
     return device.write(out) == out.size();
 }
 
-QSettings::Format IniFormat() {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("ini"), ReadIni, WriteIni);
-    return format;
+// Settings files are a few kilobytes; anything far larger is not ours and
+// is not read into memory.
+constexpr std::int64_t kMaxSettingsBytes = 4 * 1024 * 1024;
+
+// The keys of a settings file; none when it is absent, too large or not a
+// regular file. What was opened is checked, so a FIFO or a device put in
+// its place can neither block the start nor be taken for settings.
+QSettings::SettingsMap ReadSettingsFile(const std::string& path) {
+    QSettings::SettingsMap map;
+    QString reason;
+    std::optional<platform::RegularFile> file = platform::RegularFile::Open(path, reason);
+    if (!file || file->Size() > kMaxSettingsBytes) return map;
+    QByteArray bytes(static_cast<qsizetype>(file->Size()), Qt::Uninitialized);
+    const std::int64_t read = file->Read(bytes.data(), bytes.size(), reason);
+    if (read < 0) return map;
+    bytes.truncate(static_cast<qsizetype>(read));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    ReadIni(buffer, map);
+    return map;
+}
+
+void AddKeys(QSettings& settings, const QSettings::SettingsMap& map) {
+    for (auto it = map.constBegin(); it != map.constEnd(); ++it) settings.setValue(it.key(), it.value());
 }
 
 QString FullKey(const QString& section, const QString& key) { return section + QLatin1Char('/') + key; }
@@ -110,11 +137,14 @@ bool CanWriteFile(const std::string& path) {
     if (probeHandle < 0) return false;
     close(probeHandle);
     unlink(probe.c_str());
-    if (!fs::exists(file, error)) return true;
-    const int handle = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (handle < 0) return false;
+    // O_NONBLOCK: a FIFO in the file's place fails at once instead of
+    // waiting for a reader; only a regular file counts as the settings.
+    const int handle = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (handle < 0) return errno == ENOENT;
+    struct stat info {};
+    const bool regular = fstat(handle, &info) == 0 && S_ISREG(info.st_mode);
     close(handle);
-    return true;
+    return regular;
 }
 
 bool FileExists(const std::string& path) {
@@ -141,11 +171,11 @@ SettingsFile::SettingsFile(const std::string& executablePath, const std::string&
         }
     }
     path_ = QString::fromStdString(chosen);
-    settings_ = std::make_unique<QSettings>(path_, IniFormat());
-    if (!seed.empty()) {
-        const QSettings shipped(QString::fromStdString(seed), IniFormat());
-        for (const QString& key : shipped.allKeys()) settings_->setValue(key, shipped.value(key));
-    }
+    // A store in memory only: the file is read and written here, not by
+    // QSettings, which would open whatever stands at the path and block
+    // on a FIFO.
+    settings_ = std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+    AddKeys(*settings_, ReadSettingsFile(seed.empty() ? chosen : seed));
 }
 
 SettingsFile::~SettingsFile() = default;
@@ -233,6 +263,9 @@ void SettingsFile::DeleteKey(const QString& section, const QString& key) { setti
 
 bool SettingsFile::Save() {
     if (readOnly_) return false;
-    settings_->sync();
-    return settings_->status() == QSettings::NoError;
+    QSettings::SettingsMap map;
+    for (const QString& key : settings_->allKeys()) map.insert(key, settings_->value(key));
+    // Written beside the old file and renamed over it only when complete.
+    QSaveFile file(path_);
+    return file.open(QIODevice::WriteOnly) && WriteIni(file, map) && file.commit();
 }

@@ -195,4 +195,30 @@ TEST_F(SettingsFileTest, DeletedKeysAreGoneFromTheFile) {
     EXPECT_EQ(ReadText(BesideExecutable()), "[Kelvandor]\nInitialize=0\n");
 }
 
+TEST_F(SettingsFileTest, APipeInPlaceOfTheSettingsFileNeitherBlocksNorCountsAsSettings) {
+    fs::create_directories(temp.File("bin"));
+    ASSERT_EQ(mkfifo(BesideExecutable().c_str(), 0644), 0);
+    // A writer holds the pipe open with text waiting, so a reader that
+    // opened it would get settings instead of hanging the test.
+    const int writer = open(BesideExecutable().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const std::string text = "[Kelvandor]\nViewMode=1\n";
+    ASSERT_EQ(write(writer, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+
+    SettingsFile settings(Executable(), ConfigHome());
+    EXPECT_EQ(settings.Path().toStdString(), InConfig());
+    EXPECT_EQ(settings.ReadInteger("Kelvandor", "ViewMode", 0), 0);
+    settings.WriteInteger("Kelvandor", "ViewMode", 2);
+    ASSERT_TRUE(settings.Save());
+    EXPECT_EQ(SettingsFile(Executable(), ConfigHome()).ReadInteger("Kelvandor", "ViewMode", 0), 2);
+    close(writer);
+}
+
+TEST_F(SettingsFileTest, AFileFarTooLargeForSettingsIsNotRead) {
+    fs::create_directories(temp.File("bin"));
+    temp.Write("bin/kelvandor.ini", "[Kelvandor]\nViewMode=1\n");
+    fs::resize_file(BesideExecutable(), std::uintmax_t{64} << 20);
+    EXPECT_EQ(SettingsFile(Executable(), ConfigHome()).ReadInteger("Kelvandor", "ViewMode", 0), 0);
+}
+
 }  // namespace
