@@ -1,6 +1,7 @@
 #include "platform/shell_drop_target.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCursor>
 #include <QMenu>
@@ -31,6 +32,10 @@ bool IsDirectoryPath(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsSameOrInside(const std::string& path, const std::string& folder) {
+    return path.compare(0, folder.size(), folder) == 0 && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
 bool IsFolderTarget(ShellPlace place) {
     return place == ShellPlace::Home || place == ShellPlace::Drive || place == ShellPlace::FileSystem;
 }
@@ -45,7 +50,8 @@ unsigned ShellDropTarget::ChooseEffect(const std::vector<std::string>& sources, 
     if (target_.place == ShellPlace::Trash) return allowed & kDropEffectMove;
     if (!IsFolderTarget(target_.place)) return kDropEffectNone;
     for (const std::string& source : sources)
-        if (source == target_.path) return kDropEffectNone;  // a folder onto itself
+        if (IsSameOrInside(target_.path, source)) return kDropEffectNone;  // a folder onto itself or into itself
+    if (access(target_.path.c_str(), W_OK | X_OK) != 0) return kDropEffectNone;  // nothing may be put there
     unsigned wanted;
     if ((keyState & kKeyAlt) || ((keyState & kKeyControl) && (keyState & kKeyShift)))
         wanted = kDropEffectLink;
