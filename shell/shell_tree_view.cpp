@@ -1,0 +1,1066 @@
+#include "shell/shell_tree_view.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+
+#include <QDir>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "platform/inotify_watch.h"
+#include "platform/path_match_spec.h"
+#include "platform/shell_data_object.h"
+#include "platform/shell_drop_target.h"
+#include "shell/shell_combo_box.h"
+#include "shell/shell_ctrl_list.h"
+#include "shell/shell_drag_object.h"
+#include "shell/shell_drop_support.h"
+#include "shell/shell_notify.h"
+#include "shell/shell_popup_menu.h"
+
+namespace {
+
+constexpr int kDragDistance = 5;
+constexpr int kHoverExpandCount = 30;
+constexpr std::uint32_t kInitAttributes = platform::kHasSubFolder | platform::kShare | platform::kLink;
+constexpr std::uint32_t kDragAttributes = platform::kCanCopy | platform::kCanMove | platform::kCanLink;
+
+ShellFolderPtr FolderOfNode(const TSHTreeNode* node) {
+    return node ? BindToFolder(node->Item()->AbsoluteID()) : nullptr;
+}
+
+// The folder that names a node's item: the desktop for the root and its
+// children, else the parent node's folder.
+ShellFolderPtr ParentFolderOfNode(const TSHTreeNode* node) {
+    const TSHTreeNode* parent = node->ParentNode();
+    return parent ? FolderOfNode(parent) : GetDesktopFolder();
+}
+
+ConstIDList ItemInFolder(const TSHTreeNode* node) {
+    return node->ParentNode() ? node->Item()->RelativeID() : node->Item()->AbsoluteID();
+}
+
+bool IsInside(const TSHTreeNode* node, const TSHTreeNode* ancestor) {
+    for (const TSHTreeNode* walk = node; walk; walk = walk->ParentNode())
+        if (walk == ancestor) return true;
+    return false;
+}
+
+// The small icon with its overlay emblem (shared, link) drawn over its
+// lower left corner; composed once per pair.
+QIcon IconWithOverlay(int iconIndex, int overlay) {
+    const QIcon icon = GetSysImageList(false).Icon(iconIndex);
+    if (overlay < 0) return icon;
+    // Kept for the whole run: icons must not outlive the application.
+    static auto* composed = new std::map<std::pair<int, int>, QIcon>;
+    const auto key = std::make_pair(iconIndex, overlay);
+    if (const auto found = composed->find(key); found != composed->end()) return found->second;
+    constexpr int kSize = 16;
+    QPixmap pixmap = icon.pixmap(kSize, kSize);
+    const QIcon emblem =
+        QIcon::fromTheme(overlay == 0 ? QStringLiteral("emblem-shared") : QStringLiteral("emblem-symbolic-link"));
+    if (!pixmap.isNull() && !emblem.isNull()) {
+        QPainter painter(&pixmap);
+        painter.drawPixmap(0, kSize / 2, emblem.pixmap(kSize / 2, kSize / 2));
+    }
+    return composed->emplace(key, QIcon(pixmap)).first->second;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Nodes
+
+TSHTreeNode::TSHTreeNode(TSHTreeView* tree, std::unique_ptr<TSHFolderItem> item)
+    : QTreeWidgetItem(QTreeWidgetItem::UserType), tree_(tree), item_(std::move(item)) {
+    item_->SetNode(this);
+}
+
+TSHTreeNode::~TSHTreeNode() { tree_->NodeDestroyed(this); }
+
+void TSHTreeNode::SetItem(std::unique_ptr<TSHFolderItem> item) {
+    item_ = std::move(item);
+    item_->SetNode(this);
+    fileId_.reset();
+}
+
+bool TSHTreeNode::HasChildren() const {
+    return childCount() > 0 || childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator;
+}
+
+void TSHTreeNode::SetHasChildren(bool hasChildren) {
+    setChildIndicatorPolicy(hasChildren ? QTreeWidgetItem::ShowIndicator
+                                        : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+void TSHTreeNode::RememberFileId() {
+    struct stat info {};
+    const std::string path = item_->GetNativePath();
+    if (!path.empty() && ParentNode() && stat(path.c_str(), &info) == 0)
+        fileId_ = std::make_pair(info.st_dev, info.st_ino);
+}
+
+QVariant TSHTreeNode::data(int column, int role) const {
+    if (role != Qt::DecorationRole || column != 0) return QTreeWidgetItem::data(column, role);
+    const bool open = isSelected();
+    return IconWithOverlay(open ? item_->GetSelectedIndex() : item_->GetIconIndex(), overlay_);
+}
+
+int TSHTreeNode::AbsoluteIndex() const {
+    int index = 0;
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it, ++index)
+        if (*it == this) return index;
+    return -1;
+}
+
+QWidget* TSHTreeNode::TreeWindow() const { return tree_; }
+
+void TSHTreeNode::DeleteChildren() {
+    const QList<QTreeWidgetItem*> children = takeChildren();
+    qDeleteAll(children);
+}
+
+void TSHTreeNode::SortSiblings() {
+    QTreeWidgetItem* parent = this->parent();
+    if (!parent) return;
+    const ShellFolderPtr folder = FolderOfNode(ParentNode());
+    const bool selected = isSelected();
+    const bool expanded = isExpanded();
+    QScopedValueRollback guard(tree_->restructuring_, true);
+    parent->takeChild(parent->indexOfChild(this));
+    int position = 0;
+    while (position < parent->childCount() &&
+           CompareIDList(folder, static_cast<TSHTreeNode*>(parent->child(position))->Item()->RelativeID(),
+                         item_->RelativeID()) == 2)
+        ++position;
+    parent->insertChild(position, this);
+    setExpanded(expanded);
+    if (selected) tree_->setCurrentItem(this);
+}
+
+void TSHTreeNode::Populate() { tree_->Populate(this); }
+
+// ---------------------------------------------------------------------------
+// Construction
+
+TSHTreeView::TSHTreeView(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setIconSize(QSize(GetSysImageList(false).IconSize(), GetSysImageList(false).IconSize()));
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    // Drags and drops are the tree's own (shell data), not the view's.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    connect(this, &QTreeWidget::itemExpanded, this, &TSHTreeView::NodeExpanded);
+    connect(this, &QTreeWidget::itemCollapsed, this, [this] { ScheduleWatchUpdate(); });
+    connect(this, &QTreeWidget::itemSelectionChanged, this, &TSHTreeView::SelectionChanged);
+
+    watcher_ = std::make_unique<TShDirWatcher>(
+        std::vector<std::string>{}, platform::kChangeDirName,
+        [this](TShDirWatcher*, const TDeviceChangeData& data) { DeviceChanged(data); },
+        [this](TShDirWatcher*) { DirectoryChanged(); }, 1);
+    TSHCtrlList::Instance().Register(this, watcher_.get());
+    CreateRoot();
+}
+
+TSHTreeView::~TSHTreeView() {
+    TSHCtrlList::Instance().Unregister(this);
+    watcher_->Stop();
+    destroying_ = true;
+    clear();
+}
+
+void TSHTreeView::CreateRoot() {
+    IDList desktop = nullptr;
+    IDList desktopDirectory = nullptr;
+    GetSpecialFolderIDList(sfDesktop, desktop);
+    GetSpecialFolderIDList(sfDesktopDirectory, desktopDirectory);
+    TSHTreeNode* root = MakeNode(std::make_unique<TSHFolderItem>(desktopDirectory, desktop));
+    root->SetHasChildren(true);
+    {
+        QScopedValueRollback guard(restructuring_, true);
+        addTopLevelItem(root);
+    }
+    root->setExpanded(true);
+    if (root->childCount() > 0) root->child(0)->setExpanded(true);
+    setCurrentItem(root);
+}
+
+TSHTreeNode* TSHTreeView::MakeNode(std::unique_ptr<TSHFolderItem> item) {
+    auto* node = new TSHTreeNode(this, std::move(item));
+    node->setText(0, node->Item()->GetDisplayName());
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    if (checkboxes_) node->setCheckState(0, Qt::Unchecked);
+    return node;
+}
+
+void TSHTreeView::NodeDestroyed(TSHTreeNode* node) {
+    if (destroying_) return;
+    std::erase(backList_, node);
+    std::erase(forwardList_, node);
+    if (historyTarget_ == node) historyTarget_ = nullptr;
+    if (current_ == node) current_ = nullptr;
+    if (highlight_ == node) highlight_ = nullptr;
+    if (hoverNode_ == node) hoverNode_ = nullptr;
+    if (committedNode_ == node) committedNode_ = nullptr;
+    if (menuNode_ == node) menuNode_ = nullptr;
+    ReleaseListLock();
+}
+
+// The list's folder may have gone with a node: its lock is released, and
+// the list hears of it from the tree as well.
+void TSHTreeView::ReleaseListLock() {
+    if (!listView_ || !listView_->FolderLocked()) return;
+    listView_->SetFolderLocked(false);
+    listView_->RaiseFolderLock(this, false);
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+void TSHTreeView::SetCheckboxes(bool checkboxes) {
+    if (checkboxes == checkboxes_) return;
+    checkboxes_ = checkboxes;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if (checkboxes)
+            (*it)->setCheckState(0, Qt::Unchecked);
+        else
+            (*it)->setData(0, Qt::CheckStateRole, QVariant());
+    }
+}
+
+void TSHTreeView::SetIncludeHidden(bool includeHidden) {
+    if (includeHidden == includeHidden_) return;
+    includeHidden_ = includeHidden;
+    if (listView_) listView_->SetIncludeHidden(includeHidden);
+    if (combo_) combo_->SetIncludeHidden(includeHidden);
+    RefreshAll();
+    RefreshCombo();
+    if (listView_ && SelectedNode()) listView_->SetFolderIDList(SelectedIDList());
+}
+
+void TSHTreeView::SetShVirtuaItems(TShVirtuaItems items) {
+    if (items == virtuaItems_) return;
+    virtuaItems_ = items;
+    if (listView_) listView_->SetShVirtuaItems(items);
+    if (combo_) combo_->SetShVirtuaItems(items);
+    RefreshAll();
+    RefreshCombo();
+}
+
+void TSHTreeView::SetShellListView(TSHBoundFileList* listView) {
+    listView_ = listView;
+    if (!listView_) return;
+    if (auto* object = dynamic_cast<QObject*>(listView_))
+        connect(object, &QObject::destroyed, this, [this, listView] {
+            if (listView_ == listView) listView_ = nullptr;
+        });
+    listView_->SetShVirtuaItems(virtuaItems_);
+    listView_->SetIncludeHidden(includeHidden_);
+    listView_->SetFolderIDList(SelectedIDList());
+}
+
+TSHPopupMenu* TSHTreeView::ShellPopupMenu() const { return popupMenu_; }
+
+void TSHTreeView::SetShellPopupMenu(TSHPopupMenu* menu) { popupMenu_ = menu; }
+
+TSHComboBox* TSHTreeView::ShellComboBox() const { return combo_; }
+
+void TSHTreeView::SetShellComboBox(TSHComboBox* combo) {
+    if (combo_ == combo) return;
+    if (combo_) combo_->SetShellTreeView(nullptr);
+    combo_ = combo;
+    if (!combo_) return;
+    combo_->SetShellTreeView(this);
+    combo_->SetShVirtuaItems(virtuaItems_);
+    combo_->SetIncludeHidden(includeHidden_);
+    RefreshCombo();
+}
+
+void TSHTreeView::RefreshCombo() {
+    if (!combo_) return;
+    combo_->RebuildList();
+    combo_->PointAt(SelectedIDList());
+}
+
+// ---------------------------------------------------------------------------
+// Enumeration and merging
+
+unsigned TSHTreeView::EnumFlags() const {
+    return SHCONTF_FOLDERS | (includeHidden_ ? SHCONTF_INCLUDEHIDDEN : 0u);
+}
+
+bool ShellControlsShowChild(TShVirtuaItems items, TSHDataItem& parent, TSHDataItem& child) {
+    const int parentLevel = parent.GetLevel();
+    if (parentLevel == 0) {
+        const TShItemIDType kind = child.GetItemType();
+        if (kind == itInterNet || kind == itBitBucket || kind == itNetWork) return items.Contains(kind);
+        return kind != itVirtual;
+    }
+    if (parentLevel == 1) {
+        const TShItemIDType parentKind = parent.GetItemType();
+        if (parentKind == itNetWork) return items.Contains(itNetWork);
+        if (parentKind == itMyComputer && child.GetItemType() == itVirtual) return items.Contains(itVirtual);
+    }
+    return true;
+}
+
+bool TSHTreeView::KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const {
+    return ShellControlsShowChild(virtuaItems_, *parent->Item(), child);
+}
+
+void TSHTreeView::InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item) {
+    const std::uint32_t bits = folder ? folder->GetAttributesOf(item, kInitAttributes).value_or(0) : 0;
+    node->SetHasChildren((bits & platform::kHasSubFolder) != 0);
+    node->SetOverlay((bits & platform::kShare) ? 0 : ((bits & platform::kLink) ? 1 : -1));
+}
+
+std::vector<std::unique_ptr<TSHFolderItem>> TSHTreeView::EnumerateChildren(TSHTreeNode* node) {
+    std::vector<std::unique_ptr<TSHFolderItem>> items;
+    const ShellFolderPtr folder = FolderOfNode(node);
+    if (!folder) return items;
+    const std::unique_ptr<platform::ShellEnumerator> enumerator = folder->EnumObjects(EnumFlags());
+    if (!enumerator) return items;
+    const ConstIDList parent = node->Item()->AbsoluteID();
+    const bool underDesktop = node->Item()->GetLevel() == 0;
+    while (platform::UniqueIDList relative = enumerator->Next()) {
+        IDList absolute = underDesktop ? CopyIDList(relative.get()) : ConcatIDList(parent, relative.get());
+        auto item = std::make_unique<TSHFolderItem>(relative.release(), absolute);
+        if (KeepsChild(node, *item)) items.push_back(std::move(item));
+    }
+    std::stable_sort(items.begin(), items.end(), [&folder](const auto& a, const auto& b) {
+        return folder->CompareIDs(0, a->RelativeID(), b->RelativeID()).value_or(0) < 0;
+    });
+    return items;
+}
+
+struct TSHTreeView::TMergePlan {
+    std::vector<std::unique_ptr<TSHFolderItem>> items;  // the new children, sorted
+    std::vector<TSHTreeNode*> nodeOf;                   // per item: the existing node it keeps, or none
+    std::vector<TSHTreeNode*> removed;                  // existing children not in the list
+    std::vector<std::pair<TSHTreeNode*, std::size_t>> renamed;
+};
+
+// An expanded or selected folder that was renamed on disk keeps its node
+// (and with it the expansion below it and the selection) under the new
+// name: the removed node and the new item are the same folder.
+void TSHTreeView::PairRenamedFolders(TSHTreeNode* node, TMergePlan& plan) {
+    TSHTreeNode* selected = SelectedNode();
+    std::vector<TSHTreeNode*> candidates;
+    for (TSHTreeNode* gone : plan.removed)
+        if (gone->FileId() && (gone->isExpanded() || IsInside(selected, gone))) candidates.push_back(gone);
+    if (candidates.empty()) return;
+    const ShellFolderPtr folder = FolderOfNode(node);
+    for (std::size_t i = 0; i < plan.items.size() && !candidates.empty(); ++i) {
+        if (plan.nodeOf[i]) continue;
+        struct stat info {};
+        const std::string path = folder ? folder->PathOf(plan.items[i]->RelativeID()) : std::string();
+        if (path.empty() || stat(path.c_str(), &info) != 0) continue;
+        const auto id = std::make_pair(info.st_dev, info.st_ino);
+        const auto match = std::find_if(candidates.begin(), candidates.end(),
+                                        [&id](const TSHTreeNode* gone) { return *gone->FileId() == id; });
+        if (match == candidates.end()) continue;
+        plan.renamed.emplace_back(*match, i);
+        std::erase(plan.removed, *match);
+        candidates.erase(match);
+    }
+}
+
+void TSHTreeView::Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item) {
+    node->SetItem(std::move(item));
+    node->setText(0, node->Item()->GetDisplayName());
+    node->RememberFileId();
+    for (int i = 0; i < node->childCount(); ++i) {
+        TSHTreeNode* child = node->ChildNode(i);
+        IDList relative = CopyIDList(child->Item()->RelativeID());
+        IDList absolute = ConcatIDList(node->Item()->AbsoluteID(), relative);
+        Rekey(child, std::make_unique<TSHFolderItem>(relative, absolute));
+    }
+}
+
+void TSHTreeView::Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolderItem>> items) {
+    const ShellFolderPtr folder = FolderOfNode(node);
+    TMergePlan plan;
+    plan.items = std::move(items);
+    plan.nodeOf.assign(plan.items.size(), nullptr);
+    int existing = 0;
+    std::size_t next = 0;
+    while (existing < node->childCount() && next < plan.items.size()) {
+        TSHTreeNode* child = node->ChildNode(existing);
+        switch (CompareIDList(folder, child->Item()->RelativeID(), plan.items[next]->RelativeID())) {
+            case 0: plan.nodeOf[next++] = child; ++existing; break;
+            case 1: ++next; break;
+            default: plan.removed.push_back(child); ++existing; break;
+        }
+    }
+    for (; existing < node->childCount(); ++existing) plan.removed.push_back(node->ChildNode(existing));
+    PairRenamedFolders(node, plan);
+
+    // A selection inside a folder that is gone moves up to this node.
+    TSHTreeNode* selected = SelectedNode();
+    for (TSHTreeNode* gone : plan.removed)
+        if (IsInside(selected, gone)) {
+            ReleaseListLock();
+            ChangeSelection(node);
+            break;
+        }
+
+    QScopedValueRollback guard(restructuring_, true);
+    selected = SelectedNode();
+    std::vector<TSHTreeNode*> reexpand;
+    for (auto& [moved, index] : plan.renamed) {
+        for (QTreeWidgetItemIterator it(moved); *it && IsInside(static_cast<TSHTreeNode*>(*it), moved); ++it)
+            if ((*it)->isExpanded()) reexpand.push_back(static_cast<TSHTreeNode*>(*it));
+        node->takeChild(node->indexOfChild(moved));
+        Rekey(moved, std::move(plan.items[index]));
+        plan.nodeOf[index] = moved;
+    }
+    for (TSHTreeNode* gone : plan.removed) delete gone;
+
+    const bool reinitialize = node->isExpanded();
+    std::vector<TSHTreeNode*> renamedNodes;
+    for (auto& [moved, index] : plan.renamed) renamedNodes.push_back(moved);
+    QList<QTreeWidgetItem*> run;
+    int position = 0;
+    auto flush = [&] {
+        if (run.isEmpty()) return;
+        node->insertChildren(position, run);
+        position += static_cast<int>(run.size());
+        run.clear();
+    };
+    for (std::size_t i = 0; i < plan.items.size(); ++i) {
+        TSHTreeNode* kept = plan.nodeOf[i];
+        const bool isRenamed = std::find(renamedNodes.begin(), renamedNodes.end(), kept) != renamedNodes.end();
+        if (kept && !isRenamed) {
+            flush();
+            if (reinitialize && !kept->isExpanded() && kept->childCount() == 0)
+                InitializeNode(kept, folder, kept->Item()->RelativeID());
+            ++position;
+            continue;
+        }
+        TSHTreeNode* inserted = kept ? kept : MakeNode(std::move(plan.items[i]));
+        if (!kept) InitializeNode(inserted, folder, inserted->Item()->RelativeID());
+        run.append(inserted);
+    }
+    flush();
+    for (TSHTreeNode* expanded : reexpand) expanded->setExpanded(true);
+    if (selected && SelectedNode() != selected) setCurrentItem(selected);
+    if (!plan.renamed.empty()) ScheduleWatchUpdate();
+}
+
+void TSHTreeView::Populate(TSHTreeNode* node) {
+    if (node) Merge(node, EnumerateChildren(node));
+}
+
+bool TSHTreeView::ExpandNode(TSHTreeNode* node) {
+    if (mouseState_ == TMouseState::Dragging) {
+        const TShItemIDType kind = node->Item()->GetItemType();
+        if (kind == itVirtual) return false;
+        if (kind == itRootDrive && node->Item()->GetLevel() > 1 && !BindToFolder(node->Item()->AbsoluteID()))
+            return false;
+    }
+    Populate(node);
+    if (node->childCount() == 0) node->SetHasChildren(false);
+    node->RememberFileId();
+    ScheduleWatchUpdate();
+    return true;
+}
+
+void TSHTreeView::NodeExpanded(QTreeWidgetItem* item) {
+    if (destroying_) return;
+    auto* node = static_cast<TSHTreeNode*>(item);
+    if (!ExpandNode(node)) {
+        QScopedValueRollback guard(restructuring_, true);
+        node->setExpanded(false);
+    }
+}
+
+void TSHTreeView::RefreshAll() {
+    std::vector<TSHTreeNode*> pending{RootNode()};
+    while (!pending.empty() && pending.back()) {
+        TSHTreeNode* node = pending.back();
+        pending.pop_back();
+        Populate(node);
+        if (node->childCount() == 0) node->SetHasChildren(false);
+        if (!node->isExpanded()) continue;
+        for (int i = node->childCount() - 1; i >= 0; --i) {
+            TSHTreeNode* child = node->ChildNode(i);
+            if (child->isExpanded() || child->childCount() > 0) pending.push_back(child);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Selection, search and history
+
+TSHTreeNode* TSHTreeView::SelectedNode() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? nullptr : static_cast<TSHTreeNode*>(selected.first());
+}
+
+ConstIDList TSHTreeView::SelectedIDList() const {
+    const TSHTreeNode* node = SelectedNode() ? SelectedNode() : RootNode();
+    return node ? node->Item()->AbsoluteID() : nullptr;
+}
+
+QString TSHTreeView::SelectedPath() const {
+    const TSHTreeNode* node = SelectedNode();
+    QString path;
+    if (node) PathFromIDList(node->Item()->AbsoluteID(), path);
+    return path;
+}
+
+bool TSHTreeView::MaySelect() const {
+    if (mouseState_ == TMouseState::LeftPressed || mouseState_ == TMouseState::RightPressed) return false;
+    return !(listView_ && listView_->FolderLocked());
+}
+
+bool TSHTreeView::ChangeSelection(TSHTreeNode* node) {
+    if (!node || !MaySelect()) return false;
+    setCurrentItem(node);
+    return SelectedNode() == node;
+}
+
+void TSHTreeView::SelectionChanged() {
+    if (restructuring_ || destroying_) return;
+    TSHTreeNode* node = SelectedNode();
+    if (!node || node == current_) return;
+    if (!MaySelect()) {
+        QScopedValueRollback guard(restructuring_, true);
+        if (current_) setCurrentItem(current_);
+        return;
+    }
+    if (node != historyTarget_) {
+        if (current_ && (backList_.empty() || backList_.back() != current_)) backList_.push_back(current_);
+        if (backList_.size() > static_cast<std::size_t>(kMaxBackHistory))
+            backList_.erase(backList_.begin(), backList_.end() - kMaxBackHistory);
+        forwardList_.clear();
+    }
+    historyTarget_ = nullptr;
+    current_ = node;
+    node->RememberFileId();
+    PointBoundControls(node);
+    emit SelectionFolderChanged();
+}
+
+void TSHTreeView::PointBoundControls(TSHTreeNode* node) {
+    if (combo_) combo_->PointAt(node->Item()->AbsoluteID());
+    if (listView_) listView_->SetFolderIDList(node->Item()->AbsoluteID());
+}
+
+bool TSHTreeView::GoHistory(std::vector<TSHTreeNode*>& from, std::vector<TSHTreeNode*>& to, int n) {
+    if (from.empty() || n >= static_cast<int>(from.size()) || !MaySelect()) return false;
+    TSHTreeNode* selected = SelectedNode();
+    if (selected && (to.empty() || to.back() != selected)) to.push_back(selected);
+    if (n >= 0)
+        while (static_cast<int>(from.size()) > n + 1) {
+            to.push_back(from.back());
+            from.pop_back();
+        }
+    historyTarget_ = from.back();
+    from.pop_back();
+    ChangeSelection(historyTarget_);
+    historyTarget_ = nullptr;
+    return !from.empty();
+}
+
+bool TSHTreeView::Back(int n) { return GoHistory(backList_, forwardList_, n); }
+
+bool TSHTreeView::Forward(int n) { return GoHistory(forwardList_, backList_, n); }
+
+TSHTreeNode* TSHTreeView::ChildMatching(TSHTreeNode* parent, ConstIDList item, bool populate) {
+    const ShellFolderPtr folder = FolderOfNode(parent);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (CompareIDList(folder, parent->ChildNode(i)->Item()->RelativeID(), item) == 0) return parent->ChildNode(i);
+        if (!populate) return nullptr;
+        Populate(parent);
+    }
+    return nullptr;
+}
+
+TSHTreeNode* TSHTreeView::FindNode(ConstIDList absolute) const {
+    TSHTreeNode* node = RootNode();
+    for (ConstIDList rest = absolute; node && IDListItemSize(rest) > 0; rest = IDListNext(rest)) {
+        TIDListHolder first(CopyFirstItem(rest));
+        node = const_cast<TSHTreeView*>(this)->ChildMatching(node, first.get(), false);
+    }
+    return absolute ? node : nullptr;
+}
+
+bool TSHTreeView::SelectIDList(ConstIDList absolute) {
+    if (!absolute || !RootNode()) return false;
+    const TSHTreeNode* selected = SelectedNode();
+    if (selected && IDListLevel(selected->Item()->AbsoluteID()) == IDListLevel(absolute) &&
+        CompareIDList(GetDesktopFolder(), selected->Item()->AbsoluteID(), absolute) == 0)
+        return true;
+    TSHTreeNode* node = RootNode();
+    bool complete = true;
+    for (ConstIDList rest = absolute; IDListItemSize(rest) > 0; rest = IDListNext(rest)) {
+        TIDListHolder first(CopyFirstItem(rest));
+        TSHTreeNode* child = ChildMatching(node, first.get(), true);
+        if (!child) {
+            complete = false;
+            break;
+        }
+        node = child;
+    }
+    for (TSHTreeNode* parent = node->ParentNode(); parent; parent = parent->ParentNode())
+        if (!parent->isExpanded()) parent->setExpanded(true);
+    return ChangeSelection(node) && complete;
+}
+
+bool TSHTreeView::SelectPath(const QString& path) {
+    IDList list = nullptr;
+    if (!IDListFromPath(path, list)) return false;
+    const bool selected = SelectIDList(list);
+    FreeIDList(list);
+    return selected;
+}
+
+// ---------------------------------------------------------------------------
+// Watching
+
+std::vector<std::string> TSHTreeView::ExpandedFolderPaths() const {
+    std::vector<std::string> paths;
+    for (QTreeWidgetItemIterator it(const_cast<TSHTreeView*>(this)); *it; ++it) {
+        auto* node = static_cast<TSHTreeNode*>(*it);
+        if (!node->isExpanded()) continue;
+        const std::string path = node->Item()->GetNativePath();
+        if (!path.empty()) paths.push_back(path);
+    }
+    return paths;
+}
+
+void TSHTreeView::ScheduleWatchUpdate() {
+    if (watchUpdatePending_) return;
+    watchUpdatePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        watchUpdatePending_ = false;
+        if (watchPauses_ == 0) watcher_->SetDirectories(ExpandedFolderPaths());
+    });
+}
+
+void TSHTreeView::PauseWatching() {
+    if (watchPauses_++ == 0) watcher_->ClearDirectories();
+}
+
+void TSHTreeView::ResumeWatching() {
+    if (--watchPauses_ == 0) watcher_->SetDirectories(ExpandedFolderPaths());
+}
+
+void TSHTreeView::DirectoryChanged() {
+    if (mouseState_ != TMouseState::Idle) return;
+    RefreshAll();
+    RefreshCombo();
+}
+
+void TSHTreeView::DeviceChanged(const TDeviceChangeData& data) {
+    if (data.Kind != kDeviceKindMedia) {
+        RefreshAll();
+        RefreshCombo();
+        return;
+    }
+    TSHTreeNode* drive = FindNode(data.DriveID.get());
+    if (drive) {
+        drive->Item()->ResetIconCache();
+        drive->Item()->SetCachedDisplayName(data.Text);
+        drive->setText(0, data.Text);
+    }
+    IDList drivesList = nullptr;
+    GetSpecialFolderIDList(sfDrives, drivesList);
+    TSHTreeNode* drives = FindNode(drivesList);
+    FreeIDList(drivesList);
+    if (data.Event == kDeviceRemoveComplete && drive) {
+        if (IsInside(SelectedNode(), drive)) ChangeSelection(drive->ParentNode());
+        drive->DeleteChildren();
+        drive->SetHasChildren(true);
+    }
+    // Mounts come and go as drives: the drives folder lists them anew.
+    if (drives && (drives->isExpanded() || drives->childCount() > 0)) Populate(drives);
+    if (combo_) combo_->RetitleEntry(data.DriveID.get(), data.Text);
+    RefreshCombo();
+    ScheduleWatchUpdate();
+}
+
+// ---------------------------------------------------------------------------
+// Verbs
+
+bool TSHTreeView::ShellCommand(int verbKind) {
+    TSHTreeNode* node = SelectedNode();
+    if (!node) return false;
+    TSHIDList2 items;
+    if (node == RootNode()) {
+        if (verbKind != vkPaste) return false;
+        items.SetParent(ParentIDList(node->Item()->RelativeID()));
+        items.Add(LastItemIDList(node->Item()->RelativeID()));
+    } else {
+        items.SetParent(CopyIDList(node->Item()->GetParentIDList()));
+        items.Add(CopyIDList(node->Item()->RelativeID()));
+    }
+    // The folder may go: the process must not stand in it.
+    if (verbKind == vkDelete) QDir::setCurrent(QDir::tempPath());
+    return items.RunVerb(this, verbKind);
+}
+
+// ---------------------------------------------------------------------------
+// Mouse, context menu and renaming
+
+void TSHTreeView::SetHighlight(TSHTreeNode* node) {
+    if (highlight_ == node) return;
+    if (highlight_) highlight_->setData(0, Qt::BackgroundRole, QVariant());
+    highlight_ = node;
+    if (highlight_) highlight_->setData(0, Qt::BackgroundRole, palette().brush(QPalette::Midlight));
+}
+
+TSHTreeNode* TSHTreeView::NodeOnItemAt(QPoint pos) const {
+    QTreeWidgetItem* item = itemAt(pos);
+    if (!item) return nullptr;
+    const QRect rect = visualItemRect(item);
+    return pos.x() >= rect.left() ? static_cast<TSHTreeNode*>(item) : nullptr;
+}
+
+void TSHTreeView::mousePressEvent(QMouseEvent* event) {
+    TSHTreeNode* node = NodeOnItemAt(event->position().toPoint());
+    if (node && event->button() == Qt::LeftButton) {
+        setFocus(Qt::MouseFocusReason);
+        SetHighlight(node);
+        pressPoint_ = event->position().toPoint();
+        mouseState_ = TMouseState::LeftPressed;
+        return;
+    }
+    if (node && event->button() == Qt::RightButton && node != RootNode()) {
+        SetHighlight(node);
+        pressPoint_ = event->position().toPoint();
+        mouseState_ = TMouseState::RightPressed;
+        return;
+    }
+    SetHighlight(nullptr);
+    QTreeWidget::mousePressEvent(event);
+}
+
+void TSHTreeView::mouseMoveEvent(QMouseEvent* event) {
+    const bool pressed = mouseState_ == TMouseState::LeftPressed || mouseState_ == TMouseState::RightPressed;
+    if (!pressed) {
+        QTreeWidget::mouseMoveEvent(event);
+        return;
+    }
+    const Qt::MouseButton button = mouseState_ == TMouseState::LeftPressed ? Qt::LeftButton : Qt::RightButton;
+    const QPoint moved = event->position().toPoint() - pressPoint_;
+    if ((event->buttons() & button) && highlight_ &&
+        (std::abs(moved.x()) > kDragDistance || std::abs(moved.y()) > kDragDistance))
+        BeginDrag(event);
+}
+
+void TSHTreeView::BeginDrag(QMouseEvent* event) {
+    TSHTreeNode* node = highlight_;
+    const ShellFolderPtr folder = ParentFolderOfNode(node);
+    const ConstIDList item = ItemInFolder(node);
+    const std::uint32_t bits = folder ? folder->GetAttributesOf(item, platform::kCapabilityMask).value_or(0) : 0;
+    if (!(bits & kDragAttributes)) return;
+    bool canDrag = true;
+    const QPoint pos = event->position().toPoint();
+    if (OnShBeginDrag) OnShBeginDrag(this, node, pressPoint_, pos.x(), pos.y(), canDrag);
+    if (!canDrag) return;
+    const ConstIDList items[] = {item};
+    std::unique_ptr<QMimeData> data = folder->GetDataObject(items);
+    if (!data) return;
+    mouseState_ = TMouseState::Dragging;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data.release());
+    drag->setPixmap(node->icon(0).pixmap(iconSize()));
+    Qt::DropActions allowed;
+    if (bits & platform::kCanCopy) allowed |= Qt::CopyAction;
+    if (bits & platform::kCanMove) allowed |= Qt::MoveAction;
+    if (bits & platform::kCanLink) allowed |= Qt::LinkAction;
+    drag->exec(allowed, Qt::CopyAction);
+    mouseState_ = TMouseState::Idle;
+    SetHighlight(nullptr);
+}
+
+void TSHTreeView::mouseReleaseEvent(QMouseEvent* event) {
+    const TMouseState state = mouseState_;
+    mouseState_ = TMouseState::Idle;
+    TSHTreeNode* node = highlight_;
+    if (state == TMouseState::LeftPressed && event->button() == Qt::LeftButton) {
+        SetHighlight(nullptr);
+        if (node) ChangeSelection(node);
+        return;
+    }
+    if (state == TMouseState::RightPressed && event->button() == Qt::RightButton) {
+        mouseState_ = TMouseState::RightPressed;
+        if (node) ShowContextMenu(node, event->globalPosition().toPoint());
+        mouseState_ = TMouseState::Idle;
+        SetHighlight(nullptr);
+        return;
+    }
+    QTreeWidget::mouseReleaseEvent(event);
+}
+
+void TSHTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    // A right press opens the menu when the button comes up (it may begin
+    // a drag instead); the keyboard opens it for the selection.
+    if (event->reason() == QContextMenuEvent::Mouse) return;
+    TSHTreeNode* node = SelectedNode();
+    if (node && node != RootNode()) ShowContextMenu(node, viewport()->mapToGlobal(visualItemRect(node).center()));
+}
+
+void TSHTreeView::ShowContextMenu(TSHTreeNode* node, QPoint globalPos) {
+    if (!popupMenu_ || node == RootNode()) return;
+    PauseWatching();
+    const bool wasSelected = node == SelectedNode();
+    menuItems_.Clear();
+    menuItems_.SetParent(CopyIDList(node->Item()->GetParentIDList()));
+    menuItems_.Add(CopyIDList(node->Item()->RelativeID()));
+    menuNode_ = node;
+    const int result = popupMenu_->Popup(menuItems_, globalPos);
+    node = menuNode_;
+    menuNode_ = nullptr;
+    mouseState_ = TMouseState::Idle;
+    SetHighlight(nullptr);
+    if (result == TSHPopupMenu::kOffsetDelete) {
+        IDList parent = CopyIDList(menuItems_.Parent());
+        if (wasSelected) {
+            if (listView_) listView_->PauseWatching();
+            if (listView_) listView_->SetFolderIDList(parent);
+            SelectIDList(parent);
+            if (listView_) listView_->ResumeWatching();
+        }
+        FreeIDList(parent);
+        RefreshAll();
+        RefreshCombo();
+    } else if (result == TSHPopupMenu::kOffsetRename && node) {
+        editItem(node);
+    }
+    ResumeWatching();
+}
+
+bool TSHTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    auto* node = static_cast<TSHTreeNode*>(itemFromIndex(index));
+    if (!node || node == RootNode() || mouseState_ != TMouseState::Idle || !node->Item()->HasAttribute(saCanRename))
+        return false;
+    const bool editing = QTreeWidget::edit(index, trigger, event);
+    if (editing) editedIndex_ = index;
+    return editing;
+}
+
+void TSHTreeView::commitData(QWidget* editor) {
+    const auto* line = qobject_cast<QLineEdit*>(editor);
+    auto* node = static_cast<TSHTreeNode*>(itemFromIndex(editedIndex_));
+    if (!line || !node) return;
+    committedEditor_ = editor;
+    committedNode_ = node;
+    committedName_ = line->text();
+}
+
+void TSHTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTreeWidget::closeEditor(editor, hint);
+    if (!committedEditor_ || committedEditor_ != editor) {
+        if (auto* node = static_cast<TSHTreeNode*>(itemFromIndex(editedIndex_)))
+            node->setText(0, node->Item()->GetDisplayName());
+        return;
+    }
+    committedEditor_ = nullptr;
+    // Renaming rebuilds the node; the editor's own handling goes on with
+    // it afterwards, so the rename waits until that is over.
+    QMetaObject::invokeMethod(this, [this] {
+        TSHTreeNode* node = committedNode_;
+        committedNode_ = nullptr;
+        if (node) RenameNode(node, committedName_);
+    }, Qt::QueuedConnection);
+}
+
+void TSHTreeView::RenameNode(TSHTreeNode* node, const QString& name) {
+    if (name.isEmpty() || name == node->Item()->GetDisplayName()) {
+        node->setText(0, node->Item()->GetDisplayName());
+        return;
+    }
+    PauseWatching();
+    if (listView_) listView_->PauseWatching();
+    const bool selected = node == SelectedNode();
+    if (node->Item()->Rename(name)) {
+        node->RememberFileId();
+        if (combo_ && node->Item()->GetLevel() == 1) combo_->RebuildList();
+        if (combo_) combo_->PointAt(SelectedIDList());
+        if (selected && listView_) listView_->SetFolderIDList(node->Item()->AbsoluteID());
+        if (selected) emit SelectionFolderChanged();
+    }
+    if (listView_) listView_->ResumeWatching();
+    ResumeWatching();
+}
+
+// ---------------------------------------------------------------------------
+// Drop target
+
+void TSHTreeView::dragEnterEvent(QDragEnterEvent* event) {
+    hoverNode_ = nullptr;
+    hoverCount_ = 0;
+    dragObject_.reset();
+    rightButtonDrag_ = (event->buttons() & Qt::RightButton) != 0;
+    if (!platform::OffersShellData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    auto dragObject = std::make_unique<TSHDragObject>(event->mimeData());
+    bool accept = true;
+    if (OnShDragEnter)
+        OnShDragEnter(this, dragObject.get(), ShiftStateOf(event->modifiers(), event->buttons()),
+                      mapToGlobal(event->position().toPoint()), accept);
+    if (!accept) {
+        event->ignore();
+        return;
+    }
+    dragObject_ = std::move(dragObject);
+    if (mouseState_ == TMouseState::Idle) mouseState_ = TMouseState::Dragging;
+    event->acceptProposedAction();
+}
+
+void TSHTreeView::AutoScroll(QPoint pos) {
+    const int margin = fontMetrics().height();
+    QScrollBar* vertical = verticalScrollBar();
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (pos.y() < margin) vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (pos.y() > viewport()->height() - margin) vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (pos.x() < margin) horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (pos.x() > viewport()->width() - margin) horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}
+
+void TSHTreeView::dragMoveEvent(QDragMoveEvent* event) {
+    if (!dragObject_) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    AutoScroll(pos);
+    auto* node = static_cast<TSHTreeNode*>(itemAt(pos));
+    if (!node) {
+        SetHighlight(nullptr);
+        event->ignore();
+        return;
+    }
+    SetHighlight(node);
+    if (node == hoverNode_) {
+        if (++hoverCount_ > kHoverExpandCount && node->HasChildren() && !node->isExpanded()) {
+            node->setExpanded(true);
+            hoverCount_ = 0;
+        }
+    } else {
+        hoverNode_ = node;
+        hoverCount_ = 0;
+    }
+    const unsigned effect = ProbeDrop(*node->Item(), this, event->mimeData(), DropKeyState(event->modifiers(), event->buttons()),
+                                             DropEffects(event->possibleActions()));
+    if (OnShDragOver)
+        OnShDragOver(this, dragObject_.get(), node, ShiftStateOf(event->modifiers(), event->buttons()), pos.x(), pos.y());
+    if (effect == platform::kDropEffectNone) {
+        event->ignore(visualItemRect(node));
+        return;
+    }
+    event->setDropAction(DropActionOf(effect));
+    event->accept(visualItemRect(node));
+}
+
+void TSHTreeView::dragLeaveEvent(QDragLeaveEvent* event) {
+    dragObject_.reset();
+    if (OnShDragLeave) OnShDragLeave(this);
+    SetHighlight(nullptr);
+    if (mouseState_ == TMouseState::Dragging && !QWidget::mouseGrabber()) mouseState_ = TMouseState::Idle;
+    event->accept();
+}
+
+void TSHTreeView::dropEvent(QDropEvent* event) {
+    std::unique_ptr<TSHDragObject> dragObject = std::move(dragObject_);
+    TSHTreeNode* node = static_cast<TSHTreeNode*>(itemAt(event->position().toPoint()));
+    SetHighlight(nullptr);
+    if (!dragObject || !node) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    bool defaultAction = true;
+    if (OnShDragDrop)
+        OnShDragDrop(this, dragObject.get(), node, ShiftStateOf(event->modifiers(), event->buttons()), pos.x(), pos.y(),
+                     defaultAction);
+    unsigned effect = platform::kDropEffectNone;
+    if (defaultAction) {
+        const unsigned started = rightButtonDrag_ ? platform::kKeyRightButton : platform::kKeyLeftButton;
+        effect = CarryDrop(*node->Item(), this, event->mimeData(), DropKeyState(event->modifiers(), event->buttons()),
+                           started, DropEffects(event->possibleActions()));
+    }
+    if (mouseState_ == TMouseState::Dragging && !QWidget::mouseGrabber()) mouseState_ = TMouseState::Idle;
+    if (effect == platform::kDropEffectNone) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(DropActionOf(effect));
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// Icon theme changes
+
+void TSHTreeView::ResetIconCaches() {
+    for (QTreeWidgetItemIterator it(this); *it; ++it) static_cast<TSHTreeNode*>(*it)->Item()->ResetIconCache();
+    viewport()->update();
+}
+
+void TSHTreeView::changeEvent(QEvent* event) {
+    QTreeWidget::changeEvent(event);
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::ThemeChange)
+        QTimer::singleShot(0, this, [this] { ResetIconCaches(); });
+}
+
+// ---------------------------------------------------------------------------
+// Folder tree with files
+
+TSHFolderTreeView::TSHFolderTreeView(QWidget* parent) : TSHTreeView(parent) { RefreshAll(); }
+
+void TSHFolderTreeView::SetFileMask(const QString& mask) {
+    if (mask == fileMask_) return;
+    fileMask_ = mask;
+    RefreshAll();
+}
+
+unsigned TSHFolderTreeView::EnumFlags() const { return TSHTreeView::EnumFlags() | SHCONTF_NONFOLDERS; }
+
+bool TSHFolderTreeView::KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const {
+    platform::ShellItemKind kind;
+    std::string_view name;
+    if (platform::ReadItem(child.RelativeID(), kind, name) && kind == platform::ShellItemKind::File)
+        return platform::PathMatchSpec(child.GetDisplayName(), fileMask_);
+    return TSHTreeView::KeepsChild(parent, child);
+}
+
+bool TSHFolderTreeView::HasMatchingFile(TSHFolderItem& item) const {
+    const ShellFolderPtr folder = BindToFolder(item.AbsoluteID());
+    const std::unique_ptr<platform::ShellEnumerator> files =
+        folder ? folder->EnumObjects(SHCONTF_NONFOLDERS | (IncludeHidden() ? SHCONTF_INCLUDEHIDDEN : 0u)) : nullptr;
+    if (!files) return false;
+    const bool anyFile = fileMask_.isEmpty() || fileMask_ == QLatin1String("*.*");
+    while (const platform::UniqueIDList file = files->Next()) {
+        if (anyFile) return true;
+        QString name;
+        if (StrRetToString(folder, file.get(), SHGDN_INFOLDER, name) && platform::PathMatchSpec(name, fileMask_))
+            return true;
+    }
+    return false;
+}
+
+void TSHFolderTreeView::InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item) {
+    TSHTreeView::InitializeNode(node, folder, item);
+    platform::ShellItemKind kind;
+    std::string_view name;
+    const bool isFile = platform::ReadItem(node->Item()->RelativeID(), kind, name) && kind == platform::ShellItemKind::File;
+    if (!node->HasChildren() && !isFile) node->SetHasChildren(HasMatchingFile(*node->Item()));
+}

@@ -1,0 +1,269 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <QPointer>
+#include <QTreeWidget>
+
+#include "raster/raster_tools.h"
+#include "shell/shell_bound_list.h"
+#include "shell/shell_data_item.h"
+#include "shell/shell_id_list.h"
+
+class TSHComboBox;
+class TSHDragObject;
+class TSHPopupMenu;
+class TSHTreeView;
+class TShDirWatcher;
+struct TDeviceChangeData;
+
+// Whether the shell controls show child under parent: of the virtual
+// places only those in items, under the desktop and the drives folder.
+bool ShellControlsShowChild(TShVirtuaItems items, TSHDataItem& parent, TSHDataItem& child);
+
+// One node of the folder tree; it owns the item it shows.
+class TSHTreeNode : public QTreeWidgetItem, public TSHFolderNode {
+public:
+    TSHTreeNode(TSHTreeView* tree, std::unique_ptr<TSHFolderItem> item);
+    ~TSHTreeNode() override;
+
+    TSHFolderItem* Item() const { return item_.get(); }
+    // Takes a new item (after the folder was renamed on disk).
+    void SetItem(std::unique_ptr<TSHFolderItem> item);
+    TSHTreeNode* ParentNode() const { return static_cast<TSHTreeNode*>(parent()); }
+    TSHTreeNode* ChildNode(int index) const { return static_cast<TSHTreeNode*>(child(index)); }
+
+    // The expand button, shown before the children are known.
+    bool HasChildren() const;
+    void SetHasChildren(bool hasChildren);
+    int Overlay() const { return overlay_; }
+    void SetOverlay(int overlay) { overlay_ = overlay; }
+    // Device and inode of the folder, read when it was expanded or
+    // selected: a folder renamed behind the tree's back is found by it.
+    const std::optional<std::pair<dev_t, ino_t>>& FileId() const { return fileId_; }
+    void RememberFileId();
+
+    // Icons are looked up when the node is drawn, not when it is made.
+    QVariant data(int column, int role) const override;
+
+    // TSHFolderNode
+    int AbsoluteIndex() const override;
+    QWidget* TreeWindow() const override;
+    bool IsExpanded() const override { return isExpanded(); }
+    void SetExpanded(bool expanded) override { setExpanded(expanded); }
+    void DeleteChildren() override;
+    void SortSiblings() override;
+    void Populate() override;
+    void SetText(const QString& text) override { setText(0, text); }
+
+private:
+    TSHTreeView* tree_;
+    std::unique_ptr<TSHFolderItem> item_;
+    int overlay_ = -1;
+    std::optional<std::pair<dev_t, ino_t>> fileId_;
+};
+
+// The shell namespace as a tree of folders under the desktop. It carries
+// the folder history, points a bound file list and location combo at its
+// selection, is a drag source and drop target for shell items, shows the
+// shell context menu on right-click and follows changes on disk and of
+// the mounted drives.
+class TSHTreeView : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    using TShBeginDragEvent =
+        std::function<void(TSHTreeView* Sender, TSHTreeNode* Node, QPoint Pt, int X, int Y, bool& CanDrag)>;
+    using TShDragEnterEvent =
+        std::function<void(TSHTreeView* Sender, TSHDragObject* DragObject, TShiftState Shift, QPoint Pt, bool& Accept)>;
+    using TShDragOverEvent = std::function<void(TSHTreeView* Sender, TSHDragObject* DragObject, TSHTreeNode* Node,
+                                                TShiftState Shift, int X, int Y)>;
+    using TShDragDropEvent = std::function<void(TSHTreeView* Sender, TSHDragObject* DragObject, TSHTreeNode* Node,
+                                                TShiftState Shift, int X, int Y, bool& DefaultAction)>;
+    using TShDragLeaveEvent = std::function<void(TSHTreeView* Sender)>;
+
+    // The back list keeps this many folders.
+    static constexpr int kMaxBackHistory = 9;
+
+    explicit TSHTreeView(QWidget* parent = nullptr);
+    ~TSHTreeView() override;
+
+    bool Checkboxes() const { return checkboxes_; }
+    void SetCheckboxes(bool checkboxes);
+    bool IncludeHidden() const { return includeHidden_; }
+    void SetIncludeHidden(bool includeHidden);
+    TShVirtuaItems ShVirtuaItems() const { return virtuaItems_; }
+    void SetShVirtuaItems(TShVirtuaItems items);
+    TSHBoundFileList* ShellListView() const { return listView_; }
+    void SetShellListView(TSHBoundFileList* listView);
+    TSHPopupMenu* ShellPopupMenu() const;
+    void SetShellPopupMenu(TSHPopupMenu* menu);
+    TSHComboBox* ShellComboBox() const;
+    void SetShellComboBox(TSHComboBox* combo);
+
+    TSHTreeNode* RootNode() const { return static_cast<TSHTreeNode*>(topLevelItem(0)); }
+    TSHTreeNode* SelectedNode() const;
+    // The selected node's absolute list, else the root's.
+    ConstIDList SelectedIDList() const;
+    // "" when the selection has no file-system path.
+    QString SelectedPath() const;
+
+    // Selects the place named by an absolute list, expanding the way to
+    // it; stops at the deepest part that exists. False when the selection
+    // did not change to the place (not found, or the change was refused).
+    bool SelectIDList(ConstIDList absolute);
+    bool SelectPath(const QString& path);
+    // The node of a place among the nodes made so far; none when absent.
+    TSHTreeNode* FindNode(ConstIDList absolute) const;
+
+    // Folder history, oldest first. Back(-1) / Forward(-1) go one step;
+    // Back(n) / Forward(n) go to entry n. Each returns whether its own list
+    // still holds entries.
+    const std::vector<TSHTreeNode*>& BackList() const { return backList_; }
+    const std::vector<TSHTreeNode*>& ForwardList() const { return forwardList_; }
+    bool Back(int n = -1);
+    bool Forward(int n = -1);
+
+    // Enumerates a node's children again and merges them into the tree.
+    virtual void Populate(TSHTreeNode* node);
+    void RefreshAll();
+
+    // Runs a verb (TShVerbKind) on the selection.
+    bool ShellCommand(int verbKind);
+
+    // Called back by the drive watcher on the main thread.
+    void DirectoryChanged();
+    void DeviceChanged(const TDeviceChangeData& data);
+
+    // Called by nodes as they are destroyed.
+    void NodeDestroyed(TSHTreeNode* node);
+
+    TShBeginDragEvent OnShBeginDrag;
+    TShDragEnterEvent OnShDragEnter;
+    TShDragOverEvent OnShDragOver;
+    TShDragDropEvent OnShDragDrop;
+    TShDragLeaveEvent OnShDragLeave;
+
+signals:
+    // The selection moved to another folder.
+    void SelectionFolderChanged();
+
+protected:
+    // Which items a node enumerates (folders, maybe hidden ones).
+    virtual unsigned EnumFlags() const;
+    // Whether a child item is shown under parent.
+    virtual bool KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const;
+    // Sets a node's expand button and overlay; folder is the folder that
+    // holds the node's item (before the node is in the tree).
+    virtual void InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item);
+
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+protected slots:
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+private:
+    friend class TSHTreeNode;
+    enum class TMouseState { Idle, LeftPressed, RightPressed, Dragging };
+    struct TMergePlan;
+
+    void CreateRoot();
+    TSHTreeNode* MakeNode(std::unique_ptr<TSHFolderItem> item);
+    std::vector<std::unique_ptr<TSHFolderItem>> EnumerateChildren(TSHTreeNode* node);
+    void Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolderItem>> items);
+    void PairRenamedFolders(TSHTreeNode* node, TMergePlan& plan);
+    void Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item);
+    void ReleaseListLock();
+    void NodeExpanded(QTreeWidgetItem* item);
+    bool ExpandNode(TSHTreeNode* node);
+    void SelectionChanged();
+    bool MaySelect() const;
+    bool ChangeSelection(TSHTreeNode* node);
+    void PointBoundControls(TSHTreeNode* node);
+    void RefreshCombo();
+    TSHTreeNode* ChildMatching(TSHTreeNode* parent, ConstIDList item, bool populate);
+    bool GoHistory(std::vector<TSHTreeNode*>& from, std::vector<TSHTreeNode*>& to, int n);
+
+    void PauseWatching();
+    void ResumeWatching();
+    void ScheduleWatchUpdate();
+    std::vector<std::string> ExpandedFolderPaths() const;
+
+    void SetHighlight(TSHTreeNode* node);
+    TSHTreeNode* NodeOnItemAt(QPoint pos) const;
+    void BeginDrag(QMouseEvent* event);
+    void ShowContextMenu(TSHTreeNode* node, QPoint globalPos);
+    void RenameNode(TSHTreeNode* node, const QString& name);
+    void AutoScroll(QPoint pos);
+    void ResetIconCaches();
+
+    bool checkboxes_ = false;
+    bool includeHidden_ = true;
+    TShVirtuaItems virtuaItems_ = TShVirtuaItems::Default();
+    TSHBoundFileList* listView_ = nullptr;
+    QPointer<TSHPopupMenu> popupMenu_;
+    QPointer<TSHComboBox> combo_;
+
+    TMouseState mouseState_ = TMouseState::Idle;
+    QPoint pressPoint_;
+    TSHTreeNode* highlight_ = nullptr;
+    std::unique_ptr<TSHDragObject> dragObject_;
+    bool rightButtonDrag_ = false;
+    TSHTreeNode* hoverNode_ = nullptr;
+    int hoverCount_ = 0;
+
+    std::vector<TSHTreeNode*> backList_;
+    std::vector<TSHTreeNode*> forwardList_;
+    TSHTreeNode* historyTarget_ = nullptr;
+    TSHTreeNode* current_ = nullptr;
+
+    // Set while nodes are rearranged: selection changes are then the
+    // tree's own, not the user's.
+    bool restructuring_ = false;
+    bool destroying_ = false;
+    int watchPauses_ = 0;
+    bool watchUpdatePending_ = false;
+
+    QPersistentModelIndex editedIndex_;
+    QPointer<QWidget> committedEditor_;
+    TSHTreeNode* committedNode_ = nullptr;
+    TSHTreeNode* menuNode_ = nullptr;
+    QString committedName_;
+
+    TSHIDList2 menuItems_;
+    std::unique_ptr<TShDirWatcher> watcher_;
+};
+
+// A folder tree that also lists the files whose names match FileMask.
+class TSHFolderTreeView : public TSHTreeView {
+    Q_OBJECT
+
+public:
+    explicit TSHFolderTreeView(QWidget* parent = nullptr);
+
+    QString FileMask() const { return fileMask_; }
+    void SetFileMask(const QString& mask);
+
+protected:
+    unsigned EnumFlags() const override;
+    bool KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const override;
+    void InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item) override;
+
+private:
+    bool HasMatchingFile(TSHFolderItem& item) const;
+
+    QString fileMask_;
+};

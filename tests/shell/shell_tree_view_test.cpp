@@ -1,0 +1,444 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include "id_lists.h"
+#include "popup_driver.h"
+#include "shell/shell_popup_menu.h"
+#include "shell/shell_tree_view.h"
+#include "support/event_wait.h"
+#include "support/scripted_message_boxes.h"
+#include "support/temp_folder.h"
+#include "support/unprivileged_child.h"
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+void MakeFolders(const TempFolder& temp, std::initializer_list<std::string> names) {
+    for (const std::string& name : names) ASSERT_EQ(mkdir(temp.File(name).c_str(), 0755), 0) << name;
+}
+
+QStringList ChildTexts(const QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; node && i < node->childCount(); ++i) texts << node->child(i)->text(0);
+    return texts;
+}
+
+std::string Joined(const QStringList& texts) { return texts.join(QLatin1Char('|')).toStdString(); }
+
+std::string NodePath(const TSHTreeNode* node) { return node ? node->Item()->GetNativePath() : std::string(); }
+
+QStringList Texts(const std::vector<TSHTreeNode*>& nodes) {
+    QStringList texts;
+    for (const TSHTreeNode* node : nodes) texts << node->text(0);
+    return texts;
+}
+
+// Drags the files at paths over node and drops them there, as another
+// program's drag would; the action carried out, or none when refused.
+Qt::DropAction DropFiles(TSHTreeView& tree, TSHTreeNode* node, const std::vector<std::string>& paths,
+                         Qt::KeyboardModifiers keys) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
+    data.setUrls(urls);
+    tree.scrollToItem(node);
+    const QPoint pos = tree.visualItemRect(node).center();
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, keys);
+    QApplication::sendEvent(tree.viewport(), &enter);
+    QDragMoveEvent move(pos, actions, &data, Qt::LeftButton, keys);
+    QApplication::sendEvent(tree.viewport(), &move);
+    const bool over = move.isAccepted();
+    QDropEvent dropped(pos, actions, &data, Qt::NoButton, keys);
+    QApplication::sendEvent(tree.viewport(), &dropped);
+    return over && dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
+}
+
+// A file list as the tree sees it, recording what the tree asks of it.
+class RecordingList : public QObject, public TSHBoundFileList {
+public:
+    bool FolderLocked() const override { return locked; }
+    void SetFolderLocked(bool lock) override {
+        locked = lock;
+        lockEvents.emplace_back(this, lock);
+    }
+    void RaiseFolderLock(QObject* sender, bool lock) override { lockEvents.emplace_back(sender, lock); }
+    void SetShVirtuaItems(TShVirtuaItems) override {}
+    void SetIncludeHidden(bool) override {}
+    void SetFolderIDList(ConstIDList absolute) override { NativePathFromIDList(absolute, folder); }
+    void PauseWatching() override { ++pauses; }
+    void ResumeWatching() override { --pauses; }
+
+    bool locked = false;
+    std::vector<std::pair<QObject*, bool>> lockEvents;
+    std::string folder;
+    int pauses = 0;
+};
+
+// A shown tree over a temporary folder that the other users of the
+// machine may enter (for the unprivileged cases).
+class TreeView : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(chmod(temp_.Path().c_str(), 0755), 0);
+        tree_.resize(400, 700);
+        tree_.show();
+    }
+    TSHTreeNode* NodeOf(const std::string& path) {
+        IDList list = PathList(path);
+        TSHTreeNode* node = tree_.FindNode(list);
+        FreeIDList(list);
+        return node;
+    }
+    TSHTreeNode* Select(const std::string& path) {
+        EXPECT_TRUE(tree_.SelectPath(QString::fromStdString(path))) << path;
+        return tree_.SelectedNode();
+    }
+    QPoint PointOf(TSHTreeNode* node) {
+        tree_.scrollToItem(node);
+        return tree_.visualItemRect(node).center();
+    }
+
+    TempFolder temp_;
+    ScriptedMessageBoxes boxes_;
+    TSHTreeView tree_;
+};
+
+TEST_F(TreeView, StartsAtTheDesktopWithItsPlaces) {
+    TSHTreeNode* root = tree_.RootNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(tree_.SelectedNode(), root);
+    EXPECT_TRUE(root->isExpanded());
+    const QStringList places = ChildTexts(root);
+    for (const char* place : {"ホーム", "コンピュータ", "ネットワーク", "ごみ箱", "インターネット"})
+        EXPECT_TRUE(places.contains(QString::fromUtf8(place))) << place;
+    EXPECT_TRUE(root->child(0)->isExpanded());
+
+    tree_.SetShVirtuaItems(TShVirtuaItems::Default().Without(itInterNet).Without(itNetWork));
+    EXPECT_FALSE(ChildTexts(root).contains(QStringLiteral("インターネット")));
+    EXPECT_FALSE(ChildTexts(root).contains(QStringLiteral("ネットワーク")));
+    EXPECT_TRUE(ChildTexts(root).contains(QStringLiteral("ごみ箱")));
+
+    // The drives folder lists the root file system as a drive.
+    IDList drives = Special(sfDrives);
+    ASSERT_TRUE(tree_.SelectIDList(drives));
+    FreeIDList(drives);
+    tree_.SelectedNode()->setExpanded(true);
+    EXPECT_GE(tree_.SelectedNode()->childCount(), 1);
+}
+
+TEST_F(TreeView, ExpandsFoldersOnlyWithTheirSubfoldersInOrder) {
+    MakeFolders(temp_, {"folder10", "folder9", "empty", ".hidden", "folder9/inner"});
+    temp_.Write("file.txt", "x");
+    TSHTreeNode* node = Select(temp_.Path());
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(NodePath(node), temp_.Path());
+    node->setExpanded(true);
+    EXPECT_EQ(Joined(ChildTexts(node)), ".hidden|empty|folder9|folder10");
+    EXPECT_TRUE(NodeOf(temp_.File("folder9"))->HasChildren());
+    EXPECT_FALSE(NodeOf(temp_.File("empty"))->HasChildren());
+
+    tree_.SetIncludeHidden(false);
+    EXPECT_EQ(Joined(ChildTexts(NodeOf(temp_.Path()))), "empty|folder9|folder10");
+    EXPECT_EQ(tree_.SelectedPath(), QString::fromStdString(temp_.Path()));
+}
+
+TEST_F(TreeView, SelectsByPathAndKeepsNineFoldersOfHistory) {
+    std::vector<std::string> folders;
+    for (int i = 1; i <= 11; ++i) {
+        folders.push_back(temp_.File("S" + std::to_string(i)));
+        ASSERT_EQ(mkdir(folders.back().c_str(), 0755), 0);
+    }
+    for (const std::string& folder : folders) Select(folder);
+    // The first selection's predecessor (the desktop) and S1 fell out.
+    EXPECT_EQ(Joined(Texts(tree_.BackList())), "S2|S3|S4|S5|S6|S7|S8|S9|S10");
+
+    EXPECT_TRUE(tree_.Back(-1));
+    EXPECT_EQ(tree_.SelectedNode()->text(0), "S10");
+    EXPECT_EQ(Joined(Texts(tree_.ForwardList())), "S11");
+    EXPECT_TRUE(tree_.Forward(-1) || tree_.ForwardList().empty());
+    EXPECT_EQ(tree_.SelectedNode()->text(0), "S11");
+
+    EXPECT_FALSE(tree_.Back(0));
+    EXPECT_EQ(tree_.SelectedNode()->text(0), "S2");
+    EXPECT_EQ(Joined(Texts(tree_.ForwardList())), "S11|S10|S9|S8|S7|S6|S5|S4|S3");
+    tree_.Forward(-1);
+    EXPECT_EQ(tree_.SelectedNode()->text(0), "S3");
+    EXPECT_FALSE(tree_.Back(5));
+
+    // A folder that does not exist leaves the selection where it was.
+    EXPECT_FALSE(tree_.SelectPath(QString::fromStdString(temp_.File("missing/deeper"))));
+    EXPECT_EQ(tree_.SelectedNode()->text(0), "S3");
+}
+
+TEST_F(TreeView, ShowsHostileNamesAndSurvivesLinkLoops) {
+    const std::string invalid = std::string("bad\xff") + "name";
+    MakeFolders(temp_, {invalid, "line\nbreak", "loop"});
+    ASSERT_EQ(symlink("..", temp_.File("loop/up").c_str()), 0);
+    TSHTreeNode* node = Select(temp_.Path());
+    node->setExpanded(true);
+    ASSERT_EQ(node->childCount(), 3);
+    TSHTreeNode* loop = NodeOf(temp_.File("loop"));
+    ASSERT_NE(loop, nullptr);
+    loop->setExpanded(true);
+    ASSERT_EQ(loop->childCount(), 1);
+    loop->ChildNode(0)->setExpanded(true);
+    EXPECT_EQ(loop->ChildNode(0)->childCount(), 3);
+
+    IDList list = PathList(temp_.File(invalid));
+    ASSERT_TRUE(tree_.SelectIDList(list));
+    FreeIDList(list);
+    EXPECT_EQ(NodePath(tree_.SelectedNode()), temp_.File(invalid));
+}
+
+TEST_F(TreeView, RenamesInPlaceAndSaysWhyARenameIsRefused) {
+    MakeFolders(temp_, {"old", "other"});
+    TSHTreeNode* node = Select(temp_.File("old"));
+    ASSERT_NE(node, nullptr);
+    tree_.setFocus();
+    QTest::keyClick(&tree_, Qt::Key_F2);
+    auto* editor = tree_.findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QStringLiteral("新しい名前"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Exists(temp_.File("新しい名前")); }));
+    EXPECT_FALSE(Exists(temp_.File("old")));
+    EXPECT_EQ(tree_.SelectedNode()->text(0), QStringLiteral("新しい名前"));
+    EXPECT_EQ(NodePath(tree_.SelectedNode()), temp_.File("新しい名前"));
+
+    QTest::keyClick(&tree_, Qt::Key_F2);
+    editor = tree_.findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QStringLiteral("other"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !boxes_.Messages().empty(); }));
+    EXPECT_TRUE(Exists(temp_.File("新しい名前")));
+    EXPECT_EQ(tree_.SelectedNode()->text(0), QStringLiteral("新しい名前"));
+
+    // The desktop is never renamed.
+    tree_.setCurrentItem(tree_.RootNode());
+    QTest::keyClick(&tree_, Qt::Key_F2);
+    EXPECT_EQ(tree_.findChild<QLineEdit*>(), nullptr);
+}
+
+TEST_F(TreeView, FollowsFoldersCreatedRemovedAndRenamedOnDisk) {
+    MakeFolders(temp_, {"b", "d", "kept", "kept/child", "kept/child/deep"});
+    TSHTreeNode* parent = Select(temp_.Path());
+    parent->setExpanded(true);
+    NodeOf(temp_.File("kept"))->setExpanded(true);
+    Select(temp_.File("kept/child"))->setExpanded(true);
+
+    MakeFolders(temp_, {"c"});
+    ASSERT_EQ(rmdir(temp_.File("d").c_str()), 0);
+    ASSERT_EQ(rename(temp_.File("kept").c_str(), temp_.File("moved").c_str()), 0);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ChildTexts(parent).contains("moved"); }));
+    EXPECT_EQ(Joined(ChildTexts(parent)), "b|c|moved");
+    TSHTreeNode* moved = NodeOf(temp_.File("moved"));
+    ASSERT_NE(moved, nullptr);
+    EXPECT_TRUE(moved->isExpanded());
+    EXPECT_EQ(NodePath(tree_.SelectedNode()), temp_.File("moved/child"));
+    EXPECT_TRUE(tree_.SelectedNode()->isExpanded());
+    EXPECT_EQ(Joined(ChildTexts(tree_.SelectedNode())), "deep");
+    EXPECT_EQ(NodePath(tree_.SelectedNode()->ChildNode(0)), temp_.File("moved/child/deep"));
+
+    // Removing the selected folder moves the selection to its parent.
+    ASSERT_TRUE(RunCommand("rm -r '" + temp_.File("moved") + "'"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !ChildTexts(parent).contains("moved"); }));
+    EXPECT_EQ(tree_.SelectedNode(), parent);
+}
+
+TEST_F(TreeView, DropsOfFileListsCopyOrMoveIntoTheFolderUnderThePointer) {
+    MakeFolders(temp_, {"source", "target", "source/sub"});
+    temp_.Write("source/a.txt", "alpha");
+    temp_.Write("source/b.txt", "beta");
+    Select(temp_.Path())->setExpanded(true);
+    TSHTreeNode* target = NodeOf(temp_.File("target"));
+    ASSERT_NE(target, nullptr);
+
+    auto drop = [&](TSHTreeNode* node, std::initializer_list<std::string> names, Qt::KeyboardModifiers keys) {
+        std::vector<std::string> paths;
+        for (const std::string& name : names) paths.push_back(temp_.File(name));
+        return DropFiles(tree_, node, paths, keys);
+    };
+    EXPECT_EQ(drop(target, {"source/a.txt"}, Qt::ControlModifier), Qt::CopyAction);
+    EXPECT_EQ(ReadFileBytes(temp_.File("target/a.txt")).size(), 5u);
+    EXPECT_TRUE(Exists(temp_.File("source/a.txt")));
+    EXPECT_EQ(drop(target, {"source/b.txt"}, Qt::ShiftModifier), Qt::MoveAction);
+    EXPECT_TRUE(Exists(temp_.File("target/b.txt")));
+    EXPECT_FALSE(Exists(temp_.File("source/b.txt")));
+
+    // A folder onto itself or into its own subfolder is refused, untouched.
+    TSHTreeNode* source = NodeOf(temp_.File("source"));
+    EXPECT_EQ(drop(source, {"source"}, Qt::ShiftModifier), Qt::IgnoreAction);
+    source->setExpanded(true);
+    EXPECT_EQ(drop(NodeOf(temp_.File("source/sub")), {"source"}, Qt::ShiftModifier), Qt::IgnoreAction);
+    EXPECT_TRUE(Exists(temp_.File("source/sub")));
+    EXPECT_FALSE(Exists(temp_.File("source/sub/source")));
+    EXPECT_TRUE(boxes_.Messages().empty());
+}
+
+TEST_F(TreeView, RightClickShowsTheContextMenuOfTheNode) {
+    MakeFolders(temp_, {"doomed"});
+    TSHPopupMenu menu(&tree_);
+    menu.SetReadOnly(false);
+    tree_.SetShellPopupMenu(&menu);
+    TSHTreeNode* parent = Select(temp_.Path());
+    parent->setExpanded(true);
+    auto rightClick = [&](TSHTreeNode* node, PopupDriver::TStep step) {
+        PopupDriver driver(std::move(step));
+        const QPoint pos = PointOf(node);
+        QTest::mousePress(tree_.viewport(), Qt::RightButton, {}, pos);
+        QTest::mouseRelease(tree_.viewport(), Qt::RightButton, {}, pos);
+        return driver.Opened();
+    };
+    QStringList texts;
+    auto record = [&](QMenu* shown) {
+        texts = MenuTexts(shown);
+        return nullptr;
+    };
+    ASSERT_TRUE(rightClick(NodeOf(temp_.File("doomed")), record));
+    EXPECT_TRUE(texts.contains(QStringLiteral("貼り付け(&P)")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("名前の変更(&M)")));
+    EXPECT_EQ(tree_.SelectedNode(), parent);
+
+    IDList trash = Special(sfBitBucket);
+    ASSERT_TRUE(rightClick(tree_.FindNode(trash), record));
+    FreeIDList(trash);
+    EXPECT_EQ(Joined(texts), "ごみ箱を空にする(&B)");
+    // The desktop has no menu.
+    EXPECT_FALSE(rightClick(tree_.RootNode(), record));
+
+    // Choosing rename edits the node in place.
+    rightClick(NodeOf(temp_.File("doomed")),
+               [](QMenu* shown) { return ActionNamed(shown, QStringLiteral("名前の変更(&M)")); });
+    EXPECT_NE(tree_.findChild<QLineEdit*>(), nullptr);
+}
+
+TEST_F(TreeView, RefusalsOfPermissionShowNoChildrenTakeNoDropAndAskNothing) {
+    MakeFolders(temp_, {"locked", "locked/inside", "open", "readonly"});
+    ASSERT_EQ(chmod(temp_.File("locked").c_str(), 0700), 0);
+    temp_.Write("drop.txt", "d");
+    const std::string base = temp_.Path();
+    EXPECT_TRUE(RunUnprivileged([&] {
+        ScriptedMessageBoxes boxes;
+        TSHTreeView tree;
+        tree.resize(300, 400);
+        tree.show();
+        if (!tree.SelectPath(QString::fromStdString(base))) return false;
+        tree.SelectedNode()->setExpanded(true);
+        IDList list = PathList(base + "/locked");
+        TSHTreeNode* locked = tree.FindNode(list);
+        FreeIDList(list);
+        if (!locked) return false;
+        locked->setExpanded(true);
+        const bool unreadable = locked->childCount() == 0 && !locked->HasChildren();
+        // A folder the user may not write to takes no drop.
+        list = PathList(base + "/readonly");
+        TSHTreeNode* readonly = tree.FindNode(list);
+        FreeIDList(list);
+        const bool refused = readonly && DropFiles(tree, readonly, {base + "/drop.txt"}, Qt::ControlModifier) ==
+                                             Qt::IgnoreAction;
+        struct stat info {};
+        return unreadable && refused && lstat((base + "/readonly/drop.txt").c_str(), &info) != 0 &&
+               boxes.Messages().empty();
+    }));
+}
+
+TEST_F(TreeView, ALockedFileListHoldsTheSelectionUntilItsFolderGoes) {
+    MakeFolders(temp_, {"one", "two"});
+    RecordingList list;
+    tree_.SetShellListView(&list);
+    Select(temp_.File("one"));
+    EXPECT_EQ(list.folder, temp_.File("one"));
+    list.locked = true;
+    EXPECT_FALSE(tree_.SelectPath(QString::fromStdString(temp_.File("two"))));
+    EXPECT_EQ(NodePath(tree_.SelectedNode()), temp_.File("one"));
+    EXPECT_EQ(list.folder, temp_.File("one"));
+
+    ASSERT_EQ(rmdir(temp_.File("one").c_str()), 0);
+    tree_.RefreshAll();
+    EXPECT_FALSE(list.locked);
+    ASSERT_EQ(list.lockEvents.size(), 2u);
+    EXPECT_EQ(list.lockEvents[0], std::make_pair(static_cast<QObject*>(&list), false));
+    EXPECT_EQ(list.lockEvents[1], std::make_pair(static_cast<QObject*>(&tree_), false));
+    EXPECT_EQ(list.folder, temp_.Path());
+}
+
+// A real mount: a memory file system mounted below /mnt, as a stick is.
+class TestMount {
+public:
+    TestMount() : point_("/mnt/kelvandor-tree-" + std::to_string(getpid())) { mkdir(point_.c_str(), 0755); }
+    ~TestMount() {
+        Unmount();
+        rmdir(point_.c_str());
+    }
+    bool Mount() { return mounted_ = RunCommand("mount -t tmpfs kelvandor-test '" + point_ + "' 2>/dev/null"); }
+    void Unmount() {
+        if (mounted_) RunCommand("umount '" + point_ + "'");
+        mounted_ = false;
+    }
+    const std::string& Point() const { return point_; }
+
+private:
+    std::string point_;
+    bool mounted_ = false;
+};
+
+TEST_F(TreeView, DrivesAppearWhenMountedAndTakeTheSelectionUpWhenUnmounted) {
+    IDList drivesList = Special(sfDrives);
+    ASSERT_TRUE(tree_.SelectIDList(drivesList));
+    FreeIDList(drivesList);
+    TSHTreeNode* drives = tree_.SelectedNode();
+    drives->setExpanded(true);
+    TestMount stick;
+    if (!stick.Mount()) GTEST_SKIP() << "this system lets no test mount a file system";
+    const platform::UniqueIDList driveList = platform::DriveIDList(stick.Point());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return tree_.FindNode(driveList.get()) != nullptr; }));
+
+    ASSERT_EQ(mkdir((stick.Point() + "/photos").c_str(), 0755), 0);
+    Select(stick.Point() + "/photos");
+    ASSERT_EQ(NodePath(tree_.SelectedNode()), stick.Point() + "/photos");
+    stick.Unmount();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return tree_.FindNode(driveList.get()) == nullptr; }));
+    EXPECT_EQ(tree_.SelectedNode(), drives);
+}
+
+TEST(FolderTreeView, ListsMatchingFilesBesideTheFolders) {
+    TempFolder temp;
+    ASSERT_EQ(mkdir(temp.File("photos").c_str(), 0755), 0);
+    temp.Write("photos/a.JPG", "j");
+    temp.Write("photos/b.txt", "t");
+    TSHFolderTreeView tree;
+    ASSERT_TRUE(tree.SelectPath(QString::fromStdString(temp.Path())));
+    tree.SelectedNode()->setExpanded(true);
+    IDList photosList = PathList(temp.File("photos"));
+    TSHTreeNode* photos = tree.FindNode(photosList);
+    ASSERT_NE(photos, nullptr);
+    // No mask lists no files, yet the folder first offers to expand.
+    EXPECT_TRUE(photos->HasChildren());
+    photos->setExpanded(true);
+    EXPECT_EQ(photos->childCount(), 0);
+    EXPECT_FALSE(photos->HasChildren());
+
+    tree.SetFileMask(QStringLiteral("*.jpg;*.png"));
+    photos = tree.FindNode(photosList);
+    photos->setExpanded(true);
+    EXPECT_EQ(Joined(ChildTexts(photos)), "a.JPG");
+    FreeIDList(photosList);
+}
+
+}  // namespace
