@@ -632,13 +632,18 @@ bool TSHTreeView::SelectPath(const QString& path) {
 // ---------------------------------------------------------------------------
 // Watching
 
+// The folders the user sees opened: expanded nodes whose parents are
+// expanded too. With their direct subfolders watched, every change that
+// shows (a child, an expand button) is seen.
 std::vector<std::string> TSHTreeView::ExpandedFolderPaths() const {
     std::vector<std::string> paths;
-    for (QTreeWidgetItemIterator it(const_cast<TSHTreeView*>(this)); *it; ++it) {
-        auto* node = static_cast<TSHTreeNode*>(*it);
+    std::vector<const TSHTreeNode*> pending{RootNode()};
+    while (!pending.empty() && pending.back()) {
+        const TSHTreeNode* node = pending.back();
+        pending.pop_back();
         if (!node->isExpanded()) continue;
-        const std::string path = node->Item()->GetNativePath();
-        if (!path.empty()) paths.push_back(path);
+        if (std::string path = node->Item()->GetNativePath(); !path.empty()) paths.push_back(std::move(path));
+        for (int i = 0; i < node->childCount(); ++i) pending.push_back(node->ChildNode(i));
     }
     return paths;
 }
