@@ -282,6 +282,10 @@ void TDibPainter::StartCopy(int shift) {
     for (const TReducedCopy& held : copies_)
         if (held.Shift < shift && (finer == nullptr || held.Shift > finer->Shift)) finer = &held;
     builder_ = std::make_unique<TReducedCopyBuilder>(dib_, finer, shift, &context_, [this] { AdoptCopy(); });
+    // This thread joins in once the nearest picture that stands in for the
+    // copy is on the screen.
+    QMetaObject::invokeMethod(
+        &context_, [this] { if (builder_ != nullptr) builder_->Help(); }, Qt::QueuedConnection);
 }
 
 void TDibPainter::AdoptCopy() {

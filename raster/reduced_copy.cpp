@@ -277,9 +277,11 @@ TReducedCopyBuilder::TReducedCopyBuilder(const TDibView& dib, const TReducedCopy
                                          QObject* context, std::function<void()> ready)
     : job_(std::make_shared<TJob>(dib, finer, shift, context, std::move(ready))) {
     QThreadPool* pool = QThreadPool::globalInstance();
-    const int threads = std::max(1, std::min(job_->bandCount, pool->maxThreadCount()));
+    const int threads = std::max(1, std::min(job_->bandCount, pool->maxThreadCount() - 1));
     for (int i = 0; i < threads; ++i) pool->start([job = job_] { job->Work(); });
 }
+
+void TReducedCopyBuilder::Help() { job_->Work(); }
 
 TReducedCopyBuilder::~TReducedCopyBuilder() { job_->Cancel(); }
 

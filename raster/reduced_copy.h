@@ -27,7 +27,8 @@ struct TReducedCopy {
 // from a finer copy (which must outlive the builder). Ready is called on
 // the thread of context once the copy is complete; a builder destroyed
 // before that stops the work and waits for the pool to let go of the
-// bitmap, and ready is never called.
+// bitmap, and ready is never called. The pool gets one thread fewer than
+// it has, so that the thread of context can join in with Help.
 class TReducedCopyBuilder {
 public:
     TReducedCopyBuilder(const TDibView& dib, const TReducedCopy* finer, int shift, QObject* context,
@@ -35,6 +36,10 @@ public:
     ~TReducedCopyBuilder();
     TReducedCopyBuilder(const TReducedCopyBuilder&) = delete;
     TReducedCopyBuilder& operator=(const TReducedCopyBuilder&) = delete;
+
+    // Builds parts of the copy on the calling thread until every part is
+    // taken.
+    void Help();
 
     int Shift() const;
     std::size_t Bytes() const;
