@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -137,6 +138,16 @@ bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes) {
 bool SetFileTimesOf(const std::string& path, FileTime lastAccess, FileTime lastWrite) {
     const timespec times[2] = {TimespecOf(lastAccess), TimespecOf(lastWrite)};
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+QString AttributeLetters(std::uint32_t attributes) {
+    static const std::pair<std::uint32_t, char> letters[] = {
+        {kAttrReadOnly, 'R'}, {kAttrHidden, 'H'}, {kAttrSystem, 'S'}, {kAttrArchive, 'A'},
+        {kAttrDirectory, 'D'}, {kAttrTemporary, 'T'}, {kAttrCompressed, 'C'}, {kAttrOffline, 'O'}};
+    QString text;
+    for (const auto& [bit, letter] : letters)
+        if (attributes & bit) text += QLatin1Char(letter);
+    return text;
 }
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include <QString>
+
 namespace platform {
 
 // A point in time as 100-nanosecond intervals since 1601-01-01 UTC, split
@@ -66,5 +68,8 @@ bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes);
 // Sets the access and last-write times (a zero time leaves that one as it
 // is). The creation time cannot be set on this system and is ignored.
 bool SetFileTimesOf(const std::string& path, FileTime lastAccess, FileTime lastWrite);
+
+// The letters of the attribute bits in column order: R H S A D T C O.
+QString AttributeLetters(std::uint32_t attributes);
 
 }  // namespace platform

@@ -286,16 +286,6 @@ QString DriveDisplayName(const std::string& mountPoint) {
 
 int Sign(std::int64_t value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
 
-QString AttributeLetters(std::uint32_t attributes) {
-    static const std::pair<std::uint32_t, char> letters[] = {
-        {kAttrReadOnly, 'R'}, {kAttrHidden, 'H'}, {kAttrSystem, 'S'}, {kAttrArchive, 'A'},
-        {kAttrDirectory, 'D'}, {kAttrTemporary, 'T'}, {kAttrCompressed, 'C'}, {kAttrOffline, 'O'}};
-    QString text;
-    for (const auto& [bit, letter] : letters)
-        if (attributes & bit) text += QLatin1Char(letter);
-    return text;
-}
-
 // Escapes in a file URI may stand for bytes that are not UTF-8; they are
 // decoded to exactly those bytes.
 std::string LocalPathOfText(const QString& text) {

@@ -45,7 +45,7 @@ public:
     // The overlay image: 0 shared, 1 link, -1 none.
     int GetOverlayIndex();
     // The parent's folder, bound on first use and kept; none on failure.
-    ShellFolderPtr GetParentFolder();
+    virtual ShellFolderPtr GetParentFolder();
     // The item's drop target (none for items that take no drops).
     std::unique_ptr<platform::ShellDropTarget> GetDropTarget(QWidget* owner);
 

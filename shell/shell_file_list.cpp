@@ -1,0 +1,656 @@
+#include "shell/shell_file_list.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+
+#include <QFileInfo>
+#include <QLocale>
+
+#include "platform/hourglass_cursor.h"
+#include "platform/inotify_watch.h"
+#include "platform/path_match_spec.h"
+#include "platform/shell_drop_target.h"
+#include "platform/shell_collation.h"
+#include "platform/shell_icons.h"
+#include "shell/shell_notify.h"
+
+namespace {
+
+constexpr unsigned kNamesFilter = platform::kChangeFileName | platform::kChangeDirName;
+constexpr unsigned kDetailsFilter = platform::kChangeAttributes | platform::kChangeSize | platform::kChangeLastWrite;
+
+bool IsExistingDirectory(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string_view RawName(ConstIDList item) {
+    platform::ShellItemKind kind;
+    std::string_view name;
+    return platform::ReadItem(item, kind, name) ? name : std::string_view();
+}
+
+bool IsFileSystemEntryKind(ConstIDList item, bool& folder) {
+    platform::ShellItemKind kind;
+    std::string_view name;
+    if (!platform::ReadItem(item, kind, name)) return false;
+    folder = kind == platform::ShellItemKind::Folder;
+    return folder || kind == platform::ShellItemKind::File;
+}
+
+int Sign(std::int64_t value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
+
+QString KilobyteText(std::uint64_t size) {
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<qulonglong>(size / 1024 + (size % 1024 != 0 ? 1 : 0))) + QStringLiteral("KB");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Entries
+
+TSHFileItem::TSHFileItem(TSHFileList* owner, IDList relativeID)
+    : TSHDataItem(relativeID, nullptr), owner_(owner) {}
+
+int TSHFileItem::GetLevel() const { return owner_ ? owner_->FolderLevel() + 1 : -1; }
+
+ConstIDList TSHFileItem::GetParentIDList() { return owner_ ? owner_->FolderIDList() : nullptr; }
+
+ConstIDList TSHFileItem::GetAbsoluteIDList() {
+    if (!AbsoluteID() && owner_ && RelativeID()) SetAbsoluteID(ConcatIDList(owner_->FolderIDList(), RelativeID()));
+    return AbsoluteID();
+}
+
+ShellFolderPtr TSHFileItem::GetParentFolder() { return owner_ ? owner_->GetFolder() : nullptr; }
+
+int TSHFileItem::GetIconIndex() {
+    if (!owner_ || owner_->View()->ViewStyle() != vsIcon) return TSHDataItem::GetIconIndex();
+    if (largeIconIndex_ < 0 && GetParentFolder()) largeIconIndex_ = GetSysIconIndexByStyle(true);
+    return largeIconIndex_;
+}
+
+// Both sizes of an icon share one index in this system's image lists.
+int TSHFileItem::GetSysIconIndexByStyle(bool /*large*/) {
+    const ShellFolderPtr folder = GetParentFolder();
+    if (!folder || !RelativeID()) return GetSysIconIndex(GetAbsoluteIDList(), true, false);
+    const int index = folder->GetIconOf(RelativeID(), false);
+    return index >= 0 ? index : GetSysIconIndex(GetAbsoluteIDList(), true, false);
+}
+
+bool TSHFileItem::LoadFindData() {
+    if (loaded_) return true;
+    platform::FindData data;
+    if (!::GetFindData(GetParentFolder(), RelativeID(), data)) return false;
+    attributes_ = data.Attributes;
+    size_ = data.Size;
+    lastWrite_ = data.LastWriteTime;
+    creation_ = data.CreationTime;
+    lastAccess_ = data.LastAccessTime;
+    loaded_ = true;
+    return true;
+}
+
+platform::FindData TSHFileItem::GetFindData() {
+    platform::FindData data;
+    if (!LoadFindData()) return data;
+    data.Attributes = attributes_;
+    data.Size = size_;
+    data.LastWriteTime = lastWrite_;
+    data.CreationTime = creation_;
+    data.LastAccessTime = lastAccess_;
+    data.FileName = std::string(RawName(RelativeID()));
+    return data;
+}
+
+std::uint32_t TSHFileItem::Attributes() {
+    LoadFindData();
+    return attributes_;
+}
+
+std::uint64_t TSHFileItem::Size() {
+    LoadFindData();
+    return size_;
+}
+
+platform::FileTime TSHFileItem::LastWriteTime() {
+    LoadFindData();
+    return lastWrite_;
+}
+
+// The item's own kind says it for file-system entries, so the mask filter
+// need not read every entry's facts while a folder is listed.
+bool TSHFileItem::IsDirectory() {
+    bool folder = false;
+    if (!loaded_ && IsFileSystemEntryKind(RelativeID(), folder)) return folder;
+    return (Attributes() & platform::kAttrDirectory) != 0;
+}
+
+QString TSHFileItem::SizeText() {
+    const ShellFolderPtr folder = GetParentFolder();
+    if (!folder || !RelativeID()) return QString();
+    const std::uint32_t wanted = platform::kFileSystem | platform::kFolder;
+    const std::optional<std::uint32_t> bits = folder->GetAttributesOf(RelativeID(), wanted);
+    if (!bits || (*bits & wanted) != platform::kFileSystem) return QString();
+    return KilobyteText(Size());
+}
+
+QString TSHFileItem::TypeText() {
+    const ShellFolderPtr folder = GetParentFolder();
+    if (!folder || !RelativeID()) return QString();
+    if (GetLevel() == 1 && folder->PathOf(RelativeID()).empty()) return platform::SystemFolderTypeName();
+    return folder->GetTypeName(RelativeID());
+}
+
+QString TSHFileItem::DateText() {
+    const platform::FileTime written = LastWriteTime();
+    if (written.IsZero()) return QString();
+    if (GetLevel() == 1 && TypeText() == platform::SystemFolderTypeName()) return QString();
+    const QDateTime local = FileTimeToDateTime(written);
+    if (!local.isValid()) return QString();
+    return QLocale().toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           local.time().toString(QStringLiteral("hh:mm"));
+}
+
+QString TSHFileItem::AttributesText() { return platform::AttributeLetters(Attributes()); }
+
+int TSHFileItem::OverlayIndex() { return GetOverlayIndex() + 1; }
+
+bool TSHFileItem::Rename(const QString& newName) {
+    const ShellFolderPtr folder = GetParentFolder();
+    if (!folder || !RelativeID()) return false;
+    QWidget* owner = owner_ ? owner_->View()->ListWindow() : nullptr;
+    platform::UniqueIDList renamed = folder->SetNameOf(owner, RelativeID(), newName);
+    if (!renamed) return false;
+    ReplaceIDLists(renamed.release(), nullptr);
+    largeIconIndex_ = -1;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Filter
+
+TSHFileFilter::TSHFileFilter()
+    : Date1(QDate::currentDate(), QTime(0, 0)), Date2(QDate::currentDate(), QTime(0, 0)) {}
+
+bool TSHFileFilter::Match(TSHFileItem& item) const {
+    const bool invert = (Options & foInvert) != 0;
+    // Without invert every enabled criterion must be met; with invert
+    // meeting any of them rejects the entry.
+    const auto passes = [invert](bool met) { return met != invert; };
+    if ((Options & foMask) && !passes(MatchesMask(item))) return false;
+    if ((Options & foSize) && !passes(MatchesSize(item.Size()))) return false;
+    if ((Options & foDate) && !passes(MatchesDate(FileTimeToDateTime(item.LastWriteTime())))) return false;
+    if ((Options & foAttributes) && !passes(MatchesAttributes(item.Attributes()))) return false;
+    if ((Options & foKind) && !passes(MatchesKind(item))) return false;
+    return true;
+}
+
+bool TSHFileFilter::MatchesMask(TSHFileItem& item) const {
+    if (item.IsDirectory()) return true;
+    const ShellFolderPtr folder = item.GetParentFolder();
+    const std::string path = folder ? folder->PathOf(item.RelativeID()) : std::string();
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    const QString text = path.empty() ? QString() : platform::DisplayTextOfName(name);
+    return std::any_of(Masks.cbegin(), Masks.cend(),
+                       [&text](const QString& line) { return platform::PathMatchSpec(text, line); });
+}
+
+bool TSHFileFilter::MatchesSize(std::uint64_t size) const {
+    const auto limit = [](std::int32_t value) { return static_cast<std::uint64_t>(value); };
+    const auto upperBound = [&] {
+        switch (SizeRangeMode) {
+            case 1: return Size2 >= 0 && size <= limit(Size2);
+            case 2: return Size2 >= 0 && size < limit(Size2);
+            default: return true;
+        }
+    };
+    switch (SizeMode) {
+        case 0: return Size1 >= 0 && size == limit(Size1);
+        case 1: return Size1 >= 0 && size <= limit(Size1);
+        case 2: return Size1 >= 0 && size < limit(Size1);
+        case 3: return (Size1 < 0 || size >= limit(Size1)) && upperBound();
+        case 4: return (Size1 < 0 || size > limit(Size1)) && upperBound();
+        default: return false;
+    }
+}
+
+bool TSHFileFilter::MatchesDate(const QDateTime& date) const {
+    const auto upperBound = [&] {
+        switch (DateRangeMode) {
+            case 1: return date <= Date2;
+            case 2: return date < Date2;
+            default: return true;
+        }
+    };
+    switch (DateMode) {
+        case 0: return date == Date1;
+        case 1: return date <= Date1;
+        case 2: return date < Date1;
+        case 3: return date >= Date1 && upperBound();
+        case 4: return date > Date1 && upperBound();
+        default: return false;
+    }
+}
+
+bool TSHFileFilter::MatchesAttributes(std::uint32_t attributes) const {
+    const std::pair<std::uint32_t, bool> wanted[] = {
+        {platform::kAttrReadOnly, ReadOnly},   {platform::kAttrHidden, Hidden},
+        {platform::kAttrSystem, System},       {platform::kAttrArchive, Archive},
+        {platform::kAttrTemporary, Temporary}, {platform::kAttrCompressed, Compressed},
+        {platform::kAttrOffline, Offline}};
+    return std::all_of(std::begin(wanted), std::end(wanted),
+                       [attributes](const auto& bit) { return ((attributes & bit.first) != 0) == bit.second; });
+}
+
+bool TSHFileFilter::MatchesKind(TSHFileItem& item) const {
+    const ShellFolderPtr folder = item.GetParentFolder();
+    const bool inFileSystem = folder && !folder->PathOf(item.RelativeID()).empty();
+    if (!inFileSystem) return NonFileSystem;
+    return item.IsDirectory() ? Folders : Files;
+}
+
+// ---------------------------------------------------------------------------
+// The list
+
+TSHFileList::TSHFileList(TSHFileListView* view, bool watch) : view_(view) {
+    entries_.reserve(1000);
+    if (!watch) return;
+    const auto changed = [this](TShFilesWatcher* watcher, const std::string& path) { FolderChanged(watcher, path); };
+    namesWatcher_ = std::make_unique<TShFilesWatcher>(std::string(), kNamesFilter, changed);
+    detailsWatcher_ = std::make_unique<TShFilesWatcher>(std::string(), kDetailsFilter, changed);
+}
+
+TSHFileList::~TSHFileList() {
+    for (TShFilesWatcher* watcher : {namesWatcher_.get(), detailsWatcher_.get()})
+        if (watcher) watcher->Stop();
+    namesWatcher_.reset();
+    detailsWatcher_.reset();
+    selected_.Clear();
+    Clear();
+}
+
+void TSHFileList::Clear() { entries_.clear(); }
+
+TSHFileItem* TSHFileList::GetItem(int index) const {
+    if (index < 0 || index >= Count()) return nullptr;
+    return entries_[static_cast<std::size_t>(index)].get();
+}
+
+TShItemIDType TSHFileList::FolderKind() const { return GetItemType(folder_.get()); }
+
+QString TSHFileList::FolderPath() const {
+    if (!folder_) return QString();
+    QString path;
+    if (FolderLevel() == 0)
+        GetSpecialFolderPath(sfDesktopDirectory, path);
+    else
+        PathFromIDList(folder_.get(), path);
+    return path;
+}
+
+ShellFolderPtr TSHFileList::GetFolder() {
+    if (!folderObject_ && folder_) folderObject_ = BindToFolder(folder_.get());
+    return folderObject_;
+}
+
+ConstIDList TSHFileList::ParentIDList() {
+    if (!parent_ && FolderLevel() >= 1) {
+        IDList parent = nullptr;
+        if (FolderLevel() == 1)
+            GetSpecialFolderIDList(sfDesktop, parent);
+        else
+            parent = ::ParentIDList(folder_.get());
+        parent_.reset(parent);
+    }
+    return parent_.get();
+}
+
+ConstIDList TSHFileList::LastItemIDList() {
+    if (!lastItem_ && FolderLevel() >= 1) lastItem_.reset(::LastItemIDList(folder_.get()));
+    return lastItem_.get();
+}
+
+ShellFolderPtr TSHFileList::GetParentFolder() {
+    if (!folder_) return nullptr;
+    if (FolderLevel() <= 1) return GetDesktopFolder();
+    return BindToFolder(ParentIDList());
+}
+
+bool TSHFileList::FolderHasAttribute(TShAttribute attribute) {
+    const bool nearDesktop = FolderLevel() <= 1;
+    const ShellFolderPtr parent = GetParentFolder();
+    const ConstIDList item = nearDesktop ? folder_.get() : LastItemIDList();
+    if (!parent || !item) return false;
+    const std::uint32_t mask = ShAttributeMask(attribute);
+    const std::optional<std::uint32_t> bits = parent->GetAttributesOf(item, mask);
+    return bits && (*bits & mask) == mask;
+}
+
+std::unique_ptr<platform::ShellDropTarget> TSHFileList::GetFolderDropTarget(QWidget* owner) {
+    if (!folder_) return nullptr;
+    if (FolderLevel() >= 1) {
+        const ShellFolderPtr parent = GetParentFolder();
+        return parent ? parent->GetDropTarget(owner, LastItemIDList()) : nullptr;
+    }
+    IDList desktopDirectory = nullptr;
+    if (!GetSpecialFolderIDList(sfDesktopDirectory, desktopDirectory)) return nullptr;
+    const TIDListHolder holder(desktopDirectory);
+    return GetDesktopFolder()->GetDropTarget(owner, desktopDirectory);
+}
+
+TSHIDList& TSHFileList::SelectedIDList() {
+    selected_.Clear();
+    selected_.SetParent(folder_.get());
+    for (const int row : view_->SelectedRows())
+        if (const TSHFileItem* entry = GetItem(row)) selected_.Add(entry->RelativeID());
+    return selected_;
+}
+
+void TSHFileList::ForgetFolder() {
+    selected_.Clear();
+    folder_.reset();
+    parent_.reset();
+    lastItem_.reset();
+    folderObject_.reset();
+    folderPath_.clear();
+}
+
+void TSHFileList::SetFolder(ConstIDList absolute) {
+    if (!view_->ListWindowReady()) return;
+    IDList copy = CopyIDList(absolute);
+    view_->BeginRowsUpdate();
+    Clear();
+    ForgetFolder();
+    folder_.reset(copy);
+    if (FolderLevel() == 0)
+        folderPath_ = platform::DesktopDirectory();
+    else
+        NativePathFromIDList(folder_.get(), folderPath_);
+    view_->EndRowsUpdate(0);
+    if (Reload() != 0) view_->ScrollToRow(0, true);
+}
+
+// An unreadable folder, or one that cannot be bound any more, shows as an
+// empty list: entries of another folder must never stay behind.
+int TSHFileList::Reload() {
+    PauseWatching();
+    view_->BeginRowsUpdate();
+    Clear();
+    if (GetFolder()) Enumerate();
+    view_->EndRowsUpdate(Count());
+    if (Count() != 0) view_->SetFocusedRow(0);
+    view_->ListChanged(this);
+    ResumeWatching();
+    return Count();
+}
+
+int TSHFileList::Refresh() {
+    const auto nameAt = [this](int row) {
+        const TSHFileItem* entry = GetItem(row);
+        return entry ? std::string(RawName(entry->RelativeID())) : std::string();
+    };
+    std::vector<std::string> selectedNames;
+    for (const int row : view_->SelectedRows()) selectedNames.push_back(nameAt(row));
+    const int oldTop = view_->TopRow();
+    const std::string focusedName = nameAt(view_->FocusedRow());
+    const std::string topName = nameAt(oldTop);
+
+    view_->SuspendSelectionNotify();
+    Reload();
+    std::unordered_map<std::string_view, int> rows;
+    rows.reserve(entries_.size());
+    for (const auto& entry : entries_) rows.emplace(RawName(entry->RelativeID()), entry->GetIndex());
+    const auto rowOf = [&rows](const std::string& name) {
+        const auto found = rows.find(name);
+        return found == rows.end() ? -1 : found->second;
+    };
+    std::vector<int> selectedRows;
+    for (const std::string& name : selectedNames)
+        if (const int row = rowOf(name); row >= 0) selectedRows.push_back(row);
+    std::sort(selectedRows.begin(), selectedRows.end());
+    view_->SetSelectedRows(selectedRows);
+    if (const int focused = rowOf(focusedName); focused >= 0) view_->SetFocusedRow(focused);
+    const int top = rowOf(topName);
+    if (Count() != 0 && oldTop >= 0) view_->ScrollToRow(top >= 0 ? top : std::min(oldTop, Count() - 1), true);
+    view_->ResumeSelectionNotify();
+    return Count();
+}
+
+bool TSHFileList::KeepsPlace(TSHFileItem& item) {
+    const TShVirtuaItems shown = view_->ShVirtuaItems();
+    switch (FolderLevel()) {
+        case 0: {
+            const TShItemIDType kind = item.GetItemType();
+            if (kind == itInterNet || kind == itBitBucket || kind == itNetWork) return shown.Contains(kind);
+            return kind != itVirtual;
+        }
+        case 1:
+            switch (FolderKind()) {
+                case itMyComputer: return shown.Contains(itVirtual) || item.GetItemType() != itVirtual;
+                case itNetWork: return shown.Contains(itNetWork);
+                default: return true;
+            }
+        default: return true;
+    }
+}
+
+int TSHFileList::Enumerate() {
+    const ShellFolderPtr folder = GetFolder();
+    const unsigned flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | (view_->IncludeHidden() ? SHCONTF_INCLUDEHIDDEN : 0u);
+    const std::unique_ptr<platform::ShellEnumerator> items = folder ? folder->EnumObjects(flags) : nullptr;
+    if (!items) return 0;
+    const platform::HourglassCursor busy;
+    while (platform::UniqueIDList item = items->Next()) {
+        auto entry = std::make_unique<TSHFileItem>(this, item.release());
+        if (!KeepsPlace(*entry) || !view_->AcceptItem(entry.get())) continue;
+        entry->SetIndex(Count());
+        entries_.push_back(std::move(entry));
+    }
+    if (!(folderPath_.empty() && sortColumn_ == hcAttr)) SortByColumn(sortColumn_);
+    return Count();
+}
+
+void TSHFileList::Renumber(std::size_t from) {
+    for (std::size_t i = from; i < entries_.size(); ++i) entries_[i]->SetIndex(static_cast<int>(i));
+}
+
+bool TSHFileList::SortsByCachedKeys() {
+    const ShellFolderPtr folder = GetFolder();
+    if (!folder) return false;
+    const platform::ShellPlace place = folder->Place();
+    return place == platform::ShellPlace::Home || place == platform::ShellPlace::Drive ||
+           place == platform::ShellPlace::FileSystem;
+}
+
+void TSHFileList::SortByColumn(THeaderCaption column) {
+    if (Count() < 2 || !GetFolder()) return;
+    if (SortsByCachedKeys())
+        SortByKeys(column);
+    else
+        SortByFolder(column);
+    Renumber();
+}
+
+// Places outside the file system are few; their folder compares them.
+// A comparison that fails counts as equal, which a stable sort tolerates.
+void TSHFileList::SortByFolder(THeaderCaption column) {
+    const ShellFolderPtr folder = GetFolder();
+    const int direction = directions_[column];
+    std::stable_sort(entries_.begin(), entries_.end(), [&](const auto& a, const auto& b) {
+        const std::optional<int> order = folder->CompareIDs(column, a->RelativeID(), b->RelativeID());
+        return order && static_cast<std::int16_t>(*order & 0xFFFF) * direction < 0;
+    });
+}
+
+namespace {
+
+// What the folder's order of file-system entries looks at: the kind, one
+// value per column, then the name.
+struct TSortKey {
+    std::string_view name;
+    std::int64_t value = 0;
+    bool folder = false;
+    std::uint32_t entry = 0;
+};
+
+// Ranks of texts in collation order; equal texts share a rank.
+template <typename Key, typename Hash = std::hash<Key>>
+class TTextRanks {
+public:
+    int& Slot(const Key& key) { return slots_.try_emplace(key, -1).first->second; }
+    void Rank(const std::function<QString(const Key&)>& textOf) {
+        std::vector<std::pair<QString, int*>> texts;
+        texts.reserve(slots_.size());
+        for (auto& [key, rank] : slots_) texts.emplace_back(textOf(key), &rank);
+        std::sort(texts.begin(), texts.end(),
+                  [](const auto& a, const auto& b) { return platform::NaturalCompareText(a.first, b.first) < 0; });
+        int rank = 0;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (i > 0 && platform::NaturalCompareText(texts[i - 1].first, texts[i].first) != 0) ++rank;
+            *texts[i].second = rank;
+        }
+    }
+
+private:
+    std::unordered_map<Key, int, Hash> slots_;
+};
+
+}  // namespace
+
+// File-system entries sort by the facts their entries already hold, in
+// the same order as the folder's own comparison of each column: one read
+// of every entry instead of one per comparison.
+void TSHFileList::SortByKeys(THeaderCaption column) {
+    std::vector<TSortKey> keys(entries_.size());
+    TTextRanks<std::string_view> types;
+    TTextRanks<std::uint32_t> attributes;
+    std::vector<int*> rankSlots(column == hcType || column == hcAttr ? entries_.size() : 0);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        TSHFileItem& entry = *entries_[i];
+        TSortKey& key = keys[i];
+        key.entry = static_cast<std::uint32_t>(i);
+        key.name = RawName(entry.RelativeID());
+        if (column == hcName) {
+            IsFileSystemEntryKind(entry.RelativeID(), key.folder);
+            continue;
+        }
+        entry.Attributes();
+        key.folder = entry.IsDirectory();
+        switch (column) {
+            case hcSize: key.value = key.folder ? 0 : static_cast<std::int64_t>(entry.Size()); break;
+            case hcLastWrite: key.value = platform::UnixNsFromFileTime(entry.LastWriteTime()); break;
+            case hcType: rankSlots[i] = &types.Slot(key.folder ? std::string_view() : key.name); break;
+            case hcAttr: rankSlots[i] = &attributes.Slot(entry.Attributes()); break;
+            default: break;
+        }
+    }
+    if (column == hcType)
+        types.Rank([](const std::string_view& name) {
+            return name.empty() ? platform::FolderTypeName()
+                                : platform::FileTypeName(name, platform::FileObjectType::Regular);
+        });
+    if (column == hcAttr) attributes.Rank([](const std::uint32_t& bits) { return platform::AttributeLetters(bits); });
+    for (std::size_t i = 0; i < rankSlots.size(); ++i) keys[i].value = *rankSlots[i];
+
+    const int direction = directions_[column];
+    const bool byName = column == hcName;
+    std::sort(keys.begin(), keys.end(), [direction, byName](const TSortKey& a, const TSortKey& b) {
+        int order = a.folder != b.folder ? (a.folder ? -1 : 1) : (byName ? 0 : Sign(a.value - b.value));
+        if (order == 0) order = platform::NaturalCompare(a.name, b.name);
+        return order * direction < 0;
+    });
+    std::vector<std::unique_ptr<TSHFileItem>> sorted;
+    sorted.reserve(std::max<std::size_t>(entries_.capacity(), keys.size()));
+    for (const TSortKey& key : keys) sorted.push_back(std::move(entries_[key.entry]));
+    entries_ = std::move(sorted);
+}
+
+std::vector<TSHFileItem*> TSHFileList::EntriesAt(const std::vector<int>& rows) const {
+    std::vector<TSHFileItem*> found;
+    found.reserve(rows.size());
+    for (const int row : rows)
+        if (TSHFileItem* entry = GetItem(row)) found.push_back(entry);
+    return found;
+}
+
+std::vector<int> TSHFileList::RowsOf(const std::vector<TSHFileItem*>& entries) const {
+    std::vector<int> rows;
+    rows.reserve(entries.size());
+    for (const TSHFileItem* entry : entries) rows.push_back(entry->GetIndex());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TSHFileList::ApplySort(THeaderCaption column) {
+    if (folderPath_.empty() && column == hcAttr) return;
+    view_->SuspendSelectionNotify();
+    sortColumn_ = column;
+    TSHFileItem* focused = GetItem(view_->FocusedRow());
+    const std::vector<TSHFileItem*> selected = EntriesAt(view_->SelectedRows());
+    view_->BeginRowsReorder();
+    SortByColumn(column);
+    view_->EndRowsReorder();
+    view_->SetSelectedRows(RowsOf(selected));
+    if (focused) view_->SetFocusedRow(focused->GetIndex());
+    view_->ResumeSelectionNotify();
+    view_->InvalidateRows();
+}
+
+void TSHFileList::PauseWatching() {
+    for (TShFilesWatcher* watcher : {namesWatcher_.get(), detailsWatcher_.get()})
+        if (watcher) watcher->SetPath(std::string());
+}
+
+void TSHFileList::ResumeWatching() {
+    for (TShFilesWatcher* watcher : {namesWatcher_.get(), detailsWatcher_.get()})
+        if (watcher) watcher->SetPath(folderPath_);
+}
+
+bool TSHFileList::Watching() const { return namesWatcher_ && !namesWatcher_->GetPath().empty(); }
+
+void TSHFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
+    if (!view_->MouseIdle() || path != folderPath_) return;
+    if (!IsExistingDirectory(path)) {
+        PauseWatching();
+        view_->BeginRowsUpdate();
+        Clear();
+        ForgetFolder();
+        view_->EndRowsUpdate(0);
+        view_->ListChanged(this);
+        if (const ConstIDList treeFolder = view_->BoundTreeSelection()) SetFolder(treeFolder);
+        return;
+    }
+    if (watcher == namesWatcher_.get()) {
+        Refresh();
+        return;
+    }
+    for (const auto& entry : entries_) entry->ForgetFindData();
+    view_->InvalidateRows();
+}
+
+void TSHFileList::DeleteSelected() {
+    const std::vector<int> rows = view_->SelectedRows();
+    if (rows.empty()) return;
+    view_->BeginRowsUpdate();
+    for (const int row : rows)
+        if (row >= 0 && row < Count()) entries_[static_cast<std::size_t>(row)].reset();
+    std::erase(entries_, nullptr);
+    Renumber();
+    view_->EndRowsUpdate(Count());
+    view_->SetSelectedRows({});
+    view_->ListChanged(this);
+}
+
+QString NewFolderName(const QString& folderPath) {
+    const QString base = QStringLiteral("新しいフォルダ");
+    QString candidate = JoinPath(folderPath, base);
+    for (int number = 2; QFileInfo(candidate).isDir(); ++number)
+        candidate = JoinPath(folderPath, base + QString::asprintf(" (%d)", number));
+    return candidate;
+}

@@ -1,0 +1,278 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include "shell/shell_data_item.h"
+#include "shell/shell_id_list.h"
+
+class TImageList;
+class TSHFileList;
+class TShFilesWatcher;
+
+// The file list's columns and at the same time its sort keys.
+enum THeaderCaption { hcName, hcSize, hcType, hcLastWrite, hcAttr };
+constexpr int kHeaderCaptionCount = 5;
+
+enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+// Which image of an image list shows which file attribute; -1 shows none.
+// Normal is never drawn. The image list is not owned.
+struct TAttributesImage {
+    const TImageList* ImageList = nullptr;
+    int Archive = -1;
+    int Hidden = -1;
+    int ReadOnly = -1;
+    int System = -1;
+    int Directory = -1;
+    int Normal = -1;
+    int Temporary = -1;
+    int Compressed = -1;
+    int Offline = -1;
+};
+
+// What the file list needs of the control that shows it: the control owns
+// the rows' selection, focus and scroll position, the list owns the
+// entries. Rows are entry positions.
+class TSHFileListView {
+public:
+    virtual ~TSHFileListView() = default;
+
+    // The window that owns prompts; none while it does not exist.
+    virtual QWidget* ListWindow() = 0;
+    // False before the window exists and while it is torn down.
+    virtual bool ListWindowReady() const = 0;
+    virtual bool IncludeHidden() const = 0;
+    virtual TShVirtuaItems ShVirtuaItems() const = 0;
+    virtual TViewStyle ViewStyle() const = 0;
+    // The acceptance test of an enumerated entry (filter and handler).
+    virtual bool AcceptItem(class TSHFileItem* item) = 0;
+    // False while a button is held on a row or a drag runs.
+    virtual bool MouseIdle() const = 0;
+    // The selected folder of a bound folder tree; none without tree.
+    virtual ConstIDList BoundTreeSelection() = 0;
+
+    // Row bookkeeping: the row count changes only between these two.
+    virtual void BeginRowsUpdate() = 0;
+    virtual void EndRowsUpdate(int rowCount) = 0;
+    // The rows are put in a new order between these two.
+    virtual void BeginRowsReorder() = 0;
+    virtual void EndRowsReorder() = 0;
+    // The rows' texts or icons changed, their order did not.
+    virtual void InvalidateRows() = 0;
+
+    virtual std::vector<int> SelectedRows() const = 0;  // ascending
+    virtual void SetSelectedRows(const std::vector<int>& rows) = 0;
+    virtual int FocusedRow() const = 0;  // -1 for none
+    virtual void SetFocusedRow(int row) = 0;
+    virtual int TopRow() const = 0;  // first visible row, -1 for none
+    virtual void ScrollToRow(int row, bool atTop) = 0;
+
+    // Selection-change reports are held between these two.
+    virtual void SuspendSelectionNotify() = 0;
+    virtual void ResumeSelectionNotify() = 0;
+    // The list was filled anew or entries were removed.
+    virtual void ListChanged(TSHFileList* list) = 0;
+};
+
+// One entry of the file list: an item of the list's folder with its icon,
+// name and file facts fetched on first request. Small on purpose: a list
+// holds one per folder entry.
+class TSHFileItem final : public TSHDataItem {
+public:
+    TSHFileItem(TSHFileList* owner, IDList relativeID);
+
+    // The large icon in the large-icon style, else the small one.
+    int GetIconIndex() override;
+    int GetIndex() const override { return index_; }
+    int GetLevel() const override;
+    ConstIDList GetParentIDList() override;
+    ConstIDList GetAbsoluteIDList() override;
+    bool IsValid() const override { return owner_ && RelativeID(); }
+    // The list's folder: entries never bind a folder of their own.
+    ShellFolderPtr GetParentFolder() override;
+
+    int GetSysIconIndexByStyle(bool large);
+
+    // The file facts, read on first request; a failed read is retried on
+    // the next request. Attributes and times are zero until read.
+    platform::FindData GetFindData();
+    std::uint32_t Attributes();
+    std::uint64_t Size();
+    platform::FileTime LastWriteTime();
+    // Forgets the file facts so that the next request reads them again.
+    void ForgetFindData() { loaded_ = false; }
+    bool FindDataLoaded() const { return loaded_; }
+
+    // A folder by its file facts, or by its kind until they are read.
+    bool IsDirectory();
+
+    QString SizeText();
+    QString TypeText();
+    QString DateText();
+    QString AttributesText();
+    // 1 shared, 2 link, 0 none.
+    int OverlayIndex();
+
+    // Renames the entry on disk (the namespace tells the user why when it
+    // cannot); afterwards icon and name are fetched anew.
+    bool Rename(const QString& newName);
+
+    TSHFileList* Owner() const { return owner_; }
+    void SetIndex(int index) { index_ = index; }
+
+private:
+    bool LoadFindData();
+
+    TSHFileList* owner_;
+    int index_ = -1;
+    int largeIconIndex_ = -1;
+    bool loaded_ = false;
+    std::uint32_t attributes_ = 0;
+    std::uint64_t size_ = 0;
+    platform::FileTime lastWrite_;
+    platform::FileTime creation_;
+    platform::FileTime lastAccess_;
+};
+
+// Decides which entries the list shows.
+class TSHFileFilter {
+public:
+    enum TOption : unsigned {
+        foMask = 0x01,
+        foSize = 0x02,
+        foDate = 0x04,
+        foAttributes = 0x08,
+        foKind = 0x10,
+        foInvert = 0x20,
+    };
+
+    TSHFileFilter();
+
+    unsigned Options = 0;
+    // Name patterns; one line may hold several separated by ';'.
+    QStringList Masks;
+    std::int32_t Size1 = 1;
+    std::int32_t Size2 = 1;
+    int SizeMode = 0;       // 0 =, 1 <=, 2 <, 3 >=, 4 >
+    int SizeRangeMode = 0;  // with 3 and 4: 0 open, 1 <= Size2, 2 < Size2
+    QDateTime Date1;
+    QDateTime Date2;
+    int DateMode = 0;
+    int DateRangeMode = 0;
+    bool ReadOnly = false;
+    bool Hidden = false;
+    bool System = false;
+    bool Archive = false;
+    bool Temporary = false;
+    bool Compressed = false;
+    bool Offline = false;
+    bool Folders = false;
+    bool Files = false;
+    bool NonFileSystem = false;
+
+    bool Match(TSHFileItem& item) const;
+
+private:
+    bool MatchesMask(TSHFileItem& item) const;
+    bool MatchesSize(std::uint64_t size) const;
+    bool MatchesDate(const QDateTime& date) const;
+    bool MatchesAttributes(std::uint32_t attributes) const;
+    bool MatchesKind(TSHFileItem& item) const;
+};
+
+// The entries of one folder in the order of the sort column, kept current
+// by two folder watchers (names; attributes, size and write time).
+class TSHFileList {
+public:
+    // With watch false no watcher threads are made (a list that never
+    // shows a real folder for long, such as one being designed).
+    explicit TSHFileList(TSHFileListView* view, bool watch = true);
+    ~TSHFileList();
+    TSHFileList(const TSHFileList&) = delete;
+    TSHFileList& operator=(const TSHFileList&) = delete;
+
+    TSHFileListView* View() const { return view_; }
+
+    void Clear();
+    int Count() const { return static_cast<int>(entries_.size()); }
+    // None outside 0..Count()-1.
+    TSHFileItem* GetItem(int index) const;
+
+    ConstIDList FolderIDList() const { return folder_.get(); }
+    int FolderLevel() const { return IDListLevel(folder_.get()); }
+    TShItemIDType FolderKind() const;
+    QString FolderPath() const;
+    const std::string& FolderNativePath() const { return folderPath_; }
+    bool FolderHasAttribute(TShAttribute attribute);
+    // Cached while the folder is shown; none when it cannot be bound.
+    ShellFolderPtr GetFolder();
+    ShellFolderPtr GetParentFolder();
+    ConstIDList ParentIDList();
+    ConstIDList LastItemIDList();
+    std::unique_ptr<platform::ShellDropTarget> GetFolderDropTarget(QWidget* owner);
+
+    // The relative items of the selected rows, in row order.
+    TSHIDList& SelectedIDList();
+
+    // Shows the folder (copied); nothing while the view's window is not
+    // ready.
+    void SetFolder(ConstIDList absolute);
+    // Enumerates the folder again; selection and focus start afresh.
+    int Reload();
+    // Enumerates again keeping the selected and focused entries (found by
+    // name) and the first visible one where they still exist.
+    int Refresh();
+    void SortByColumn(THeaderCaption column);
+    // Sorts keeping the selected and the focused entries.
+    void ApplySort(THeaderCaption column);
+
+    THeaderCaption SortColumn() const { return sortColumn_; }
+    void SetSortColumn(THeaderCaption column) { sortColumn_ = column; }
+    int SortDirection(THeaderCaption column) const { return directions_[column]; }
+    void SetSortDirection(THeaderCaption column, int direction) { directions_[column] = direction < 0 ? -1 : 1; }
+
+    void PauseWatching();
+    void ResumeWatching();
+    bool Watching() const;
+    // A watcher's settled report: path is the folder it watched.
+    void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
+    // Drops the selected rows' entries after they were deleted.
+    void DeleteSelected();
+
+private:
+    int Enumerate();
+    bool KeepsPlace(TSHFileItem& item);
+    void ForgetFolder();
+    void Renumber(std::size_t from = 0);
+    bool SortsByCachedKeys();
+    void SortByKeys(THeaderCaption column);
+    void SortByFolder(THeaderCaption column);
+    std::vector<TSHFileItem*> EntriesAt(const std::vector<int>& rows) const;
+    std::vector<int> RowsOf(const std::vector<TSHFileItem*>& entries) const;
+
+    TSHFileListView* view_;
+    std::vector<std::unique_ptr<TSHFileItem>> entries_;
+    THeaderCaption sortColumn_ = hcName;
+    std::array<int, kHeaderCaptionCount> directions_{1, 1, 1, 1, 1};
+    TIDListHolder folder_;
+    TIDListHolder parent_;
+    TIDListHolder lastItem_;
+    ShellFolderPtr folderObject_;
+    std::string folderPath_;
+    TSHIDList selected_;
+    std::unique_ptr<TShFilesWatcher> namesWatcher_;
+    std::unique_ptr<TShFilesWatcher> detailsWatcher_;
+};
+
+// "新しいフォルダ" in folderPath, numbered " (2)", " (3)", ... past the
+// folders that already exist. Only folders are skipped: a plain file of
+// that name makes the following folder creation fail.
+QString NewFolderName(const QString& folderPath);
