@@ -16,6 +16,7 @@
 #include "raster/dib_view.h"
 #include "raster/image_list.h"
 #include "raster/raster_layers.h"
+#include "raster/raster_list_view.h"
 #include "raster/raster_measure_tool.h"
 #include "raster/raster_object_tools.h"
 #include "raster/raster_tools.h"
@@ -150,6 +151,18 @@ void TRaster::RebuildTreeView() {
     for (int i = 0; i < layers_->Count() && active == nullptr; ++i)
         if (layers_->Items(i)->Mode() == lmActive) active = layers_->Items(i);
     activeLayer_ = active;
+}
+
+void TRaster::RefreshListView() {
+    if (listView_) listView_->Refresh();
+}
+
+void TRaster::UpdateListView() {
+    if (listView_) listView_->UpdateRows();
+}
+
+void TRaster::ShowInListView(TRasterObject* object) {
+    if (listView_) listView_->ShowObject(object);
 }
 
 void TRaster::SetActiveTool(TRasterTool* tool) {

@@ -27,6 +27,7 @@ class TRasterObject;
 class TRasterTool;
 class TRasterTools;
 class TRasterTreeView;
+class TRasterListView;
 class TImageList;
 
 // Facts about the loaded image, filled by each successful load.
@@ -145,10 +146,19 @@ public:
     TImageList* SelectImage() const { return selectImage_; }
     void SetSelectImage(TImageList* images);
 
-    // The bound layer tree, or null. The tree binds itself
-    // (TRasterTreeView::SetRaster).
+    // The bound layer tree and object list, or null. The tree binds
+    // itself (TRasterTreeView::SetRaster) and the list
+    // (TRasterTreeView::SetRasterListView).
     TRasterTreeView* TreeView() const { return treeView_; }
     void SetTreeView(TRasterTreeView* view) { treeView_ = view; }
+    TRasterListView* ListView() const { return listView_; }
+    void SetListView(TRasterListView* view) { listView_ = view; }
+    // Refreshes the bound object list, if any.
+    void RefreshListView();
+    // Repaints the bound object list's rows after objects moved.
+    void UpdateListView();
+    // Shows the object's row selected in the bound object list.
+    void ShowInListView(TRasterObject* object);
     // Refreshes the bound tree view (keeping its selection), which also
     // sets ActiveLayer to the layer in lmActive; without a tree the view
     // sets it itself.
@@ -290,6 +300,7 @@ private:
     TImageList* stateImage_ = nullptr;
     TImageList* selectImage_ = nullptr;
     TRasterTreeView* treeView_ = nullptr;
+    TRasterListView* listView_ = nullptr;
     QScrollBar* horizontalBar_ = nullptr;
     QScrollBar* verticalBar_ = nullptr;
     std::unique_ptr<TDibView> dib_;

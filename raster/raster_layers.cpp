@@ -148,6 +148,7 @@ void TRasterObject::Delete() {
     TRaster* raster = Raster();
     layer->SetActiveObject(nullptr);
     const std::unique_ptr<TRasterObject> self = layer->Extract(this);
+    raster->RefreshListView();
     raster->SetModified(true);
     raster->update();
 }
@@ -201,6 +202,7 @@ void TRasterLayer::SetMode(TLayerMode mode) {
 TRasterObject* TRasterLayer::AddObject(std::unique_ptr<TRasterObject> object) {
     TRasterObject* added = AppendStored(std::move(object));
     TRaster* raster = Raster();
+    raster->RefreshListView();
     raster->SetModified(true);
     return added;
 }

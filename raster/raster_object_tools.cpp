@@ -70,7 +70,7 @@ void TRasterObjectSelectTool::DblClick(TRaster& Raster) {
     if (!inImage_) return;
     if (Raster.OnActiveToolClick) Raster.OnActiveToolClick(this, x_, y_);
     if (Raster.ActiveLayer() == nullptr) return;
-    SelectAt(Raster);
+    if (TRasterObject* selected = SelectAt(Raster)) Raster.ShowInListView(selected);
     Raster.update();
 }
 
@@ -124,6 +124,7 @@ void TRasterObjectMoveTool::MouseUp(TRaster& Raster, Qt::MouseButton Button, TSh
         target_->SetX(at.x());
         target_->SetY(at.y());
         Raster.SetModified(true);
+        Raster.UpdateListView();
         Raster.update();
     }
     target_ = nullptr;

@@ -12,6 +12,7 @@
 
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
+#include "raster/raster_list_view.h"
 
 // The node images are compiled into this static library; the linker keeps
 // them only when something refers to their registration.
@@ -124,13 +125,36 @@ void TRasterTreeView::SetRaster(TRaster* raster) {
             clear();
         });
     }
+    if (listView_) {
+        listView_->SetRaster(raster_);
+        if (raster_) raster_->SetListView(listView_);
+    }
     Refresh();
+}
+
+TRasterListView* TRasterTreeView::RasterListView() const { return listView_; }
+
+void TRasterTreeView::SetRasterListView(TRasterListView* list) {
+    if (list == listView_) return;
+    if (listView_) {
+        disconnect(listView_, nullptr, this, nullptr);
+        listView_->SetTree(nullptr);
+        listView_->SetRaster(nullptr);
+        if (raster_ && raster_->ListView() == listView_) raster_->SetListView(nullptr);
+    }
+    listView_ = list;
+    if (listView_) {
+        listView_->SetTree(this);
+        listView_->SetRaster(raster_);
+    }
+    if (raster_) raster_->SetListView(listView_);
 }
 
 void TRasterTreeView::Unbind() {
     if (raster_ == nullptr) return;
     disconnect(raster_, nullptr, this, nullptr);
     if (raster_->TreeView() == this) raster_->SetTreeView(nullptr);
+    if (listView_ && raster_->ListView() == listView_) raster_->SetListView(nullptr);
     raster_ = nullptr;
 }
 
@@ -210,6 +234,7 @@ void TRasterTreeView::Refresh() {
         setCurrentItem(node);
         SelectNode(node);
     }
+    if (listView_) listView_->Refresh();
 }
 
 void TRasterTreeView::SelectNode(QTreeWidgetItem* node) {

@@ -13,6 +13,7 @@
 
 class TRaster;
 class TRasterLayer;
+class TRasterListView;
 
 // The image and its layers as a tree: one root node named after the image
 // file, under it one node per layer with the highest layer (drawn on top)
@@ -36,6 +37,11 @@ public:
     // the view's current image; unbinding empties the tree.
     TRaster* Raster() const;
     void SetRaster(TRaster* raster);
+
+    // The bound object list, which shows the active layer of this tree's
+    // view; binding hands it the view, unbinding takes it away.
+    TRasterListView* RasterListView() const;
+    void SetRasterListView(TRasterListView* list);
 
     // Refills the tree from the view's layers and sets the view's
     // ActiveLayer to the layer in lmActive (null when there is none).
@@ -81,6 +87,7 @@ private:
     void Unbind();
 
     QPointer<TRaster> raster_;
+    QPointer<TRasterListView> listView_;
     TImageList images_;
     // The node images as icons, made once: every node shares them.
     std::vector<QIcon> icons_;

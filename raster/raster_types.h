@@ -14,4 +14,4 @@ enum TLayerMode : std::uint8_t { lmActive = 0, lmVisible = 1, lmInvisible = 2 };
 enum TZoomDirection { zdZoomIn, zdZoomOut };
 
 // The object list's columns.
-enum TRasterHeaderCaption { hcName, hcSection, hcYear, hcArea };
+enum class TRasterHeaderCaption { hcName, hcSection, hcYear, hcArea };

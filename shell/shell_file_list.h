@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/list_view.h"
 #include "shell/shell_data_item.h"
 #include "shell/shell_id_list.h"
 
@@ -20,8 +21,6 @@ class TShFilesWatcher;
 // The file list's columns and at the same time its sort keys.
 enum THeaderCaption { hcName, hcSize, hcType, hcLastWrite, hcAttr };
 constexpr int kHeaderCaptionCount = 5;
-
-enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
 // Which image of an image list shows which file attribute; -1 shows none.
 // Normal is never drawn. The image list is not owned.

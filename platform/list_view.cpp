@@ -1,0 +1,193 @@
+#include "platform/list_view.h"
+
+#include <algorithm>
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QListView>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+TListView::TListView(QWidget* parent)
+    : QWidget(parent), stack_(new QStackedWidget(this)), report_(new QTreeView), icons_(new QListView) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stack_);
+    stack_->addWidget(icons_);
+    stack_->addWidget(report_);
+
+    report_->setRootIsDecorated(false);
+    report_->setItemsExpandable(false);
+    report_->setUniformRowHeights(true);  // painting then costs the same at any scroll position
+    report_->setSortingEnabled(false);
+    report_->setAllColumnsShowFocus(true);
+    report_->header()->setSectionsMovable(true);
+    report_->header()->setSectionsClickable(true);
+    report_->header()->setStretchLastSection(false);
+    connect(report_->header(), &QHeaderView::sectionClicked, this, &TListView::ColumnClicked);
+
+    icons_->setUniformItemSizes(true);
+    icons_->setResizeMode(QListView::Adjust);
+    icons_->setWrapping(true);
+    icons_->setMovement(QListView::Static);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)})
+        SetUpView(view);
+    ApplyStyle();
+}
+
+TListView::~TListView() = default;
+
+void TListView::SetUpView(QAbstractItemView* view) {
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        emit RowActivated(index.row(), index.column(), QApplication::keyboardModifiers());
+    });
+    connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
+        emit ContextMenuAsked(view->viewport()->mapToGlobal(pos), view->indexAt(pos).row());
+    });
+}
+
+void TListView::SetModel(QAbstractItemModel* model) {
+    model_ = model;
+    report_->setModel(model);
+    QItemSelectionModel* ownSelection = icons_->selectionModel();
+    icons_->setModel(model);
+    QItemSelectionModel* unused = icons_->selectionModel();
+    icons_->setSelectionModel(report_->selectionModel());
+    if (unused != ownSelection) delete unused;
+    connect(report_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TListView::SelectionChanged);
+}
+
+QAbstractItemView* TListView::CurrentView() const {
+    return style_ == vsReport ? static_cast<QAbstractItemView*>(report_) : static_cast<QAbstractItemView*>(icons_);
+}
+
+QHeaderView* TListView::Header() const { return report_->header(); }
+
+QItemSelectionModel* TListView::SelectionModel() const { return report_->selectionModel(); }
+
+void TListView::SetViewStyle(TViewStyle style) {
+    if (style == style_) return;
+    const bool hadFocus = CurrentView()->hasFocus();
+    style_ = style;
+    ApplyStyle();
+    if (hadFocus) CurrentView()->setFocus();
+}
+
+void TListView::ApplyStyle() {
+    switch (style_) {
+        case vsIcon:
+            icons_->setViewMode(QListView::IconMode);
+            icons_->setIconSize(QSize(32, 32));
+            icons_->setFlow(QListView::LeftToRight);
+            icons_->setGridSize(QSize(84, 68));
+            break;
+        case vsSmallIcon:
+            icons_->setViewMode(QListView::ListMode);
+            icons_->setIconSize(QSize(16, 16));
+            icons_->setFlow(QListView::LeftToRight);
+            icons_->setGridSize(QSize(160, 20));
+            break;
+        case vsList:
+            icons_->setViewMode(QListView::ListMode);
+            icons_->setIconSize(QSize(16, 16));
+            icons_->setFlow(QListView::TopToBottom);
+            icons_->setGridSize(QSize());
+            break;
+        case vsReport: break;
+    }
+    icons_->setWrapping(true);
+    stack_->setCurrentWidget(CurrentView());
+}
+
+int TListView::RowCount() const { return model_ ? model_->rowCount() : 0; }
+
+std::vector<int> TListView::SelectedRows() const {
+    std::vector<int> rows;
+    if (!SelectionModel()) return rows;
+    for (const QItemSelectionRange& range : SelectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int TListView::SelectedCount() const { return static_cast<int>(SelectedRows().size()); }
+
+void TListView::SetSelectedRows(const std::vector<int>& rows) {
+    if (!model_ || !SelectionModel()) return;
+    QItemSelection selection;
+    const int lastColumn = std::max(0, model_->columnCount() - 1);
+    const int count = RowCount();
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+        if (rows[i] >= 0 && rows[j] < count)
+            selection.append(QItemSelectionRange(model_->index(rows[i], 0), model_->index(rows[j], lastColumn)));
+        i = j + 1;
+    }
+    SelectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+int TListView::FocusedRow() const {
+    return SelectionModel() && SelectionModel()->currentIndex().isValid() ? SelectionModel()->currentIndex().row() : -1;
+}
+
+void TListView::SetFocusedRow(int row) {
+    if (!model_ || !SelectionModel()) return;
+    SelectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+int TListView::TopRow() const {
+    const QModelIndex index = CurrentView()->indexAt(QPoint(4, 4));
+    return index.isValid() ? index.row() : (RowCount() > 0 ? 0 : -1);
+}
+
+void TListView::ScrollToRow(int row, bool atTop) {
+    if (!model_ || row < 0 || row >= RowCount()) return;
+    CurrentView()->scrollTo(model_->index(row, 0),
+                            atTop ? QAbstractItemView::PositionAtTop : QAbstractItemView::EnsureVisible);
+}
+
+int TListView::RowAt(const QPoint& pointInView) const { return CurrentView()->indexAt(pointInView).row(); }
+
+void TListView::RepaintRows() { CurrentView()->viewport()->update(); }
+
+void TListView::EditRow(int row) {
+    if (!model_ || row < 0 || row >= RowCount()) return;
+    const QModelIndex index = model_->index(row, 0);
+    CurrentView()->scrollTo(index);
+    CurrentView()->setCurrentIndex(index);
+    CurrentView()->edit(index);
+}
+
+int TListView::ColumnCount() const { return model_ ? model_->columnCount() : 0; }
+
+std::vector<int> TListView::ColumnOrder() const {
+    std::vector<int> order;
+    for (int position = 0; position < ColumnCount(); ++position) order.push_back(Header()->logicalIndex(position));
+    return order;
+}
+
+void TListView::SetColumnOrder(const std::vector<int>& order) {
+    for (int position = 0; position < static_cast<int>(order.size()) && position < ColumnCount(); ++position) {
+        const int column = order[static_cast<std::size_t>(position)];
+        if (column < 0 || column >= ColumnCount()) continue;
+        Header()->moveSection(Header()->visualIndex(column), position);
+    }
+}
+
+int TListView::ColumnWidth(int column) const { return report_->columnWidth(column); }
+
+void TListView::SetColumnWidth(int column, int width) { report_->setColumnWidth(column, std::max(0, width)); }
+
+void TListView::SetSortArrow(int column, int direction) {
+    Header()->setSortIndicatorShown(true);
+    Header()->setSortIndicator(column, direction < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
