@@ -1,0 +1,740 @@
+#include "shell/shell_list_view.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <span>
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QDir>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHash>
+#include <QListView>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+#include "platform/hourglass_cursor.h"
+#include "platform/message_box.h"
+#include "platform/shell_context_menu.h"
+#include "platform/shell_drop_target.h"
+#include "raster/image_list.h"
+
+namespace {
+
+constexpr int kDragDistance = 5;
+// The shell menu's result for "create shortcut" (its command plus one).
+constexpr int kOffsetCreateLink = platform::kCommandCreateLink + 1;
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool IsDirectoryPath(const std::string& path) {
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+unsigned KeyStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
+    unsigned state = 0;
+    if (buttons & Qt::LeftButton) state |= platform::kKeyLeftButton;
+    if (buttons & Qt::RightButton) state |= platform::kKeyRightButton;
+    if (buttons & Qt::MiddleButton) state |= platform::kKeyMiddleButton;
+    if (modifiers & Qt::ShiftModifier) state |= platform::kKeyShift;
+    if (modifiers & Qt::ControlModifier) state |= platform::kKeyControl;
+    if (modifiers & Qt::AltModifier) state |= platform::kKeyAlt;
+    return state;
+}
+
+unsigned EffectsOf(Qt::DropActions actions) {
+    unsigned effects = 0;
+    if (actions & Qt::CopyAction) effects |= platform::kDropEffectCopy;
+    if (actions & Qt::MoveAction) effects |= platform::kDropEffectMove;
+    if (actions & Qt::LinkAction) effects |= platform::kDropEffectLink;
+    return effects;
+}
+
+Qt::DropActions ActionsOf(unsigned effects) {
+    Qt::DropActions actions;
+    if (effects & platform::kDropEffectCopy) actions |= Qt::CopyAction;
+    if (effects & platform::kDropEffectMove) actions |= Qt::MoveAction;
+    if (effects & platform::kDropEffectLink) actions |= Qt::LinkAction;
+    return actions;
+}
+
+Qt::DropAction ActionOf(unsigned effect) {
+    if (effect & platform::kDropEffectMove) return Qt::MoveAction;
+    if (effect & platform::kDropEffectCopy) return Qt::CopyAction;
+    if (effect & platform::kDropEffectLink) return Qt::LinkAction;
+    return Qt::IgnoreAction;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The rows as the views ask for them: nothing is kept per row here.
+
+class TSHListView::TModel final : public QAbstractTableModel {
+public:
+    explicit TModel(TSHListView* view) : QAbstractTableModel(view), view_(view) {}
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override { return parent.isValid() ? 0 : rows_; }
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.isValid() ? 0 : kHeaderCaptionCount;
+    }
+
+    TSHFileItem* Entry(int row) const {
+        if (row < 0 || row >= rows_ || !view_->fileList_ || view_->goingAway_) return nullptr;
+        return view_->fileList_->GetItem(row);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        TSHFileItem* entry = Entry(index.row());
+        if (!entry) return {};
+        switch (role) {
+            case Qt::DisplayRole: return Text(*entry, index.column());
+            case Qt::EditRole: return index.column() == hcName ? entry->GetDisplayName() : QVariant();
+            case Qt::DecorationRole: return index.column() == hcName ? QVariant(Icon(*entry)) : QVariant();
+            case Qt::TextAlignmentRole:
+                if (index.column() == hcSize || index.column() == hcAttr)
+                    return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+                return {};
+            default: return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        static const char* const captions[kHeaderCaptionCount] = {"名前", "サイズ", "ファイルの種類", "更新日時", "属性"};
+        if (orientation != Qt::Horizontal || section < 0 || section >= kHeaderCaptionCount) return {};
+        if (role == Qt::DisplayRole) return QString::fromUtf8(captions[section]);
+        if (role == Qt::TextAlignmentRole && (section == hcSize || section == hcAttr))
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        return {};
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (index.column() == hcName) flags |= Qt::ItemIsEditable;
+        return flags;
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (role != Qt::EditRole || index.column() != hcName || !Entry(index.row())) return false;
+        view_->RenameEntry(index.row(), value.toString());
+        return true;
+    }
+
+    void BeginReset() {
+        if (resetDepth_++ == 0) beginResetModel();
+    }
+    void EndReset(int rows) {
+        rows_ = rows;
+        if (resetDepth_ > 0 && --resetDepth_ == 0) endResetModel();
+    }
+    void BeginReorder() { emit layoutAboutToBeChanged(); }
+    void EndReorder() { emit layoutChanged(); }
+    void RowChanged(int row) { emit dataChanged(index(row, 0), index(row, kHeaderCaptionCount - 1)); }
+
+private:
+    QString Text(TSHFileItem& entry, int column) const {
+        switch (column) {
+            case hcName: return entry.GetDisplayName();
+            case hcSize: return entry.SizeText();
+            case hcType: return entry.TypeText();
+            case hcLastWrite: return entry.DateText();
+            case hcAttr: return view_->attributesImage_.ImageList ? QString() : entry.AttributesText();
+            default: return QString();
+        }
+    }
+
+    // The system icon with the entry's overlay (shared, link) drawn into
+    // its lower left corner; each combination is made once.
+    QIcon Icon(TSHFileItem& entry) const {
+        const bool large = view_->ViewStyle() == vsIcon;
+        const int index = entry.GetIconIndex();
+        const int overlay = entry.OverlayIndex();
+        const QIcon icon = GetSysImageList(large).Icon(index);
+        if (overlay == 0) return icon;
+        const qint64 key = (qint64{index} << 8) | (overlay << 1) | (large ? 1 : 0);
+        if (const auto found = overlaid_.constFind(key); found != overlaid_.constEnd()) return *found;
+        const int size = large ? 32 : 16;
+        QPixmap pixmap = icon.pixmap(size, size);
+        {
+            QPainter painter(&pixmap);
+            const QIcon emblem = QIcon::fromTheme(overlay == 1 ? QStringLiteral("emblem-shared")
+                                                               : QStringLiteral("emblem-symbolic-link"));
+            emblem.paint(&painter, QRect(0, size / 2, size / 2, size / 2));
+        }
+        return *overlaid_.insert(key, QIcon(pixmap));
+    }
+
+    TSHListView* view_;
+    int rows_ = 0;
+    int resetDepth_ = 0;
+    mutable QHash<qint64, QIcon> overlaid_;
+};
+
+// Draws the drop highlight and the attribute images, and opens the
+// in-place editor only for entries that can be renamed.
+class TSHListView::TDelegate final : public QStyledItemDelegate {
+public:
+    explicit TDelegate(TSHListView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        TSHFileItem* entry = view_->model_->Entry(index.row());
+        if (!entry || !entry->HasAttribute(saCanRename)) return nullptr;
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem styled = option;
+        if (index.row() == view_->dropRow_) styled.state |= QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, styled, index);
+        const TImageList* images = view_->attributesImage_.ImageList;
+        if (index.column() == hcAttr && images) PaintAttributes(*painter, option.rect, index.row(), *images);
+    }
+
+private:
+    void PaintAttributes(QPainter& painter, const QRect& cell, int row, const TImageList& images) const {
+        TSHFileItem* entry = view_->model_->Entry(row);
+        if (!entry) return;
+        const TAttributesImage& image = view_->attributesImage_;
+        const std::pair<std::uint32_t, int> order[] = {
+            {platform::kAttrReadOnly, image.ReadOnly},     {platform::kAttrHidden, image.Hidden},
+            {platform::kAttrSystem, image.System},         {platform::kAttrArchive, image.Archive},
+            {platform::kAttrDirectory, image.Directory},   {platform::kAttrTemporary, image.Temporary},
+            {platform::kAttrCompressed, image.Compressed}, {platform::kAttrOffline, image.Offline}};
+        const std::uint32_t attributes = entry->Attributes();
+        painter.save();
+        painter.setClipRect(cell);
+        int x = cell.left();
+        for (const auto& [bit, imageIndex] : order) {
+            if (!(attributes & bit) || imageIndex < 0) continue;
+            images.Draw(painter, QRect(x, cell.top() + 2, images.Width(), images.Height()), imageIndex);
+            x += images.Width();
+        }
+        painter.restore();
+    }
+
+    TSHListView* view_;
+};
+
+// ---------------------------------------------------------------------------
+
+TSHListView::TSHListView(QWidget* parent)
+    : TListView(parent), model_(new TModel(this)), fileList_(std::make_unique<TSHFileList>(this)) {
+    SetModel(model_);
+    auto* delegate = new TDelegate(this);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ReportView()), static_cast<QAbstractItemView*>(IconView())}) {
+        view->setItemDelegate(delegate);
+        view->setDragEnabled(false);
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(this);
+    }
+    for (int column = 0; column < kHeaderCaptionCount; ++column) SetColumnWidth(column, std::max(30, width() / 5));
+    connect(this, &TListView::RowActivated, this, [this](int row, int column, Qt::KeyboardModifiers shift) {
+        ExecuteItem(row, column, shift, CurrentView()->viewport()->mapFromGlobal(QCursor::pos()));
+    });
+    connect(this, &TListView::ColumnClicked, this, &TSHListView::ColumnClick);
+    connect(this, &TListView::SelectionChanged, this, [this] {
+        RecountSelection();
+        ReportSelection();
+    });
+    connect(this, &TListView::ContextMenuAsked, this, &TSHListView::ShowContextMenu);
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TSHListView::ClipboardChangedSlot);
+}
+
+TSHListView::~TSHListView() {
+    goingAway_ = true;
+    fileList_.reset();
+}
+
+void TSHListView::showEvent(QShowEvent* event) {
+    TListView::showEvent(event);
+    if (!FolderIDList()) {
+        const TIDListHolder desktop(CopyIDList(platform::MakeDesktopIDList().get()));
+        SetFolderIDList(desktop.get());
+    }
+    ReportSelection();
+}
+
+// ---------------------------------------------------------------------------
+// Navigation and the list
+
+void TSHListView::SetFolderIDList(ConstIDList absolute) {
+    if (!absolute || goingAway_) return;
+    if (FolderIDList() && IDListLevel(absolute) == fileList_->FolderLevel() &&
+        CompareIDList(GetDesktopFolder(), absolute, FolderIDList()) == 0)
+        return;
+    fileList_->SetFolder(absolute);
+    if (fileList_->FolderHasAttribute(saFileSystem)) QDir::setCurrent(FolderPath());
+}
+
+void TSHListView::RefreshList() {
+    if (!FolderIDList()) return;
+    fileList_->Reload();
+    RepaintRows();
+}
+
+void TSHListView::SetSort(THeaderCaption column, int direction) {
+    sortType_ = column;
+    fileList_->SetSortDirection(column, direction);
+    fileList_->ApplySort(column);
+    SetSortArrow(column, fileList_->SortDirection(column));
+}
+
+void TSHListView::ColumnClick(int column) {
+    if (column < 0 || column >= kHeaderCaptionCount) return;
+    const platform::HourglassCursor busy;
+    const auto key = static_cast<THeaderCaption>(column);
+    sortType_ = key;
+    fileList_->SetSortDirection(key, -fileList_->SortDirection(key));
+    fileList_->ApplySort(key);
+    SetSortArrow(column, fileList_->SortDirection(key));
+}
+
+void TSHListView::SetLocked(bool locked) {
+    if (locked == locked_) return;
+    locked_ = locked;
+    if (OnShFolderLock) OnShFolderLock(this, locked);
+    emit FolderLockChanged(locked);
+}
+
+void TSHListView::SetIncludeHidden(bool include) {
+    if (include == includeHidden_) return;
+    includeHidden_ = include;
+    if (tree_) tree_->SetIncludeHidden(include);
+    RefreshList();
+}
+
+void TSHListView::SetShVirtuaItems(TShVirtuaItems items) {
+    if (items == virtuals_) return;
+    virtuals_ = items;
+    if (tree_) tree_->SetShVirtuaItems(items);
+    RefreshList();
+}
+
+void TSHListView::SetAttributesImage(const TAttributesImage* image) {
+    if (!image) return;
+    attributesImage_ = *image;
+    RepaintRows();
+}
+
+bool TSHListView::AcceptItem(TSHFileItem* item) {
+    if (filter_.Options == 0) return true;
+    bool accept = filter_.Match(*item);
+    if (OnShFilter) OnShFilter(this, item, accept);
+    return accept;
+}
+
+void TSHListView::BeginRowsUpdate() { model_->BeginReset(); }
+
+void TSHListView::EndRowsUpdate(int rowCount) {
+    model_->EndReset(rowCount);
+    RecountSelection();
+    ReportSelection();
+}
+
+void TSHListView::BeginRowsReorder() { model_->BeginReorder(); }
+
+void TSHListView::EndRowsReorder() { model_->EndReorder(); }
+
+void TSHListView::ListChanged(TSHFileList* list) {
+    if (OnShListChange) OnShListChange(this, list);
+    emit FileListChanged(list);
+}
+
+// ---------------------------------------------------------------------------
+// Selection
+
+void TSHListView::RecountSelection() {
+    std::int64_t total = 0;
+    for (const int row : SelectedRows())
+        if (TSHFileItem* entry = model_->Entry(row)) total += static_cast<std::int64_t>(entry->Size());
+    selSize_ = total;
+}
+
+void TSHListView::ReportSelection() {
+    if (selectionSuspended_ > 0) return;
+    if (OnShSelChange) OnShSelChange(this, selSize_);
+    emit SelectionSizeChanged(selSize_);
+}
+
+void TSHListView::ResumeSelectionNotify() {
+    if (--selectionSuspended_ > 0) return;
+    selectionSuspended_ = 0;
+    RecountSelection();
+    ReportSelection();
+}
+
+// ---------------------------------------------------------------------------
+// Opening, renaming, commands
+
+void TSHListView::ExecuteItem(int row, int column, Qt::KeyboardModifiers shift, QPoint point) {
+    TSHFileItem* entry = model_->Entry(row);
+    if (!entry) return;
+    if (!entry->HasAttribute(saFolder)) {
+        bool defaultAction = true;
+        if (OnShExecute) OnShExecute(this, entry, shift, column, point.x(), point.y(), defaultAction);
+        if (defaultAction) ShellExecuteIDList(this, entry->GetAbsoluteIDList());
+        return;
+    }
+    if (locked_) {
+        platform::ShowMessage(window(), QStringLiteral("フォルダ固定により移動が制限されています。"),
+                              platform::MessageIcon::Information);
+        return;
+    }
+    const TIDListHolder folder(CopyIDList(entry->GetAbsoluteIDList()));
+    SetFolderIDList(folder.get());
+    if (tree_) tree_->SelectIDList(folder.get());
+}
+
+void TSHListView::RenameEntry(int row, const QString& name) {
+    TSHFileItem* entry = model_->Entry(row);
+    if (!entry) return;
+    PauseWatching();
+    entry->Rename(name);
+    ResumeWatching();
+    model_->RowChanged(row);
+}
+
+bool TSHListView::FirstSelectedGone(const std::string& path, bool wasFile) const {
+    return wasFile ? !IsRegularFile(path) : !IsDirectoryPath(path);
+}
+
+bool TSHListView::ExecuteShellCommand(int kind) {
+    if (kind < scCut || kind > scProperties || !FolderIDList()) return false;
+    PauseWatching();
+    bool done = false;
+    if (kind == scPaste) {
+        // The target is the folder itself, named through its parent.
+        IDList desktopDirectory = nullptr;
+        if (fileList_->FolderLevel() == 0) GetSpecialFolderIDList(sfDesktopDirectory, desktopDirectory);
+        const TIDListHolder holder(desktopDirectory);
+        const TIDListHolder parent(desktopDirectory ? ::ParentIDList(desktopDirectory) : CopyIDList(fileList_->ParentIDList()));
+        const TIDListHolder last(desktopDirectory ? ::LastItemIDList(desktopDirectory) : CopyIDList(fileList_->LastItemIDList()));
+        TSHIDList target;
+        target.SetParent(parent.get());
+        target.Add(last.get());
+        done = target.Count() == 1 && target.RunVerb(window(), vkPaste);
+        fileList_->Reload();
+    } else {
+        TSHIDList& selection = fileList_->SelectedIDList();
+        if (selection.Count() > 0) {
+            const std::string first = selection.NativePath(0);
+            const bool wasFile = IsRegularFile(first);
+            done = selection.RunVerb(window(), kind);
+            if (done && kind == scCreateShortcut && !FolderPath().isEmpty()) RefreshList();
+            if (done && kind == scDelete && FirstSelectedGone(first, wasFile)) fileList_->DeleteSelected();
+        }
+    }
+    ResumeWatching();
+    return done;
+}
+
+bool TSHListView::CreateNewFolder() {
+    const QString folderPath = FolderPath();
+    if (folderPath.isEmpty()) return false;
+    const QString path = NewFolderName(folderPath);
+    if (!QDir().mkdir(path)) return false;
+    RefreshList();
+    const QString name = QFileInfo(path).fileName();
+    for (int row = 0; row < fileList_->Count(); ++row) {
+        if (fileList_->GetItem(row)->GetDisplayName() != name) continue;
+        SetSelectedRows({row});
+        SetFocusedRow(row);
+        EditRow(row);
+        break;
+    }
+    return true;
+}
+
+void TSHListView::ShowContextMenu(const QPoint& globalPos, int row) {
+    if (row < 0 || !popup_) {
+        mouseState_ = msIdle;
+        return;
+    }
+    PauseWatching();
+    TSHIDList& selection = fileList_->SelectedIDList();
+    if (selection.Count() > 0 && selection.Folder()) {
+        const std::string first = selection.NativePath(0);
+        const bool wasFile = IsRegularFile(first);
+        const int count = selection.Count();
+        const int result = popup_->Popup(selection, globalPos);
+        mouseState_ = msIdle;
+        if (result == kOffsetCreateLink && !FolderPath().isEmpty()) RefreshList();
+        if (result == TSHPopupMenu::kOffsetDelete) {
+            if (FirstSelectedGone(first, wasFile)) fileList_->DeleteSelected();
+            if (tree_) tree_->RefreshTree();
+        }
+        if (result == TSHPopupMenu::kOffsetRename) {
+            bool accept = true;
+            if (OnShListRename) OnShListRename(this, count, accept);
+            if (accept) EditRow(FocusedRow() >= 0 ? FocusedRow() : row);
+        }
+    }
+    mouseState_ = msIdle;
+    ResumeWatching();
+}
+
+void TSHListView::ClipboardChangedSlot() {
+    if (goingAway_) return;
+    const bool contented = ClipboardOffersFiles();
+    if (OnShClipboard) OnShClipboard(this, contented);
+    emit ClipboardChanged(contented);
+}
+
+// ---------------------------------------------------------------------------
+// Column settings
+
+void TSHListView::LoadColumnSettings(QSettings& settings, const QString& section) {
+    settings.beginGroup(section);
+    const int count = std::min(settings.value("ColumnsCount", ColumnCount()).toInt(), ColumnCount());
+    if (count > 0) {
+        std::vector<int> order;
+        for (int n = 0; n < count; ++n) order.push_back(settings.value(QStringLiteral("Columns%1").arg(n), n).toInt());
+        SetColumnOrder(order);
+        for (const int column : ColumnOrder())
+            SetColumnWidth(column, settings.value(QStringLiteral("ColumnsWidth%1").arg(column), 30).toInt());
+        SetViewStyle(static_cast<TViewStyle>(std::clamp(settings.value("ViewStyle", 0).toInt(), 0, 3)));
+        for (int column = 0; column < kHeaderCaptionCount; ++column)
+            fileList_->SetSortDirection(static_cast<THeaderCaption>(column),
+                                        settings.value(QStringLiteral("SortOrder%1").arg(column), 1).toInt());
+        const auto sortType =
+            static_cast<THeaderCaption>(std::clamp(settings.value("SortType", 0).toInt(), 0, kHeaderCaptionCount - 1));
+        SetSort(sortType, fileList_->SortDirection(sortType));
+    }
+    settings.endGroup();
+}
+
+void TSHListView::SaveColumnSettings(QSettings& settings, const QString& section) {
+    settings.beginGroup(section);
+    const std::vector<int> order = ColumnOrder();
+    if (order.size() > 1) {
+        settings.setValue("ColumnsCount", static_cast<int>(order.size()));
+        for (int n = 0; n < static_cast<int>(order.size()); ++n) {
+            settings.setValue(QStringLiteral("Columns%1").arg(n), order[n]);
+            settings.setValue(QStringLiteral("ColumnsWidth%1").arg(order[n]), ColumnWidth(order[n]));
+        }
+    }
+    settings.setValue("ViewStyle", static_cast<int>(ViewStyle()));
+    for (int column = 0; column < kHeaderCaptionCount; ++column)
+        settings.setValue(QStringLiteral("SortOrder%1").arg(column),
+                          fileList_->SortDirection(static_cast<THeaderCaption>(column)));
+    settings.setValue("SortType", static_cast<int>(fileList_->SortColumn()));
+    settings.endGroup();
+    settings.sync();
+}
+
+// ---------------------------------------------------------------------------
+// Dragging out and dropping in
+
+bool TSHListView::eventFilter(QObject* watched, QEvent* event) {
+    const bool viewport = watched == ReportView()->viewport() || watched == IconView()->viewport();
+    if (!viewport || goingAway_) return TListView::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove: return MouseEvent(watched, event);
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::DragLeave:
+        case QEvent::Drop: return DragEvent(event);
+        default: return TListView::eventFilter(watched, event);
+    }
+}
+
+bool TSHListView::MouseEvent(QObject*, QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint position = mouse->position().toPoint();
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (RowAt(position) >= 0 && (mouse->button() == Qt::LeftButton || mouse->button() == Qt::RightButton)) {
+                mouseState_ = mouse->button() == Qt::LeftButton ? msLeftPressed : msRightPressed;
+                pressPoint_ = position;
+            }
+            return false;
+        case QEvent::MouseButtonRelease:
+            if (mouseState_ != msDragging) mouseState_ = msIdle;
+            return false;
+        case QEvent::MouseMove: {
+            if (mouseState_ != msLeftPressed && mouseState_ != msRightPressed) return false;
+            const Qt::MouseButton button = mouseState_ == msLeftPressed ? Qt::LeftButton : Qt::RightButton;
+            if (!(mouse->buttons() & button)) {
+                mouseState_ = msIdle;
+                return false;
+            }
+            const QPoint moved = position - pressPoint_;
+            if (std::abs(moved.x()) <= kDragDistance && std::abs(moved.y()) <= kDragDistance) return false;
+            StartDrag(position);
+            return true;
+        }
+        default: return false;
+    }
+}
+
+std::unique_ptr<QMimeData> TSHListView::SelectionMimeData(unsigned& allowedEffects) {
+    allowedEffects = 0;
+    const ShellFolderPtr folder = fileList_->GetFolder();
+    TSHIDList& selection = fileList_->SelectedIDList();
+    if (!folder || selection.Count() == 0) return nullptr;
+    allowedEffects = selection.Attributes() & (platform::kCanCopy | platform::kCanMove | platform::kCanLink);
+    if (allowedEffects == 0) return nullptr;
+    return folder->GetDataObject(std::span<const platform::ItemIDList* const>(selection.Items(), selection.Count()));
+}
+
+void TSHListView::StartDrag(QPoint position) {
+    unsigned effects = 0;
+    std::unique_ptr<QMimeData> data = SelectionMimeData(effects);
+    bool canDrag = data != nullptr;
+    if (canDrag && OnShBeginDrag)
+        OnShBeginDrag(this, fileList_->SelectedIDList(), pressPoint_, position.x(), position.y(), canDrag);
+    if (!canDrag) {
+        mouseState_ = msIdle;
+        return;
+    }
+    mouseState_ = msDragging;
+    auto* drag = new QDrag(CurrentView()->viewport());
+    drag->setMimeData(data.release());
+    drag->exec(ActionsOf(effects), ActionOf(effects & platform::kDropEffectMove ? platform::kDropEffectMove : effects));
+    mouseState_ = msIdle;
+}
+
+bool TSHListView::DragEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter: DragEnter(static_cast<QDragEnterEvent*>(event)); break;
+        case QEvent::DragMove: DragMove(static_cast<QDragMoveEvent*>(event)); break;
+        case QEvent::DragLeave: DragLeave(); break;
+        case QEvent::Drop: Drop(static_cast<QDropEvent*>(event)); break;
+        default: return false;
+    }
+    return true;
+}
+
+void TSHListView::DragEnter(QDragEnterEvent* event) {
+    dragObject_.reset();
+    const QMimeData* data = event->mimeData();
+    if (!data || !IsShellData(data)) {
+        event->ignore();
+        return;
+    }
+    dragRightButton_ = (event->buttons() & Qt::RightButton) != 0;
+    auto dragObject = std::make_unique<TSHDragObject>(data);
+    bool accept = true;
+    if (OnShDragEnter) OnShDragEnter(this, *dragObject, event->modifiers(), event->position().toPoint(), accept);
+    if (!accept) {
+        event->ignore();
+        return;
+    }
+    dragObject_ = std::move(dragObject);
+    event->acceptProposedAction();
+}
+
+std::unique_ptr<platform::ShellDropTarget> TSHListView::TargetAt(QPoint position, TSHFileItem*& item, int& row) {
+    row = RowAt(position);
+    if (row < 0 && ViewStyle() == vsIcon) row = RowAt(position - QPoint(0, 2));
+    item = model_->Entry(row);
+    if (item && item->HasAttribute(saDropTarget))
+        if (std::unique_ptr<platform::ShellDropTarget> target = item->GetDropTarget(this)) return target;
+    row = -1;
+    if (!fileList_->FolderHasAttribute(saDropTarget) && fileList_->FolderLevel() != 0) return nullptr;
+    return fileList_->GetFolderDropTarget(this);
+}
+
+void TSHListView::DragMove(QDragMoveEvent* event) {
+    if (!dragObject_) {
+        event->ignore();
+        return;
+    }
+    const QPoint position = event->position().toPoint();
+    TSHFileItem* item = nullptr;
+    int row = -1;
+    std::unique_ptr<platform::ShellDropTarget> target = TargetAt(position, item, row);
+    unsigned effect = 0;
+    if (target) {
+        const unsigned keys = KeyStateOf(event->buttons(), event->modifiers());
+        effect = EffectsOf(event->possibleActions());
+        target->DragEnter(event->mimeData(), keys, position, effect);
+        target->DragOver(keys, position, effect);
+        target->DragLeave();
+    }
+    SetDropRow(target ? row : -1);
+    if (effect == platform::kDropEffectNone) {
+        event->ignore();
+    } else {
+        event->setDropAction(ActionOf(effect));
+        event->accept();
+    }
+    if (target && OnShDragOver)
+        OnShDragOver(this, *dragObject_, item, event->modifiers(), position.x(), position.y());
+    AutoScroll(position);
+}
+
+void TSHListView::DragLeave() {
+    SetDropRow(-1);
+    if (!dragObject_) return;
+    dragObject_.reset();
+    if (OnShDragLeave) OnShDragLeave(this);
+}
+
+void TSHListView::Drop(QDropEvent* event) {
+    if (!dragObject_) {
+        event->ignore();
+        return;
+    }
+    const std::unique_ptr<TSHDragObject> dragObject = std::move(dragObject_);
+    const QPoint position = event->position().toPoint();
+    TSHFileItem* item = nullptr;
+    int row = -1;
+    std::unique_ptr<platform::ShellDropTarget> target = TargetAt(position, item, row);
+    SetDropRow(-1);
+    bool defaultAction = true;
+    if (OnShDragDrop) OnShDragDrop(this, *dragObject, item, event->modifiers(), position.x(), position.y(), defaultAction);
+    unsigned effect = EffectsOf(event->possibleActions());
+    // No button is down any more: the one that carried the drag is added.
+    const unsigned dropKeys = KeyStateOf(event->buttons(), event->modifiers());
+    const unsigned keys = dropKeys | (dragRightButton_ ? platform::kKeyRightButton : platform::kKeyLeftButton);
+    const bool handedOver = defaultAction && target && target->DragEnter(event->mimeData(), keys, position, effect) &&
+                            target->DragOver(keys, position, effect) && effect != platform::kDropEffectNone;
+    if (!handedOver) {
+        event->ignore();
+        return;
+    }
+    PauseWatching();
+    target->Drop(event->mimeData(), dropKeys, position, effect);
+    ResumeWatching();
+    RefreshList();
+    event->setDropAction(ActionOf(effect));
+    event->accept();
+}
+
+void TSHListView::SetDropRow(int row) {
+    if (row == dropRow_) return;
+    dropRow_ = row;
+    RepaintRows();
+}
+
+void TSHListView::AutoScroll(QPoint position) {
+    const int margin = std::abs(fontMetrics().height());
+    const QWidget* viewport = CurrentView()->viewport();
+    QScrollBar* vertical = CurrentView()->verticalScrollBar();
+    QScrollBar* horizontal = CurrentView()->horizontalScrollBar();
+    if (position.y() < margin)
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (position.y() > viewport->height() - margin)
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (position.x() < margin)
+        horizontal->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (position.x() > viewport->width() - margin)
+        horizontal->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}

@@ -1,0 +1,213 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QPointer>
+
+#include "platform/list_view.h"
+#include "shell/shell_drag_object.h"
+#include "shell/shell_file_list.h"
+#include "shell/shell_popup_menu.h"
+
+class QMimeData;
+class QSettings;
+
+namespace platform {
+class ShellDropTarget;
+}
+
+// What the file list needs of the folder tree bound to it: the tree sets
+// the list's folder, and the list tells the tree where the user went.
+class TSHListViewTree {
+public:
+    virtual ~TSHListViewTree() = default;
+    // The folder selected in the tree; none without selection.
+    virtual ConstIDList SelectedIDList() = 0;
+    // Selects the folder (opening the nodes above it).
+    virtual void SelectIDList(ConstIDList absolute) = 0;
+    // Reads the tree's folders again after the list deleted some.
+    virtual void RefreshTree() = 0;
+    virtual void SetIncludeHidden(bool include) = 0;
+    virtual void SetShVirtuaItems(TShVirtuaItems items) = 0;
+};
+
+// The file list: the entries of one folder in four view styles with five
+// report columns (name, size, type, last write, attributes). Opens files
+// with the desktop's application and folders in place (unless locked),
+// renames in place, runs the shell's commands on the selection, makes new
+// folders, drags the selection out and takes drops, and follows the
+// clipboard. Column order, widths, view style and sort are kept in the
+// settings its owner hands in.
+class TSHListView : public TListView, public TSHFileListView {
+    Q_OBJECT
+
+public:
+    using TShExecuteEvent = std::function<void(TSHListView* Sender, TSHFileItem* Item, Qt::KeyboardModifiers Shift,
+                                               int SubItem, int X, int Y, bool& DefaultAction)>;
+    using TShFilterEvent = std::function<void(TSHListView* Sender, TSHFileItem* Item, bool& Accept)>;
+    using TShListChangeEvent = std::function<void(TSHListView* Sender, TSHFileList* FileList)>;
+    using TShSelChangeEvent = std::function<void(TSHListView* Sender, std::int64_t SelSize)>;
+    using TShFolderLockEvent = std::function<void(TSHListView* Sender, bool Lock)>;
+    using TShListRenameEvent = std::function<void(TSHListView* Sender, int Count, bool& Accept)>;
+    using TShBeginDragEvent =
+        std::function<void(TSHListView* Sender, TSHIDList& IDList, QPoint Pt, int X, int Y, bool& CanDrag)>;
+    using TShClipboardEvent = std::function<void(TSHListView* Sender, bool Contented)>;
+    using TShDragEnterEvent = std::function<void(TSHListView* Sender, const TSHDragObject& DragObject,
+                                                 Qt::KeyboardModifiers Shift, QPoint Pt, bool& Accept)>;
+    using TShDragLeaveEvent = std::function<void(TSHListView* Sender)>;
+    using TShDragDropEvent =
+        std::function<void(TSHListView* Sender, const TSHDragObject& DragObject, TSHFileItem* Item,
+                           Qt::KeyboardModifiers Shift, int X, int Y, bool& DefaultAction)>;
+    using TShDragOverEvent = std::function<void(TSHListView* Sender, const TSHDragObject& DragObject,
+                                                TSHFileItem* Item, Qt::KeyboardModifiers Shift, int X, int Y)>;
+
+    // The shell commands of ExecuteShellCommand.
+    enum TShellCommand { scCut = 1, scCopy, scPaste, scCreateShortcut, scDelete, scProperties };
+
+    explicit TSHListView(QWidget* parent = nullptr);
+    ~TSHListView() override;
+
+    TSHFileList& FileList() { return *fileList_; }
+    TSHFileFilter& Filter() { return filter_; }
+
+    // Navigation. The folder shown; FolderIDList is not a copy.
+    void SetFolderIDList(ConstIDList absolute);
+    ConstIDList FolderIDList() const { return fileList_->FolderIDList(); }
+    QString FolderPath() const { return fileList_->FolderPath(); }
+    void RefreshList();
+    void PauseWatching() { fileList_->PauseWatching(); }
+    void ResumeWatching() { fileList_->ResumeWatching(); }
+
+    THeaderCaption SortType() const { return sortType_; }
+    void SetSortType(THeaderCaption column) { sortType_ = column; }
+    void SetSort(THeaderCaption column, int direction);
+
+    bool Locked() const { return locked_; }
+    void SetLocked(bool locked);
+
+    bool IncludeHidden() const override { return includeHidden_; }
+    void SetIncludeHidden(bool include);
+    TShVirtuaItems ShVirtuaItems() const override { return virtuals_; }
+    void SetShVirtuaItems(TShVirtuaItems items);
+    const TAttributesImage& AttributesImage() const { return attributesImage_; }
+    void SetAttributesImage(const TAttributesImage* image);
+    TSHPopupMenu* ShellPopupMenu() const { return popup_; }
+    void SetShellPopupMenu(TSHPopupMenu* menu) { popup_ = menu; }
+    // Set by the folder tree when it binds this list.
+    TSHListViewTree* BoundTree() const { return tree_; }
+    void SetBoundTree(TSHListViewTree* tree) { tree_ = tree; }
+
+    // The running total of the selected entries' sizes.
+    std::int64_t SelSize() const { return selSize_; }
+
+    bool ExecuteShellCommand(int kind);
+    bool CreateNewFolder();
+    // Opens a row as a double-click or Enter would.
+    void ExecuteItem(int row, int column, Qt::KeyboardModifiers shift, QPoint point);
+
+    void LoadColumnSettings(QSettings& settings, const QString& section);
+    void SaveColumnSettings(QSettings& settings, const QString& section);
+
+    // TSHFileListView
+    QWidget* ListWindow() override { return this; }
+    bool ListWindowReady() const override { return !goingAway_; }
+    TViewStyle ViewStyle() const override { return TListView::ViewStyle(); }
+    bool AcceptItem(TSHFileItem* item) override;
+    bool MouseIdle() const override { return mouseState_ == msIdle; }
+    ConstIDList BoundTreeSelection() override { return tree_ ? tree_->SelectedIDList() : nullptr; }
+    void BeginRowsUpdate() override;
+    void EndRowsUpdate(int rowCount) override;
+    void BeginRowsReorder() override;
+    void EndRowsReorder() override;
+    void InvalidateRows() override { RepaintRows(); }
+    std::vector<int> SelectedRows() const override { return TListView::SelectedRows(); }
+    void SetSelectedRows(const std::vector<int>& rows) override { TListView::SetSelectedRows(rows); }
+    int FocusedRow() const override { return TListView::FocusedRow(); }
+    void SetFocusedRow(int row) override { TListView::SetFocusedRow(row); }
+    int TopRow() const override { return TListView::TopRow(); }
+    void ScrollToRow(int row, bool atTop) override { TListView::ScrollToRow(row, atTop); }
+    void SuspendSelectionNotify() override { ++selectionSuspended_; }
+    void ResumeSelectionNotify() override;
+    void ListChanged(TSHFileList* list) override;
+
+    TShExecuteEvent OnShExecute;
+    TShFilterEvent OnShFilter;
+    TShListChangeEvent OnShListChange;
+    TShSelChangeEvent OnShSelChange;
+    TShFolderLockEvent OnShFolderLock;
+    TShListRenameEvent OnShListRename;
+    TShBeginDragEvent OnShBeginDrag;
+    TShClipboardEvent OnShClipboard;
+    TShDragEnterEvent OnShDragEnter;
+    TShDragLeaveEvent OnShDragLeave;
+    TShDragDropEvent OnShDragDrop;
+    TShDragOverEvent OnShDragOver;
+
+    // What a drag of the selection carries (the file list and the
+    // namespace's item lists) and the effects it allows; none when the
+    // selection cannot be dragged.
+    std::unique_ptr<QMimeData> SelectionMimeData(unsigned& allowedEffects);
+
+    // The row highlighted as drop target; -1 for none.
+    int DropHighlightRow() const { return dropRow_; }
+
+signals:
+    void FileListChanged(TSHFileList* list);
+    void SelectionSizeChanged(qint64 size);
+    void FolderLockChanged(bool locked);
+    void ClipboardChanged(bool offersFiles);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class TModel;
+    class TDelegate;
+    friend class TModel;
+    friend class TDelegate;
+    enum TMouseState { msIdle, msLeftPressed, msRightPressed, msDragging };
+
+    void ColumnClick(int column);
+    void RecountSelection();
+    void ReportSelection();
+    void RenameEntry(int row, const QString& name);
+    void ShowContextMenu(const QPoint& globalPos, int row);
+    bool FirstSelectedGone(const std::string& path, bool wasFile) const;
+    void ClipboardChangedSlot();
+
+    // Dragging out and dropping in.
+    bool MouseEvent(QObject* viewport, QEvent* event);
+    void StartDrag(QPoint position);
+    bool DragEvent(QEvent* event);
+    void DragEnter(class QDragEnterEvent* event);
+    void DragMove(class QDragMoveEvent* event);
+    void DragLeave();
+    void Drop(class QDropEvent* event);
+    std::unique_ptr<platform::ShellDropTarget> TargetAt(QPoint position, TSHFileItem*& item, int& row);
+    void SetDropRow(int row);
+    void AutoScroll(QPoint position);
+
+    TModel* model_;
+    std::unique_ptr<TSHFileList> fileList_;
+    TSHFileFilter filter_;
+    TAttributesImage attributesImage_;
+    QPointer<TSHPopupMenu> popup_;
+    TSHListViewTree* tree_ = nullptr;
+    THeaderCaption sortType_ = hcName;
+    bool locked_ = false;
+    bool includeHidden_ = true;
+    TShVirtuaItems virtuals_ = TShVirtuaItems::Default();
+    bool goingAway_ = false;
+    std::int64_t selSize_ = 0;
+    int selectionSuspended_ = 0;
+
+    TMouseState mouseState_ = msIdle;
+    QPoint pressPoint_;
+    std::unique_ptr<TSHDragObject> dragObject_;
+    bool dragRightButton_ = false;
+    int dropRow_ = -1;
+};

@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QSettings>
+#include <QTest>
+#include <QTreeView>
+#include <QUrl>
+
+#include "id_lists.h"
+#include "platform/shell_drop_target.h"
+#include "shell/shell_list_view.h"
+#include "support/event_wait.h"
+#include "support/scripted_message_boxes.h"
+#include "support/temp_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }
+
+class ListViewTest : public ::testing::Test {
+protected:
+    ListViewTest() {
+        view.resize(500, 400);
+        view.SetViewStyle(vsReport);
+        view.OnShListChange = [this](TSHListView*, TSHFileList*) { ++listChanges; };
+        view.OnShSelChange = [this](TSHListView*, std::int64_t size) { sizes.push_back(size); };
+    }
+
+    void Show(const std::string& path) {
+        IDList folder = PathList(path);
+        ASSERT_NE(folder, nullptr);
+        view.SetFolderIDList(folder);
+        FreeIDList(folder);
+    }
+    int RowOf(const QString& name) {
+        for (int row = 0; row < view.RowCount(); ++row)
+            if (Cell(row, hcName) == name) return row;
+        return -1;
+    }
+    QString Cell(int row, int column) const { return view.Model()->index(row, column).data().toString(); }
+    QWidget* Viewport() const { return view.ReportView()->viewport(); }
+    QPoint RowCentre(int row) const { return view.ReportView()->visualRect(view.Model()->index(row, 0)).center(); }
+
+    ScriptedMessageBoxes boxes;
+    TempFolder folder;
+    TSHListView view;
+    int listChanges = 0;
+    std::vector<std::int64_t> sizes;
+};
+
+TEST_F(ListViewTest, ShowsTheFolderAndOpensFoldersInPlaceUnlessLocked) {
+    fs::create_directory(folder.File("sub"));
+    WriteBytes(folder.File("sub/inner.png"), 10);
+    WriteBytes(folder.File("a.png"), 2048);
+    Show(folder.Path());
+    ASSERT_EQ(view.RowCount(), 2);
+    EXPECT_EQ(view.Model()->headerData(hcType, Qt::Horizontal).toString(), QStringLiteral("ファイルの種類"));
+    EXPECT_EQ(Cell(0, hcName), QStringLiteral("sub"));
+    EXPECT_EQ(Cell(1, hcSize), QStringLiteral("2KB"));
+    EXPECT_EQ(Cell(0, hcType), QStringLiteral("ファイル フォルダ"));
+    EXPECT_EQ(listChanges, 1);
+    Show(folder.Path());
+    EXPECT_EQ(listChanges, 1) << "showing the same folder again does not reload";
+
+    for (const TViewStyle style : {vsIcon, vsSmallIcon, vsList, vsReport}) {
+        view.SetViewStyle(style);
+        EXPECT_EQ(view.RowCount(), 2);
+    }
+
+    TSHFileItem* executed = nullptr;
+    view.OnShExecute = [&](TSHListView*, TSHFileItem* item, Qt::KeyboardModifiers, int, int, int, bool& defaultAction) {
+        executed = item;
+        defaultAction = false;
+    };
+    view.ExecuteItem(1, 0, {}, QPoint());
+    ASSERT_NE(executed, nullptr);
+    EXPECT_EQ(executed->GetDisplayName(), QStringLiteral("a.png"));
+
+    bool lockReported = false;
+    view.OnShFolderLock = [&](TSHListView*, bool lock) { lockReported = lock; };
+    view.SetLocked(true);
+    EXPECT_TRUE(lockReported);
+    view.ExecuteItem(0, 0, {}, QPoint());
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("フォルダ固定により移動が制限されています。")});
+    EXPECT_EQ(view.RowCount(), 2) << "a locked list stays";
+
+    view.SetLocked(false);
+    view.ExecuteItem(0, 0, {}, QPoint());
+    EXPECT_EQ(view.RowCount(), 1);
+    EXPECT_EQ(Cell(0, hcName), QStringLiteral("inner.png"));
+    EXPECT_EQ(view.FolderPath(), QString::fromStdString(folder.File("sub")));
+}
+
+TEST_F(ListViewTest, ColumnClicksReverseThatColumnAndMoveTheArrow) {
+    WriteBytes(folder.File("small"), 1);
+    WriteBytes(folder.File("big"), 5000);
+    WriteBytes(folder.File("mid"), 2000);
+    Show(folder.Path());
+    view.SetSelectedRows({static_cast<int>(RowOf("mid"))});
+    view.Header()->sectionClicked(hcSize);
+    EXPECT_EQ(Cell(0, hcName), QStringLiteral("big")) << "the first click sorts descending";
+    EXPECT_EQ(view.SortType(), hcSize);
+    EXPECT_EQ(view.Header()->sortIndicatorSection(), static_cast<int>(hcSize));
+    EXPECT_EQ(view.Header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    view.Header()->sectionClicked(hcSize);
+    EXPECT_EQ(Cell(0, hcName), QStringLiteral("small"));
+    EXPECT_EQ(view.Header()->sortIndicatorOrder(), Qt::AscendingOrder);
+    ASSERT_EQ(view.SelectedRows().size(), 1u);
+    EXPECT_EQ(Cell(view.SelectedRows()[0], hcName), QStringLiteral("mid")) << "the selection follows its entry";
+}
+
+TEST_F(ListViewTest, TheSelectedSizeIsTheSumOfTheSelectedEntries) {
+    std::int64_t all = 0;
+    for (int i = 0; i < 50; ++i) {
+        WriteBytes(folder.File("f" + std::to_string(i)), static_cast<std::size_t>(i * 100));
+        all += i * 100;
+    }
+    Show(folder.Path());
+    sizes.clear();
+    view.ReportView()->selectAll();
+    ASSERT_EQ(sizes.size(), 1u) << "selecting all is one change";
+    EXPECT_EQ(sizes.back(), all);
+    const int row = RowOf("f7");
+    view.SelectionModel()->select(view.Model()->index(row, 0), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    EXPECT_EQ(view.SelSize(), all - 700);
+}
+
+TEST_F(ListViewTest, ColumnSettingsRoundTripThroughTheOwnersSettings) {
+    WriteBytes(folder.File("a"), 1);
+    Show(folder.Path());
+    const QString path = QString::fromStdString(folder.File("k.ini"));
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.setValue("ShellListView/ColumnsCount", 0);
+        settings.setValue("ShellListView/ViewStyle", 2);
+        view.LoadColumnSettings(settings, QStringLiteral("ShellListView"));
+        EXPECT_EQ(view.ViewStyle(), vsReport) << "a count of 0 changes nothing";
+
+        view.LoadColumnSettings(settings, QStringLiteral("Missing"));
+        EXPECT_EQ(view.ColumnOrder(), (std::vector<int>{0, 1, 2, 3, 4}));
+        EXPECT_EQ(view.ColumnWidth(4), 30);
+        EXPECT_EQ(view.ViewStyle(), vsIcon);
+        EXPECT_EQ(view.SortType(), hcName);
+
+        view.SetColumnOrder({2, 0, 1, 3, 4});
+        for (int column = 0; column < 5; ++column) view.SetColumnWidth(column, 40 + 10 * column);
+        view.SetViewStyle(vsReport);
+        view.SetSort(hcLastWrite, -1);
+        view.SaveColumnSettings(settings, QStringLiteral("ShellListView"));
+    }
+    QSettings written(path, QSettings::IniFormat);
+    EXPECT_EQ(written.value("ShellListView/Columns0").toInt(), 2);
+    EXPECT_EQ(written.value("ShellListView/ColumnsWidth2").toInt(), 60);
+    EXPECT_EQ(written.value("ShellListView/SortOrder3").toInt(), -1);
+    EXPECT_EQ(written.value("ShellListView/SortType").toInt(), 3);
+    EXPECT_EQ(written.value("ShellListView/ViewStyle").toInt(), 3);
+
+    TSHListView other;
+    other.LoadColumnSettings(written, QStringLiteral("ShellListView"));
+    EXPECT_EQ(other.ColumnOrder(), (std::vector<int>{2, 0, 1, 3, 4}));
+    for (int column = 0; column < 5; ++column) EXPECT_EQ(other.ColumnWidth(column), 40 + 10 * column);
+    EXPECT_EQ(other.ViewStyle(), vsReport);
+    EXPECT_EQ(other.SortType(), hcLastWrite);
+    EXPECT_EQ(other.FileList().SortDirection(hcLastWrite), -1);
+}
+
+TEST_F(ListViewTest, RenamesInPlaceAndMakesNewFolders) {
+    WriteBytes(folder.File("old.png"), 3);
+    WriteBytes(folder.File("taken.png"), 3);
+    Show(folder.Path());
+    view.show();
+    const auto renameRow = [&](int row, const QString& text) {
+        view.EditRow(row);
+        auto* editor = Viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    renameRow(RowOf("old.png"), QStringLiteral("new.png"));
+    EXPECT_TRUE(fs::exists(folder.File("new.png")));
+    EXPECT_GE(RowOf("new.png"), 0);
+    renameRow(RowOf("new.png"), QStringLiteral("taken.png"));
+    EXPECT_TRUE(fs::exists(folder.File("new.png"))) << "an existing name is refused";
+    EXPECT_EQ(boxes.Messages().size(), 1u);
+
+    ASSERT_TRUE(view.CreateNewFolder());
+    EXPECT_TRUE(fs::is_directory(folder.File("新しいフォルダ")));
+    const int row = RowOf(QStringLiteral("新しいフォルダ"));
+    ASSERT_GE(row, 0);
+    EXPECT_EQ(view.SelectedRows(), (std::vector<int>{row}));
+    EXPECT_NE(Viewport()->findChild<QLineEdit*>(), nullptr) << "its name is open for editing";
+
+    fs::remove(folder.File("新しいフォルダ"));
+    WriteBytes(folder.File("新しいフォルダ"), 1);
+    EXPECT_FALSE(view.CreateNewFolder()) << "a plain file of that name makes nothing";
+    EXPECT_TRUE(fs::is_regular_file(folder.File("新しいフォルダ")));
+}
+
+TEST_F(ListViewTest, DragsTheSelectionOutAsFilesAfterMoreThanFivePixels) {
+    WriteBytes(folder.File("a.png"), 3);
+    WriteBytes(folder.File("b.png"), 3);
+    Show(folder.Path());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.SetSelectedRows({0, 1});
+    unsigned effects = 0;
+    const std::unique_ptr<QMimeData> data = view.SelectionMimeData(effects);
+    ASSERT_NE(data, nullptr);
+    QStringList files;
+    for (const QUrl& url : data->urls()) files << url.toLocalFile();
+    files.sort();
+    EXPECT_EQ(files, (QStringList{QString::fromStdString(folder.File("a.png")), QString::fromStdString(folder.File("b.png"))}));
+    EXPECT_TRUE(effects & platform::kDropEffectCopy);
+    EXPECT_TRUE(effects & platform::kDropEffectMove);
+
+    int begun = 0;
+    view.OnShBeginDrag = [&](TSHListView*, TSHIDList& items, QPoint, int, int, bool& canDrag) {
+        begun = items.Count();
+        canDrag = false;
+    };
+    const QPoint start = RowCentre(0);
+    QTest::mousePress(Viewport(), Qt::LeftButton, {}, start);
+    QMouseEvent five(QEvent::MouseMove, start + QPoint(5, 0), Viewport()->mapToGlobal(start + QPoint(5, 0)),
+                     Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(Viewport(), &five);
+    EXPECT_EQ(begun, 0) << "five pixels start no drag";
+    QMouseEvent six(QEvent::MouseMove, start + QPoint(6, 0), Viewport()->mapToGlobal(start + QPoint(6, 0)),
+                    Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(Viewport(), &six);
+    EXPECT_GE(begun, 1);
+    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, start + QPoint(6, 0));
+    EXPECT_TRUE(view.MouseIdle());
+}
+
+TEST_F(ListViewTest, DropsCarryFilesIntoTheFolderOrTheFolderUnderThePointer) {
+    fs::create_directory(folder.File("shown"));
+    fs::create_directory(folder.File("shown/inside"));
+    fs::create_directory(folder.File("source"));
+    WriteBytes(folder.File("source/one.png"), 4);
+    WriteBytes(folder.File("source/two.png"), 4);
+    Show(folder.File("shown"));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    int entered = 0;
+    view.OnShDragEnter = [&](TSHListView*, const TSHDragObject&, Qt::KeyboardModifiers, QPoint, bool&) { ++entered; };
+
+    const auto drop = [&](QMimeData& data, QPoint at, Qt::DropActions actions) {
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(Viewport(), &enter);
+        QDragMoveEvent move(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(Viewport(), &move);
+        if (!move.isAccepted()) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(Viewport(), &leave);
+            return false;
+        }
+        QDropEvent dropped(at, actions, &data, Qt::NoButton, {});
+        QApplication::sendEvent(Viewport(), &dropped);
+        return dropped.isAccepted();
+    };
+
+    QMimeData text;
+    text.setText(QStringLiteral("plain words"));
+    EXPECT_FALSE(drop(text, QPoint(200, 300), Qt::CopyAction));
+    EXPECT_EQ(entered, 0) << "text is not shell data";
+
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.File("source/one.png")))});
+    EXPECT_TRUE(drop(one, QPoint(200, 300), Qt::CopyAction));
+    EXPECT_TRUE(fs::exists(folder.File("shown/one.png")));
+    EXPECT_TRUE(fs::exists(folder.File("source/one.png"))) << "copied, as asked";
+    EXPECT_GE(RowOf("one.png"), 0);
+
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.File("source/two.png")))});
+    EXPECT_TRUE(drop(two, RowCentre(RowOf("inside")), Qt::CopyAction | Qt::MoveAction));
+    EXPECT_TRUE(fs::exists(folder.File("shown/inside/two.png"))) << "onto a folder row goes into that folder";
+    EXPECT_FALSE(fs::exists(folder.File("source/two.png"))) << "moved on the same device";
+    EXPECT_EQ(view.DropHighlightRow(), -1);
+
+    QMimeData itself;
+    itself.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.File("shown/inside")))});
+    drop(itself, RowCentre(RowOf("inside")), Qt::CopyAction | Qt::MoveAction);
+    EXPECT_TRUE(fs::is_directory(folder.File("shown/inside"))) << "a folder dropped into itself stays";
+    EXPECT_TRUE(fs::exists(folder.File("shown/inside/two.png")));
+}
+
+TEST_F(ListViewTest, TellsWhetherTheClipboardOffersFiles) {
+    std::vector<bool> reports;
+    view.OnShClipboard = [&](TSHListView*, bool contented) { reports.push_back(contented); };
+    auto* files = new QMimeData;
+    files->setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.Path()))});
+    QApplication::clipboard()->setMimeData(files);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !reports.empty(); }));
+    EXPECT_TRUE(reports.back());
+    QApplication::clipboard()->setText(QStringLiteral("words"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reports.size() >= 2; }));
+    EXPECT_FALSE(reports.back());
+    QApplication::clipboard()->clear();
+}
+
+}  // namespace
