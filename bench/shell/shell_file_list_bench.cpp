@@ -120,13 +120,19 @@ void BM_ReaddirStrcmp(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ReaddirStrcmpSorted(FolderPath()).data());
 }
 
-// One list for the sorting and painting cases.
+// One list for the sorting and painting cases; it goes before the
+// application object does.
+std::unique_ptr<TSHListView>& SharedViewHolder() {
+    static std::unique_ptr<TSHListView> view;
+    return view;
+}
+
 TSHListView& SharedView() {
-    static std::unique_ptr<TSHListView> view = [] {
-        std::unique_ptr<TSHListView> shown = ShownListView();
-        ShowFolder(*shown, FolderPath());
-        return shown;
-    }();
+    std::unique_ptr<TSHListView>& view = SharedViewHolder();
+    if (!view) {
+        view = ShownListView();
+        ShowFolder(*view, FolderPath());
+    }
     return *view;
 }
 
@@ -305,6 +311,7 @@ int main(int argc, char** argv) {
     bench_report::RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    SharedViewHolder().reset();
     reporter.PrintMedians();
     std::printf("\n");
     PrintRatios(reporter);
