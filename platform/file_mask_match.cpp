@@ -1,4 +1,4 @@
-#include "platform/path_match_spec.h"
+#include "platform/file_mask_match.h"
 
 #include <QStringList>
 

@@ -12,7 +12,7 @@
 
 #include "platform/hourglass_cursor.h"
 #include "platform/inotify_watch.h"
-#include "platform/path_match_spec.h"
+#include "platform/file_mask_match.h"
 #include "platform/shell_drop_target.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_icons.h"

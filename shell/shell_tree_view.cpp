@@ -17,7 +17,7 @@
 #include <QTimer>
 
 #include "platform/inotify_watch.h"
-#include "platform/path_match_spec.h"
+#include "platform/file_mask_match.h"
 #include "platform/shell_data_object.h"
 #include "platform/shell_drop_target.h"
 #include "shell/shell_combo_box.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/path_match_spec.h"
+#include "platform/file_mask_match.h"
 
 using platform::PathMatchSpec;
 
