@@ -18,7 +18,11 @@
 #include "dialogs/sub0000.h"
 #include "platform/message_box.h"
 #include "raster/raster.h"
+#include "raster/raster_list_view.h"
 #include "raster/raster_tree_view.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_popup_menu.h"
+#include "shell/shell_tree_view.h"
 
 namespace {
 
@@ -114,7 +118,7 @@ void TMainForm::CreatePanels() {
     TightColumn(panelCtrl_)->addWidget(pageControl1_);
     auto* tabSheet11 = NamedPanel(QStringLiteral("TabSheet11"), pageControl1_);
     auto* tabSheet12 = NamedPanel(QStringLiteral("TabSheet12"), pageControl1_);
-    TightColumn(tabSheet11);
+    CreateShellControls(tabSheet11);
     rasterTreeView_ = new TRasterTreeView(tabSheet12);
     rasterTreeView_->setObjectName(QStringLiteral("RasterTreeView"));
     TightColumn(tabSheet12)->addWidget(rasterTreeView_);
@@ -130,6 +134,10 @@ void TMainForm::CreatePanels() {
     TightColumn(panelClient_)->addWidget(splitter2_);
     panel1_ = new QStackedWidget(splitter2_);
     panel1_->setObjectName(QStringLiteral("Panel1"));
+    panel1_->addWidget(shellListView_);
+    rasterListView_ = new TRasterListView(panel1_);
+    rasterListView_->setObjectName(QStringLiteral("RasterListView"));
+    panel1_->addWidget(rasterListView_);
     raster_ = new TRaster(splitter2_);
     raster_->setObjectName(QStringLiteral("Raster"));
     raster_->SetScrollUnit(100);
@@ -138,6 +146,7 @@ void TMainForm::CreatePanels() {
     raster_->SetPaintMode(pmColorOn);
     raster_->installEventFilter(this);
     rasterTreeView_->SetRaster(raster_);
+    rasterTreeView_->SetRasterListView(rasterListView_);
     splitter2_->setStretchFactor(0, 0);
     splitter2_->setStretchFactor(1, 1);
     splitter2_->setSizes({kPanel1Height, kInitialClientHeight - kPanel1Height});
@@ -146,8 +155,25 @@ void TMainForm::CreatePanels() {
     splitter1_->setSizes({kPanelCtrlWidth, kInitialClientWidth - kPanelCtrlWidth});
     setCentralWidget(central);
 
+    connect(pageControl1_, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     raster_->OnLoadProgress = [this](TRaster*, int position, bool& cancel) { RasterLoadProgress(position, cancel); };
     raster_->OnActiveToolClick = [this](TRasterTool*, int x, int y) { RasterActiveToolClick(x, y); };
+}
+
+void TMainForm::CreateShellControls(QWidget* treePage) {
+    shPopupMenu_ = new TSHPopupMenu(this);
+    shPopupMenu_->setObjectName(QStringLiteral("SHPopupMenu"));
+    shellTreeView_ = new TSHTreeView(treePage);
+    shellTreeView_->setObjectName(QStringLiteral("ShellTreeView"));
+    TightColumn(treePage)->addWidget(shellTreeView_);
+    shellListView_ = new TSHListView(this);
+    shellListView_->setObjectName(QStringLiteral("ShellListView"));
+    shellListView_->SetShellPopupMenu(shPopupMenu_);
+    shellListView_->OnShExecute = [this](TSHListView*, TSHFileItem* item, Qt::KeyboardModifiers, int, int, int,
+                                         bool& defaultAction) { ShellListViewShExecute(item, defaultAction); };
+    shellListView_->OnShListChange = [this](TSHListView*, TSHFileList* list) { ShellListViewShListChange(list); };
+    shellListView_->OnShSelChange = [this](TSHListView*, std::int64_t size) { ShellListViewShSelChange(size); };
+    shellListView_->OnShFolderLock = [this](TSHListView*, bool lock) { ShellListViewShFolderLock(lock); };
 }
 
 void TMainForm::CreateStatusBar() {
@@ -179,6 +205,17 @@ QAction* TMainForm::AddAction(const QString& name, const QString& caption, const
 void TMainForm::CreateActions() {
     action1030_ = AddAction(QStringLiteral("Action1030"), QStringLiteral("閉じる(&C)"),
                             QStringLiteral("閉じる|参照中の画像ファイルを閉じます。"), QKeySequence());
+    action1020_ = AddAction(QStringLiteral("Action1020"), QStringLiteral("開く(&O)"),
+                            QStringLiteral("開く|選択された画像ファイルを開きます。"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    action4070_ = AddAction(QStringLiteral("Action4070"), QStringLiteral("前のファイル(&O)"),
+                            QStringLiteral("前のファイル|前の画像ファイルを参照します。"),
+                            QKeySequence(Qt::ALT | Qt::Key_Up));
+    action4080_ = AddAction(QStringLiteral("Action4080"), QStringLiteral("次のファイル(&D)"),
+                            QStringLiteral("次のファイル|次の画像ファイルを参照します。"),
+                            QKeySequence(Qt::ALT | Qt::Key_Down));
+    connect(action1020_, &QAction::triggered, this, &TMainForm::Action1020Execute);
+    connect(action4070_, &QAction::triggered, this, &TMainForm::Action4070Execute);
+    connect(action4080_, &QAction::triggered, this, &TMainForm::Action4080Execute);
     action4090_ = AddAction(QStringLiteral("Action4090"), QStringLiteral("中止(&C)"),
                             QStringLiteral("中止|画像ファイルの読み込みを中止します。"), QKeySequence(Qt::Key_Escape));
     action4090_->setEnabled(false);
@@ -205,7 +242,9 @@ void TMainForm::FormShow() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (LoadSettings()) {
         controlBar_->SetRowSize(ToolBarRowSize());
+        LoadColumnSettings();
         pageControl1_->setCurrentIndex(0);
+        PageControl1Change();
     }
     // The splash stays for its time in all, then the window opens up.
     const auto waited = std::chrono::milliseconds(splashShown_.elapsed());
@@ -214,7 +253,9 @@ void TMainForm::FormShow() {
 
 void TMainForm::FinishShow() {
     if (splash_) splash_->close();
+    Action3090Execute();
     activateWindow();
+    shellTreeView_->setFocus();
     if (settings_->ReadOnly()) ShowReadOnlyNotice();
     started_ = true;
     emit StartFinished();
@@ -225,6 +266,11 @@ void TMainForm::ShowReadOnlyNotice() {
                           QStringLiteral("設定ファイル \"%1\" に書き込めないため、設定は保存されません。")
                               .arg(settings_->Path()),
                           platform::MessageIcon::Warning);
+}
+
+void TMainForm::PageControl1Change() {
+    panel1_->setCurrentWidget(pageControl1_->currentIndex() == 1 ? static_cast<QWidget*>(rasterListView_)
+                                                                  : static_cast<QWidget*>(shellListView_));
 }
 
 void TMainForm::resizeEvent(QResizeEvent* event) {

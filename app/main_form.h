@@ -25,7 +25,13 @@ class TControlBar;
 class TFloatEdit;
 class TPrgStatusBar;
 class TRaster;
+class TRasterListView;
 class TRasterTreeView;
+class TSHFileItem;
+class TSHFileList;
+class TSHListView;
+class TSHPopupMenu;
+class TSHTreeView;
 class TSubForm0000;
 
 // The look of the file list: background and font, as the settings keep it.
@@ -35,6 +41,9 @@ struct TListLook {
     int FontSize = 9;
     std::uint32_t FontColor = kColorWindowText;
     int FontStyle = 0;  // bit 0 bold, 1 italic, 2 underline, 3 strike-out
+
+    // Background, text colour and font of a control and its views.
+    void ApplyTo(QWidget& control) const;
 };
 
 // The text colours of file list entries by file attribute.
@@ -73,6 +82,10 @@ public:
     QWidget* PanelCtrl() const { return panelCtrl_; }
     QTabWidget* PageControl1() const { return pageControl1_; }
     TRasterTreeView* RasterTreeView() const { return rasterTreeView_; }
+    TSHTreeView* ShellTreeView() const { return shellTreeView_; }
+    TSHListView* ShellListView() const { return shellListView_; }
+    TRasterListView* RasterListView() const { return rasterListView_; }
+    TSHPopupMenu* SHPopupMenu() const { return shPopupMenu_; }
     QSplitter* Splitter1() const { return splitter1_; }
     QStackedWidget* Panel1() const { return panel1_; }
     QSplitter* Splitter2() const { return splitter2_; }
@@ -82,7 +95,10 @@ public:
 
     // The keyboard's routes to the open/close/step handlers (the menus and
     // toolbars add their buttons for the same actions).
+    QAction* Action1020() const { return action1020_; }
     QAction* Action1030() const { return action1030_; }
+    QAction* Action4070() const { return action4070_; }
+    QAction* Action4080() const { return action4080_; }
     QAction* Action4090() const { return action4090_; }
 
     // True once the start-up sequence has run to its end (splash gone,
@@ -103,8 +119,25 @@ public:
     const TAttributeColors& AttributeColors() const { return attributeColors_; }
 
     // --- Handlers ----------------------------------------------------------
+    // Opens the first selected file of the list in the raster view.
+    void Action1020Execute();
     void Action1030Execute();
+    // Previous and next entry of the list: selected, and opened when it is
+    // a file.
+    void Action4070Execute();
+    void Action4080Execute();
     void Action4090Execute();
+    // The list offers folders and the files a plug-in claims; both lists
+    // are read again.
+    void Action3090Execute();
+    // A file entry of the list is executed (double-click, Enter): it opens
+    // here instead of in the desktop's application.
+    void ShellListViewShExecute(TSHFileItem* item, bool& defaultAction);
+    // Tab 0 shows the file list in Panel1, tab 1 the object list.
+    void PageControl1Change();
+    void ShellListViewShListChange(TSHFileList* fileList);
+    void ShellListViewShSelChange(std::int64_t selSize);
+    void ShellListViewShFolderLock(bool lock);
 
     void StatusBarResize();
     void RasterLoadProgress(int position, bool& cancel);
@@ -136,6 +169,12 @@ private:
     void CreatePanels();
     void CreateStatusBar();
     void CreateActions();
+    void CreateShellControls(QWidget* treePage);
+    void ApplyShellControlSettings();
+    void WriteShellControlSettings();
+    void LoadColumnSettings();
+    void StepFile(int step);
+    void OpenItem(TSHFileItem* item);
     // The height of a control bar row: the tallest toolbar's and a margin.
     int ToolBarRowSize() const;
     QAction* AddAction(const QString& name, const QString& caption, const QString& hint,
@@ -170,13 +209,20 @@ private:
     QWidget* panelCtrl_ = nullptr;
     QTabWidget* pageControl1_ = nullptr;
     TRasterTreeView* rasterTreeView_ = nullptr;
+    TSHTreeView* shellTreeView_ = nullptr;
+    TSHListView* shellListView_ = nullptr;
+    TRasterListView* rasterListView_ = nullptr;
+    TSHPopupMenu* shPopupMenu_ = nullptr;
     QWidget* panelClient_ = nullptr;
     QSplitter* splitter2_ = nullptr;
     QStackedWidget* panel1_ = nullptr;
     TRaster* raster_ = nullptr;
     TPrgStatusBar* statusBar_ = nullptr;
 
+    QAction* action1020_ = nullptr;
     QAction* action1030_ = nullptr;
+    QAction* action4070_ = nullptr;
+    QAction* action4080_ = nullptr;
     QAction* action4090_ = nullptr;
 
     // The window's outer bounds as the settings placed them, and the frame

@@ -6,6 +6,8 @@
 #include "components/float_edit.h"
 #include "components/prg_status_bar.h"
 #include "raster/raster.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_tree_view.h"
 
 bool TMainForm::OpenImage(const QString& path) {
     floatEditX_->SetValue(0);
@@ -29,6 +31,49 @@ bool TMainForm::OpenImage(const QString& path) {
     const bool loaded = raster_->LoadFromFile(path);
     ShowImageProperties(loaded);
     return loaded;
+}
+
+void TMainForm::Action1020Execute() {
+    const std::vector<int> selected = shellListView_->SelectedRows();
+    if (selected.empty()) return;
+    OpenItem(shellListView_->FileList().GetItem(selected.front()));
+}
+
+void TMainForm::OpenItem(TSHFileItem* item) {
+    // A load pumps events: a second open from the keyboard waits its turn.
+    if (item == nullptr || raster_->Loading()) return;
+    OpenImage(item->GetPath());
+}
+
+void TMainForm::ShellListViewShExecute(TSHFileItem* item, bool& defaultAction) {
+    defaultAction = false;
+    OpenItem(item);
+}
+
+void TMainForm::Action4070Execute() { StepFile(-1); }
+
+void TMainForm::Action4080Execute() { StepFile(+1); }
+
+void TMainForm::StepFile(int step) {
+    if (raster_->Loading()) return;
+    const std::vector<int> selected = shellListView_->SelectedRows();
+    const int target = (selected.empty() ? -1 : selected.front()) + step;
+    TSHFileItem* item = shellListView_->FileList().GetItem(target);
+    // Past either end the selection stays where it is.
+    if (item == nullptr) return;
+    shellListView_->SetSelectedRows({target});
+    shellListView_->SetFocusedRow(target);
+    shellListView_->ScrollToRow(target, false);
+    if (item->HasAttribute(saFileSystem) && !item->IsDirectory()) OpenItem(item);
+}
+
+void TMainForm::Action3090Execute() {
+    TSHFileFilter& filter = shellListView_->Filter();
+    filter.Masks.clear();
+    raster_->GetPluginFilters(filter.Masks);
+    filter.Options |= TSHFileFilter::foMask;
+    shellListView_->RefreshList();
+    shellTreeView_->RefreshAll();
 }
 
 void TMainForm::Action1030Execute() {

@@ -16,6 +16,9 @@
 #include "platform/application_paths.h"
 #include "platform/message_box.h"
 #include "raster/raster.h"
+#include "raster/raster_list_view.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_tree_view.h"
 
 namespace {
 
@@ -23,6 +26,17 @@ const QString kMain = QStringLiteral("Kelvandor");
 const QString kShellControl = QStringLiteral("ShellControl");
 const QString kTree = QStringLiteral("ShellTreeView");
 const QString kList = QStringLiteral("ShellListView");
+const QString kObjectList = QStringLiteral("RasterListView");
+
+// The virtual places of the folder tree and the keys that switch them.
+struct TVirtualPlaceKey {
+    TShItemIDType Kind;
+    const char* Key;
+};
+constexpr TVirtualPlaceKey kVirtualPlaceKeys[] = {{itVirtual, "FolderVirtual"},
+                                                  {itNetWork, "FolderNetWork"},
+                                                  {itBitBucket, "FolderBitBucket"},
+                                                  {itInterNet, "FolderInterNet"}};
 
 // Bounds of the window and its panes that a hand-edited file may not
 // exceed; beyond them the value counts as wrong.
@@ -77,11 +91,44 @@ bool TMainForm::LoadSettings() {
     raster_->SetViewMode(static_cast<TViewMode>(file.ReadInteger(kMain, QStringLiteral("ViewMode"), 0, 0, 1)));
     raster_->SetPaintMode(static_cast<TPaintMode>(file.ReadInteger(kMain, QStringLiteral("PaintMode"), 0, 0, 1)));
     mouseWheel_ = file.ReadInteger(kMain, QStringLiteral("MouseWheel"), 0);
-    clickType_ = file.ReadInteger(kShellControl, QStringLiteral("ClickType"), 0);
+    ApplyShellControlSettings();
 
     ReadTreeLook();
     ReadListLook();
+    ListLook(shellListView_->Locked()).ApplyTo(*shellListView_);
+    treeLook_.ApplyTo(*shellTreeView_);
+    shellTreeView_->SelectPath(defaultPath_);
     return true;
+}
+
+void TMainForm::ApplyShellControlSettings() {
+    const SettingsFile& file = *settings_;
+    shellListView_->SetLocked(file.ReadBool(kShellControl, QStringLiteral("LockFolder"), false));
+    clickType_ = file.ReadInteger(kShellControl, QStringLiteral("ClickType"), 0);
+    TShVirtuaItems places = shellTreeView_->ShVirtuaItems();
+    for (const TVirtualPlaceKey& place : kVirtualPlaceKeys)
+        places = file.ReadBool(kShellControl, QString::fromLatin1(place.Key), false) ? places.With(place.Kind)
+                                                                                      : places.Without(place.Kind);
+    shellTreeView_->SetShVirtuaItems(places);
+    shellListView_->SetShVirtuaItems(places);
+    const bool hidden = file.ReadBool(kShellControl, QStringLiteral("HideFile"), false);
+    shellTreeView_->SetIncludeHidden(hidden);
+    shellListView_->SetIncludeHidden(hidden);
+}
+
+void TMainForm::WriteShellControlSettings() {
+    SettingsFile& file = *settings_;
+    file.WriteBool(kShellControl, QStringLiteral("LockFolder"), shellListView_->Locked());
+    file.WriteInteger(kShellControl, QStringLiteral("ClickType"), clickType_);
+    const TShVirtuaItems places = shellTreeView_->ShVirtuaItems();
+    for (const TVirtualPlaceKey& place : kVirtualPlaceKeys)
+        file.WriteBool(kShellControl, QString::fromLatin1(place.Key), places.Contains(place.Kind));
+    file.WriteBool(kShellControl, QStringLiteral("HideFile"), shellTreeView_->IncludeHidden());
+}
+
+void TMainForm::LoadColumnSettings() {
+    shellListView_->LoadColumnSettings(settings_->Settings(), kList);
+    rasterListView_->LoadColumnSettings(settings_->Settings(), kObjectList);
 }
 
 QRect TMainForm::ReadWindowBounds(const QRect& workArea) const {
@@ -218,7 +265,7 @@ bool TMainForm::SaveSettings() {
     file.WriteInteger(kMain, QStringLiteral("ViewMode"), raster_->ViewMode());
     file.WriteInteger(kMain, QStringLiteral("PaintMode"), raster_->PaintMode());
     file.WriteInteger(kMain, QStringLiteral("MouseWheel"), mouseWheel_);
-    file.WriteInteger(kShellControl, QStringLiteral("ClickType"), clickType_);
+    WriteShellControlSettings();
 
     file.WriteInteger(kTree, QStringLiteral("Width"), panelCtrl_->width());
     file.WriteColor(kTree, QStringLiteral("Color"), treeLook_.Color);
@@ -239,6 +286,8 @@ bool TMainForm::SaveSettings() {
     file.WriteColor(kList, QStringLiteral("FontCompress"), colors.Compressed);
     file.WriteColor(kList, QStringLiteral("FontOffline"), colors.Offline);
     file.WriteColor(kList, QStringLiteral("FontTemporary"), colors.Temporary);
+    shellListView_->SaveColumnSettings(file.Settings(), kList);
+    rasterListView_->SaveColumnSettings(file.Settings(), kObjectList);
     if (file.Save()) return true;
     platform::ShowMessage(this, QStringLiteral("設定ファイル \"%1\" を書き込めませんでした。").arg(file.Path()),
                           platform::MessageIcon::Error);

@@ -1,4 +1,5 @@
 // What the status bar, the coordinate fields and the wheel show and do.
+#include <QApplication>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -10,6 +11,7 @@
 #include "components/prg_status_bar.h"
 #include "raster/raster.h"
 #include "raster/raster_tools.h"
+#include "shell/shell_list_view.h"
 
 namespace {
 
@@ -44,6 +46,32 @@ QSize RasterClientSize(const TRaster& raster) {
 }
 
 }  // namespace
+
+void TListLook::ApplyTo(QWidget& control) const {
+    // System colours are the desktop's, not what an earlier look set.
+    const QPalette base = QApplication::palette(&control);
+    QPalette palette = control.palette();
+    palette.setColor(QPalette::Base, ColorFromValue(Color, base));
+    palette.setColor(QPalette::Text, ColorFromValue(FontColor, base));
+    control.setPalette(palette);
+    control.setFont(FontFromStyle(FontName, FontSize, FontStyle));
+}
+
+void TMainForm::ShellListViewShListChange(TSHFileList* fileList) {
+    statusBar_->SetPanelText(spCount, QStringLiteral("%1 個のオブジェクト").arg(fileList->Count()));
+}
+
+void TMainForm::ShellListViewShSelChange(std::int64_t selSize) {
+    const int selected = shellListView_->SelectedCount();
+    if (selected == 0) {
+        ShellListViewShListChange(&shellListView_->FileList());
+        return;
+    }
+    statusBar_->SetPanelText(spCount,
+                             QStringLiteral("%1 個 ( %2 ) のオブジェクトを選択").arg(selected).arg(SizeText(selSize)));
+}
+
+void TMainForm::ShellListViewShFolderLock(bool lock) { ListLook(lock).ApplyTo(*shellListView_); }
 
 void TMainForm::StatusBarResize() {
     int rest = statusBar_->width();
