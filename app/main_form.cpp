@@ -174,6 +174,10 @@ void TMainForm::CreateShellControls(QWidget* treePage) {
     shellListView_->OnShListChange = [this](TSHListView*, TSHFileList* list) { ShellListViewShListChange(list); };
     shellListView_->OnShSelChange = [this](TSHListView*, std::int64_t size) { ShellListViewShSelChange(size); };
     shellListView_->OnShFolderLock = [this](TSHListView*, bool lock) { ShellListViewShFolderLock(lock); };
+    // The list shows the folder selected in the tree, unless locked.
+    connect(shellTreeView_, &TSHTreeView::SelectionFolderChanged, this, [this] {
+        if (!shellListView_->Locked()) shellListView_->SetFolderIDList(shellTreeView_->SelectedIDList());
+    });
 }
 
 void TMainForm::CreateStatusBar() {

@@ -1,0 +1,232 @@
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QDir>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "main_form_fixture.h"
+#include "platform/list_view.h"
+#include "raster/raster.h"
+#include "raster/raster_list_view.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_tree_view.h"
+
+namespace {
+
+// The main window started on a folder of test images, a text file the
+// plug-ins do not claim and a subfolder.
+class MainFormListTest : public MainFormTest {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder.File("pictures/sub"));
+        Image("pictures/a.ktest", "width=640 height=480 dpi=72", 300);
+        Image("pictures/b.ktest", "width=320 height=200", 700);
+        Image("pictures/c.ktest", "width=10 height=20", 0);
+        folder.Write("pictures/notes.txt", "not an image\n");
+    }
+
+    void Image(const std::string& name, const std::string& words, std::size_t size) {
+        std::string text = "KTESTSPI " + words + "\n";
+        if (text.size() < size) text.append(size - text.size(), ' ');
+        folder.Write(name, text);
+    }
+
+    std::string StartIni(const std::string& more = std::string()) const {
+        return "[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\n" + PluginLine() + more;
+    }
+
+    QString Pictures() const { return QString::fromStdString(folder.File("pictures")); }
+
+    TSHListView& List() const { return *form->ShellListView(); }
+
+    QString RowName(int row) const { return List().Model()->index(row, 0).data().toString(); }
+
+    int RowOf(const QString& name) const {
+        for (int row = 0; row < List().RowCount(); ++row)
+            if (RowName(row) == name) return row;
+        ADD_FAILURE() << "no row " << name.toStdString();
+        return -1;
+    }
+
+    QStringList Rows() const {
+        QStringList names;
+        for (int row = 0; row < List().RowCount(); ++row) names << RowName(row);
+        return names;
+    }
+
+    QPoint RowCentre(int row) const {
+        QAbstractItemView* view = List().CurrentView();
+        return view->visualRect(List().Model()->index(row, 0)).center();
+    }
+
+    void Select(int row) {
+        List().SetSelectedRows({row});
+        List().SetFocusedRow(row);
+    }
+
+    QString Shown() const { return QFileInfo(form->Raster()->FileName()).fileName(); }
+};
+
+TEST_F(MainFormListTest, TheStartFolderShowsInTreeAndListWithTheImagesThePlugInsClaim) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    EXPECT_EQ(main.ShellTreeView()->SelectedPath(), Pictures());
+    EXPECT_EQ(main.ShellListView()->FolderPath(), Pictures());
+    EXPECT_EQ(Rows(), QStringList({"sub", "a.ktest", "b.ktest", "c.ktest"}));
+    EXPECT_EQ(main.Panel1()->currentWidget(), main.ShellListView());
+    EXPECT_TRUE(main.ShellTreeView()->hasFocus());
+    EXPECT_EQ(Panel(0), "4 個のオブジェクト");
+
+    // A file the plug-ins claim appears at the next refresh; others do not.
+    folder.Write("pictures/d.ktest", "KTESTSPI\n");
+    folder.Write("pictures/e.doc", "x");
+    main.Action3090Execute();
+    EXPECT_EQ(Rows(), QStringList({"sub", "a.ktest", "b.ktest", "c.ktest", "d.ktest"}));
+}
+
+TEST_F(MainFormListTest, WithoutPlugInsTheListOffersFoldersOnly) {
+    std::filesystem::create_directories(folder.File("no-plugins"));
+    WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + folder.File("no-plugins") +
+             "\n");
+    Start();
+    EXPECT_EQ(Rows(), QStringList({"sub"}));
+}
+
+TEST_F(MainFormListTest, AStartFolderThatVanishedGivesTheHomeFolder) {
+    WriteIni("[Kelvandor]\nDefaultPath=" + folder.File("gone") + "\n" + PluginLine());
+    TMainForm& main = Start();
+    EXPECT_EQ(main.DefaultPath(), QDir::homePath());
+    EXPECT_EQ(main.ShellTreeView()->SelectedPath(), QDir::homePath());
+    EXPECT_EQ(main.ShellListView()->FolderPath(), QDir::homePath());
+}
+
+TEST_F(MainFormListTest, DoubleClickAndEnterOpenImagesHereAndFoldersInPlace) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    QWidget* viewport = List().CurrentView()->viewport();
+    // A double-click as the mouse makes it: a click, then the second press.
+    const auto doubleClick = [&](const QString& name) {
+        const QPoint at = RowCentre(RowOf(name));
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, at);
+    };
+
+    doubleClick("a.ktest");
+    ASSERT_TRUE(main.Raster()->HasImage());
+    EXPECT_EQ(Shown(), "a.ktest");
+    EXPECT_EQ(Panel(1), "横:640 / 縦:480 pixel");
+    EXPECT_EQ(Panel(2), "横:72 / 縦:72 dpi");
+    EXPECT_EQ(Panel(3), "24 bit");
+    EXPECT_TRUE(List().isEnabled());
+
+    List().CurrentView()->setFocus();
+    Select(RowOf("b.ktest"));
+    QTest::keyClick(List().CurrentView(), Qt::Key_Return);
+    EXPECT_EQ(Shown(), "b.ktest");
+    EXPECT_EQ(Panel(1), "横:320 / 縦:200 pixel");
+
+    doubleClick("sub");
+    EXPECT_EQ(List().FolderPath(), Pictures() + "/sub");
+    EXPECT_EQ(Shown(), "b.ktest");
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    // Nothing selected: open does nothing, and no progress shows.
+    main.Action1020Execute();
+    EXPECT_FALSE(main.Raster()->HasImage());
+
+    Select(RowOf("a.ktest"));
+    main.Action1020()->trigger();
+    EXPECT_EQ(Shown(), "a.ktest");
+
+    QTest::keyClick(&main, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("b.ktest")});
+    EXPECT_EQ(Shown(), "b.ktest");
+    main.Action4080()->trigger();
+    main.Action4080()->trigger();  // past the end: nothing moves
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("c.ktest")});
+    EXPECT_EQ(Shown(), "c.ktest");
+    EXPECT_EQ(Panel(1), "横:10 / 縦:20 pixel");
+
+    main.Action4070()->trigger();
+    main.Action4070()->trigger();
+    EXPECT_EQ(Shown(), "a.ktest");
+    // The folder before the first image is only selected.
+    QTest::keyClick(&main, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("sub")});
+    EXPECT_EQ(Shown(), "a.ktest");
+    EXPECT_EQ(List().FolderPath(), Pictures());
+}
+
+TEST_F(MainFormListTest, WhileAnImageLoadsTheKeysDoNotStartAnother) {
+    Image("pictures/slow.ktest", "width=64 height=64 steps=40", 0);
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    Select(RowOf("slow.ktest"));
+    QTimer::singleShot(0, &main, [&] {
+        QTest::keyClick(&main, Qt::Key_Up, Qt::AltModifier);
+        QTest::keyClick(&main, Qt::Key_O, Qt::ControlModifier);
+    });
+    main.Action1020Execute();
+    EXPECT_EQ(Shown(), "slow.ktest");
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("slow.ktest")});
+    EXPECT_TRUE(List().isEnabled());
+}
+
+TEST_F(MainFormListTest, TheStatusBarCountsTheListAndSumsTheSelection) {
+    WriteIni(StartIni());
+    Start();
+    List().SetSelectedRows({RowOf("a.ktest"), RowOf("b.ktest")});
+    EXPECT_EQ(Panel(0), "2 個 ( 1000バイト ) のオブジェクトを選択");
+    List().SetSelectedRows({RowOf("sub")});
+    EXPECT_EQ(Panel(0), "1 個 ( 0バイト ) のオブジェクトを選択");
+    List().SetSelectedRows({});
+    EXPECT_EQ(Panel(0), "4 個のオブジェクト");
+}
+
+TEST_F(MainFormListTest, ColumnsShellControlAndLockSettingsComeBackAsTheyWereWritten) {
+    WriteIni(StartIni(
+        "[ShellControl]\nLockFolder=1\nHideFile=1\nFolderBitBucket=1\n"
+        "[ShellListView]\nColor=255\nLockColor=65280\nViewStyle=3\nColumnsCount=5\nColumns0=1\nColumns1=0\n"
+        "Columns2=2\nColumns3=3\nColumns4=4\nColumnsWidth1=150\nSortType=1\nSortOrder1=-1\n"
+        "[RasterListView]\nViewStyle=3\nColumnsWidth0=90\n"));
+    TMainForm& main = Start();
+    EXPECT_TRUE(List().Locked());
+    EXPECT_EQ(List().palette().color(QPalette::Base), QColor(0, 255, 0));
+    EXPECT_EQ(List().ViewStyle(), vsReport);
+    EXPECT_EQ(List().ColumnOrder().front(), 1);
+    EXPECT_EQ(List().ColumnWidth(1), 150);
+    EXPECT_TRUE(main.ShellTreeView()->IncludeHidden());
+    EXPECT_TRUE(main.ShellTreeView()->ShVirtuaItems().Contains(itBitBucket));
+    EXPECT_FALSE(main.ShellTreeView()->ShVirtuaItems().Contains(itNetWork));
+
+    // Releasing the lock gives the list its unlocked look.
+    List().SetLocked(false);
+    EXPECT_EQ(List().palette().color(QPalette::Base), QColor(255, 0, 0));
+    List().SetColumnWidth(1, 170);
+    Close();
+
+    EXPECT_EQ(Ini("ShellControl/LockFolder"), "0");
+    EXPECT_EQ(Ini("ShellControl/HideFile"), "1");
+    EXPECT_EQ(Ini("ShellControl/FolderBitBucket"), "1");
+    EXPECT_EQ(Ini("ShellControl/FolderNetWork"), "0");
+    EXPECT_EQ(Ini("ShellListView/ViewStyle"), "3");
+    EXPECT_EQ(Ini("ShellListView/Columns0"), "1");
+    EXPECT_EQ(Ini("ShellListView/ColumnsWidth1"), "170");
+    EXPECT_EQ(Ini("ShellListView/SortType"), "1");
+    EXPECT_EQ(Ini("ShellListView/SortOrder1"), "-1");
+    EXPECT_EQ(Ini("ShellListView/Color"), "255");
+    EXPECT_EQ(Ini("RasterListView/ColumnsWidth0"), "90");
+}
+
+}  // namespace
