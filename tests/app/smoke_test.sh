@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real program on a virtual X display with a window manager,
-# waits for its window, takes a screenshot, closes the window as a user
+# waits for its window, opens the first image of its start folder with
+# the next-file key, takes a screenshot, closes the window as a user
 # does (Alt+F4, which the window manager turns into a close request) and
 # checks that the settings file was written at exit.
 # Usage: smoke_test.sh <kelvandor executable> <plug-in folder> <screenshot.png>
@@ -17,6 +18,9 @@ cp "$executable" "$work/bin/kelvandor"
 cp "$plugins"/*.spi "$work/bin/"
 convert -size 320x240 gradient:skyblue-navy "$work/home/写真/空.jpg"
 convert -size 200x150 xc:orange -fill white -draw "circle 100,75 100,20" "$work/home/写真/夕日.jpg"
+touch "$work/home/写真/メモ.txt"
+# The last run left off in the photo folder.
+printf '[Kelvandor]\nDefaultPath=%s\n' "$work/home/写真" > "$work/bin/kelvandor.ini"
 
 cat > "$work/session" <<'SESSION'
 #!/usr/bin/env bash
@@ -27,6 +31,8 @@ program=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kelvandor$' | head -n 1)
 # The splash stays a second; the first refresh follows.
 sleep 3
+xdotool windowactivate --sync "$window" key --clearmodifiers alt+Down 2>/dev/null || true
+sleep 2
 import -window root "$SHOT"
 # Alt+F4 again while the window manager is still starting on a busy machine.
 for attempt in 1 2 3 4 5 6; do
@@ -48,6 +54,6 @@ if ! xvfb-run -a -s "-screen 0 1280x800x24" "$work/session" && ! xvfb-run -a -s 
 fi
 ini="$work/bin/kelvandor.ini"
 test -s "$ini" || { echo "no settings file written at exit" >&2; exit 1; }
-grep -qx "DefaultPath=$HOME" "$ini" || { echo "the start folder was not written:" >&2; cat "$ini" >&2; exit 1; }
+grep -qx "DefaultPath=$HOME/写真" "$ini" || { echo "the start folder was not written:" >&2; cat "$ini" >&2; exit 1; }
 grep -qx "\[ShellListView\]" "$ini" || { echo "the file list's settings are missing" >&2; exit 1; }
 echo "screenshot: $screenshot"
