@@ -28,6 +28,7 @@
 #include "platform/shell_context_menu.h"
 #include "platform/shell_drop_target.h"
 #include "raster/image_list.h"
+#include "shell/shell_tree_view.h"
 
 namespace {
 
@@ -256,8 +257,15 @@ TSHListView::TSHListView(QWidget* parent)
 
 TSHListView::~TSHListView() {
     goingAway_ = true;
+    if (tree_) tree_->SetShellListView(nullptr);
     fileList_.reset();
 }
+
+TSHTreeView* TSHListView::ShellTreeView() const { return tree_; }
+
+void TSHListView::SetShellTreeView(TSHTreeView* tree) { tree_ = tree; }
+
+ConstIDList TSHListView::BoundTreeSelection() { return tree_ ? tree_->SelectedIDList() : nullptr; }
 
 void TSHListView::showEvent(QShowEvent* event) {
     TListView::showEvent(event);
@@ -412,6 +420,13 @@ bool TSHListView::FirstSelectedGone(const std::string& path, bool wasFile) const
     return wasFile ? !IsRegularFile(path) : !IsDirectoryPath(path);
 }
 
+// After a delete the rows go once the first of them is really gone; the
+// bound tree is read again at once, as deleted folders may be among them.
+void TSHListView::Deleted(const std::string& firstPath, bool wasFile) {
+    if (FirstSelectedGone(firstPath, wasFile)) fileList_->DeleteSelected();
+    if (tree_) tree_->RefreshAll();
+}
+
 bool TSHListView::ExecuteShellCommand(int kind) {
     if (kind < scCut || kind > scProperties || !FolderIDList()) return false;
     PauseWatching();
@@ -435,7 +450,7 @@ bool TSHListView::ExecuteShellCommand(int kind) {
             const bool wasFile = IsRegularFile(first);
             done = selection.RunVerb(window(), kind);
             if (done && kind == scCreateShortcut && !FolderPath().isEmpty()) RefreshList();
-            if (done && kind == scDelete && FirstSelectedGone(first, wasFile)) fileList_->DeleteSelected();
+            if (done && kind == scDelete) Deleted(first, wasFile);
         }
     }
     ResumeWatching();
@@ -473,10 +488,7 @@ void TSHListView::ShowContextMenu(const QPoint& globalPos, int row) {
         const int result = popup_->Popup(selection, globalPos);
         mouseState_ = msIdle;
         if (result == kOffsetCreateLink && !FolderPath().isEmpty()) RefreshList();
-        if (result == TSHPopupMenu::kOffsetDelete) {
-            if (FirstSelectedGone(first, wasFile)) fileList_->DeleteSelected();
-            if (tree_) tree_->RefreshTree();
-        }
+        if (result == TSHPopupMenu::kOffsetDelete) Deleted(first, wasFile);
         if (result == TSHPopupMenu::kOffsetRename) {
             bool accept = true;
             if (OnShListRename) OnShListRename(this, count, accept);

@@ -14,25 +14,11 @@
 
 class QMimeData;
 class QSettings;
+class TSHTreeView;
 
 namespace platform {
 class ShellDropTarget;
 }
-
-// What the file list needs of the folder tree bound to it: the tree sets
-// the list's folder, and the list tells the tree where the user went.
-class TSHListViewTree {
-public:
-    virtual ~TSHListViewTree() = default;
-    // The folder selected in the tree; none without selection.
-    virtual ConstIDList SelectedIDList() = 0;
-    // Selects the folder (opening the nodes above it).
-    virtual void SelectIDList(ConstIDList absolute) = 0;
-    // Reads the tree's folders again after the list deleted some.
-    virtual void RefreshTree() = 0;
-    virtual void SetIncludeHidden(bool include) = 0;
-    virtual void SetShVirtuaItems(TShVirtuaItems items) = 0;
-};
 
 // The file list: the entries of one folder in four view styles with five
 // report columns (name, size, type, last write, attributes). Opens files
@@ -96,9 +82,9 @@ public:
     void SetAttributesImage(const TAttributesImage* image);
     TSHPopupMenu* ShellPopupMenu() const { return popup_; }
     void SetShellPopupMenu(TSHPopupMenu* menu) { popup_ = menu; }
-    // Set by the folder tree when it binds this list.
-    TSHListViewTree* BoundTree() const { return tree_; }
-    void SetBoundTree(TSHListViewTree* tree) { tree_ = tree; }
+    // The folder tree this list is bound to (by TSHTreeView::SetShellListView):
+    // it sets the list's folder, and follows the folders opened here.
+    TSHTreeView* ShellTreeView() const;
 
     // The running total of the selected entries' sizes.
     std::int64_t SelSize() const { return selSize_; }
@@ -117,7 +103,7 @@ public:
     TViewStyle ViewStyle() const override { return TListView::ViewStyle(); }
     bool AcceptItem(TSHFileItem* item) override;
     bool MouseIdle() const override { return mouseState_ == msIdle; }
-    ConstIDList BoundTreeSelection() override { return tree_ ? tree_->SelectedIDList() : nullptr; }
+    ConstIDList BoundTreeSelection() override;
     void BeginRowsUpdate() override;
     void EndRowsUpdate(int rowCount) override;
     void BeginRowsReorder() override;
@@ -169,14 +155,18 @@ private:
     class TDelegate;
     friend class TModel;
     friend class TDelegate;
+    // Binding goes through the tree only, so that both sides always agree.
+    friend class TSHTreeView;
     enum TMouseState { msIdle, msLeftPressed, msRightPressed, msDragging };
 
+    void SetShellTreeView(TSHTreeView* tree);
     void ColumnClick(int column);
     void RecountSelection();
     void ReportSelection();
     void RenameEntry(int row, const QString& name);
     void ShowContextMenu(const QPoint& globalPos, int row);
     bool FirstSelectedGone(const std::string& path, bool wasFile) const;
+    void Deleted(const std::string& firstPath, bool wasFile);
     void ClipboardChangedSlot();
 
     // Dragging out and dropping in.
@@ -196,7 +186,7 @@ private:
     TSHFileFilter filter_;
     TAttributesImage attributesImage_;
     QPointer<TSHPopupMenu> popup_;
-    TSHListViewTree* tree_ = nullptr;
+    QPointer<TSHTreeView> tree_;
     THeaderCaption sortType_ = hcName;
     bool locked_ = false;
     bool includeHidden_ = true;

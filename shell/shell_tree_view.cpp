@@ -24,6 +24,7 @@
 #include "shell/shell_ctrl_list.h"
 #include "shell/shell_drag_object.h"
 #include "shell/shell_drop_support.h"
+#include "shell/shell_list_view.h"
 #include "shell/shell_notify.h"
 #include "shell/shell_popup_menu.h"
 
@@ -175,6 +176,7 @@ TSHTreeView::TSHTreeView(QWidget* parent) : QTreeWidget(parent) {
 }
 
 TSHTreeView::~TSHTreeView() {
+    SetShellListView(nullptr);
     TSHCtrlList::Instance().Unregister(this);
     watcher_->Stop();
     destroying_ = true;
@@ -218,12 +220,10 @@ void TSHTreeView::NodeDestroyed(TSHTreeNode* node) {
     ReleaseListLock();
 }
 
-// The list's folder may have gone with a node: its lock is released, and
-// the list hears of it from the tree as well.
+// The list's folder may have gone with a node: its lock is released (the
+// list reports that to its owner).
 void TSHTreeView::ReleaseListLock() {
-    if (!listView_ || !listView_->FolderLocked()) return;
-    listView_->SetFolderLocked(false);
-    listView_->RaiseFolderLock(this, false);
+    if (listView_) listView_->SetLocked(false);
 }
 
 // ---------------------------------------------------------------------------
@@ -259,13 +259,15 @@ void TSHTreeView::SetShVirtuaItems(TShVirtuaItems items) {
     RefreshCombo();
 }
 
-void TSHTreeView::SetShellListView(TSHBoundFileList* listView) {
+TSHListView* TSHTreeView::ShellListView() const { return listView_; }
+
+void TSHTreeView::SetShellListView(TSHListView* listView) {
+    if (listView_ == listView) return;
+    if (listView_) listView_->SetShellTreeView(nullptr);
     listView_ = listView;
     if (!listView_) return;
-    if (auto* object = dynamic_cast<QObject*>(listView_))
-        connect(object, &QObject::destroyed, this, [this, listView] {
-            if (listView_ == listView) listView_ = nullptr;
-        });
+    if (TSHTreeView* previous = listView_->ShellTreeView()) previous->SetShellListView(nullptr);
+    listView_->SetShellTreeView(this);
     listView_->SetShVirtuaItems(virtuaItems_);
     listView_->SetIncludeHidden(includeHidden_);
     listView_->SetFolderIDList(SelectedIDList());
@@ -523,7 +525,7 @@ QString TSHTreeView::SelectedPath() const {
 
 bool TSHTreeView::MaySelect() const {
     if (mouseState_ == TMouseState::LeftPressed || mouseState_ == TMouseState::RightPressed) return false;
-    return !(listView_ && listView_->FolderLocked());
+    return !(listView_ && listView_->Locked());
 }
 
 bool TSHTreeView::ChangeSelection(TSHTreeNode* node) {

@@ -9,12 +9,12 @@
 #include <QTreeWidget>
 
 #include "raster/raster_tools.h"
-#include "shell/shell_bound_list.h"
 #include "shell/shell_data_item.h"
 #include "shell/shell_id_list.h"
 
 class TSHComboBox;
 class TSHDragObject;
+class TSHListView;
 class TSHPopupMenu;
 class TSHTreeView;
 class TShDirWatcher;
@@ -97,8 +97,10 @@ public:
     void SetIncludeHidden(bool includeHidden);
     TShVirtuaItems ShVirtuaItems() const { return virtuaItems_; }
     void SetShVirtuaItems(TShVirtuaItems items);
-    TSHBoundFileList* ShellListView() const { return listView_; }
-    void SetShellListView(TSHBoundFileList* listView);
+    // The file list that shows the selected folder. Binding sets both
+    // sides; either side going away unbinds them.
+    TSHListView* ShellListView() const;
+    void SetShellListView(TSHListView* listView);
     TSHPopupMenu* ShellPopupMenu() const;
     void SetShellPopupMenu(TSHPopupMenu* menu);
     TSHComboBox* ShellComboBox() const;
@@ -213,7 +215,7 @@ private:
     bool checkboxes_ = false;
     bool includeHidden_ = true;
     TShVirtuaItems virtuaItems_ = TShVirtuaItems::Default();
-    TSHBoundFileList* listView_ = nullptr;
+    QPointer<TSHListView> listView_;
     QPointer<TSHPopupMenu> popupMenu_;
     QPointer<TSHComboBox> combo_;
 

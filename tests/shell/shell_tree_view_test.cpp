@@ -15,6 +15,7 @@
 #include "id_lists.h"
 #include "platform/shell_data_object.h"
 #include "popup_driver.h"
+#include "shell/shell_list_view.h"
 #include "shell/shell_popup_menu.h"
 #include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
@@ -69,27 +70,6 @@ Qt::DropAction DropFiles(TSHTreeView& tree, TSHTreeNode* node, const std::vector
     QApplication::sendEvent(tree.viewport(), &dropped);
     return over && dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
 }
-
-// A file list as the tree sees it, recording what the tree asks of it.
-class RecordingList : public QObject, public TSHBoundFileList {
-public:
-    bool FolderLocked() const override { return locked; }
-    void SetFolderLocked(bool lock) override {
-        locked = lock;
-        lockEvents.emplace_back(this, lock);
-    }
-    void RaiseFolderLock(QObject* sender, bool lock) override { lockEvents.emplace_back(sender, lock); }
-    void SetShVirtuaItems(TShVirtuaItems) override {}
-    void SetIncludeHidden(bool) override {}
-    void SetFolderIDList(ConstIDList absolute) override { NativePathFromIDList(absolute, folder); }
-    void PauseWatching() override { ++pauses; }
-    void ResumeWatching() override { --pauses; }
-
-    bool locked = false;
-    std::vector<std::pair<QObject*, bool>> lockEvents;
-    std::string folder;
-    int pauses = 0;
-};
 
 // A shown tree over a temporary folder that the other users of the
 // machine may enter (for the unprivileged cases).
@@ -357,7 +337,7 @@ TEST_F(TreeView, DeletingTheSelectedFolderFromItsMenuMovesTreeAndListToTheParent
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(temp_.File("data")));
     TSHPopupMenu menu(&tree_);
     tree_.SetShellPopupMenu(&menu);
-    RecordingList list;
+    TSHListView list;
     tree_.SetShellListView(&list);
     TSHTreeNode* parent = Select(temp_.Path());
     parent->setExpanded(true);
@@ -368,8 +348,8 @@ TEST_F(TreeView, DeletingTheSelectedFolderFromItsMenuMovesTreeAndListToTheParent
     qputenv("XDG_DATA_HOME", oldDataHome);
     EXPECT_FALSE(Exists(temp_.File("doomed")));
     EXPECT_EQ(tree_.SelectedNode(), NodeOf(temp_.Path()));
-    EXPECT_EQ(list.folder, temp_.Path());
-    EXPECT_EQ(list.pauses, 0);
+    EXPECT_EQ(list.FolderPath().toStdString(), temp_.Path());
+    EXPECT_TRUE(list.FileList().Watching()) << "the list watches again after the delete";
     EXPECT_FALSE(ChildTexts(NodeOf(temp_.Path())).contains("doomed"));
 }
 
@@ -417,22 +397,22 @@ TEST_F(TreeView, RefusalsOfPermissionShowNoChildrenTakeNoDropAndAskNothing) {
 
 TEST_F(TreeView, ALockedFileListHoldsTheSelectionUntilItsFolderGoes) {
     MakeFolders(temp_, {"one", "two"});
-    RecordingList list;
+    TSHListView list;
+    std::vector<bool> lockEvents;
+    list.OnShFolderLock = [&](TSHListView*, bool lock) { lockEvents.push_back(lock); };
     tree_.SetShellListView(&list);
     Select(temp_.File("one"));
-    EXPECT_EQ(list.folder, temp_.File("one"));
-    list.locked = true;
+    EXPECT_EQ(list.FolderPath().toStdString(), temp_.File("one"));
+    list.SetLocked(true);
     EXPECT_FALSE(tree_.SelectPath(QString::fromStdString(temp_.File("two"))));
     EXPECT_EQ(NodePath(tree_.SelectedNode()), temp_.File("one"));
-    EXPECT_EQ(list.folder, temp_.File("one"));
+    EXPECT_EQ(list.FolderPath().toStdString(), temp_.File("one"));
 
     ASSERT_EQ(rmdir(temp_.File("one").c_str()), 0);
     tree_.RefreshAll();
-    EXPECT_FALSE(list.locked);
-    ASSERT_EQ(list.lockEvents.size(), 2u);
-    EXPECT_EQ(list.lockEvents[0], std::make_pair(static_cast<QObject*>(&list), false));
-    EXPECT_EQ(list.lockEvents[1], std::make_pair(static_cast<QObject*>(&tree_), false));
-    EXPECT_EQ(list.folder, temp_.Path());
+    EXPECT_FALSE(list.Locked());
+    EXPECT_EQ(lockEvents, (std::vector<bool>{true, false}));
+    EXPECT_EQ(list.FolderPath().toStdString(), temp_.Path());
 }
 
 // A real mount: a memory file system mounted below /mnt, as a stick is.
