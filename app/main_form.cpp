@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/control_bar.h"
+#include "app/main_commands.h"
 #include "app/settings_file.h"
 #include "components/float_edit.h"
 #include "components/prg_status_bar.h"
@@ -32,6 +33,7 @@ constexpr int kPanelCtrlWidth = 203;
 constexpr int kPanel1Height = 88;
 constexpr int kCoordinateWidth = 77;
 constexpr int kCoordinateDecimals = 3;
+constexpr int kToolBarGap = 4;
 
 QWidget* NamedPanel(const QString& name, QWidget* parent) {
     auto* panel = new QWidget(parent);
@@ -193,38 +195,21 @@ void TMainForm::CreateStatusBar() {
     setStatusBar(statusBar_);
 }
 
-QAction* TMainForm::AddAction(const QString& name, const QString& caption, const QString& hint,
-                              const QKeySequence& shortcut) {
-    auto* action = new QAction(caption, this);
-    action->setObjectName(name);
-    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    action->setToolTip(hint.left(bar));
-    action->setStatusTip(hint.mid(bar + 1));
-    action->setShortcut(shortcut);
-    action->setShortcutContext(Qt::WindowShortcut);
-    addAction(action);
-    return action;
-}
-
 void TMainForm::CreateActions() {
-    action1030_ = AddAction(QStringLiteral("Action1030"), QStringLiteral("閉じる(&C)"),
-                            QStringLiteral("閉じる|参照中の画像ファイルを閉じます。"), QKeySequence());
-    action1020_ = AddAction(QStringLiteral("Action1020"), QStringLiteral("開く(&O)"),
-                            QStringLiteral("開く|選択された画像ファイルを開きます。"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    action4070_ = AddAction(QStringLiteral("Action4070"), QStringLiteral("前のファイル(&O)"),
-                            QStringLiteral("前のファイル|前の画像ファイルを参照します。"),
-                            QKeySequence(Qt::ALT | Qt::Key_Up));
-    action4080_ = AddAction(QStringLiteral("Action4080"), QStringLiteral("次のファイル(&D)"),
-                            QStringLiteral("次のファイル|次の画像ファイルを参照します。"),
-                            QKeySequence(Qt::ALT | Qt::Key_Down));
-    connect(action1020_, &QAction::triggered, this, &TMainForm::Action1020Execute);
-    connect(action4070_, &QAction::triggered, this, &TMainForm::Action4070Execute);
-    connect(action4080_, &QAction::triggered, this, &TMainForm::Action4080Execute);
-    action4090_ = AddAction(QStringLiteral("Action4090"), QStringLiteral("中止(&C)"),
-                            QStringLiteral("中止|画像ファイルの読み込みを中止します。"), QKeySequence(Qt::Key_Escape));
-    action4090_->setEnabled(false);
-    connect(action1030_, &QAction::triggered, this, &TMainForm::Action1030Execute);
-    connect(action4090_, &QAction::triggered, this, &TMainForm::Action4090Execute);
+    commands_ = new TMainCommands(*this);
+    action1020_ = commands_->Command(1020);
+    action1030_ = commands_->Command(1030);
+    action4070_ = commands_->Command(4070);
+    action4080_ = commands_->Command(4080);
+    action4090_ = commands_->Command(4090);
+    controlBar_->SetRowSize(ToolBarRowSize());
+    // The second toolbar of each row starts where the first one's buttons end.
+    for (int row = 0; row < 2; ++row) {
+        QToolBar* first = toolBars_[row * 2];
+        QToolBar* second = toolBars_[row * 2 + 1];
+        const int end = first->x() + first->sizeHint().width() + kToolBarGap;
+        if (second->x() < end) controlBar_->PlaceToolBar(second, end, second->y());
+    }
 }
 
 // --- Start and end -----------------------------------------------------------

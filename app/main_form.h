@@ -23,6 +23,7 @@ class QWidget;
 class SettingsFile;
 class TControlBar;
 class TFloatEdit;
+class TMainCommands;
 class TPrgStatusBar;
 class TRaster;
 class TRasterListView;
@@ -92,6 +93,8 @@ public:
     TRaster* Raster() const { return raster_; }
     TPrgStatusBar* StatusBar() const { return statusBar_; }
     SettingsFile& Settings() { return *settings_; }
+    // Every command of the window, its menus and toolbar buttons.
+    TMainCommands& Commands() const { return *commands_; }
 
     // The keyboard's routes to the open/close/step handlers (the menus and
     // toolbars add their buttons for the same actions).
@@ -177,8 +180,6 @@ private:
     void OpenItem(TSHFileItem* item);
     // The height of a control bar row: the tallest toolbar's and a margin.
     int ToolBarRowSize() const;
-    QAction* AddAction(const QString& name, const QString& caption, const QString& hint,
-                       const QKeySequence& shortcut);
 
     void FormShow();
     void FinishShow();
@@ -219,6 +220,7 @@ private:
     TRaster* raster_ = nullptr;
     TPrgStatusBar* statusBar_ = nullptr;
 
+    TMainCommands* commands_ = nullptr;
     QAction* action1020_ = nullptr;
     QAction* action1030_ = nullptr;
     QAction* action4070_ = nullptr;

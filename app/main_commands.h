@@ -1,0 +1,115 @@
+#pragma once
+
+#include <functional>
+#include <map>
+
+#include <QObject>
+#include <QPointer>
+
+#include "platform/action.h"
+
+class QMenu;
+class QUrl;
+class QMenuBar;
+class QToolBar;
+class TMainForm;
+
+namespace platform {
+class ActionList;
+}
+
+// A command of the window itself (not of a control): it takes the main
+// window as its target, so it is enabled while the window exists. Its
+// check mark comes from Checked when assigned, else it stays as set.
+class TWindowAction : public platform::Action {
+    Q_OBJECT
+
+public:
+    explicit TWindowAction(QWidget* window);
+
+    bool HandlesTarget(QObject* Target) override;
+    void UpdateTarget(QObject* Target) override;
+
+    std::function<bool()> Checked;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+// The main window's command set: every command of the window by number
+// (Action1010 ... Action9040) in one action list, the main menu, the
+// buttons of the four toolbars, the popup menus and the history drop-downs
+// of the back and forward buttons, and the handlers the window supplies
+// for the commands that do not act on their own.
+class TMainCommands : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TMainCommands(TMainForm& form);
+    ~TMainCommands() override;
+
+    platform::ActionList& ActionList() const { return *actionList_; }
+    // The command of a number (1010 ... 9040); null for numbers not used.
+    platform::Action* Command(int number) const;
+    const std::map<int, platform::Action*>& Commands() const { return commands_; }
+
+    QMenuBar* MainMenu() const { return mainMenu_; }
+    QMenu* PopupMenu1() const { return popupMenu1_; }
+    QMenu* PopupMenu2() const { return popupMenu2_; }
+    QMenu* PopupMenu3() const { return popupMenu3_; }
+    QMenu* PopupUndo() const { return popupUndo_; }
+    QMenu* PopupRedo() const { return popupRedo_; }
+
+    // --- Handlers the window supplies ---------------------------------------
+    void Action1050Execute();
+    void Action1060Execute();
+    void Action1070Execute();
+    void Action1120Execute();
+    void Action3011Execute(int toolBar);
+    void Action3015Execute();
+    void Action3020Execute();
+    void Action8030Execute();
+    void Action9020Execute();
+    void Action9040Execute();
+
+    // The address Action9020 opens.
+    static QString HomePageAddress();
+
+    // The choosers and the browser the handlers use; tests put their own
+    // answers here. An empty name or a false answer means cancelled.
+    std::function<QString()> ChooseSaveFile;
+    std::function<bool(const QUrl&)> OpenAddress;
+
+private:
+    void CreateCommands();
+    platform::Action* NewCommand(int number);
+    void SetTexts(int number, const QString& caption, const QString& hint, const QString& shortcut);
+    void CreateMainMenu();
+    void CreateToolButtons();
+    void CreatePopupMenus();
+    void BindHandlers();
+    void Bind(int number, std::function<void()> handler);
+    // Takes a command out of the idle pass, disabled.
+    void DisableForGood(int number);
+
+    // Menu building: numbers, 0 for a separator.
+    void AddEntries(QWidget* menu, std::initializer_list<int> numbers);
+    QMenu* AddMenu(QMenuBar* bar, const QString& caption, const QString& hint);
+    QMenu* AddSubMenu(QMenu* menu, const QString& caption, const QString& hint);
+    void MakeRadioGroup(std::initializer_list<int> numbers);
+    QAction* AddMenuEntryAs(QMenu* menu, int number, const QString& caption);
+
+    QWidget* Owner() const;
+
+    TMainForm& form_;
+    platform::ActionList* actionList_;
+    std::map<int, platform::Action*> commands_;
+    QMenuBar* mainMenu_ = nullptr;
+    QMenu* popupMenu1_ = nullptr;
+    QMenu* popupMenu2_ = nullptr;
+    QMenu* popupMenu3_ = nullptr;
+    QMenu* popupUndo_ = nullptr;
+    QMenu* popupRedo_ = nullptr;
+    QAction* newFolderEntry_ = nullptr;
+    bool objectToolBarChecked_ = true;
+};

@@ -1,0 +1,18 @@
+// The view menu's bar toggles: each shows or hides its bar, and its check
+// follows the bar.
+#include <QToolBar>
+
+#include "app/control_bar.h"
+#include "app/main_commands.h"
+#include "app/main_form.h"
+#include "components/prg_status_bar.h"
+
+void TMainCommands::Action3011Execute(int toolBar) {
+    QToolBar* bar = form_.ToolBar(toolBar);
+    bar->setVisible(bar->isHidden());
+    form_.ControlBar()->Relayout();
+}
+
+void TMainCommands::Action3015Execute() { objectToolBarChecked_ = !objectToolBarChecked_; }
+
+void TMainCommands::Action3020Execute() { form_.StatusBar()->setVisible(form_.StatusBar()->isHidden()); }

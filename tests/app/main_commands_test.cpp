@@ -1,0 +1,259 @@
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/main_commands.h"
+#include "app/main_form.h"
+#include "app/settings_file.h"
+#include "components/prg_status_bar.h"
+#include "platform/action_list.h"
+#include "raster/raster.h"
+#include "support/event_wait.h"
+#include "support/scripted_message_boxes.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+// The real main window over settings in a temporary folder, the test
+// plug-in as its plug-in folder.
+class MainCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder.File("bin"));
+        folder.Write("bin/kelvandor.ini", std::string("[Kelvandor]\nSusiePath=") + KELVANDOR_TEST_PLUGIN_DIR + "\n");
+        form = std::make_unique<TMainForm>(
+            std::make_unique<SettingsFile>(folder.File("bin/kelvandor"), folder.File("config")),
+            std::chrono::milliseconds(0));
+        form->show();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    void TearDown() override {
+        form->close();
+        form.reset();
+    }
+
+    TMainCommands& Commands() const { return form->Commands(); }
+    platform::Action* Command(int number) const { return Commands().Command(number); }
+
+    // The state of every command as the idle pass leaves it now.
+    bool EnabledNow(int number) const {
+        Commands().ActionList().UpdateActions();
+        return Command(number)->isEnabled();
+    }
+    bool CheckedNow(int number) const {
+        Commands().ActionList().UpdateActions();
+        return Command(number)->isChecked();
+    }
+
+    // Runs a command as a menu click does: on its state of now.
+    void Run(int number) const {
+        Commands().ActionList().UpdateActions();
+        Command(number)->trigger();
+    }
+
+    void OpenTestImage(const std::string& words = "width=64 height=48") {
+        const std::string path = folder.Write("picture.ktest", "KTESTSPI " + words + "\n");
+        ASSERT_TRUE(form->OpenImage(QString::fromStdString(path)));
+    }
+
+    QMenu* TopMenu(const QString& caption) const {
+        for (QAction* entry : Commands().MainMenu()->actions())
+            if (entry->text() == caption) return entry->menu();
+        return nullptr;
+    }
+
+    // A menu's entries as a user reads them: captions, "-" for separators,
+    // hidden entries left out.
+    static QStringList Entries(const QMenu* menu) {
+        QStringList entries;
+        for (QAction* entry : menu->actions())
+            if (entry->isVisible()) entries << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
+        return entries;
+    }
+
+    ScriptedMessageBoxes messages;
+    TempFolder folder;
+    std::unique_ptr<TMainForm> form;
+};
+
+// --- Menus, shortcuts and hints ----------------------------------------------
+
+TEST_F(MainCommandsTest, TheMainMenuOffersItsColumnsInOrderWithTheLayerAndObjectMenusHidden) {
+    QStringList visible;
+    for (QAction* entry : Commands().MainMenu()->actions())
+        if (entry->isVisible()) visible << entry->text();
+    EXPECT_EQ(visible, QStringList({"ファイル(&F)", "編集(&E)", "表示(&V)", "移動(&G)", "画像(&R)", "ツール(&T)",
+                                    "ヘルプ(&H)"}));
+    ASSERT_NE(TopMenu("レイヤ(&L)"), nullptr);
+    EXPECT_FALSE(TopMenu("レイヤ(&L)")->menuAction()->isVisible());
+    EXPECT_FALSE(TopMenu("オブジェクト(&O)")->menuAction()->isVisible());
+
+    EXPECT_EQ(Entries(TopMenu("ファイル(&F)")),
+              QStringList({"開く(&O)", "閉じる(&C)", "-", "名前をつけて保存(&A)...", "-", "プリンタの設定(&U)...",
+                           "印刷(&P)", "-", "日付・時刻・属性の変更(&D)...", "名前の変更(&M)",
+                           "アプリケーションの関連付け(&E)...", "プロパティ(&R)...", "-", "終了(&X)"}));
+    EXPECT_EQ(Entries(TopMenu("移動(&G)")),
+              QStringList({"前に戻る(&B)", "次に進む(&F)", "-", "一つ上の階層へ(&U)", "-", "上のフォルダ(&P)",
+                           "下のフォルダ(&N)", "-", "フォルダの固定(&L)", "-", "前のファイル(&O)", "次のファイル(&D)",
+                           "-", "中止(&C)"}));
+    EXPECT_EQ(Entries(TopMenu("ヘルプ(&H)")),
+              QStringList({"目次とキーワード(&C)", "-", "Kelvandorのホームページ(&W)...", "サポート情報を送信(&S)...",
+                           "-", "バージョン情報(&A)..."}));
+    // The measuring submenu stays out of sight.
+    QStringList tools = Entries(TopMenu("ツール(&T)"));
+    EXPECT_FALSE(tools.contains("画像上での計測(&M)"));
+    EXPECT_TRUE(tools.contains("オプション(&O)..."));
+    EXPECT_EQ(TopMenu("画像(&R)")->menuAction()->statusTip(), "画像の操作に関するコマンドです。");
+}
+
+TEST_F(MainCommandsTest, CommandsCarryTheirShortcutsHintsAndHelpContexts) {
+    const std::pair<int, const char*> shortcuts[] = {
+        {1020, "Ctrl+O"}, {1070, "Ctrl+P"},   {1110, "F12"},     {2020, "Ctrl+X"}, {2030, "Ctrl+C"},
+        {2040, "Ctrl+V"}, {2050, "Del"},      {2080, "Ctrl+A"},  {4010, "Alt+Left"}, {4020, "Alt+Right"},
+        {4030, "Ctrl+Up"}, {4070, "Alt+Up"}, {4080, "Alt+Down"}, {4090, "Esc"},    {5070, "Home"},
+        {5080, "F5"},     {9010, "F1"}};
+    for (const auto& [number, keys] : shortcuts)
+        EXPECT_EQ(Command(number)->shortcut().toString(), keys) << number;
+
+    EXPECT_EQ(Command(1050)->toolTip(), "別名保存");
+    EXPECT_EQ(Command(1050)->statusTip(), "作業中の画像ファイルに別の名前をつけて保存します。");
+    EXPECT_EQ(Command(1050)->objectName(), "Action1050");
+
+    const std::pair<int, int> contexts[] = {{1080, 1080}, {3012, 3010}, {3020, 3020}, {3043, 3040}, {3053, 3050},
+                                            {3072, 3070}, {3081, 3080}, {6042, 6040}, {6052, 6050}, {9040, 9040}};
+    for (const auto& [number, context] : contexts) EXPECT_EQ(Command(number)->HelpContext(), context) << number;
+
+    // The status bar shows the long hint of the entry under the pointer.
+    QMenu* file = TopMenu("ファイル(&F)");
+    file->popup(form->mapToGlobal(QPoint(10, 10)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
+    file->setActiveAction(Command(1060));
+    EXPECT_EQ(form->StatusBar()->currentMessage(), "使用するプリンタの設定を行います。");
+    file->close();
+}
+
+TEST_F(MainCommandsTest, EveryToolbarButtonAndMenuCommandHasAnIconOfTheTheme) {
+    for (int bar = 1; bar <= 4; ++bar)
+        for (QAction* button : form->ToolBar(bar)->actions()) {
+            if (button->isSeparator() || !qobject_cast<platform::Action*>(button)) continue;
+            EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
+            EXPECT_FALSE(button->icon().pixmap(16).isNull()) << button->objectName().toStdString();
+        }
+    // Check and radio entries show their mark instead.
+    for (int number : {1020, 1050, 1120, 2060, 2110, 3090, 4060, 8020, 8050, 9040}) {
+        EXPECT_FALSE(Command(number)->icon().isNull()) << number;
+    }
+}
+
+TEST_F(MainCommandsTest, TheHistoryButtonsDropDownTheirMenus) {
+    auto* back = qobject_cast<QToolButton*>(form->ToolBar(3)->widgetForAction(Command(4010)));
+    auto* forward = qobject_cast<QToolButton*>(form->ToolBar(3)->widgetForAction(Command(4020)));
+    ASSERT_TRUE(back && forward);
+    EXPECT_EQ(back->menu(), Commands().PopupUndo());
+    EXPECT_EQ(back->popupMode(), QToolButton::MenuButtonPopup);
+    EXPECT_EQ(back->contextMenuPolicy(), Qt::CustomContextMenu);
+    EXPECT_EQ(forward->menu(), Commands().PopupRedo());
+}
+
+// --- Enabling follows the targets --------------------------------------------
+
+TEST_F(MainCommandsTest, ImageCommandsFollowTheViewAndTheToolsAreOneRadioGroup) {
+    for (int number : {1030, 1050, 1070, 5030, 5070, 8030}) EXPECT_FALSE(EnabledNow(number)) << number;
+    EXPECT_TRUE(EnabledNow(3071));
+    EXPECT_TRUE(CheckedNow(3071));
+    EXPECT_FALSE(CheckedNow(3072));
+
+    OpenTestImage();
+    for (int number : {1030, 1050, 1070, 5010, 5030, 8030}) EXPECT_TRUE(EnabledNow(number)) << number;
+    Run(5030);
+    EXPECT_TRUE(CheckedNow(5030));
+    EXPECT_FALSE(CheckedNow(5010));
+    Run(3072);
+    EXPECT_EQ(form->Raster()->ViewMode(), vmExpand);
+    EXPECT_FALSE(CheckedNow(3071));
+
+    Run(1030);
+    EXPECT_FALSE(form->Raster()->HasImage());
+    EXPECT_FALSE(EnabledNow(1030));
+}
+
+TEST_F(MainCommandsTest, CommandsWithoutTheirWindowYetAreDisabledNotFaked) {
+    for (int number : {9010, 1100}) EXPECT_FALSE(EnabledNow(number)) << number;
+    // Hidden commands stay out of sight on menus and toolbars alike.
+    for (int number : {1010, 1040, 2010, 3015}) EXPECT_FALSE(Command(number)->isVisible()) << number;
+}
+
+TEST_F(MainCommandsTest, BarTogglesShowAndHideTheirBarsAndFollowThem) {
+    EXPECT_TRUE(CheckedNow(3012));
+    Run(3012);
+    EXPECT_TRUE(form->ToolBar(2)->isHidden());
+    EXPECT_FALSE(CheckedNow(3012));
+    Run(3012);
+    EXPECT_FALSE(form->ToolBar(2)->isHidden());
+    EXPECT_TRUE(CheckedNow(3012));
+
+    Run(3020);
+    EXPECT_TRUE(form->StatusBar()->isHidden());
+    EXPECT_FALSE(CheckedNow(3020));
+}
+
+// --- Handlers -----------------------------------------------------------------
+
+TEST_F(MainCommandsTest, SaveAsBitmapWritesA24BitBitmapTheUserCanOpen) {
+    OpenTestImage("width=40 height=30");
+    const QString target = QString::fromStdString(folder.File("out/copy.bmp"));
+    std::filesystem::create_directories(folder.File("out"));
+    Commands().ChooseSaveFile = [&] { return target; };
+    Run(1050);
+    EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
+    QImage written(target, "BMP");
+    ASSERT_FALSE(written.isNull());
+    EXPECT_EQ(written.size(), QSize(40, 30));
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray header = file.read(30);
+    EXPECT_EQ(header.left(2), "BM");
+    EXPECT_EQ(static_cast<unsigned char>(header[28]), 24);  // bits per pixel
+
+    // Cancelling the chooser writes nothing.
+    std::filesystem::remove(target.toStdString());
+    Commands().ChooseSaveFile = [] { return QString(); };
+    Run(1050);
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(MainCommandsTest, HomePageOpensTheProjectAddressOrSaysWhyNot) {
+    QUrl opened;
+    Commands().OpenAddress = [&](const QUrl& address) {
+        opened = address;
+        return true;
+    };
+    Run(9020);
+    EXPECT_EQ(opened, QUrl(TMainCommands::HomePageAddress()));
+    EXPECT_TRUE(messages.Messages().empty());
+
+    Commands().OpenAddress = [](const QUrl&) { return false; };
+    Run(9020);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0].icon, platform::MessageIcon::Error);
+}
+
+TEST_F(MainCommandsTest, ExitClosesTheWindowAndWritesTheSettings) {
+    Run(1120);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(std::filesystem::exists(folder.File("bin/kelvandor.ini")));
+}
+
+}  // namespace
