@@ -2,9 +2,11 @@
 #include <QProgressBar>
 #include <QStackedWidget>
 
+#include "app/main_commands.h"
 #include "app/main_form.h"
 #include "components/float_edit.h"
 #include "components/prg_status_bar.h"
+#include "platform/action_list.h"
 #include "raster/raster.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
@@ -19,7 +21,8 @@ bool TMainForm::OpenImage(const QString& path) {
         QProgressBar* progress;
         ~Restore() {
             form->panel1_->setEnabled(true);
-            form->action4090_->setEnabled(false);
+            // Cancel goes, and the image's commands follow the new image now.
+            form->commands_->ActionList().UpdateActions();
             progress->hide();
         }
     } restore{this, progress};
