@@ -1,0 +1,15 @@
+#include "application_setup.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include "app/japanese_interface.h"
+
+void SetUpApplication(QApplication& application) {
+    QApplication::setApplicationName(QStringLiteral("Kelvandor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kelvandor"));
+    SetUpJapaneseInterface(application);
+    // Outside a desktop session the theme is bare; files and folders still
+    // get their icons.
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+}
