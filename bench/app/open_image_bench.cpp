@@ -1,0 +1,179 @@
+// Opening a 12-megapixel JPEG from the file list of the main window until
+// the raster view has painted it, beside the plug-in decode of that file
+// alone (the file read, the plug-in folder rescanned and the JPEG plug-in
+// asked for the picture, as the view asks it).
+//
+// Cold: the file's pages are dropped from the page cache before every
+// open on both sides, as a user meets a photo opened for the first time.
+// Warm: the same with the file cached, which shows the window's own cost
+// more sharply. The window paints offscreen in the work area's size, in
+// the default paint mode. Wall time and the CPU time of all threads;
+// medians of the repetitions, interleaved.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+
+#include "app/application_setup.h"
+#include "app/main_form.h"
+#include "app/settings_file.h"
+#include "bench_report.h"
+#include "host_decode.h"
+#include "raster/raster.h"
+#include "shell/shell_list_view.h"
+
+namespace {
+
+const char kPhoto[] = "photo.jpg";
+
+struct Setup {
+    std::string base;
+    std::string photo;
+    std::unique_ptr<TMainForm> form;
+    int row = -1;
+};
+
+Setup& TheSetup() {
+    static Setup setup;
+    return setup;
+}
+
+// Drops the file's pages from the page cache (written back first).
+void DropFromCache(const std::string& path) {
+    const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0) std::abort();
+    fdatasync(handle);
+    posix_fadvise(handle, 0, 0, POSIX_FADV_DONTNEED);
+    close(handle);
+}
+
+// Counts the paints of the raster view that draw an image.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(TRaster& raster) : raster_(raster) { raster_.installEventFilter(this); }
+    ~PaintCounter() override { raster_.removeEventFilter(this); }
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && raster_.HasImage()) ++Paints;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TRaster& raster_;
+};
+
+void StartWindow() {
+    Setup& setup = TheSetup();
+    const std::string pictures = setup.base + "/pictures";
+    const std::string program = setup.base + "/bin";
+    std::filesystem::create_directories(program);
+    FILE* ini = std::fopen((program + "/kelvandor.ini").c_str(), "w");
+    if (ini == nullptr) std::abort();
+    std::fprintf(ini, "[Kelvandor]\nDefaultPath=%s\nSusiePath=%s\n", pictures.c_str(), KELVANDOR_PLUGIN_DIR);
+    std::fclose(ini);
+    setup.form = std::make_unique<TMainForm>(std::make_unique<SettingsFile>(program + "/kelvandor", setup.base),
+                                             std::chrono::milliseconds(0));
+    setup.form->show();
+    while (!setup.form->Started()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    TSHListView& list = *setup.form->ShellListView();
+    for (int row = 0; row < list.RowCount(); ++row)
+        if (list.Model()->index(row, 0).data().toString() == kPhoto) setup.row = row;
+    if (setup.row < 0) std::abort();
+}
+
+void BM_OpenFromList(benchmark::State& state, bool cold) {
+    Setup& setup = TheSetup();
+    TMainForm& form = *setup.form;
+    PaintCounter counter(*form.Raster());
+    for (auto _ : state) {
+        state.PauseTiming();
+        form.Action1030Execute();
+        form.ShellListView()->SetSelectedRows({setup.row});
+        QCoreApplication::processEvents();
+        if (cold) DropFromCache(setup.photo);
+        counter.Paints = 0;
+        state.ResumeTiming();
+        form.Action1020Execute();
+        while (counter.Paints == 0) QCoreApplication::processEvents();
+        state.PauseTiming();
+        if (!form.Raster()->HasImage()) state.SkipWithError("the photo did not open");
+        state.ResumeTiming();
+    }
+}
+
+void BM_PluginDecode(benchmark::State& state, bool cold) {
+    const std::string& path = TheSetup().photo;
+    TSusiePlugs plugs;
+    plugs.SetPath(KELVANDOR_PLUGIN_DIR);
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            DropFromCache(path);
+            state.ResumeTiming();
+        }
+        // Read as the view reads it: the whole file with zero padding.
+        host_decode::EncodedImage image;
+        const int handle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const auto size = static_cast<std::size_t>(std::filesystem::file_size(path));
+        image.bytes.assign(size + 2048, 0);
+        image.size = static_cast<std::size_t>(read(handle, image.bytes.data(), size));
+        close(handle);
+        if (image.size != size || !host_decode::DecodeThroughHost(plugs, image))
+            state.SkipWithError("the plug-in did not decode the photo");
+    }
+}
+
+void PrintUptime(const char* when) {
+    std::printf("load %s: ", when);
+    std::fflush(stdout);
+    std::system("uptime");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    SetUpApplication(application);
+    Setup& setup = TheSetup();
+    char pattern[] = "/tmp/kelvandor-open-bench-XXXXXX";
+    if (!mkdtemp(pattern)) std::abort();
+    setup.base = pattern;
+    std::filesystem::create_directories(setup.base + "/pictures");
+    host_decode::MakePhotoLike(setup.base + "/pictures", kPhoto, "-quality 90");
+    setup.photo = setup.base + "/pictures/" + kPhoto;
+    StartWindow();
+
+    for (const bool cold : {true, false}) {
+        const std::string suffix = cold ? "/cold" : "/warm";
+        bench_report::Timed(benchmark::RegisterBenchmark(("open from list" + suffix).c_str(), BM_OpenFromList, cold));
+        bench_report::Timed(benchmark::RegisterBenchmark(("plugin decode" + suffix).c_str(), BM_PluginDecode, cold));
+    }
+    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
+    int count = static_cast<int>(arguments.size()) - 1;
+    benchmark::Initialize(&count, arguments.data());
+    bench_report::RecordingReporter reporter;
+    PrintUptime("before");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintUptime("after");
+    reporter.PrintMedians();
+    reporter.PrintRatio("12 MP JPEG, cold: open from list / plug-in decode", "open from list/cold", "plugin decode/cold",
+                        1.15);
+    reporter.PrintRatio("12 MP JPEG, warm: open from list / plug-in decode", "open from list/warm", "plugin decode/warm",
+                        1.15);
+    setup.form.reset();
+    std::filesystem::remove_all(setup.base);
+    return 0;
+}
