@@ -257,6 +257,24 @@ void TMainForm::ShowReadOnlyNotice() {
                           platform::MessageIcon::Warning);
 }
 
+bool TMainForm::EditingName() const {
+    const QWidget* focus = QApplication::focusWidget();
+    const auto editsIn = [focus](const QAbstractItemView* view) {
+        return focus != view && focus != view->viewport() && view->isAncestorOf(focus);
+    };
+    return focus != nullptr && (editsIn(shellTreeView_) || editsIn(shellListView_->CurrentView()));
+}
+
+bool TMainForm::event(QEvent* event) {
+    // While a name is edited, its keys go to the editor, not to the
+    // window's shortcuts.
+    if (event->type() == QEvent::ShortcutOverride && EditingName()) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
 void TMainForm::PageControl1Change() {
     panel1_->setCurrentWidget(pageControl1_->currentIndex() == 1 ? static_cast<QWidget*>(rasterListView_)
                                                                   : static_cast<QWidget*>(shellListView_));

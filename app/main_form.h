@@ -162,6 +162,7 @@ signals:
     void StartFinished();
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -178,6 +179,8 @@ private:
     void LoadColumnSettings();
     void StepFile(int step);
     void OpenItem(TSHFileItem* item);
+    // A name is being edited in the folder tree or the file list.
+    bool EditingName() const;
     // The height of a control bar row: the tallest toolbar's and a margin.
     int ToolBarRowSize() const;
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QStackedWidget>
 #include <QTest>
@@ -166,6 +167,24 @@ TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("sub")});
     EXPECT_EQ(Shown(), "a.ktest");
     EXPECT_EQ(List().FolderPath(), Pictures());
+}
+
+TEST_F(MainFormListTest, KeysOfANameBeingEditedGoToTheEditor) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    Select(RowOf("a.ktest"));
+    List().EditRow(RowOf("a.ktest"));
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_NE(editor, List().CurrentView()->viewport());
+    QTest::keyClick(editor, Qt::Key_Down, Qt::AltModifier);
+    QTest::keyClick(editor, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("a.ktest")});
+    EXPECT_FALSE(main.Raster()->HasImage());
+    QTest::keyClick(editor, Qt::Key_Escape);
+    // Afterwards the keys work again.
+    QTest::keyClick(&main, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(Shown(), "b.ktest");
 }
 
 TEST_F(MainFormListTest, WhileAnImageLoadsTheKeysDoNotStartAnother) {
