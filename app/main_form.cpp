@@ -59,6 +59,8 @@ TMainForm::TMainForm(std::unique_ptr<SettingsFile> settings, std::chrono::millis
     CreateControlBar();
     CreatePanels();
     CreateStatusBar();
+    // Bound once the status bar can take the list's first reports.
+    shellTreeView_->SetShellListView(shellListView_);
     CreateActions();
 }
 
@@ -176,10 +178,6 @@ void TMainForm::CreateShellControls(QWidget* treePage) {
     shellListView_->OnShListChange = [this](TSHListView*, TSHFileList* list) { ShellListViewShListChange(list); };
     shellListView_->OnShSelChange = [this](TSHListView*, std::int64_t size) { ShellListViewShSelChange(size); };
     shellListView_->OnShFolderLock = [this](TSHListView*, bool lock) { ShellListViewShFolderLock(lock); };
-    // The list shows the folder selected in the tree, unless locked.
-    connect(shellTreeView_, &TSHTreeView::SelectionFolderChanged, this, [this] {
-        if (!shellListView_->Locked()) shellListView_->SetFolderIDList(shellTreeView_->SelectedIDList());
-    });
 }
 
 void TMainForm::CreateStatusBar() {

@@ -79,6 +79,8 @@ bool TMainForm::LoadSettings() {
     cdFolderPath_ = file.ReadString(kMain, QStringLiteral("CD_FolderPath"), QString());
     defaultPath_ = ResolveFolder(file.ReadString(kMain, QStringLiteral("DefaultPath"), QDir::homePath()), cdFolderPath_,
                                  QDir::homePath());
+    // Before the folder lock is applied: choosing a folder releases it.
+    shellTreeView_->SelectPath(defaultPath_);
     cdSusiePath_ = file.ReadString(kMain, QStringLiteral("CD_SusiePath"), QString());
     raster_->SetPluginPath(
         ResolveFolder(file.ReadString(kMain, QStringLiteral("SusiePath"), ExeFolder()), cdSusiePath_, ExeFolder()));
@@ -97,23 +99,21 @@ bool TMainForm::LoadSettings() {
     ReadListLook();
     ListLook(shellListView_->Locked()).ApplyTo(*shellListView_);
     treeLook_.ApplyTo(*shellTreeView_);
-    shellTreeView_->SelectPath(defaultPath_);
     return true;
 }
 
 void TMainForm::ApplyShellControlSettings() {
     const SettingsFile& file = *settings_;
-    shellListView_->SetLocked(file.ReadBool(kShellControl, QStringLiteral("LockFolder"), false));
     clickType_ = file.ReadInteger(kShellControl, QStringLiteral("ClickType"), 0);
     TShVirtuaItems places = shellTreeView_->ShVirtuaItems();
     for (const TVirtualPlaceKey& place : kVirtualPlaceKeys)
         places = file.ReadBool(kShellControl, QString::fromLatin1(place.Key), false) ? places.With(place.Kind)
                                                                                       : places.Without(place.Kind);
+    // The tree passes both on to its list.
     shellTreeView_->SetShVirtuaItems(places);
-    shellListView_->SetShVirtuaItems(places);
-    const bool hidden = file.ReadBool(kShellControl, QStringLiteral("HideFile"), false);
-    shellTreeView_->SetIncludeHidden(hidden);
-    shellListView_->SetIncludeHidden(hidden);
+    shellTreeView_->SetIncludeHidden(file.ReadBool(kShellControl, QStringLiteral("HideFile"), false));
+    // Last: the tree lets go of the list's lock when it rebuilds nodes.
+    shellListView_->SetLocked(file.ReadBool(kShellControl, QStringLiteral("LockFolder"), false));
 }
 
 void TMainForm::WriteShellControlSettings() {

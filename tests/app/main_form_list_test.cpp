@@ -135,6 +135,7 @@ TEST_F(MainFormListTest, DoubleClickAndEnterOpenImagesHereAndFoldersInPlace) {
 
     doubleClick("sub");
     EXPECT_EQ(List().FolderPath(), Pictures() + "/sub");
+    EXPECT_EQ(main.ShellTreeView()->SelectedPath(), Pictures() + "/sub");
     EXPECT_EQ(Shown(), "b.ktest");
     EXPECT_TRUE(messages.Messages().empty());
 }
@@ -221,6 +222,7 @@ TEST_F(MainFormListTest, ColumnsShellControlAndLockSettingsComeBackAsTheyWereWri
         "[RasterListView]\nViewStyle=3\nColumnsWidth0=90\n"));
     TMainForm& main = Start();
     EXPECT_TRUE(List().Locked());
+    EXPECT_EQ(List().FolderPath(), Pictures());
     EXPECT_EQ(List().palette().color(QPalette::Base), QColor(0, 255, 0));
     EXPECT_EQ(List().ViewStyle(), vsReport);
     EXPECT_EQ(List().ColumnOrder().front(), 1);
