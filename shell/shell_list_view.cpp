@@ -185,8 +185,9 @@ private:
     mutable QHash<qint64, QIcon> overlaid_;
 };
 
-// Draws the drop highlight and the attribute images, and opens the
-// in-place editor only for entries that can be renamed.
+// Draws the drop highlight, the owner's custom drawing and the attribute
+// images, and opens the in-place editor only for entries that can be
+// renamed.
 class TSHListView::TDelegate final : public QStyledItemDelegate {
 public:
     explicit TDelegate(TSHListView* view) : QStyledItemDelegate(view), view_(view) {}
@@ -198,24 +199,55 @@ public:
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        TSHFileItem* entry = view_->model_->Entry(index.row());
+        if (!entry) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
         QStyleOptionViewItem styled = option;
         if (index.row() == view_->dropRow_) styled.state |= QStyle::State_Selected;
+        const std::uint32_t attributes = entry->Attributes();
+        TListItemCanvas canvas{painter, option.rect, option.font, QColor(), QColor()};
+        if (!CustomDraw(index, styled.state, attributes, canvas)) return;
+        if (canvas.Font != option.font) styled.font = canvas.Font;
+        if (canvas.FontColor.isValid()) styled.palette.setColor(QPalette::Text, canvas.FontColor);
+        if (canvas.BrushColor.isValid()) styled.backgroundBrush = canvas.BrushColor;
         QStyledItemDelegate::paint(painter, styled, index);
         const TImageList* images = view_->attributesImage_.ImageList;
-        if (index.column() == hcAttr && images) PaintAttributes(*painter, option.rect, index.row(), *images);
+        if (!images || !(attributes & kShownAttributes)) return;
+        if (index.column() == hcAttr) PaintAttributeCell(*painter, option.rect, attributes, *images);
+        if (index.column() == hcName && view_->ViewStyle() == vsIcon)
+            PaintAttributesOverIcon(*painter, styled, index, attributes, *images);
     }
 
 private:
-    void PaintAttributes(QPainter& painter, const QRect& cell, int row, const TImageList& images) const {
-        TSHFileItem* entry = view_->model_->Entry(row);
-        if (!entry) return;
+    // Read-only, hidden, system, directory, archive, temporary, compressed,
+    // offline: the attributes a row shows.
+    static constexpr std::uint32_t kShownAttributes = 0x1937;
+
+    // The owner's custom drawing of one cell; false when the owner painted
+    // it (or wants it left empty).
+    bool CustomDraw(const QModelIndex& index, QStyle::State state, std::uint32_t attributes,
+                    TListItemCanvas& canvas) const {
+        bool defaultDraw = true;
+        bool subItemDraw = (attributes & kShownAttributes) != 0;
+        if (view_->OnCustomDrawItem) view_->OnCustomDrawItem(view_, index.row(), state, canvas, defaultDraw, subItemDraw);
+        if (!defaultDraw) return false;
+        if (index.column() == hcName || view_->ViewStyle() != vsReport) return true;
+        if (!subItemDraw) return true;
+        if (view_->OnCustomDrawSubItem)
+            view_->OnCustomDrawSubItem(view_, index.row(), index.column(), state, canvas, defaultDraw);
+        return defaultDraw;
+    }
+
+    void PaintAttributeCell(QPainter& painter, const QRect& cell, std::uint32_t attributes,
+                            const TImageList& images) const {
         const TAttributesImage& image = view_->attributesImage_;
         const std::pair<std::uint32_t, int> order[] = {
             {platform::kAttrReadOnly, image.ReadOnly},     {platform::kAttrHidden, image.Hidden},
             {platform::kAttrSystem, image.System},         {platform::kAttrArchive, image.Archive},
             {platform::kAttrDirectory, image.Directory},   {platform::kAttrTemporary, image.Temporary},
             {platform::kAttrCompressed, image.Compressed}, {platform::kAttrOffline, image.Offline}};
-        const std::uint32_t attributes = entry->Attributes();
         painter.save();
         painter.setClipRect(cell);
         int x = cell.left();
@@ -225,6 +257,30 @@ private:
             x += images.Width();
         }
         painter.restore();
+    }
+
+    // In the large-icon style the attribute images stand in a column at the
+    // icon's lower left corner, stacked upwards.
+    void PaintAttributesOverIcon(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index,
+                                 std::uint32_t attributes, const TImageList& images) const {
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QStyle* style = item.widget ? item.widget->style() : QApplication::style();
+        const QRect icon = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &item, item.widget);
+        if (icon.isEmpty()) return;
+        const TAttributesImage& image = view_->attributesImage_;
+        const std::pair<std::uint32_t, int> order[] = {
+            {platform::kAttrArchive, image.Archive},       {platform::kAttrSystem, image.System},
+            {platform::kAttrHidden, image.Hidden},         {platform::kAttrReadOnly, image.ReadOnly},
+            {platform::kAttrDirectory, image.Directory},   {platform::kAttrTemporary, image.Temporary},
+            {platform::kAttrCompressed, image.Compressed}, {platform::kAttrOffline, image.Offline}};
+        const int x = icon.left() + 5 - images.Width();
+        int y = icon.bottom() + 1 - images.Height();
+        for (const auto& [bit, imageIndex] : order) {
+            if (!(attributes & bit) || imageIndex < 0) continue;
+            images.Draw(painter, QRect(x, y, images.Width(), images.Height()), imageIndex);
+            y -= images.Height() + 1;
+        }
     }
 
     TSHListView* view_;

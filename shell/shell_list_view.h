@@ -5,7 +5,11 @@
 #include <functional>
 #include <memory>
 
+#include <QColor>
+#include <QFont>
 #include <QPointer>
+#include <QRect>
+#include <QStyle>
 
 #include "platform/list_view.h"
 #include "shell/shell_drag_object.h"
@@ -13,12 +17,25 @@
 #include "shell/shell_popup_menu.h"
 
 class QMimeData;
+class QPainter;
 class QSettings;
 class TSHTreeView;
 
 namespace platform {
 class ShellDropTarget;
 }
+
+// One cell of a row as a custom-draw handler sees it before it is drawn.
+// The handler may change the font, the text colour and the background (an
+// invalid colour keeps the list's), or paint the cell itself within Rect
+// and clear DefaultDraw.
+struct TListItemCanvas {
+    QPainter* Painter = nullptr;
+    QRect Rect;
+    QFont Font;
+    QColor FontColor;
+    QColor BrushColor;
+};
 
 // The file list: the entries of one folder in four view styles with five
 // report columns (name, size, type, last write, attributes). Opens files
@@ -37,6 +54,15 @@ public:
     using TShListChangeEvent = std::function<void(TSHListView* Sender, TSHFileList* FileList)>;
     using TShSelChangeEvent = std::function<void(TSHListView* Sender, std::int64_t SelSize)>;
     using TShFolderLockEvent = std::function<void(TSHListView* Sender, bool Lock)>;
+    // Fired for every cell painted of row Item (only rows on screen are
+    // painted), so the answer should be the same for the whole row.
+    // SubItemDraw starts true when the entry has any attribute worth showing
+    // and decides whether the report columns other than the name get
+    // OnCustomDrawSubItem and attribute images.
+    using TCustomDrawItemEvent = std::function<void(TSHListView* Sender, int Item, QStyle::State State,
+                                                    TListItemCanvas& Canvas, bool& DefaultDraw, bool& SubItemDraw)>;
+    using TCustomDrawSubItemEvent = std::function<void(TSHListView* Sender, int Item, int SubItem, QStyle::State State,
+                                                       TListItemCanvas& Canvas, bool& DefaultDraw)>;
     using TShListRenameEvent = std::function<void(TSHListView* Sender, int Count, bool& Accept)>;
     using TShBeginDragEvent =
         std::function<void(TSHListView* Sender, TSHIDList& IDList, QPoint Pt, int X, int Y, bool& CanDrag)>;
@@ -119,6 +145,8 @@ public:
     void ResumeSelectionNotify() override;
     void ListChanged(TSHFileList* list) override;
 
+    TCustomDrawItemEvent OnCustomDrawItem;
+    TCustomDrawSubItemEvent OnCustomDrawSubItem;
     TShExecuteEvent OnShExecute;
     TShFilterEvent OnShFilter;
     TShListChangeEvent OnShListChange;

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
+#include <QPainter>
 #include <QSettings>
 #include <QTest>
 #include <QTreeView>
@@ -21,6 +24,7 @@
 
 #include "id_lists.h"
 #include "platform/shell_drop_target.h"
+#include "raster/image_list.h"
 #include "shell/shell_list_view.h"
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
@@ -314,6 +318,86 @@ TEST_F(ListViewTest, TellsWhetherTheClipboardOffersFiles) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return reports.size() >= 2; }));
     EXPECT_FALSE(reports.back());
     QApplication::clipboard()->clear();
+}
+
+// Whether some pixel of the view's rectangle is (nearly) the colour.
+bool Shows(const QImage& image, QRect rect, QColor colour) {
+    rect &= image.rect();
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
+                    std::abs(pixel.blue() - colour.blue()) < 60)
+                return true;
+        }
+    return false;
+}
+
+TEST_F(ListViewTest, TheOwnerColoursPaintedRowsByTheirAttributesAndMayPaintThemItself) {
+    fs::create_directory(folder.File("sub"));
+    WriteBytes(folder.File(".hidden"), 1);
+    for (int i = 0; i < 300; ++i) WriteBytes(folder.File("plain" + std::to_string(1000 + i)), 1);
+    std::set<int> asked;
+    view.OnCustomDrawItem = [&](TSHListView* sender, int row, QStyle::State, TListItemCanvas& canvas,
+                                bool& defaultDraw, bool&) {
+        asked.insert(row);
+        TSHFileItem* entry = sender->FileList().GetItem(row);
+        if (entry->Attributes() & platform::kAttrHidden) canvas.FontColor = Qt::red;
+        if (entry->IsDirectory()) {
+            canvas.Painter->fillRect(canvas.Rect, Qt::blue);
+            defaultDraw = false;
+        }
+    };
+    Show(folder.Path());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QImage image = Viewport()->grab().toImage();
+    auto rowRect = [&](const char* name) {
+        const int row = RowOf(name);
+        EXPECT_GE(row, 0) << name;
+        return view.ReportView()->visualRect(view.Model()->index(row, hcName));
+    };
+    EXPECT_TRUE(Shows(image, rowRect(".hidden"), Qt::red));
+    EXPECT_FALSE(Shows(image, rowRect("plain1000"), Qt::red));
+    EXPECT_TRUE(Shows(image, rowRect("sub"), Qt::blue));
+    EXPECT_FALSE(Shows(image, rowRect(".hidden"), Qt::blue));
+    ASSERT_FALSE(asked.empty());
+    EXPECT_LT(*asked.rbegin(), 100) << "only rows on screen are asked";
+}
+
+TEST_F(ListViewTest, AttributeImagesStandInTheirColumnAndOverLargeIcons) {
+    // The offscreen platform knows no icon theme; the marks need an icon.
+    QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    WriteBytes(folder.File(".hidden"), 1);
+    WriteBytes(folder.File("plain"), 1);
+    QPixmap green(8, 8);
+    green.fill(Qt::green);
+    TImageList images(8, 8);
+    TAttributesImage attributes;
+    attributes.ImageList = &images;
+    attributes.Hidden = images.Add(green);
+    view.SetAttributesImage(&attributes);
+    for (int column = 0; column < kHeaderCaptionCount; ++column) view.SetColumnWidth(column, 80);
+    Show(folder.Path());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(Cell(RowOf(".hidden"), hcAttr), QString()) << "images instead of letters";
+    QImage image = Viewport()->grab().toImage();
+    auto cell = [&](const char* name, int column) {
+        return view.ReportView()->visualRect(view.Model()->index(RowOf(name), column));
+    };
+    EXPECT_TRUE(Shows(image, cell(".hidden", hcAttr), Qt::green));
+    EXPECT_FALSE(Shows(image, cell("plain", hcAttr), Qt::green));
+
+    view.SetViewStyle(vsIcon);
+    QCoreApplication::processEvents();
+    image = view.IconView()->viewport()->grab().toImage();
+    auto item = [&](const char* name) {
+        return view.IconView()->visualRect(view.Model()->index(RowOf(name), hcName));
+    };
+    EXPECT_TRUE(Shows(image, item(".hidden").adjusted(-8, 0, 0, 0), Qt::green));
+    EXPECT_FALSE(Shows(image, item("plain").adjusted(-8, 0, 0, 0), Qt::green));
 }
 
 }  // namespace
