@@ -179,6 +179,7 @@ TMainCommands::TMainCommands(TMainForm& form)
     CreateMainMenu();
     CreateToolButtons();
     CreatePopupMenus();
+    BindShellControls();
     actionList_->AddTarget(form_.Raster());
     actionList_->AddTarget(form_.RasterTreeView());
     actionList_->AddTarget(form_.ShellTreeView());
@@ -305,16 +306,26 @@ void TMainCommands::BindHandlers() {
     static_cast<TWindowAction*>(Command(3015))->Checked = [this] { return objectToolBarChecked_; };
     Bind(3020, [this] { Action3020Execute(); });
     static_cast<TWindowAction*>(Command(3020))->Checked = [this] { return !form_.StatusBar()->isHidden(); };
+    Bind(1080, [this] { Action1080Execute(); });
+    Bind(2060, [this] { Action2060Execute(); });
+    Bind(2070, [this] { Action2070Execute(); });
+    Bind(4030, [this] { Action4030Execute(); });
+    Bind(4040, [this] { Action4040Execute(); });
+    Bind(4050, [this] { Action4050Execute(); });
+    Bind(4060, [this] { Action4060Execute(); });
+    Bind(7030, [this] { Action7030Execute(); });
+    Bind(8010, [this] { Action8010Execute(); });
+    Bind(8020, [this] { Action8020Execute(); });
     Bind(8030, [this] { Action8030Execute(); });
+    Bind(8050, [this] { Action8050Execute(); });
     Bind(9020, [this] { Action9020Execute(); });
     Bind(9030, [this] {
         TSubForm9030 dialog(&form_, SupportAddress(), QCoreApplication::applicationFilePath());
         dialog.exec();
     });
     Bind(9040, [this] { Action9040Execute(); });
-    // Waiting for their windows: help, the application chooser, the plug-in
-    // folder and options (which refresh through the file list).
-    for (int number : {9010, 1100, 8010, 8050}) DisableForGood(number);
+    // Waiting for their windows: help and the application chooser.
+    for (int number : {9010, 1100}) DisableForGood(number);
 }
 
 void TMainCommands::DisableForGood(int number) {

@@ -2,6 +2,9 @@
 
 #include <functional>
 #include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <QObject>
 #include <QPointer>
@@ -65,12 +68,34 @@ public:
     void Action1060Execute();
     void Action1070Execute();
     void Action1120Execute();
+    void Action1080Execute();
+    void Action2060Execute();
+    void Action2070Execute();
     void Action3011Execute(int toolBar);
     void Action3015Execute();
     void Action3020Execute();
+    void Action4030Execute();
+    void Action4040Execute();
+    void Action4050Execute();
+    void Action4060Execute();
+    void Action7030Execute();
+    void Action8010Execute();
+    void Action8020Execute();
     void Action8030Execute();
+    void Action8050Execute();
     void Action9020Execute();
     void Action9040Execute();
+
+    // Fills a history drop-down (Popup_Undo or Popup_Redo) from the
+    // folder tree's back or forward list, newest at the top.
+    void Popup_Undo_Redo(QMenu* menu);
+    void HistoryItemClick(QMenu* menu, QAction* entry);
+    void SHPopupMenuShBeforPopup();
+    void SHPopupItem01Click();
+    // The file list asks to rename its selection: one item in place,
+    // several of one kind in the batch rename window.
+    void ShellListViewShListRename(int count, bool& accept);
+    QAction* SHPopupItem01() const { return shPopupItem01_; }
 
     // The address Action9020 opens.
     static QString HomePageAddress();
@@ -79,6 +104,8 @@ public:
     // answers here. An empty name or a false answer means cancelled.
     std::function<QString()> ChooseSaveFile;
     std::function<bool(const QUrl&)> OpenAddress;
+    std::function<QString(const QString& title)> ChooseFolder;
+    std::function<std::optional<QString>(const QString& prompt)> AskText;
 
 private:
     void CreateCommands();
@@ -87,6 +114,11 @@ private:
     void CreateMainMenu();
     void CreateToolButtons();
     void CreatePopupMenus();
+    void BindShellControls();
+    void TransferToFolder(bool move);
+    // The paths the copy and move commands take: the list's selection, or
+    // the tree's folder when nothing is selected.
+    std::vector<std::string> TransferSources() const;
     void BindHandlers();
     void Bind(int number, std::function<void()> handler);
     // Takes a command out of the idle pass, disabled.
@@ -111,5 +143,6 @@ private:
     QMenu* popupUndo_ = nullptr;
     QMenu* popupRedo_ = nullptr;
     QAction* newFolderEntry_ = nullptr;
+    QAction* shPopupItem01_ = nullptr;
     bool objectToolBarChecked_ = true;
 };

@@ -2,17 +2,56 @@
 // page, the support report and the version window.
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QInputDialog>
 #include <QUrl>
 
 #include "app/main_commands.h"
 #include "app/main_form.h"
+#include "dialogs/option_settings.h"
+#include "dialogs/sub8010.h"
 #include "dialogs/sub8030.h"
+#include "dialogs/sub8050.h"
 #include "dialogs/sub9030.h"
 #include "dialogs/sub9040.h"
 #include "platform/message_box.h"
 #include "raster/raster.h"
+#include "raster/raster_layers.h"
+#include "raster/raster_list_view.h"
 
 QString TMainCommands::HomePageAddress() { return QStringLiteral("https://kelvandor.example.org/"); }
+
+namespace {
+
+std::optional<QString> AskName(QWidget* owner, const QString& prompt) {
+    bool confirmed = false;
+    const QString text = QInputDialog::getText(owner, QString(), prompt, QLineEdit::Normal, QString(), &confirmed);
+    if (!confirmed) return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
+void TMainCommands::Action7030Execute() {
+    TRaster& raster = *form_.Raster();
+    TRasterObject* object = raster.ActiveLayer() ? raster.ActiveLayer()->ActiveObject() : nullptr;
+    if (object == nullptr) return;
+    const std::optional<QString> name = AskText ? AskText(object->Name()) : AskName(&form_, object->Name());
+    if (!name) return;
+    object->SetName(*name);
+    raster.SetModified(true);
+    form_.RasterListView()->Refresh();
+}
+
+void TMainCommands::Action8010Execute() {
+    TSubForm8010 dialog(&form_, form_.Raster()->Plugs());
+    // The list shows what the plug-ins of the new folder read.
+    if (dialog.exec() == QDialog::Accepted) form_.Action3090Execute();
+}
+
+void TMainCommands::Action8050Execute() {
+    TSubForm8050 dialog(&form_, form_.OptionSettings());
+    if (dialog.exec() == QDialog::Accepted) form_.SetOptionSettings(dialog.Settings());
+}
 
 void TMainCommands::Action8030Execute() {
     TSubForm8030 dialog(&form_, form_.Raster());

@@ -24,6 +24,7 @@ class SettingsFile;
 class TControlBar;
 class TFloatEdit;
 class TMainCommands;
+struct TOptionSettings;
 class TPrgStatusBar;
 class TRaster;
 class TRasterListView;
@@ -120,6 +121,9 @@ public:
     int ClickType() const { return clickType_; }
     const TListLook& ListLook(bool locked) const { return locked ? lockedLook_ : unlockedLook_; }
     const TAttributeColors& AttributeColors() const { return attributeColors_; }
+    // What the options window edits; setting applies it at once.
+    TOptionSettings OptionSettings() const;
+    void SetOptionSettings(const TOptionSettings& options);
 
     // --- Handlers ----------------------------------------------------------
     // Opens the first selected file of the list in the raster view.

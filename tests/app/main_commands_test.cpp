@@ -1,9 +1,13 @@
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QRadioButton>
+#include <QTimer>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,35 +17,66 @@
 #include <QUrl>
 
 #include "app/main_commands.h"
-#include "app/main_form.h"
-#include "app/settings_file.h"
-#include "components/prg_status_bar.h"
+#include "dialogs/sub1090.h"
+#include "dialogs/sub8050.h"
+#include "main_form_fixture.h"
 #include "platform/action_list.h"
+#include "platform/list_view.h"
 #include "raster/raster.h"
-#include "support/event_wait.h"
-#include "support/scripted_message_boxes.h"
-#include "support/temp_folder.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_tree_view.h"
 
 namespace {
 
-// The real main window over settings in a temporary folder, the test
-// plug-in as its plug-in folder.
-class MainCommandsTest : public ::testing::Test {
+// The real main window started on a folder with test images and two
+// subfolders, the test plug-in as its plug-in folder.
+class MainCommandsTest : public MainFormTest {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(folder.File("bin"));
-        folder.Write("bin/kelvandor.ini", std::string("[Kelvandor]\nSusiePath=") + KELVANDOR_TEST_PLUGIN_DIR + "\n");
-        form = std::make_unique<TMainForm>(
-            std::make_unique<SettingsFile>(folder.File("bin/kelvandor"), folder.File("config")),
-            std::chrono::milliseconds(0));
-        form->show();
-        ASSERT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        std::filesystem::create_directories(folder.File("pictures/first/inner"));
+        std::filesystem::create_directories(folder.File("pictures/second"));
+        folder.Write("pictures/first/inner/kept.ktest", "KTESTSPI width=4 height=4\n");
+        for (const char* name : {"a.ktest", "b.ktest", "c.ktest"})
+            folder.Write(std::string("pictures/") + name, "KTESTSPI width=8 height=8\n");
+        WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\n" + PluginLine());
+        Start();
     }
 
     void TearDown() override {
-        form->close();
-        form.reset();
+        if (form) Close();
+    }
+
+    QString Pictures() const { return QString::fromStdString(folder.File("pictures")); }
+    TSHListView& List() const { return *form->ShellListView(); }
+    TSHTreeView& Tree() const { return *form->ShellTreeView(); }
+
+    int RowOf(const QString& name) const {
+        for (int row = 0; row < List().RowCount(); ++row)
+            if (List().Model()->index(row, 0).data().toString() == name) return row;
+        ADD_FAILURE() << "no row " << name.toStdString();
+        return -1;
+    }
+
+    void SelectRows(const QStringList& names) {
+        std::vector<int> rows;
+        for (const QString& name : names) rows.push_back(RowOf(name));
+        std::sort(rows.begin(), rows.end());
+        List().SetSelectedRows(rows);
+    }
+
+    // Answers the next modal window of type Dialog by rejecting it, after
+    // noting that it came.
+    template <class Dialog>
+    void RejectNextDialog(bool& shown) {
+        QTimer::singleShot(0, form.get(), [&shown] {
+            ProcessEventsUntil([] { return QApplication::activeModalWidget() != nullptr; });
+            if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+                shown = true;
+                dialog->reject();
+            } else if (QWidget* other = QApplication::activeModalWidget()) {
+                other->close();
+            }
+        });
     }
 
     TMainCommands& Commands() const { return form->Commands(); }
@@ -64,8 +99,7 @@ protected:
     }
 
     void OpenTestImage(const std::string& words = "width=64 height=48") {
-        const std::string path = folder.Write("picture.ktest", "KTESTSPI " + words + "\n");
-        ASSERT_TRUE(form->OpenImage(QString::fromStdString(path)));
+        ASSERT_TRUE(form->OpenImage(TestImage("picture.ktest", words)));
     }
 
     QMenu* TopMenu(const QString& caption) const {
@@ -83,9 +117,6 @@ protected:
         return entries;
     }
 
-    ScriptedMessageBoxes messages;
-    TempFolder folder;
-    std::unique_ptr<TMainForm> form;
 };
 
 // --- Menus, shortcuts and hints ----------------------------------------------
@@ -253,7 +284,131 @@ TEST_F(MainCommandsTest, HomePageOpensTheProjectAddressOrSaysWhyNot) {
 TEST_F(MainCommandsTest, ExitClosesTheWindowAndWritesTheSettings) {
     Run(1120);
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(std::filesystem::exists(folder.File("bin/kelvandor.ini")));
+    EXPECT_TRUE(std::filesystem::exists(IniPath()));
+}
+
+TEST_F(MainCommandsTest, OptionsAcceptedApplyAtOnceAndCancelledOnesDoNot) {
+    ASSERT_EQ(form->MouseWheel(), 0);
+    auto answer = [this](bool accept) {
+        QTimer::singleShot(0, form.get(), [accept] {
+            ProcessEventsUntil([] { return qobject_cast<TSubForm8050*>(QApplication::activeModalWidget()); });
+            auto* dialog = qobject_cast<TSubForm8050*>(QApplication::activeModalWidget());
+            dialog->RadioButton322()->setChecked(true);
+            accept ? dialog->accept() : dialog->reject();
+        });
+    };
+    answer(false);
+    Run(8050);
+    EXPECT_EQ(form->MouseWheel(), 0);
+    answer(true);
+    Run(8050);
+    EXPECT_EQ(form->MouseWheel(), 1);
+    Close();
+    EXPECT_EQ(Ini("Kelvandor/MouseWheel"), "1");
+}
+
+// --- Folders: history, copy and move, rename ---------------------------------
+
+TEST_F(MainCommandsTest, TheBackDropDownListsTheNewestFolderFirstAndGoesBackToTheOneChosen) {
+    for (const char* name : {"first", "second", "first/inner"})
+        ASSERT_TRUE(Tree().SelectPath(Pictures() + "/" + name));
+    QMenu* back = Commands().PopupUndo();
+    emit back->aboutToShow();
+    QStringList entries;
+    for (QAction* entry : back->actions()) entries << entry->text();
+    // Older entries (the start's) follow below.
+    EXPECT_EQ(entries.mid(0, 3), QStringList({"second", "first", "pictures"}));
+    EXPECT_FALSE(back->actions().at(0)->icon().isNull());
+
+    back->actions().at(1)->trigger();
+    EXPECT_EQ(Tree().SelectedPath(), Pictures() + "/first");
+    QMenu* forward = Commands().PopupRedo();
+    emit forward->aboutToShow();
+    entries.clear();
+    for (QAction* entry : forward->actions()) entries << entry->text();
+    EXPECT_EQ(entries, QStringList({"second", "inner"}));
+    // Reopening rebuilds the menu rather than adding to it.
+    emit forward->aboutToShow();
+    EXPECT_EQ(forward->actions().size(), 2);
+}
+
+TEST_F(MainCommandsTest, CopyToFolderTakesTheSelectionOrElseTheTreesFolderAndNeverCopiesAFolderIntoItself) {
+    const std::string target = folder.File("target");
+    std::filesystem::create_directories(target);
+    QString askedTitle;
+    Commands().ChooseFolder = [&](const QString& title) {
+        askedTitle = title;
+        return QString::fromStdString(target);
+    };
+    ASSERT_TRUE(Tree().SelectPath(Pictures() + "/first"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures() + "/first"; }));
+    List().SetSelectedRows({});
+    Commands().Action2060Execute();
+    EXPECT_EQ(askedTitle, "コピー先のフォルダを選択");
+    EXPECT_TRUE(std::filesystem::exists(target + "/first/inner/kept.ktest"));
+    EXPECT_TRUE(std::filesystem::exists(folder.File("pictures/first/inner/kept.ktest")));
+
+    // The selected entries go, not the folder.
+    ASSERT_TRUE(Tree().SelectPath(Pictures()));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures(); }));
+    SelectRows({"a.ktest", "b.ktest"});
+    Commands().Action2070Execute();
+    EXPECT_EQ(askedTitle, "移動先のフォルダを選択");
+    EXPECT_TRUE(std::filesystem::exists(target + "/a.ktest"));
+    EXPECT_FALSE(std::filesystem::exists(folder.File("pictures/a.ktest")));
+    EXPECT_FALSE(std::filesystem::exists(target + "/c.ktest"));
+    EXPECT_TRUE(messages.Messages().empty());
+
+    // A folder into its own subfolder is refused with a message.
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().RowCount() == 3; }));
+    SelectRows({"first"});
+    Commands().ChooseFolder = [&](const QString&) { return Pictures() + "/first/inner"; };
+    Commands().Action2060Execute();
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("pictures/first/inner/first")));
+
+    // Cancelling the chooser does nothing.
+    Commands().ChooseFolder = [](const QString&) { return QString(); };
+    Commands().Action2070Execute();
+    EXPECT_TRUE(std::filesystem::exists(folder.File("pictures/first")));
+}
+
+TEST_F(MainCommandsTest, RenamingSeveralFilesOpensBatchRenameAndMixedKindsAreRefused) {
+    bool accept = true;
+    SelectRows({"a.ktest"});
+    Commands().ShellListViewShListRename(1, accept);
+    EXPECT_TRUE(accept);
+
+    bool shown = false;
+    SelectRows({"a.ktest", "b.ktest", "c.ktest"});
+    RejectNextDialog<TSubForm1090>(shown);
+    Commands().ShellListViewShListRename(3, accept);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(accept);
+    EXPECT_TRUE(messages.Messages().empty());
+
+    shown = false;
+    accept = true;
+    SelectRows({"first", "a.ktest", "b.ktest"});
+    Commands().ShellListViewShListRename(3, accept);
+    EXPECT_FALSE(accept);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0].text, "フォルダとファイルの混在処理は行えません。");
+    EXPECT_EQ(messages.Messages()[0].icon, platform::MessageIcon::Warning);
+    EXPECT_TRUE(std::filesystem::exists(folder.File("pictures/a.ktest")));
+}
+
+TEST_F(MainCommandsTest, TheShellMenusSelectionToggleShowsOnlyWithASelection) {
+    QAction* toggle = Commands().SHPopupItem01();
+    ASSERT_EQ(form->SHPopupMenu()->actions().value(0), toggle);
+    EXPECT_EQ(toggle->text(), "選択の切り替え(&I)");
+    List().SetSelectedRows({});
+    Commands().SHPopupMenuShBeforPopup();
+    EXPECT_FALSE(toggle->isVisible());
+    SelectRows({"b.ktest"});
+    Commands().SHPopupMenuShBeforPopup();
+    EXPECT_TRUE(toggle->isVisible());
+    EXPECT_FALSE(form->SHPopupMenu()->ReadOnly());
 }
 
 }  // namespace

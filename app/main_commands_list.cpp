@@ -1,0 +1,87 @@
+// The file list's side of the window's commands: its popup menus, the
+// timestamps window for its selection and the rename of several items.
+#include <QMenu>
+
+#include "app/main_commands.h"
+#include "app/main_form.h"
+#include "dialogs/sub1080.h"
+#include "dialogs/sub1090.h"
+#include "platform/message_box.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_popup_menu.h"
+#include "shell/shell_tree_view.h"
+
+namespace {
+
+std::vector<std::string> SelectedPaths(TSHListView& list) {
+    std::vector<std::string> paths;
+    TSHIDList& selection = list.FileList().SelectedIDList();
+    for (int i = 0; i < selection.Count(); ++i) paths.push_back(selection.NativePath(i));
+    return paths;
+}
+
+}  // namespace
+
+void TMainCommands::BindShellControls() {
+    TSHListView* list = form_.ShellListView();
+    TSHTreeView* tree = form_.ShellTreeView();
+    TSHPopupMenu* shellMenu = form_.SHPopupMenu();
+
+    // The shell menu of tree and list, with renaming offered and the
+    // selection toggle on top.
+    shellMenu->SetReadOnly(false);
+    shPopupItem01_ = new QAction(QStringLiteral("選択の切り替え(&I)"), shellMenu);
+    shPopupItem01_->setObjectName(QStringLiteral("SHPopupItem01"));
+    shPopupItem01_->setToolTip(QStringLiteral("選択の切り替え"));
+    shPopupItem01_->setStatusTip(QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。"));
+    shPopupItem01_->setIcon(Command(2110)->icon());
+    shellMenu->insertAction(shellMenu->actions().value(0), shPopupItem01_);
+    connect(shPopupItem01_, &QAction::triggered, this, &TMainCommands::SHPopupItem01Click);
+    shellMenu->OnShBeforPopup = [this](TSHPopupMenu*, const TSHIDList&, QPoint, bool&) { SHPopupMenuShBeforPopup(); };
+    tree->SetShellPopupMenu(shellMenu);
+
+    // The list's empty space offers the view, sort and new commands.
+    connect(list, &TListView::ContextMenuAsked, this, [this](const QPoint& globalPos, int row) {
+        if (row < 0) popupMenu1_->popup(globalPos);
+    });
+    connect(newFolderEntry_, &QAction::triggered, list, [list] { list->CreateNewFolder(); });
+    connect(popupMenu1_, &QMenu::aboutToShow, this,
+            [this, list] { newFolderEntry_->setEnabled(!list->FolderPath().isEmpty()); });
+
+    list->OnShListRename = [this](TSHListView*, int count, bool& accept) { ShellListViewShListRename(count, accept); };
+
+    for (QMenu* history : {popupUndo_, popupRedo_})
+        connect(history, &QMenu::aboutToShow, this, [this, history] { Popup_Undo_Redo(history); });
+}
+
+void TMainCommands::SHPopupMenuShBeforPopup() {
+    // Asked of the tree's list, whichever control opened the menu.
+    shPopupItem01_->setVisible(form_.ShellListView()->SelectedCount() > 0);
+}
+
+void TMainCommands::SHPopupItem01Click() {
+    Command(2110)->Execute();
+}
+
+void TMainCommands::Action1080Execute() {
+    TSubForm1080 dialog(&form_, SelectedPaths(*form_.ShellListView()));
+    dialog.exec();
+}
+
+void TMainCommands::ShellListViewShListRename(int count, bool& accept) {
+    if (count <= 1) return;
+    accept = false;
+    TSHListView& list = *form_.ShellListView();
+    TSHIDList& selection = list.FileList().SelectedIDList();
+    if (selection.Count() == 0) return;
+    const bool folders = selection.HasAttribute(0, saFolder);
+    for (int i = 1; i < selection.Count(); ++i) {
+        if (selection.HasAttribute(i, saFolder) != folders) {
+            platform::ShowMessage(&form_, QStringLiteral("フォルダとファイルの混在処理は行えません。"),
+                                  platform::MessageIcon::Warning);
+            return;
+        }
+    }
+    TSubForm1090 dialog(&form_, folders, SelectedPaths(list), list.FolderPath().toStdString());
+    if (dialog.exec() == QDialog::Accepted) list.RefreshList();
+}
