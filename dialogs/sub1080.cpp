@@ -12,6 +12,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "dialogs/time_attribute_change.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
@@ -102,6 +103,7 @@ void TSubForm1080::BuildControls() {
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(MakeHelpButton(1080, this), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "components/int_spin_edit.h"
 #include "platform/file_operations.h"
 #include "platform/hourglass_cursor.h"
@@ -106,6 +107,7 @@ void TSubForm1090::BuildControls(bool folders) {
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(MakeHelpButton(1090, this), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);

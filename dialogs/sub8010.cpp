@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "components/shell_folder_dialog.h"
 #include "platform/code_page.h"
 #include "platform/file_operations.h"
@@ -56,6 +57,7 @@ TSubForm8010::TSubForm8010(QWidget* owner, TSusiePlugs& host) : QDialog(owner), 
     auto* buttons = new QDialogButtonBox(this);
     update_ = buttons->addButton(QStringLiteral("更 新(&U)"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(MakeHelpButton(8010, this), QDialogButtonBox::HelpRole);
     update_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

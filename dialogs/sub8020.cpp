@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "components/int_spin_edit.h"
 #include "dialogs/name_sequence.h"
 #include "platform/hourglass_cursor.h"
@@ -59,6 +60,7 @@ TSubForm8020::TSubForm8020(QWidget* owner, std::string target)
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(MakeHelpButton(8020, this), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

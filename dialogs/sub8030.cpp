@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "raster/raster.h"
 
 TSubForm8030::TSubForm8030(QWidget* owner, TRaster* raster)
@@ -28,6 +29,7 @@ TSubForm8030::TSubForm8030(QWidget* owner, TRaster* raster)
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(MakeHelpButton(8030, this), QDialogButtonBox::HelpRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "components/shell_folder_dialog.h"
 
 namespace {
@@ -95,6 +96,7 @@ TSubForm8050::TSubForm8050(QWidget* owner, const TOptionSettings& current)
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("キャンセル"), QDialogButtonBox::RejectRole);
+    buttons->addButton(MakeHelpButton(8050, this), QDialogButtonBox::HelpRole);
     ok_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

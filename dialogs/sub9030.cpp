@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "components/help_file.h"
 #include "components/sys_info.h"
 #include "dialogs/window_placement.h"
 #include "platform/mail_composer.h"
@@ -111,6 +112,7 @@ TSubForm9030::TSubForm9030(QWidget* owner, const QString& supportAddress, const 
     buttons->addWidget(closeButton_);
     buttons->addWidget(mailButton_);
     buttons->addWidget(copyButton_);
+    buttons->addWidget(MakeHelpButton(9030, this));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("システム環境を取得して、障害報告のメールを送信します。"), this));
     layout->addWidget(memo_, 1);

@@ -1,0 +1,63 @@
+#include "help_file.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QUrl>
+
+#include "platform/message_box.h"
+#include "platform/registered_applications.h"
+
+namespace {
+
+QUrl TopicUrl(const QString& helpFile, int context) {
+    QUrl url = QUrl::fromLocalFile(QFileInfo(helpFile).absoluteFilePath());
+    if (context != 0) url.setFragment(QString::number(context));
+    return url;
+}
+
+// The desktop's browser through GIO, which hands it the URL whole; the
+// toolkit's opener is the fallback, though some openers drop the anchor.
+bool OpenInBrowser(const QUrl& url) {
+    QString error;
+    const auto browser = platform::DefaultApplicationForType(QStringLiteral("text/html"));
+    if (browser && browser->LaunchUri(QString::fromUtf8(url.toEncoded()), &error)) return true;
+    return QDesktopServices::openUrl(url);
+}
+
+}  // namespace
+
+QString HelpFilePathFor(const QString& executable) {
+    const QFileInfo program(executable);
+    return program.path() + QLatin1Char('/') + program.completeBaseName() +
+           QStringLiteral(".html");
+}
+
+QString HelpFilePath() { return HelpFilePathFor(QCoreApplication::applicationFilePath()); }
+
+bool ShowHelpFile(const QString& helpFile, int context, QWidget* owner) {
+    if (!QFileInfo(helpFile).isFile()) {
+        platform::ShowMessage(
+            owner,
+            QStringLiteral("ヘルプ ファイル「%1」が見つかりません。").arg(helpFile),
+            platform::MessageIcon::Error);
+        return false;
+    }
+    if (OpenInBrowser(TopicUrl(helpFile, context))) return true;
+    platform::ShowMessage(owner,
+                          QStringLiteral("ヘルプを表示するブラウザを起動できません。\n%1")
+                              .arg(helpFile),
+                          platform::MessageIcon::Error);
+    return false;
+}
+
+bool ShowHelp(int context, QWidget* owner) { return ShowHelpFile(HelpFilePath(), context, owner); }
+
+QPushButton* MakeHelpButton(int context, QWidget* parent) {
+    auto* button = new QPushButton(QStringLiteral("ヘルプ(&H)"), parent);
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, button,
+                     [button, context] { ShowHelp(context, button->window()); });
+    return button;
+}

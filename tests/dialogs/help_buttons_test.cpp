@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTest>
+
+#include "components/help_file.h"
+#include "dialogs/sub1080.h"
+#include "dialogs/sub1090.h"
+#include "dialogs/sub8010.h"
+#include "dialogs/sub8020.h"
+#include "dialogs/sub8030.h"
+#include "dialogs/sub8050.h"
+#include "dialogs/sub9030.h"
+#include "plugins/susie_plug.h"
+#include "raster/raster.h"
+#include "support/scripted_message_boxes.h"
+#include "support/temp_folder.h"
+#include "support/test_desktop.h"
+
+namespace {
+
+class HelpButtonsTest : public ::testing::Test {
+protected:
+    // The Help buttons look for the running program's manual: this test
+    // program gets one of its own.
+    HelpButtonsTest() {
+        QSaveFile manual(HelpFilePath());
+        if (manual.open(QIODevice::WriteOnly)) {
+            manual.write("<html/>");
+            manual.commit();
+        }
+    }
+    ~HelpButtonsTest() override { QFile::remove(HelpFilePath()); }
+
+    // The anchor the browser is sent to when the dialog's Help button is pressed.
+    std::string TopicOpenedBy(QDialog& dialog) {
+        QPushButton* help = nullptr;
+        for (QPushButton* button : dialog.findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("ヘルプ(&H)")) help = button;
+        if (help == nullptr) return "no Help button";
+        desktop.ClearRecord("browser");
+        QTest::mouseClick(help, Qt::LeftButton);
+        const std::string url = desktop.AwaitRecord("browser");
+        return url.substr(url.find('#') + 1);
+    }
+
+    const TestDesktop& desktop = TestDesktop::Installed();
+    ScriptedMessageBoxes messages;
+    TempFolder folder;
+};
+
+TEST_F(HelpButtonsTest, EachDialogsHelpButtonOpensItsTopic) {
+    const std::vector<std::string> files{folder.Write("a.png", "a"), folder.Write("b.png", "b")};
+    {
+        TSubForm1080 dialog(nullptr, files);
+        EXPECT_EQ(TopicOpenedBy(dialog), "1080");
+    }
+    {
+        TSubForm1090 dialog(nullptr, false, files, folder.Path());
+        EXPECT_EQ(TopicOpenedBy(dialog), "1090");
+    }
+    {
+        TSusiePlugs host;
+        host.SetPath(KELVANDOR_PLUGIN_DIR);
+        TSubForm8010 dialog(nullptr, host);
+        EXPECT_EQ(TopicOpenedBy(dialog), "8010");
+    }
+    {
+        TSubForm8020 dialog(nullptr, folder.Path());
+        EXPECT_EQ(TopicOpenedBy(dialog), "8020");
+    }
+    {
+        TRaster raster;
+        TSubForm8030 dialog(nullptr, &raster);
+        EXPECT_EQ(TopicOpenedBy(dialog), "8030");
+    }
+    {
+        TSubForm8050 dialog(nullptr, TOptionSettings{});
+        EXPECT_EQ(TopicOpenedBy(dialog), "8050");
+    }
+    {
+        TSubForm9030 dialog(nullptr, QStringLiteral("support@example.org"),
+                            QStringLiteral("/opt/kelvandor/kelvandor"));
+        EXPECT_EQ(TopicOpenedBy(dialog), "9030");
+    }
+    EXPECT_TRUE(messages.Messages().empty()) << messages.Texts().join(u'\n').toStdString();
+}
+
+}  // namespace
