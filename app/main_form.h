@@ -239,6 +239,10 @@ private:
     QRect outerBounds_;
     QSize placedFrame_;
 
+    // When the progress bar last showed a new position.
+    static constexpr std::chrono::milliseconds kProgressInterval{30};
+    QElapsedTimer progressShown_;
+
     QPointer<TSubForm0000> splash_;
     QElapsedTimer splashShown_;
     bool showStarted_ = false;

@@ -31,6 +31,7 @@ bool TMainForm::OpenImage(const QString& path) {
     progress->setRange(0, 100);
     progress->setValue(0);
     progress->show();
+    progressShown_.start();
     const bool loaded = raster_->LoadFromFile(path);
     ShowImageProperties(loaded);
     return loaded;

@@ -103,7 +103,12 @@ void TMainForm::ShowImageProperties(bool loaded) {
 }
 
 void TMainForm::RasterLoadProgress(int position, bool& cancel) {
-    statusBar_->ProgressBar()->setValue(position);
+    // The bar repaints at once on every step; a few dozen steps a second
+    // are all the eye sees, and each repaint would cost the decode time.
+    if (position >= 100 || progressShown_.hasExpired(kProgressInterval.count())) {
+        statusBar_->ProgressBar()->setValue(position);
+        progressShown_.start();
+    }
     cancel = raster_->LoadCancel();
 }
 
