@@ -178,6 +178,8 @@ void TMainForm::CreateShellControls(QWidget* treePage) {
     shellListView_->OnShListChange = [this](TSHListView*, TSHFileList* list) { ShellListViewShListChange(list); };
     shellListView_->OnShSelChange = [this](TSHListView*, std::int64_t size) { ShellListViewShSelChange(size); };
     shellListView_->OnShFolderLock = [this](TSHListView*, bool lock) { ShellListViewShFolderLock(lock); };
+    shellListView_->OnCustomDrawItem = [this](TSHListView*, int item, QStyle::State, TListItemCanvas& canvas, bool&,
+                                              bool&) { ShellListViewCustomDrawItem(item, canvas); };
 }
 
 void TMainForm::CreateStatusBar() {

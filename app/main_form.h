@@ -35,6 +35,7 @@ class TSHListView;
 class TSHPopupMenu;
 class TSHTreeView;
 class TSubForm0000;
+struct TListItemCanvas;
 
 // The look of the file list: background and font, as the settings keep it.
 struct TListLook {
@@ -145,6 +146,8 @@ public:
     void ShellListViewShListChange(TSHFileList* fileList);
     void ShellListViewShSelChange(std::int64_t selSize);
     void ShellListViewShFolderLock(bool lock);
+    // The text colour of a list entry by its file attributes.
+    void ShellListViewCustomDrawItem(int item, TListItemCanvas& canvas);
 
     void StatusBarResize();
     void RasterLoadProgress(int position, bool& cancel);

@@ -11,6 +11,7 @@
 #include "components/prg_status_bar.h"
 #include "raster/raster.h"
 #include "raster/raster_tools.h"
+#include "platform/shell_file_info.h"
 #include "shell/shell_list_view.h"
 
 namespace {
@@ -69,6 +70,22 @@ void TMainForm::ShellListViewShSelChange(std::int64_t selSize) {
     }
     statusBar_->SetPanelText(spCount,
                              QStringLiteral("%1 個 ( %2 ) のオブジェクトを選択").arg(selected).arg(SizeText(selSize)));
+}
+
+void TMainForm::ShellListViewCustomDrawItem(int item, TListItemCanvas& canvas) {
+    TSHFileItem* entry = shellListView_->FileList().GetItem(item);
+    if (entry == nullptr) return;
+    const std::uint32_t attributes = entry->Attributes();
+    const TAttributeColors& colors = attributeColors_;
+    // Later tests win: read-only shows over hidden, hidden over system,
+    // and so on down to offline.
+    const std::pair<std::uint32_t, std::uint32_t> byAttribute[] = {
+        {platform::kAttrOffline, colors.Offline},     {platform::kAttrCompressed, colors.Compressed},
+        {platform::kAttrTemporary, colors.Temporary}, {platform::kAttrArchive, colors.Archive},
+        {platform::kAttrDirectory, colors.Directory}, {platform::kAttrSystem, colors.System},
+        {platform::kAttrHidden, colors.Hidden},       {platform::kAttrReadOnly, colors.ReadOnly}};
+    for (const auto& [attribute, color] : byAttribute)
+        if ((attributes & attribute) != 0) canvas.FontColor = ColorFromValue(color, QApplication::palette(shellListView_));
 }
 
 void TMainForm::ShellListViewShFolderLock(bool lock) { ListLook(lock).ApplyTo(*shellListView_); }

@@ -214,6 +214,35 @@ TEST_F(MainFormListTest, TheStatusBarCountsTheListAndSumsTheSelection) {
     EXPECT_EQ(Panel(0), "4 個のオブジェクト");
 }
 
+TEST_F(MainFormListTest, EntriesAreDrawnInTheColourOfTheirAttributes) {
+    Image("pictures/.hidden.ktest", "", 0);
+    Image("pictures/locked.ktest", "", 0);
+    std::filesystem::create_directories(folder.File("pictures/.cache"));
+    std::filesystem::permissions(folder.File("pictures/locked.ktest"), std::filesystem::perms::owner_read |
+                                                                          std::filesystem::perms::group_read |
+                                                                          std::filesystem::perms::others_read);
+    // Red for hidden, green for read-only, blue for folders.
+    WriteIni(StartIni("[ShellControl]\nHideFile=1\n"
+                      "[ShellListView]\nFontHiden=255\nFontReadOnly=65280\nFontDirectory=16711680\n"));
+    Start();
+    const QColor listText(1, 2, 3);
+    const auto colourOf = [&](const QString& name) {
+        TListItemCanvas canvas;
+        canvas.FontColor = listText;
+        bool defaultDraw = true, subItemDraw = true;
+        List().OnCustomDrawItem(&List(), RowOf(name), QStyle::State_None, canvas, defaultDraw, subItemDraw);
+        EXPECT_TRUE(defaultDraw);
+        return canvas.FontColor;
+    };
+    EXPECT_EQ(colourOf(".hidden.ktest"), QColor(255, 0, 0));
+    EXPECT_EQ(colourOf("locked.ktest"), QColor(0, 255, 0));
+    EXPECT_EQ(colourOf("sub"), QColor(0, 0, 255));
+    // A hidden folder shows as hidden.
+    EXPECT_EQ(colourOf(".cache"), QColor(255, 0, 0));
+    // Without any of the attributes the list's colour stays.
+    EXPECT_EQ(colourOf("a.ktest"), listText);
+}
+
 TEST_F(MainFormListTest, ColumnsShellControlAndLockSettingsComeBackAsTheyWereWritten) {
     WriteIni(StartIni(
         "[ShellControl]\nLockFolder=1\nHideFile=1\nFolderBitBucket=1\n"
