@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 
 #include "platform/message_box.h"
@@ -59,5 +60,8 @@ QPushButton* MakeHelpButton(int context, QWidget* parent) {
     button->setAutoDefault(false);
     QObject::connect(button, &QPushButton::clicked, button,
                      [button, context] { ShowHelp(context, button->window()); });
+    // In a dialog the main window's F1 does not reach: the dialog's own does.
+    auto* key = new QShortcut(QKeySequence::HelpContents, parent);
+    QObject::connect(key, &QShortcut::activated, button, &QPushButton::click);
     return button;
 }

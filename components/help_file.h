@@ -22,5 +22,6 @@ bool ShowHelp(int context, QWidget* owner = nullptr);
 // The same for the manual at helpFile.
 bool ShowHelpFile(const QString& helpFile, int context, QWidget* owner);
 
-// A "ヘルプ(&H)" button that opens the topic of context.
+// A "ヘルプ(&H)" button that opens the topic of context; F1 in parent's
+// window presses it.
 QPushButton* MakeHelpButton(int context, QWidget* parent);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTest>
@@ -50,7 +51,7 @@ protected:
     TempFolder folder;
 };
 
-TEST_F(HelpButtonsTest, EachDialogsHelpButtonOpensItsTopic) {
+TEST_F(HelpButtonsTest, EachDialogsHelpButtonAndF1OpenItsTopic) {
     const std::vector<std::string> files{folder.Write("a.png", "a"), folder.Write("b.png", "b")};
     {
         TSubForm1080 dialog(nullptr, files);
@@ -83,6 +84,17 @@ TEST_F(HelpButtonsTest, EachDialogsHelpButtonOpensItsTopic) {
         TSubForm9030 dialog(nullptr, QStringLiteral("support@example.org"),
                             QStringLiteral("/opt/kelvandor/kelvandor"));
         EXPECT_EQ(TopicOpenedBy(dialog), "9030");
+    }
+    {
+        // F1 in the dialog does what its Help button does.
+        TSubForm8020 dialog(nullptr, folder.Path());
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        desktop.ClearRecord("browser");
+        QTest::keyClick(&dialog, Qt::Key_F1);
+        const std::string url = desktop.AwaitRecord("browser");
+        EXPECT_EQ(url.substr(url.find('#') + 1), "8020");
     }
     EXPECT_TRUE(messages.Messages().empty()) << messages.Texts().join(u'\n').toStdString();
 }
