@@ -61,7 +61,7 @@ const std::map<int, const char*>& IconNames() {
         {5050, "find-location-symbolic"},
         {5060, "mark-location-symbolic"},
         {5070, "view-restore-symbolic"},
-        {5080, "image-loading-symbolic"},
+        {5080, "video-display-symbolic"},
         {6010, "list-add-symbolic"},
         {6020, "list-remove-symbolic"},
         {6030, "document-edit-symbolic"},

@@ -1,12 +1,16 @@
 #include "app/main_commands.h"
 
+#include <algorithm>
+
 #include <QActionGroup>
+#include <QStatusTipEvent>
 #include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QToolBar>
 
 #include "app/command_icons.h"
+#include "app/control_bar.h"
 #include "app/main_form.h"
 #include "components/prg_status_bar.h"
 #include "dialogs/sub9030.h"
@@ -185,6 +189,33 @@ TMainCommands::TMainCommands(TMainForm& form)
     actionList_->AddTarget(form_.ShellTreeView());
     actionList_->AddTarget(form_.ShellListView());
     actionList_->AddTarget(&form_);
+    form_.installEventFilter(this);
+    connect(&form_, &TMainForm::StartFinished, this, &TMainCommands::SeparateToolBars);
+}
+
+bool TMainCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &form_ && event->type() == QEvent::StatusTip) {
+        // Leaving an entry sends an empty tip: the last hint stays.
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (!tip.isEmpty()) form_.StatusBar()->SetPanelText(0, tip);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TMainCommands::SeparateToolBars() {
+    constexpr int kGap = 4;
+    TControlBar& band = *form_.ControlBar();
+    std::vector<QToolBar*> bars = band.ToolBars();
+    std::sort(bars.begin(), bars.end(), [](const QToolBar* a, const QToolBar* b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    });
+    for (std::size_t i = 1; i < bars.size(); ++i) {
+        const QToolBar* before = bars[i - 1];
+        if (bars[i]->y() != before->y() || before->isHidden()) continue;
+        const int end = before->x() + before->sizeHint().width() + kGap;
+        if (bars[i]->x() < end) band.PlaceToolBar(bars[i], end, bars[i]->y());
+    }
 }
 
 TMainCommands::~TMainCommands() = default;

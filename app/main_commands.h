@@ -107,7 +107,15 @@ public:
     std::function<QString(const QString& title)> ChooseFolder;
     std::function<std::optional<QString>(const QString& prompt)> AskText;
 
+protected:
+    // Shows the long hints of menu entries and buttons in the status bar's
+    // first panel, where the counts are, instead of over the panels.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Pushes a toolbar that overlaps the one before it in its row to the
+    // right, once the buttons have their real sizes.
+    void SeparateToolBars();
     void CreateCommands();
     platform::Action* NewCommand(int number);
     void SetTexts(int number, const QString& caption, const QString& hint, const QString& shortcut);

@@ -33,7 +33,6 @@ constexpr int kPanelCtrlWidth = 203;
 constexpr int kPanel1Height = 88;
 constexpr int kCoordinateWidth = 77;
 constexpr int kCoordinateDecimals = 3;
-constexpr int kToolBarGap = 4;
 
 QWidget* NamedPanel(const QString& name, QWidget* parent) {
     auto* panel = new QWidget(parent);
@@ -203,13 +202,6 @@ void TMainForm::CreateActions() {
     action4080_ = commands_->Command(4080);
     action4090_ = commands_->Command(4090);
     controlBar_->SetRowSize(ToolBarRowSize());
-    // The second toolbar of each row starts where the first one's buttons end.
-    for (int row = 0; row < 2; ++row) {
-        QToolBar* first = toolBars_[row * 2];
-        QToolBar* second = toolBars_[row * 2 + 1];
-        const int end = first->x() + first->sizeHint().width() + kToolBarGap;
-        if (second->x() < end) controlBar_->PlaceToolBar(second, end, second->y());
-    }
 }
 
 // --- Start and end -----------------------------------------------------------

@@ -166,12 +166,14 @@ TEST_F(MainCommandsTest, CommandsCarryTheirShortcutsHintsAndHelpContexts) {
                                             {3072, 3070}, {3081, 3080}, {6042, 6040}, {6052, 6050}, {9040, 9040}};
     for (const auto& [number, context] : contexts) EXPECT_EQ(Command(number)->HelpContext(), context) << number;
 
-    // The status bar shows the long hint of the entry under the pointer.
+    // The status bar's first panel shows the long hint of the entry under
+    // the pointer.
     QMenu* file = TopMenu("ファイル(&F)");
     file->popup(form->mapToGlobal(QPoint(10, 10)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
     file->setActiveAction(Command(1060));
-    EXPECT_EQ(form->StatusBar()->currentMessage(), "使用するプリンタの設定を行います。");
+    EXPECT_EQ(Panel(0), "使用するプリンタの設定を行います。");
+    EXPECT_TRUE(form->StatusBar()->currentMessage().isEmpty());
     file->close();
 }
 
@@ -185,6 +187,15 @@ TEST_F(MainCommandsTest, EveryToolbarButtonAndMenuCommandHasAnIconOfTheTheme) {
     // Check and radio entries show their mark instead.
     for (int number : {1020, 1050, 1120, 2060, 2110, 3090, 4060, 8020, 8050, 9040}) {
         EXPECT_FALSE(Command(number)->icon().isNull()) << number;
+    }
+}
+
+TEST_F(MainCommandsTest, ToolbarsOfARowDoNotCoverEachOther) {
+    for (int first : {1, 3}) {
+        const QToolBar* left = form->ToolBar(first);
+        const QToolBar* right = form->ToolBar(first + 1);
+        EXPECT_EQ(left->y(), right->y());
+        EXPECT_GE(right->x(), left->x() + left->sizeHint().width()) << first;
     }
 }
 
