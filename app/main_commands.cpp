@@ -184,6 +184,7 @@ TMainCommands::TMainCommands(TMainForm& form)
     CreateToolButtons();
     CreatePopupMenus();
     BindShellControls();
+    BindLayerDragging();
     actionList_->AddTarget(form_.Raster());
     actionList_->AddTarget(form_.RasterTreeView());
     actionList_->AddTarget(form_.ShellTreeView());
@@ -194,7 +195,8 @@ TMainCommands::TMainCommands(TMainForm& form)
 }
 
 bool TMainCommands::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &form_ && event->type() == QEvent::StatusTip) {
+    if (watched != &form_) return LayerDragEvent(watched, event);
+    if (event->type() == QEvent::StatusTip) {
         // Leaving an entry sends an empty tip: the last hint stays.
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
         if (!tip.isEmpty()) form_.StatusBar()->SetPanelText(0, tip);

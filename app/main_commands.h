@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 
 #include "platform/action.h"
@@ -16,6 +17,9 @@ class QUrl;
 class QMenuBar;
 class QToolBar;
 class TMainForm;
+class TRasterLayer;
+class TRasterObject;
+class QTreeWidgetItem;
 
 namespace platform {
 class ActionList;
@@ -97,6 +101,15 @@ public:
     void ShellListViewShListRename(int count, bool& accept);
     QAction* SHPopupItem01() const { return shPopupItem01_; }
 
+    // Dragging in the layer tree and the object list. A drag records what
+    // it carries when it starts; DragOver answers whether a drop from
+    // source onto node (or onto the object list) is taken.
+    void RasterTreeViewStartDrag();
+    void RasterListViewStartDrag();
+    bool RasterTreeViewDragOver(QObject* source, QTreeWidgetItem* node) const;
+    bool RasterListViewDragOver(QObject* source) const;
+    void RasterTreeViewDragDrop(QObject* source, QTreeWidgetItem* node);
+
     // The address Action9020 opens.
     static QString HomePageAddress();
 
@@ -123,6 +136,8 @@ private:
     void CreateToolButtons();
     void CreatePopupMenus();
     void BindShellControls();
+    void BindLayerDragging();
+    bool LayerDragEvent(QObject* watched, QEvent* event);
     void TransferToFolder(bool move);
     // The paths the copy and move commands take: the list's selection, or
     // the tree's folder when nothing is selected.
@@ -153,4 +168,8 @@ private:
     QAction* newFolderEntry_ = nullptr;
     QAction* shPopupItem01_ = nullptr;
     bool objectToolBarChecked_ = true;
+    // What the running drag carries; cleared when it goes.
+    TRasterLayer* draggedLayer_ = nullptr;
+    TRasterObject* draggedObject_ = nullptr;
+    QPoint objectPress_;
 };

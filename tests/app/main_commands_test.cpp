@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 
 #include "app/main_commands.h"
@@ -23,6 +24,9 @@
 #include "platform/action_list.h"
 #include "platform/list_view.h"
 #include "raster/raster.h"
+#include "raster/raster_layers.h"
+#include "raster/raster_list_view.h"
+#include "raster/raster_tree_view.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 
@@ -420,6 +424,65 @@ TEST_F(MainCommandsTest, TheShellMenusSelectionToggleShowsOnlyWithASelection) {
     Commands().SHPopupMenuShBeforPopup();
     EXPECT_TRUE(toggle->isVisible());
     EXPECT_FALSE(form->SHPopupMenu()->ReadOnly());
+}
+
+}  // namespace
+
+namespace {
+
+// --- Layers and objects dragged ------------------------------------------------
+
+TEST_F(MainCommandsTest, ALayerDroppedOnAnotherTakesItsPlaceAndTheImagesNodeTakesNothing) {
+    OpenTestImage();
+    TRasterLayers& layers = form->Raster()->Layers();
+    TRasterLayer* lower = layers.NewLayer();
+    TRasterLayer* upper = layers.NewLayer();
+    TRasterTreeView* tree = form->RasterTreeView();
+    auto nodeOf = [tree](const TRasterLayer* layer) {
+        for (int i = 0; i < tree->NodeCount(); ++i)
+            if (TRasterTreeView::NodeLayer(tree->NodeAt(i)) == layer) return tree->NodeAt(i);
+        return static_cast<QTreeWidgetItem*>(nullptr);
+    };
+    EXPECT_FALSE(Commands().RasterTreeViewDragOver(tree, tree->RootNode()));
+    EXPECT_FALSE(Commands().RasterTreeViewDragOver(form->ShellListView(), nodeOf(upper)));
+    EXPECT_TRUE(Commands().RasterTreeViewDragOver(tree, nodeOf(upper)));
+    EXPECT_TRUE(Commands().RasterTreeViewDragOver(form->RasterListView()->ReportView(), nodeOf(upper)));
+
+    form->Raster()->SetModified(false);
+    tree->setCurrentItem(nodeOf(lower));
+    Commands().RasterTreeViewStartDrag();
+    Commands().RasterTreeViewDragDrop(tree, tree->RootNode());
+    EXPECT_EQ(layers.IndexOf(lower), 0);
+    EXPECT_FALSE(form->Raster()->Modified());
+    Commands().RasterTreeViewDragDrop(tree, nodeOf(upper));
+    EXPECT_EQ(layers.IndexOf(lower), 1);
+    EXPECT_EQ(layers.IndexOf(upper), 0);
+    EXPECT_TRUE(form->Raster()->Modified());
+}
+
+TEST_F(MainCommandsTest, AnObjectDroppedOnALayerMovesThereUnselected) {
+    OpenTestImage();
+    TRasterLayers& layers = form->Raster()->Layers();
+    TRasterLayer* from = layers.NewLayer();
+    TRasterLayer* to = layers.NewLayer();
+    from->SetMode(lmActive);
+    auto marker = std::make_unique<TRasterObject>(from);
+    marker->SetName(QStringLiteral("目印"));
+    TRasterObject* object = from->AddObject(std::move(marker));
+    ASSERT_TRUE(form->RasterListView()->ShowObject(object));
+    Commands().RasterListViewStartDrag();
+    EXPECT_TRUE(Commands().RasterListViewDragOver(form->RasterListView()->ReportView()));
+    EXPECT_FALSE(Commands().RasterListViewDragOver(form->RasterTreeView()));
+
+    QTreeWidgetItem* target = nullptr;
+    for (int i = 0; i < form->RasterTreeView()->NodeCount(); ++i)
+        if (TRasterTreeView::NodeLayer(form->RasterTreeView()->NodeAt(i)) == to) target = form->RasterTreeView()->NodeAt(i);
+    Commands().RasterTreeViewDragDrop(form->RasterListView()->ReportView(), target);
+    EXPECT_EQ(from->Count(), 0);
+    ASSERT_EQ(to->Count(), 1);
+    EXPECT_EQ(to->Objects(0)->Name(), "目印");
+    EXPECT_EQ(to->Objects(0)->State(), 0);
+    EXPECT_TRUE(form->Raster()->Modified());
 }
 
 }  // namespace
