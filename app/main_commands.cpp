@@ -12,6 +12,7 @@
 #include "app/command_icons.h"
 #include "app/control_bar.h"
 #include "app/main_form.h"
+#include "components/help_file.h"
 #include "components/prg_status_bar.h"
 #include "dialogs/sub9030.h"
 #include "platform/action_list.h"
@@ -155,7 +156,7 @@ bool IsWindowCommand(int number) {
     case 1060: case 1120: case 3090:
     case 3011: case 3012: case 3013: case 3014: case 3015: case 3020:
     case 8010: case 8050:
-    case 9020: case 9030: case 9040:
+    case 9010: case 9020: case 9030: case 9040:
         return true;
     default:
         return false;
@@ -357,11 +358,6 @@ void TMainCommands::BindHandlers() {
         dialog.exec();
     });
     Bind(9040, [this] { Action9040Execute(); });
-    // Waiting for their windows: help and the application chooser.
-    for (int number : {9010, 1100}) DisableForGood(number);
-}
-
-void TMainCommands::DisableForGood(int number) {
-    actionList_->Remove(Command(number));
-    Command(number)->setEnabled(false);
+    Bind(1100, [this] { Action1100Execute(); });
+    Bind(9010, [this] { ShowHelp(0, &form_); });
 }

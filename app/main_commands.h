@@ -73,6 +73,7 @@ public:
     void Action1070Execute();
     void Action1120Execute();
     void Action1080Execute();
+    void Action1100Execute();
     void Action2060Execute();
     void Action2070Execute();
     void Action3011Execute(int toolBar);
@@ -144,8 +145,6 @@ private:
     std::vector<std::string> TransferSources() const;
     void BindHandlers();
     void Bind(int number, std::function<void()> handler);
-    // Takes a command out of the idle pass, disabled.
-    void DisableForGood(int number);
 
     // Menu building: numbers, 0 for a separator.
     void AddEntries(QWidget* menu, std::initializer_list<int> numbers);

@@ -4,6 +4,7 @@
 
 #include "app/main_commands.h"
 #include "app/main_form.h"
+#include "components/open_with_dialog.h"
 #include "dialogs/sub1080.h"
 #include "dialogs/sub1090.h"
 #include "platform/message_box.h"
@@ -66,6 +67,12 @@ void TMainCommands::SHPopupItem01Click() {
 void TMainCommands::Action1080Execute() {
     TSubForm1080 dialog(&form_, SelectedPaths(*form_.ShellListView()));
     dialog.exec();
+}
+
+void TMainCommands::Action1100Execute() {
+    const std::vector<std::string> paths = SelectedPaths(*form_.ShellListView());
+    // The chooser says itself when nothing can open the file.
+    if (!paths.empty()) OpenFileWith(paths.front(), &form_);
 }
 
 void TMainCommands::ShellListViewShListRename(int count, bool& accept) {
