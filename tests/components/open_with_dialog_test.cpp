@@ -22,10 +22,14 @@ protected:
     // Runs OpenFileWith on path; while its chooser is up, choose(dialog) acts.
     static bool OpenWith(const std::string& path,
                          const std::function<void(TOpenWithDialog&)>& choose) {
-        QTimer::singleShot(0, [&] {
+        // Gone with this call, so it never fires after a run without a chooser.
+        QTimer chooser;
+        chooser.setSingleShot(true);
+        QObject::connect(&chooser, &QTimer::timeout, [&] {
             if (auto* dialog = qobject_cast<TOpenWithDialog*>(QApplication::activeModalWidget()))
                 choose(*dialog);
         });
+        chooser.start(0);
         return OpenFileWith(path, nullptr);
     }
 
