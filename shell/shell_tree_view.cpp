@@ -212,11 +212,14 @@ void TSHTreeView::NodeDestroyed(TSHTreeNode* node) {
     std::erase(backList_, node);
     std::erase(forwardList_, node);
     if (historyTarget_ == node) historyTarget_ = nullptr;
-    if (current_ == node) current_ = nullptr;
     if (highlight_ == node) highlight_ = nullptr;
     if (hoverNode_ == node) hoverNode_ = nullptr;
     if (committedNode_ == node) committedNode_ = nullptr;
     if (menuNode_ == node) menuNode_ = nullptr;
+    // Only the list's own folder going takes its lock; another folder of
+    // the tree vanishing leaves it.
+    if (current_ != node) return;
+    current_ = nullptr;
     ReleaseListLock();
 }
 

@@ -214,6 +214,21 @@ TEST_F(MainFormListTest, TheStatusBarCountsTheListAndSumsTheSelection) {
     EXPECT_EQ(Panel(0), "4 個のオブジェクト");
 }
 
+TEST_F(MainFormListTest, TheFolderLockHoldsWhenAnotherFolderOfTheTreeVanishes) {
+    std::filesystem::create_directories(folder.File("other"));
+    WriteIni(StartIni("[ShellControl]\nLockFolder=1\n"));
+    TMainForm& main = Start();
+    ASSERT_TRUE(List().Locked());
+    std::filesystem::remove(folder.File("other"));
+    main.ShellTreeView()->RefreshAll();
+    EXPECT_TRUE(List().Locked());
+    EXPECT_EQ(List().palette().color(QPalette::Base), ColorFromValue(main.ListLook(true).Color, List().palette()));
+    // The list's own folder going takes the lock with it.
+    std::filesystem::remove_all(folder.File("pictures"));
+    main.ShellTreeView()->RefreshAll();
+    EXPECT_FALSE(List().Locked());
+}
+
 TEST_F(MainFormListTest, EntriesAreDrawnInTheColourOfTheirAttributes) {
     Image("pictures/.hidden.ktest", "", 0);
     Image("pictures/locked.ktest", "", 0);
