@@ -48,7 +48,10 @@ void ActionList::AddTarget(QWidget* target) {
 }
 
 QObject* ActionList::TargetFor(Action* action, QWidget* focused) {
-    if (focused && action->HandlesTarget(focused)) return focused;
+    // A control built of parts (a list with its views) holds the focus in
+    // one of its parts: the focused widget's own controls come first.
+    for (QWidget* control = focused; control != nullptr; control = control->parentWidget())
+        if (action->HandlesTarget(control)) return control;
     for (const QPointer<QWidget>& target : targets_)
         if (target && target != focused && action->HandlesTarget(target)) return target;
     return nullptr;

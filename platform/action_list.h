@@ -14,9 +14,9 @@ class Action;
 
 // The commands of one window and the one idle pass that keeps their
 // enabled and checked states current. A pass offers each command the
-// focused control first, then the registered controls in order; the first
-// one the command handles becomes its target, and a command without a
-// target is disabled. The pass runs when the user has done something
+// focused control first (the focused widget or the control it is a part
+// of), then the registered controls in order; the first one the command
+// handles becomes its target, and a command without a target is disabled. The pass runs when the user has done something
 // (input, focus, a window shown or hidden), at once before a menu opens or
 // a key is matched against the shortcuts, and on a slow steady beat for
 // changes that arrive without input (a finished decode, a watcher's

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
 #include <QWidget>
@@ -77,6 +78,39 @@ TEST(ActionListTest, OffersTheFocusedControlFirstThenTheRegisteredOnes) {
     window.action.trigger();
     EXPECT_EQ(window.second->text(), QStringLiteral("b*"));
     EXPECT_EQ(window.first->text(), QStringLiteral("*"));
+}
+
+// Acts on frames: a control made of parts, which never holds the focus
+// itself.
+class FrameAction : public Action {
+public:
+    bool HandlesTarget(QObject* Target) override { return qobject_cast<QFrame*>(Target) != nullptr; }
+    void UpdateTarget(QObject* Target) override { SetCheckedState(true, Target->objectName() == "focused"); }
+};
+
+TEST(ActionListTest, AControlWhosePartHasTheFocusComesBeforeTheRegisteredOnes) {
+    QWidget widget;
+    auto* other = new QFrame(&widget);
+    auto* composite = new QFrame(&widget);
+    composite->setObjectName(QStringLiteral("focused"));
+    composite->move(0, 40);
+    auto* part = new QLineEdit(composite);
+    widget.show();
+    FrameAction action;
+    action.setCheckable(true);
+    ActionList list;
+    list.Add(&action);
+    list.AddTarget(other);
+    list.AddTarget(composite);
+
+    widget.activateWindow();
+    QDeadlineTimer deadline(5000);
+    while (QApplication::activeWindow() != &widget && !deadline.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    part->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), part);
+    list.UpdateActions();
+    EXPECT_TRUE(action.isChecked());
 }
 
 TEST(ActionListTest, ACommandWithoutTargetIsDisabledAndShowsNoCheck) {
