@@ -28,6 +28,35 @@ public:
         return CompareWithCollator(a, b);
     }
 
+    // The start of a printable ASCII name's order key: each character as
+    // its rank plus one, each digit run as the digits' rank, its length
+    // without leading zeros, and those digits; compared bytewise, keys
+    // order as CompareAscii does. Zeros pad a short key and sort first.
+    bool KeyStart(std::string_view name, std::uint64_t& high, std::uint64_t& low) const {
+        if (!keysAgree_ || !IsPrintableAscii(name)) return false;
+        std::array<std::uint8_t, 16> bytes{};
+        std::size_t out = 0;
+        auto put = [&](int byte) {
+            if (out < bytes.size()) bytes[out++] = static_cast<std::uint8_t>(byte);
+        };
+        for (std::size_t i = 0; i < name.size() && out < bytes.size();) {
+            if (!IsDigit(name[i])) {
+                put(ranks_[static_cast<unsigned char>(name[i++])] + 1);
+                continue;
+            }
+            std::string_view digits = DigitRun(name, i);
+            while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+            if (digits.size() > 255) return false;
+            put(ranks_['0'] + 1);
+            put(static_cast<int>(digits.size()));
+            for (const char digit : digits) put(digit);
+        }
+        high = low = 0;
+        for (std::size_t i = 0; i < 8; ++i) high = high << 8 | bytes[i];
+        for (std::size_t i = 8; i < 16; ++i) low = low << 8 | bytes[i];
+        return true;
+    }
+
     int CompareWithCollator(std::string_view a, std::string_view b) const {
         return collator_.compare(QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())),
                                  QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())));
@@ -62,6 +91,11 @@ private:
             ranks_[static_cast<unsigned char>(chars[i])] = rank;
         }
         for (char digit = '1'; digit <= '9'; ++digit) ranks_[static_cast<unsigned char>(digit)] = ranks_['0'];
+        // A key puts a whole digit run where CompareAscii steps over single
+        // characters; the two agree only while no other character ranks
+        // with the digits.
+        for (int c = kFirst; c <= kLast; ++c)
+            if (!IsDigit(static_cast<char>(c)) && ranks_[static_cast<unsigned char>(c)] == ranks_['0']) keysAgree_ = false;
     }
 
     static std::string_view DigitRun(std::string_view text, std::size_t& position) {
@@ -105,6 +139,7 @@ private:
 
     QCollator collator_{CollationLocale()};
     std::array<int, 128> ranks_{};
+    bool keysAgree_ = true;
 };
 
 const NaturalCollator& ThreadCollator() {
@@ -124,6 +159,21 @@ int Sign(int value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
 int NaturalCompare(std::string_view a, std::string_view b) {
     const int order = ThreadCollator().Compare(a, b);
     return order != 0 ? Sign(order) : ByBytes(a, b);
+}
+
+NaturalSortKey MakeNaturalSortKey(std::string_view name) {
+    NaturalSortKey key;
+    key.Name = name;
+    key.Keyed = ThreadCollator().KeyStart(name, key.High, key.Low);
+    return key;
+}
+
+int NaturalCompare(const NaturalSortKey& a, const NaturalSortKey& b) {
+    if (a.Keyed && b.Keyed) {
+        if (a.High != b.High) return a.High < b.High ? -1 : 1;
+        if (a.Low != b.Low) return a.Low < b.Low ? -1 : 1;
+    }
+    return NaturalCompare(a.Name, b.Name);
 }
 
 int NaturalCompareText(const QString& a, const QString& b) {

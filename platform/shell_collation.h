@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include <QString>
@@ -13,6 +14,20 @@ namespace platform {
 // thread.
 int NaturalCompare(std::string_view a, std::string_view b);
 int NaturalCompareText(const QString& a, const QString& b);
+
+// A name with the first bytes of its order key, for sorting many names:
+// where the starts of two keys differ they give the order at once, so most
+// comparisons of a large sort read no name; otherwise NaturalCompare
+// decides. The name is viewed, not copied.
+struct NaturalSortKey {
+    std::string_view Name;
+    std::uint64_t High = 0;
+    std::uint64_t Low = 0;
+    bool Keyed = false;  // High and Low hold the start of the key
+};
+NaturalSortKey MakeNaturalSortKey(std::string_view name);
+// The same order as NaturalCompare of the names.
+int NaturalCompare(const NaturalSortKey& a, const NaturalSortKey& b);
 
 // Lower-level access for checking the fast path against the collator.
 int NaturalCompareByCollator(std::string_view a, std::string_view b);

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
+#include <numeric>
 #include <string_view>
 #include <unordered_map>
 
@@ -169,6 +171,7 @@ bool TSHFileItem::Rename(const QString& newName) {
     if (!renamed) return false;
     ReplaceIDLists(renamed.release(), nullptr);
     largeIconIndex_ = -1;
+    typeNumber_ = 0;
     return true;
 }
 
@@ -275,7 +278,11 @@ TSHFileList::~TSHFileList() {
     Clear();
 }
 
-void TSHFileList::Clear() { entries_.clear(); }
+void TSHFileList::Clear() {
+    entries_.clear();
+    typeNames_.clear();
+    typeNumbers_.clear();
+}
 
 TSHFileItem* TSHFileList::GetItem(int index) const {
     if (index < 0 || index >= Count()) return nullptr;
@@ -470,10 +477,11 @@ bool TSHFileList::SortsByCachedKeys() {
 
 void TSHFileList::SortByColumn(THeaderCaption column) {
     if (Count() < 2 || !GetFolder()) return;
-    if (SortsByCachedKeys())
+    if (SortsByCachedKeys()) {
         SortByKeys(column);
-    else
-        SortByFolder(column);
+        return;
+    }
+    SortByFolder(column);
     Renumber();
 }
 
@@ -493,11 +501,20 @@ namespace {
 // What the folder's order of file-system entries looks at: the kind, one
 // value per column, then the name.
 struct TSortKey {
-    std::string_view name;
+    platform::NaturalSortKey name;
     std::int64_t value = 0;
     bool folder = false;
     std::uint32_t entry = 0;
 };
+
+// Entries and their item lists lie scattered over the heap; a pass over
+// a large list asks for them well before it reads them.
+constexpr std::size_t kPrefetchDistance = 64;
+
+void PrefetchAhead(const std::vector<std::unique_ptr<TSHFileItem>>& entries, std::size_t i) {
+    if (i + kPrefetchDistance < entries.size()) __builtin_prefetch(entries[i + kPrefetchDistance].get());
+    if (i + kPrefetchDistance / 2 < entries.size()) __builtin_prefetch(entries[i + kPrefetchDistance / 2]->RelativeID());
+}
 
 // Ranks of texts in collation order; equal texts share a rank.
 template <typename Key, typename Hash = std::hash<Key>>
@@ -525,17 +542,19 @@ private:
 
 // File-system entries sort by the facts their entries already hold, in
 // the same order as the folder's own comparison of each column: one read
-// of every entry instead of one per comparison.
+// of every entry instead of one per comparison, names compared by the
+// start of their order keys where that decides. The entries are numbered
+// as they are put in order.
 void TSHFileList::SortByKeys(THeaderCaption column) {
     std::vector<TSortKey> keys(entries_.size());
-    TTextRanks<std::string_view> types;
     TTextRanks<std::uint32_t> attributes;
-    std::vector<int*> rankSlots(column == hcType || column == hcAttr ? entries_.size() : 0);
+    std::vector<int*> attributeSlots(column == hcAttr ? entries_.size() : 0);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
+        PrefetchAhead(entries_, i);
         TSHFileItem& entry = *entries_[i];
         TSortKey& key = keys[i];
         key.entry = static_cast<std::uint32_t>(i);
-        key.name = RawName(entry.RelativeID());
+        key.name = platform::MakeNaturalSortKey(RawName(entry.RelativeID()));
         if (column == hcName) {
             IsFileSystemEntryKind(entry.RelativeID(), key.folder);
             continue;
@@ -545,18 +564,20 @@ void TSHFileList::SortByKeys(THeaderCaption column) {
         switch (column) {
             case hcSize: key.value = key.folder ? 0 : static_cast<std::int64_t>(entry.Size()); break;
             case hcLastWrite: key.value = platform::UnixNsFromFileTime(entry.LastWriteTime()); break;
-            case hcType: rankSlots[i] = &types.Slot(key.folder ? std::string_view() : key.name); break;
-            case hcAttr: rankSlots[i] = &attributes.Slot(entry.Attributes()); break;
+            case hcType: key.value = key.folder ? 0 : TypeNumberOf(entry); break;
+            case hcAttr: attributeSlots[i] = &attributes.Slot(entry.Attributes()); break;
             default: break;
         }
     }
-    if (column == hcType)
-        types.Rank([](const std::string_view& name) {
-            return name.empty() ? platform::FolderTypeName()
-                                : platform::FileTypeName(name, platform::FileObjectType::Regular);
-        });
-    if (column == hcAttr) attributes.Rank([](const std::uint32_t& bits) { return platform::AttributeLetters(bits); });
-    for (std::size_t i = 0; i < rankSlots.size(); ++i) keys[i].value = *rankSlots[i];
+    if (column == hcType) {
+        const std::vector<int> ranks = TypeRanks();
+        for (TSortKey& key : keys)
+            if (!key.folder) key.value = ranks[static_cast<std::size_t>(key.value)];
+    }
+    if (column == hcAttr) {
+        attributes.Rank([](const std::uint32_t& bits) { return platform::AttributeLetters(bits); });
+        for (std::size_t i = 0; i < attributeSlots.size(); ++i) keys[i].value = *attributeSlots[i];
+    }
 
     const int direction = directions_[column];
     const bool byName = column == hcName;
@@ -567,8 +588,40 @@ void TSHFileList::SortByKeys(THeaderCaption column) {
     });
     std::vector<std::unique_ptr<TSHFileItem>> sorted;
     sorted.reserve(std::max<std::size_t>(entries_.capacity(), keys.size()));
-    for (const TSortKey& key : keys) sorted.push_back(std::move(entries_[key.entry]));
+    for (std::size_t row = 0; row < keys.size(); ++row) {
+        if (row + kPrefetchDistance < keys.size()) __builtin_prefetch(entries_[keys[row + kPrefetchDistance].entry].get(), 1);
+        sorted.push_back(std::move(entries_[keys[row].entry]));
+        sorted.back()->SetIndex(static_cast<int>(row));
+    }
     entries_ = std::move(sorted);
+}
+
+// The entry's type name's number in the table (from 0), looked up once
+// per entry while the numbers fit the entry's field.
+int TSHFileList::TypeNumberOf(TSHFileItem& entry) {
+    if (entry.TypeNumber() > 0) return entry.TypeNumber() - 1;
+    const QString name = platform::FileTypeName(RawName(entry.RelativeID()), platform::FileObjectType::Regular);
+    const auto [slot, added] = typeNumbers_.try_emplace(name, static_cast<int>(typeNames_.size()));
+    if (added) typeNames_.push_back(name);
+    const int number = slot->second;
+    if (number < std::numeric_limits<std::uint16_t>::max()) entry.SetTypeNumber(static_cast<std::uint16_t>(number + 1));
+    return number;
+}
+
+// The collation rank of each type name by its number; names that collate
+// alike share a rank.
+std::vector<int> TSHFileList::TypeRanks() const {
+    std::vector<int> order(typeNames_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(),
+              [this](int a, int b) { return platform::NaturalCompareText(typeNames_[a], typeNames_[b]) < 0; });
+    std::vector<int> ranks(typeNames_.size());
+    int rank = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && platform::NaturalCompareText(typeNames_[order[i - 1]], typeNames_[order[i]]) != 0) ++rank;
+        ranks[static_cast<std::size_t>(order[i])] = rank;
+    }
+    return ranks;
 }
 
 std::vector<TSHFileItem*> TSHFileList::EntriesAt(const std::vector<int>& rows) const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <QDateTime>
@@ -126,6 +127,10 @@ public:
 
     TSHFileList* Owner() const { return owner_; }
     void SetIndex(int index) { index_ = index; }
+    // The number of the entry's type name in its list's table; 0 until
+    // looked up (and for types past the table's numbering).
+    std::uint16_t TypeNumber() const { return typeNumber_; }
+    void SetTypeNumber(std::uint16_t number) { typeNumber_ = number; }
 
 private:
     bool LoadFindData();
@@ -134,6 +139,7 @@ private:
     int index_ = -1;
     int largeIconIndex_ = -1;
     bool loaded_ = false;
+    std::uint16_t typeNumber_ = 0;
     std::uint32_t attributes_ = 0;
     std::uint64_t size_ = 0;
     platform::FileTime lastWrite_;
@@ -253,6 +259,8 @@ private:
     void Renumber(std::size_t from = 0);
     bool SortsByCachedKeys();
     void SortByKeys(THeaderCaption column);
+    int TypeNumberOf(TSHFileItem& entry);
+    std::vector<int> TypeRanks() const;
     void SortByFolder(THeaderCaption column);
     std::vector<TSHFileItem*> EntriesAt(const std::vector<int>& rows) const;
     std::vector<int> RowsOf(const std::vector<TSHFileItem*>& entries) const;
@@ -267,6 +275,11 @@ private:
     ShellFolderPtr folderObject_;
     std::string folderPath_;
     TSHIDList selected_;
+    // The type names of the files listed, each once: entries keep the
+    // number of theirs, so a sort by type looks each entry's type up once
+    // and collates only the distinct names. Emptied with the entries.
+    std::vector<QString> typeNames_;
+    std::unordered_map<QString, int> typeNumbers_;
     std::unique_ptr<TShFilesWatcher> namesWatcher_;
     std::unique_ptr<TShFilesWatcher> detailsWatcher_;
 };

@@ -148,14 +148,23 @@ void BM_ListResort(benchmark::State& state) {
 }
 
 // The keys the list sorts by, in a plain vector, with the same order.
+// Names are kept apart (the keys view them), as the list's entries keep
+// theirs.
 struct PlainKey {
     bool folder = false;
     std::int64_t value = 0;
-    std::string name;
+    platform::NaturalSortKey name;
 };
+
+std::vector<std::string>& PlainNames() {
+    static std::vector<std::string> names;
+    return names;
+}
 
 std::vector<PlainKey> PlainKeys(THeaderCaption column) {
     TSHFileList& list = SharedView().FileList();
+    std::vector<std::string>& names = PlainNames();
+    names.assign(static_cast<std::size_t>(list.Count()), std::string());
     std::map<QString, int> typeRanks;
     std::map<QString, int> attributeRanks;
     std::vector<QString> types(static_cast<std::size_t>(list.Count()));
@@ -164,14 +173,15 @@ std::vector<PlainKey> PlainKeys(THeaderCaption column) {
     for (int i = 0; i < list.Count(); ++i) {
         TSHFileItem& entry = *list.GetItem(i);
         PlainKey& key = keys[static_cast<std::size_t>(i)];
-        key.name = entry.GetFindData().FileName;
+        const std::string& name = names[static_cast<std::size_t>(i)] = entry.GetFindData().FileName;
+        key.name = platform::MakeNaturalSortKey(name);
         key.folder = entry.IsDirectory();
         switch (column) {
             case hcSize: key.value = key.folder ? 0 : static_cast<std::int64_t>(entry.Size()); break;
             case hcLastWrite: key.value = platform::UnixNsFromFileTime(entry.LastWriteTime()); break;
             case hcType:
                 types[static_cast<std::size_t>(i)] =
-                    key.folder ? platform::FolderTypeName() : platform::FileTypeName(key.name, platform::FileObjectType::Regular);
+                    key.folder ? platform::FolderTypeName() : platform::FileTypeName(name, platform::FileObjectType::Regular);
                 typeRanks[types[static_cast<std::size_t>(i)]] = 0;
                 break;
             case hcAttr:

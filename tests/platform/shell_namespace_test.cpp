@@ -270,6 +270,28 @@ TEST(NaturalOrder, FastPathAgreesWithTheCollator) {
     }
 }
 
+// Sort keys decide most comparisons by their start alone; whatever they
+// decide must be what the names' comparison says.
+TEST(NaturalOrder, SortKeysOrderAsTheNamesDo) {
+    std::mt19937 random(54321);
+    const std::string pool = " !#$%&'()+,-.;=@[]^_`{}~0000123456789aAbBcCxXyYzZ";
+    auto name = [&] {
+        std::string text;
+        for (int i = static_cast<int>(random() % 24); i > 0; --i) text += pool[random() % pool.size()];
+        if (random() % 5 == 0) text += "\xe5\x86\x99";  // non-ASCII: no key start
+        return text;
+    };
+    for (int n = 0; n < 50000; ++n) {
+        const std::string a = name();
+        const std::string b = n % 3 == 0 ? a.substr(0, a.size() / 2) + name() : name();
+        ASSERT_EQ(NaturalCompare(MakeNaturalSortKey(a), MakeNaturalSortKey(b)), NaturalCompare(a, b))
+            << "'" << a << "' vs '" << b << "'";
+    }
+    const std::string longRun = "x" + std::string(300, '7');
+    EXPECT_EQ(NaturalCompare(MakeNaturalSortKey(longRun), MakeNaturalSortKey("x8")), NaturalCompare(longRun, "x8"));
+    EXPECT_LT(NaturalCompare(MakeNaturalSortKey("IMG_0009.JPG"), MakeNaturalSortKey("img_10.jpg")), 0);
+}
+
 TEST(Sorting, ColumnsPutFoldersFirstThenTheirKey) {
     TempFolder temp;
     temp.Write("big.txt", std::string(5000, 'x'));

@@ -213,21 +213,28 @@ TEST(TSHFileList, EveryColumnSortsInTheFoldersOwnOrderBothWays) {
     Show(list, folder.Path());
     const ShellFolderPtr shellFolder = list.GetFolder();
     ASSERT_NE(shellFolder, nullptr);
-    for (const THeaderCaption column : {hcName, hcSize, hcType, hcLastWrite, hcAttr}) {
-        for (const int direction : {1, -1}) {
-            list.SetSortDirection(column, direction);
-            list.ApplySort(column);
-            EXPECT_EQ(list.SortColumn(), column);
-            for (int i = 0; i + 1 < list.Count(); ++i) {
-                const std::optional<int> order =
-                    shellFolder->CompareIDs(column, list.GetItem(i)->RelativeID(), list.GetItem(i + 1)->RelativeID());
-                ASSERT_TRUE(order.has_value());
-                EXPECT_LT(*order * direction, 0) << "column " << column << " direction " << direction << " at "
-                                                 << list.GetItem(i)->GetDisplayName().toStdString();
-                EXPECT_EQ(list.GetItem(i)->GetIndex(), i);
-            }
+    auto expectSorted = [&](THeaderCaption column, int direction) {
+        list.SetSortDirection(column, direction);
+        list.ApplySort(column);
+        EXPECT_EQ(list.SortColumn(), column);
+        for (int i = 0; i + 1 < list.Count(); ++i) {
+            const std::optional<int> order =
+                shellFolder->CompareIDs(column, list.GetItem(i)->RelativeID(), list.GetItem(i + 1)->RelativeID());
+            ASSERT_TRUE(order.has_value());
+            EXPECT_LT(*order * direction, 0) << "column " << column << " direction " << direction << " at "
+                                             << list.GetItem(i)->GetDisplayName().toStdString();
+            EXPECT_EQ(list.GetItem(i)->GetIndex(), i);
+        }
+    };
+    for (const THeaderCaption column : {hcName, hcSize, hcType, hcLastWrite, hcAttr})
+        for (const int direction : {1, -1}) expectSorted(column, direction);
+    // A renamed entry sorts by its new type.
+    for (int i = 0; i < list.Count(); ++i) {
+        if (list.GetItem(i)->GetDisplayName() == QStringLiteral("noext")) {
+            ASSERT_TRUE(list.GetItem(i)->Rename(QStringLiteral("noext.zip")));
         }
     }
+    expectSorted(hcType, 1);
 }
 
 TEST(TSHFileList, ResortingKeepsTheSelectedAndFocusedEntries) {
