@@ -396,7 +396,7 @@ TEST_F(TreeView, RefusalsOfPermissionShowNoChildrenTakeNoDropAndAskNothing) {
 }
 
 TEST_F(TreeView, ALockedFileListHoldsTheSelectionUntilItsFolderGoes) {
-    MakeFolders(temp_, {"one", "two"});
+    MakeFolders(temp_, {"one", "two", "other"});
     TSHListView list;
     std::vector<bool> lockEvents;
     list.OnShFolderLock = [&](TSHListView*, bool lock) { lockEvents.push_back(lock); };
@@ -408,6 +408,9 @@ TEST_F(TreeView, ALockedFileListHoldsTheSelectionUntilItsFolderGoes) {
     EXPECT_EQ(NodePath(tree_.SelectedNode()), temp_.File("one"));
     EXPECT_EQ(list.FolderPath().toStdString(), temp_.File("one"));
 
+    ASSERT_EQ(rmdir(temp_.File("other").c_str()), 0);
+    tree_.RefreshAll();
+    EXPECT_TRUE(list.Locked()) << "another folder going leaves the lock";
     ASSERT_EQ(rmdir(temp_.File("one").c_str()), 0);
     tree_.RefreshAll();
     EXPECT_FALSE(list.Locked());
