@@ -153,6 +153,18 @@ TEST_F(MainCommandsTest, TheMainMenuOffersItsColumnsInOrderWithTheLayerAndObject
     EXPECT_EQ(TopMenu("画像(&R)")->menuAction()->statusTip(), "画像の操作に関するコマンドです。");
 }
 
+TEST_F(MainCommandsTest, ThePopupMenusOfListViewAndLayersOfferTheirCommands) {
+    EXPECT_EQ(Entries(Commands().PopupMenu2()),
+              QStringList({"ポイントツール(&P)", "-", "矩形範囲を拡大(&R)", "拡大(&I)", "縮小(&O)", "-",
+                           "スクロール(&S)", "センターリング(&G)", "-", "全体表示(&E)", "-", "再描画(&U)"}));
+    EXPECT_EQ(Entries(Commands().PopupMenu1()),
+              QStringList({"表示(&V)", "アイコンの整列(&I)", "-", "最新の情報に更新(&R)", "-", "貼り付け(&P)", "-",
+                           "新規作成(&N)", "-", "すべて選択(&A)", "フォルダを選択(&D)", "ファイルを選択(&S)"}));
+    EXPECT_EQ(Entries(Commands().PopupMenu3()),
+              QStringList({"アクティブ(&A)", "表示(&V)", "非表示(&I)", "-", "新規レイヤ(&N)", "レイヤ削除(&E)",
+                           "レイヤ名の変更(&R)", "-", "上層に移動(&U)", "下層に移動(&D)"}));
+}
+
 TEST_F(MainCommandsTest, CommandsCarryTheirShortcutsHintsAndHelpContexts) {
     const std::pair<int, const char*> shortcuts[] = {
         {1020, "Ctrl+O"}, {1070, "Ctrl+P"},   {1110, "F12"},     {2020, "Ctrl+X"}, {2030, "Ctrl+C"},
