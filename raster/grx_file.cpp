@@ -11,9 +11,12 @@
 #include <string>
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include "platform/code_page.h"
 #include "platform/hourglass_cursor.h"
@@ -148,6 +151,57 @@ QString OverwriteQuestion(const QString& path, bool readCompletely) {
         .arg(QFileInfo(path).fileName(), question);
 }
 
+// True when there is no file at path, or the user agreed to replace it.
+bool MayReplace(QWidget* owner, const QString& path, bool readCompletely) {
+    return !QFileInfo::exists(path) ||
+           platform::ShowMessage(owner, OverwriteQuestion(path, readCompletely), platform::MessageIcon::Question,
+                                 platform::MessageButtons::YesNo) == platform::MessageResult::Yes;
+}
+
+// Writes the layers' records to path. The new contents go to a file
+// beside the old one, which is replaced only once everything has been
+// written. Empty on success, otherwise the reason of the failure.
+QString WriteSideFile(const TRasterLayers& layers, const QString& path) {
+    QSaveFile file(path);
+    QString failure;
+    try {
+        if (!WriteAll(file, EncodeRecords(layers)) || !file.commit())
+            failure = file.error() != QFileDevice::NoError ? file.errorString()
+                                                           : QStringLiteral("書き込みが途中で止まりました。");
+    } catch (const std::bad_alloc&) {
+        failure = QStringLiteral("メモリーが足りません。");
+    }
+    if (!failure.isEmpty()) file.cancelWriting();
+    return failure;
+}
+
+// A name in folder that no file has yet: the side file's base name with
+// the time, and a counter when two closes fall into one second.
+QString UnusedRecoveryPath(const QString& folder, const QString& sidePath) {
+    const QString base = folder + QLatin1Char('/') + QFileInfo(sidePath).completeBaseName() + QLatin1Char('-') +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString candidate = base + QStringLiteral(".grx");
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+        candidate = base + QStringLiteral("-%1.grx").arg(n);
+    return candidate;
+}
+
+// Writes the layers' records to a new file under the user's data folder,
+// for a side file that could not be written. recoveryPath receives the
+// file (or the folder, when that is what failed); the result is as for
+// WriteSideFile.
+QString WriteRecoveryFile(const TRasterLayers& layers, const QString& sidePath, QString& recoveryPath) {
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataFolder.isEmpty()) return QStringLiteral("ユーザーのデータフォルダーが見つかりません。");
+    const QString folder = dataFolder + QStringLiteral("/kelvandor/recovered");
+    if (!QDir().mkpath(folder)) {
+        recoveryPath = folder;
+        return QStringLiteral("フォルダーを作成できません。");
+    }
+    recoveryPath = UnusedRecoveryPath(folder, sidePath);
+    return WriteSideFile(layers, recoveryPath);
+}
+
 void ReportFileError(QWidget* owner, const QString& what, const QString& path, const QString& reason) {
     platform::ShowMessage(owner, QStringLiteral("%1\n%2\n%3").arg(what, path, reason),
                           platform::MessageIcon::Error);
@@ -163,32 +217,49 @@ QString TRaster::AnnotationPath(const QString& imagePath) {
 }
 
 bool TRaster::SaveAnnotations(const QString& path) {
-    if (QFileInfo::exists(path) &&
-        platform::ShowMessage(this, OverwriteQuestion(path, !annotationsIncomplete_),
-                              platform::MessageIcon::Question,
-                              platform::MessageButtons::YesNo) != platform::MessageResult::Yes)
-        return false;
-
+    if (!MayReplace(this, path, !annotationsIncomplete_)) return false;
     const platform::HourglassCursor hourglass;
-    // The new contents go to a file beside the old one, which is replaced
-    // only once everything has been written.
-    QSaveFile file(path);
-    QString failure;
-    try {
-        if (!WriteAll(file, EncodeRecords(Layers())) || !file.commit())
-            failure = file.error() != QFileDevice::NoError ? file.errorString()
-                                                           : QStringLiteral("書き込みが途中で止まりました。");
-    } catch (const std::bad_alloc&) {
-        failure = QStringLiteral("メモリーが足りません。");
-    }
+    const QString failure = WriteSideFile(Layers(), path);
     if (!failure.isEmpty()) {
-        file.cancelWriting();
         ReportFileError(this, QStringLiteral("注釈ファイルを保存できませんでした。"), path, failure);
         return false;
     }
     SetModified(false);
     annotationsIncomplete_ = false;
     return true;
+}
+
+void TRaster::SaveAnnotationsAtClose() {
+    const QString path = AnnotationPath(fileName_);
+    // Declining keeps the old side file; the changes go with the image.
+    if (!MayReplace(this, path, !annotationsIncomplete_)) return;
+    QString failure;
+    QString recoveryPath;
+    QString recoveryFailure;
+    {
+        const platform::HourglassCursor hourglass;
+        failure = WriteSideFile(Layers(), path);
+        if (failure.isEmpty()) {
+            SetModified(false);
+            return;
+        }
+        recoveryFailure = WriteRecoveryFile(Layers(), path, recoveryPath);
+    }
+    const QString notSaved =
+        QStringLiteral("注釈ファイルを保存できませんでした。\n%1\n%2\n\n").arg(path, failure);
+    if (recoveryFailure.isEmpty()) {
+        platform::ShowMessage(this,
+                              notSaved + QStringLiteral("注釈は次のファイルに退避しました。名前を「%1」に変えて"
+                                                        "画像と同じフォルダーに置くと、画像の注釈として読み込まれます。\n%2")
+                                             .arg(QFileInfo(path).fileName(), recoveryPath),
+                              platform::MessageIcon::Warning);
+        return;
+    }
+    platform::ShowMessage(this,
+                          notSaved + QStringLiteral("退避用のファイルにも保存できなかったため、この画像の注釈は"
+                                                    "失われました。\n%1\n%2")
+                                         .arg(recoveryPath, recoveryFailure),
+                          platform::MessageIcon::Error);
 }
 
 bool TRaster::LoadAnnotations(const QString& path) {

@@ -258,6 +258,11 @@ private:
     bool DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size);
     bool TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int32_t size);
     void FreeImageBlocks();
+    // The side file written as the image closes. The layers go with the
+    // image, so when the side file cannot be written they are kept in a
+    // recovery file under the user's data folder instead, and the user
+    // hears where.
+    void SaveAnnotationsAtClose();
 
     const SPI_BITMAPINFOHEADER* imageHeader_ = nullptr;
     const std::uint8_t* imageBits_ = nullptr;

@@ -276,7 +276,7 @@ void TRaster::CloseImage() {
         horizontalBar_->hide();
         verticalBar_->hide();
     }
-    if (modified_) SaveAnnotations(AnnotationPath(fileName_));
+    if (modified_) SaveAnnotationsAtClose();
     layers_->Clear();
     activeLayer_ = nullptr;
     // The changes went with the layers, also when the user kept the old

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "raster/raster.h"
@@ -15,6 +17,7 @@
 #include "support/file_size_limit.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+#include "support/unprivileged_child.h"
 
 namespace {
 
@@ -314,6 +317,111 @@ TEST(GrxAtCloseTest, AnUnreadSideFileIsNotReplacedAtCloseWithoutAsking) {
     ASSERT_EQ(boxes.Messages().size(), 2u);
     EXPECT_TRUE(boxes.Messages()[1].text.contains(QStringLiteral("最後まで読み込めなかった")));
     EXPECT_EQ(std::filesystem::file_size(side), std::uintmax_t(TRaster::kMaxAnnotationFileBytes + 1));
+}
+
+// An image whose side file cannot be written as it closes, with the
+// user's data folder in a folder of the test's own.
+class GrxRecoveryTest : public ::testing::Test {
+protected:
+    GrxRecoveryTest() : oldDataHome_(qgetenv("XDG_DATA_HOME")), hadDataHome_(qEnvironmentVariableIsSet("XDG_DATA_HOME")) {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder.File("data")));
+        view.SetPluginPath(KELVANDOR_TEST_PLUGIN_DIR);
+    }
+    ~GrxRecoveryTest() override {
+        if (hadDataHome_)
+            qputenv("XDG_DATA_HOME", oldDataHome_);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+
+    // Opens image.ktest in subfolder and places two markers on two layers.
+    void OpenAndMark(const std::string& subfolder) {
+        std::filesystem::create_directories(folder.File(subfolder));
+        ASSERT_TRUE(view.LoadFromFile(
+            QString::fromStdString(folder.Write(subfolder + "/image.ktest", std::string("KTESTSPI\n")))));
+        for (const char* name : {"一", "two"}) {
+            TRasterLayer* layer = view.Layers().NewLayer();
+            auto object = std::make_unique<TRasterObject>(layer);
+            object->SetName(QString::fromUtf8(name));
+            object->SetX(7);
+            layer->AddObject(std::move(object));
+        }
+        view.SetModified(true);
+        marked = Markers(view);
+    }
+
+    // Each layer's name with the names and columns of its markers.
+    static std::vector<QString> Markers(const TRaster& raster) {
+        std::vector<QString> markers;
+        for (int l = 0; l < raster.Layers().Count(); ++l) {
+            const TRasterLayer& layer = *raster.Layers().Items(l);
+            for (int o = 0; o < layer.Count(); ++o)
+                markers.push_back(layer.Name() + "/" + layer.Objects(o)->Name() + "@" +
+                                  QString::number(layer.Objects(o)->X()));
+        }
+        return markers;
+    }
+
+    // The files in the recovery folder.
+    std::vector<std::string> Recovered() const {
+        std::vector<std::string> files;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.File("data/kelvandor/recovered"), error))
+            files.push_back(entry.path().string());
+        return files;
+    }
+
+    // True when the newest recovery file, reported in the last message,
+    // holds the markers that were placed.
+    bool MarkersWereRecovered() const {
+        if (boxes.Messages().empty()) return false;
+        const ScriptedMessageBoxes::Shown& last = boxes.Messages().back();
+        const QString file = last.text.section('\n', -1);
+        TRaster reader;
+        return last.icon == platform::MessageIcon::Warning && last.text.contains("image.grx") &&
+               file.startsWith(QString::fromStdString(folder.File("data/kelvandor/recovered/image-"))) &&
+               file.endsWith(".grx") && reader.LoadAnnotations(file) && Markers(reader) == marked;
+    }
+
+    TempFolder folder;
+    const QByteArray oldDataHome_;
+    const bool hadDataHome_;
+    ScriptedMessageBoxes boxes;  // answers Yes to the question before replacing
+    TRaster view;
+    std::vector<QString> marked;
+};
+
+TEST_F(GrxRecoveryTest, MarkersOfAnImageInAReadOnlyFolderAreKeptInARecoveryFile) {
+    OpenAndMark("photos");
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(folder.File("photos").c_str(), 0555), 0);
+    std::filesystem::create_directories(folder.File("data"));
+    ASSERT_EQ(chmod(folder.File("data").c_str(), 0777), 0);
+    EXPECT_TRUE(RunUnprivileged([this] {
+        view.CloseImage();
+        return boxes.Messages().size() == 1 && view.Layers().Count() == 0 && Recovered().size() == 1 &&
+               !std::filesystem::exists(folder.File("photos/image.grx")) && MarkersWereRecovered();
+    }));
+}
+
+TEST_F(GrxRecoveryTest, ARecoveryNeverReplacesAnEarlierOneAndAFailedOneIsReported) {
+    // The side file's path is taken by a folder: the writer cannot replace it.
+    std::filesystem::create_directories(folder.File("photos/image.grx"));
+    for (std::size_t close = 1; close <= 2; ++close) {
+        OpenAndMark("photos");
+        view.CloseImage();
+        EXPECT_TRUE(MarkersWereRecovered()) << close;
+        EXPECT_EQ(Recovered().size(), close);
+    }
+    EXPECT_EQ(ReadFileBytes(Recovered()[0]), ReadFileBytes(Recovered()[1]));
+
+    // No recovery folder can be made either: the user hears that the
+    // markers are lost, not nothing.
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(folder.Write("not-a-folder", std::string("x"))));
+    OpenAndMark("photos");
+    view.CloseImage();
+    EXPECT_EQ(boxes.Messages().back().icon, platform::MessageIcon::Error);
+    EXPECT_TRUE(boxes.Messages().back().text.contains(QStringLiteral("失われました")));
 }
 
 }  // namespace
