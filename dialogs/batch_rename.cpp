@@ -140,8 +140,17 @@ std::string NewNameOf(const TRenamePattern& pattern, const std::string& oldName,
     const std::size_t extension = ExtensionStart(oldName);
     std::string name = FileNameBytes(pattern.Header);
     if (pattern.QuoteOldName) name += oldName.substr(0, extension);
-    name += SequenceNumberText(pattern.Digits, pattern.Start, pattern.Increment, position) + FileNameBytes(pattern.Footer);
-    return name + (pattern.UnifyExtension ? "." + FileNameBytes(pattern.Extension) : oldName.substr(extension));
+    name += SequenceNumberText(pattern.Digits, pattern.Start, pattern.Increment, position);
+    name += FileNameBytes(pattern.Footer);
+    // Appended piece by piece: GCC 12 at -O3 sees a false overlap in
+    // "." + temporary and fails the build with -Wrestrict.
+    if (pattern.UnifyExtension) {
+        name += '.';
+        name += FileNameBytes(pattern.Extension);
+    } else {
+        name += oldName.substr(extension);
+    }
+    return name;
 }
 
 void ComputeNewNames(std::vector<TRenameRow>& rows, const TRenamePattern& pattern) {
