@@ -195,7 +195,14 @@ public:
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         TSHFileItem* entry = view_->model_->Entry(index.row());
         if (!entry || !entry->HasAttribute(saCanRename)) return nullptr;
-        return QStyledItemDelegate::createEditor(parent, option, index);
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        view_->editor_ = editor;
+        return editor;
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (view_->editor_ == editor) view_->editor_ = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -309,6 +316,7 @@ TSHListView::TSHListView(QWidget* parent)
     });
     connect(this, &TListView::ContextMenuAsked, this, &TSHListView::ShowContextMenu);
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TSHListView::ClipboardChangedSlot);
+    clipboardHasFiles_ = ClipboardOffersFiles();
 }
 
 TSHListView::~TSHListView() {
@@ -411,7 +419,16 @@ void TSHListView::EndRowsUpdate(int rowCount) {
 
 void TSHListView::BeginRowsReorder() { model_->BeginReorder(); }
 
-void TSHListView::EndRowsReorder() { model_->EndReorder(); }
+void TSHListView::EndRowsReorder() {
+    model_->EndReorder();
+    selectionFactsValid_ = false;
+}
+
+void TSHListView::InvalidateRows() {
+    // Attributes of the entries may have changed with their texts.
+    selectionFactsValid_ = false;
+    RepaintRows();
+}
 
 void TSHListView::ListChanged(TSHFileList* list) {
     if (OnShListChange) OnShListChange(this, list);
@@ -422,10 +439,38 @@ void TSHListView::ListChanged(TSHFileList* list) {
 // Selection
 
 void TSHListView::RecountSelection() {
+    selectionFactsValid_ = false;
     std::int64_t total = 0;
     for (const int row : SelectedRows())
         if (TSHFileItem* entry = model_->Entry(row)) total += static_cast<std::int64_t>(entry->Size());
     selSize_ = total;
+}
+
+const TSHListView::TSelectionFacts& TSHListView::SelectionFacts() {
+    if (selectionFactsValid_) return selectionFacts_;
+    TSelectionFacts facts;
+    const std::vector<int> rows = SelectedRows();
+    facts.Count = static_cast<int>(rows.size());
+    facts.FirstRow = rows.empty() ? -1 : rows.front();
+    const TSHIDList& selection = fileList_->SelectedIDList();
+    if (const ShellFolderPtr folder = selection.Folder(); folder && selection.Count() > 0) {
+        const std::uint32_t wanted = platform::kCapabilityMask | platform::kFileSystem | platform::kFolder;
+        facts.Attributes = folder->GetAttributesOf(std::span(selection.Items(), selection.Count()), wanted).value_or(0);
+    }
+    // Only the drives folder lists drive roots.
+    if (fileList_->FolderKind() == itMyComputer)
+        for (const int row : rows)
+            if (TSHFileItem* entry = model_->Entry(row); entry && entry->GetItemType() == itRootDrive)
+                facts.HasDriveRoot = true;
+    selectionFacts_ = facts;
+    selectionFactsValid_ = true;
+    return selectionFacts_;
+}
+
+bool TSHListView::SelectionHolds(TShAttribute attribute) {
+    const TSelectionFacts& facts = SelectionFacts();
+    const std::uint32_t mask = ShAttributeMask(attribute);
+    return facts.Count > 0 && (facts.Attributes & mask) == mask;
 }
 
 void TSHListView::ReportSelection() {
@@ -558,6 +603,7 @@ void TSHListView::ShowContextMenu(const QPoint& globalPos, int row) {
 void TSHListView::ClipboardChangedSlot() {
     if (goingAway_) return;
     const bool contented = ClipboardOffersFiles();
+    clipboardHasFiles_ = contented;
     if (OnShClipboard) OnShClipboard(this, contented);
     emit ClipboardChanged(contented);
 }

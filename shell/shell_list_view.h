@@ -89,6 +89,8 @@ public:
     void SetFolderIDList(ConstIDList absolute);
     ConstIDList FolderIDList() const { return fileList_->FolderIDList(); }
     QString FolderPath() const { return fileList_->FolderPath(); }
+    // Whether FolderPath is not empty, without working the path out again.
+    bool HasFolderPath() const { return !fileList_->FolderNativePath().empty(); }
     void RefreshList();
     void PauseWatching() { fileList_->PauseWatching(); }
     void ResumeWatching() { fileList_->ResumeWatching(); }
@@ -115,6 +117,25 @@ public:
     // The running total of the selected entries' sizes.
     std::int64_t SelSize() const { return selSize_; }
 
+    // What holds for the selected entries together. Worked out on the
+    // first request after the selection or the entries changed, so that
+    // the commands may ask on every idle pass of a 100,000-entry list.
+    struct TSelectionFacts {
+        int Count = 0;
+        int FirstRow = -1;
+        // Capabilities, FILESYSTEM and FOLDER held by every selected
+        // entry (one attribute query over the selection); 0 for none.
+        std::uint32_t Attributes = 0;
+        bool HasDriveRoot = false;
+    };
+    const TSelectionFacts& SelectionFacts();
+    // At least one entry is selected and all of them hold the attribute.
+    bool SelectionHolds(TShAttribute attribute);
+    // Whether the clipboard offers files to paste, as its watch last saw.
+    bool ClipboardHasFiles() const { return clipboardHasFiles_; }
+    // Whether a row's caption is open for editing.
+    bool IsEditing() const { return editor_ != nullptr; }
+
     bool ExecuteShellCommand(int kind);
     bool CreateNewFolder();
     // Opens a row as a double-click or Enter would.
@@ -134,7 +155,7 @@ public:
     void EndRowsUpdate(int rowCount) override;
     void BeginRowsReorder() override;
     void EndRowsReorder() override;
-    void InvalidateRows() override { RepaintRows(); }
+    void InvalidateRows() override;
     std::vector<int> SelectedRows() const override { return TListView::SelectedRows(); }
     void SetSelectedRows(const std::vector<int>& rows) override { TListView::SetSelectedRows(rows); }
     int FocusedRow() const override { return TListView::FocusedRow(); }
@@ -222,6 +243,10 @@ private:
     bool goingAway_ = false;
     std::int64_t selSize_ = 0;
     int selectionSuspended_ = 0;
+    TSelectionFacts selectionFacts_;
+    bool selectionFactsValid_ = false;
+    bool clipboardHasFiles_ = false;
+    QPointer<QWidget> editor_;
 
     TMouseState mouseState_ = msIdle;
     QPoint pressPoint_;

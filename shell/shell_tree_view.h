@@ -112,6 +112,8 @@ public:
     ConstIDList SelectedIDList() const;
     // "" when the selection has no file-system path.
     QString SelectedPath() const;
+    // Whether a node's text is open for editing.
+    bool IsEditing() const { return state() == EditingState; }
 
     // Selects the place named by an absolute list, expanding the way to
     // it; stops at the deepest part that exists. False when the selection
