@@ -18,11 +18,6 @@
 namespace platform {
 namespace {
 
-struct ProtectedPlace {
-    std::string path;  // canonical
-    QString what;
-};
-
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/') return folder + name;
     return folder + "/" + name;
@@ -70,7 +65,7 @@ bool MayBeTopTrash(const std::string& location) {
     return BaseName(location).rfind(".Trash", 0) == 0 || BaseName(ParentPath(location)) == ".Trash";
 }
 
-std::vector<ProtectedPlace> ProtectedPlacesFor(const std::string& location) {
+std::vector<ProtectedPlace> CommonProtectedPlaces() {
     std::vector<ProtectedPlace> places;
     for (const MountEntry& mount : ParseMountInfo(ReadMountInfo()))
         places.push_back({mount.mountPoint, QStringLiteral("ドライブ (マウント ポイント)")});
@@ -80,8 +75,16 @@ std::vector<ProtectedPlace> ProtectedPlacesFor(const std::string& location) {
     AddPlace(places, DesktopDirectory(), QStringLiteral("デスクトップのフォルダ"));
     const QString trash = QStringLiteral("ごみ箱のフォルダ");
     AddPlace(places, HomeTrashFolder(), trash);
-    if (MayBeTopTrash(location))
-        for (const std::string& folder : TrashFolders()) AddPlace(places, folder, trash);
+    return places;
+}
+
+void AddTopTrashFolders(std::vector<ProtectedPlace>& places) {
+    for (const std::string& folder : TrashFolders()) AddPlace(places, folder, QStringLiteral("ごみ箱のフォルダ"));
+}
+
+std::vector<ProtectedPlace> ProtectedPlacesFor(const std::string& location) {
+    std::vector<ProtectedPlace> places = CommonProtectedPlaces();
+    if (MayBeTopTrash(location)) AddTopTrashFolders(places);
     return places;
 }
 
@@ -102,15 +105,15 @@ QString VerbText(ChangeKind kind) {
     return QString();
 }
 
-}  // namespace
-
-QString ProtectedPlaceReason(const std::string& path) {
-    const std::string location = ItemLocation(path);
+// Why the item at location (as ItemLocation gives it) must stay; the
+// places are read only when location needs them.
+template <class PlacesOf>
+QString ReasonAt(const std::string& location, PlacesOf placesOf) {
     if (location.empty()) return QString();
     if (location == "/") return QStringLiteral("ファイル システムのルートです。");
     struct stat info {};
     if (lstat(location.c_str(), &info) != 0) return QString();
-    const std::vector<ProtectedPlace> places = ProtectedPlacesFor(location);
+    const std::vector<ProtectedPlace>& places = placesOf(location);
     for (const ProtectedPlace& place : places)
         if (place.path == location) return QStringLiteral("%1です。").arg(place.what);
     if (IsMountedHere(location, info)) return QStringLiteral("ドライブ (マウント ポイント) です。");
@@ -118,6 +121,47 @@ QString ProtectedPlaceReason(const std::string& path) {
         if (IsAbove(location, place.path))
             return QStringLiteral("%1「%2」を含むフォルダです。").arg(place.what, DisplayName(place.path));
     return QString();
+}
+
+}  // namespace
+
+QString ProtectedPlaceReason(const std::string& path) {
+    std::vector<ProtectedPlace> places;
+    return ReasonAt(ItemLocation(path), [&places](const std::string& location) -> const std::vector<ProtectedPlace>& {
+        places = ProtectedPlacesFor(location);
+        return places;
+    });
+}
+
+QString ProtectedPlaceJudge::ReasonFor(const std::string& path) {
+    return ReasonAt(LocationOf(path), [this](const std::string& location) -> const std::vector<ProtectedPlace>& {
+        return PlacesFor(location);
+    });
+}
+
+std::string ProtectedPlaceJudge::LocationOf(const std::string& path) {
+    const std::string name = BaseName(path);
+    if (name.empty() || name == "." || name == "..") return ItemLocation(path);
+    const std::string parent = ParentPath(path);
+    if (parent != parent_ || canonicalParent_.empty()) {
+        parent_ = parent;
+        canonicalParent_ = CanonicalPath(parent);
+    }
+    return canonicalParent_.empty() ? std::string() : Join(canonicalParent_, name);
+}
+
+const std::vector<ProtectedPlace>& ProtectedPlaceJudge::PlacesFor(const std::string& location) {
+    if (!commonRead_) {
+        common_ = CommonProtectedPlaces();
+        commonRead_ = true;
+    }
+    if (!MayBeTopTrash(location)) return common_;
+    if (!trashRead_) {
+        withTrash_ = common_;
+        AddTopTrashFolders(withTrash_);
+        trashRead_ = true;
+    }
+    return withTrash_;
 }
 
 void ShowRefusal(const std::vector<TransferFailure>& refused, ChangeKind kind, QWidget* owner) {

@@ -23,6 +23,31 @@ enum class ChangeKind { Delete, Move, Rename };
 // renamed. A symbolic link is judged as itself, never by where it leads.
 QString ProtectedPlaceReason(const std::string& path);
 
+struct ProtectedPlace {
+    std::string path;  // canonical
+    QString what;
+};
+
+// The same judgement for many paths in a row (the entries of one folder):
+// the mount table and the namespace's folders are read once, and the
+// folder holding the paths is resolved once while it stays the same.
+// Keep it only for one query; places that appear later are not known.
+class ProtectedPlaceJudge {
+public:
+    QString ReasonFor(const std::string& path);
+
+private:
+    std::string LocationOf(const std::string& path);
+    const std::vector<ProtectedPlace>& PlacesFor(const std::string& location);
+
+    bool commonRead_ = false;
+    bool trashRead_ = false;
+    std::vector<ProtectedPlace> common_;
+    std::vector<ProtectedPlace> withTrash_;
+    std::string parent_;
+    std::string canonicalParent_;
+};
+
 // When any of paths is a protected place: tells the user in one message
 // which and why, adds them to refused (when given) and returns true; the
 // caller then changes nothing at all.

@@ -228,15 +228,32 @@ bool HasSubfolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && HasSubfolder(path, info);
 }
 
+}  // namespace
+
+// What the items of one attribute query share, worked out once: one
+// reading of the protected places, and the permissions of the folder that
+// holds the items while it stays the same.
+struct AttributeQuery {
+    ProtectedPlaceJudge judge;
+    std::string folder;
+    bool folderWritable = false;
+    struct stat folderInfo {};
+};
+
+namespace {
+
 // Whether the user may remove or rename entries of folder, honouring the
 // sticky bit (only the owner of the entry or of the folder may then).
-bool MayChangeEntries(const std::string& folder, const struct stat& entry) {
-    if (access(folder.c_str(), W_OK | X_OK) != 0) return false;
-    struct stat folderInfo {};
-    if (stat(folder.c_str(), &folderInfo) != 0) return false;
-    if (!(folderInfo.st_mode & S_ISVTX)) return true;
+bool MayChangeEntries(AttributeQuery& query, const std::string& folder, const struct stat& entry) {
+    if (folder != query.folder || query.folder.empty()) {
+        query.folder = folder;
+        query.folderWritable =
+            access(folder.c_str(), W_OK | X_OK) == 0 && stat(folder.c_str(), &query.folderInfo) == 0;
+    }
+    if (!query.folderWritable) return false;
+    if (!(query.folderInfo.st_mode & S_ISVTX)) return true;
     const uid_t user = geteuid();
-    return user == 0 || entry.st_uid == user || folderInfo.st_uid == user;
+    return user == 0 || entry.st_uid == user || query.folderInfo.st_uid == user;
 }
 
 std::string ParentOf(const std::string& path) {
@@ -245,7 +262,8 @@ std::string ParentOf(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-std::uint32_t FileSystemAttributes(const ShellItem& item, std::uint32_t request, bool& known) {
+std::uint32_t FileSystemAttributes(const ShellItem& item, std::uint32_t request, AttributeQuery& query,
+                                   bool& known) {
     known = true;
     struct stat linkInfo {};
     if (lstat(item.path.c_str(), &linkInfo) != 0) {
@@ -263,8 +281,8 @@ std::uint32_t FileSystemAttributes(const ShellItem& item, std::uint32_t request,
     if (isLink) bits |= kLink;
     if (!(info.st_mode & S_IWUSR)) bits |= kReadOnly;
     if ((request & kCanCopy) && access(item.path.c_str(), folder ? (R_OK | X_OK) : R_OK) == 0) bits |= kCanCopy;
-    if ((request & (kCanMove | kCanDelete | kCanRename)) && MayChangeEntries(ParentOf(item.path), linkInfo) &&
-        ProtectedPlaceReason(item.path).isEmpty())
+    if ((request & (kCanMove | kCanDelete | kCanRename)) && MayChangeEntries(query, ParentOf(item.path), linkInfo) &&
+        query.judge.ReasonFor(item.path).isEmpty())
         bits |= kCanMove | kCanDelete | kCanRename;
     if (request & (kHidden | kCompressed)) {
         const std::uint32_t fileAttributes = FileAttributesOf(item.path);
@@ -647,7 +665,8 @@ std::optional<int> ShellFolder::CompareIDs(int column, const ItemIDList* a, cons
 // ---------------------------------------------------------------------------
 // Attributes
 
-std::optional<std::uint32_t> ShellFolder::AttributesOfItem(const ItemIDList* item, std::uint32_t request) const {
+std::optional<std::uint32_t> ShellFolder::AttributesOfItem(const ItemIDList* item, std::uint32_t request,
+                                                          AttributeQuery& query) const {
     if (IsEmptyIDList(item)) {
         if (place_ != ShellPlace::Desktop) return std::nullopt;
         return kFolder | kFileSysAncestor | kHasSubFolder | kDropTarget;
@@ -678,7 +697,7 @@ std::optional<std::uint32_t> ShellFolder::AttributesOfItem(const ItemIDList* ite
             return kCanDelete | kHasPropSheet;
         case ShellPlace::FileSystem: {
             bool known = true;
-            const std::uint32_t bits = FileSystemAttributes(facts, request, known);
+            const std::uint32_t bits = FileSystemAttributes(facts, request, query, known);
             if (!known) return std::nullopt;
             return bits;
         }
@@ -689,9 +708,10 @@ std::optional<std::uint32_t> ShellFolder::AttributesOfItem(const ItemIDList* ite
 std::optional<std::uint32_t> ShellFolder::GetAttributesOf(std::span<const ItemIDList* const> items,
                                                           std::uint32_t request) const {
     if (items.empty()) return std::nullopt;
+    AttributeQuery query;
     std::uint32_t common = ~std::uint32_t{0};
     for (const ItemIDList* item : items) {
-        const std::optional<std::uint32_t> bits = AttributesOfItem(item, request);
+        const std::optional<std::uint32_t> bits = AttributesOfItem(item, request, query);
         if (!bits) return std::nullopt;
         common &= *bits;
     }

@@ -26,6 +26,8 @@ class QWidget;
 // and seen through the folder object of its parent.
 namespace platform {
 
+struct AttributeQuery;
+
 // What to enumerate.
 enum EnumFlags : unsigned {
     kEnumFolders = 0x20,
@@ -175,7 +177,8 @@ private:
     std::optional<int> CompareItems(int column, const ItemIDList* a, const ItemIDList* b) const;
     int CompareDetails(int column, const ShellItem& a, const ShellItem& b) const;
     ShellItemDetails DetailsOf(const ShellItem& item) const;
-    std::optional<std::uint32_t> AttributesOfItem(const ItemIDList* item, std::uint32_t request) const;
+    std::optional<std::uint32_t> AttributesOfItem(const ItemIDList* item, std::uint32_t request,
+                                                  AttributeQuery& query) const;
     QString DisplayNameOfItem(const ShellItem& item, unsigned flags) const;
 
     ShellPlace place_;

@@ -256,3 +256,22 @@ TEST_F(FakeHome, TheQuestionToEraseForGoodNamesWhatWillBeErased) {
     EXPECT_EQ(result.erased, std::vector<std::string>{temp_.File("target/note.txt")});
     EXPECT_FALSE(fs::exists(temp_.File("target/note.txt")));
 }
+
+TEST_F(FakeHome, OneQueryOverManyItemsJudgesEachOfThemAsAQueryOfItsOwn) {
+    ASSERT_EQ(mkdir(temp_.File("target/inner").c_str(), 0755), 0);
+    UniqueIDList folderList = IDListOfPath(temp_.Path());
+    const auto folder = folderList ? DesktopFolder()->BindToObject(folderList.get()) : nullptr;
+    ASSERT_TRUE(folder);
+    UniqueIDList home = MakeItem(ShellItemKind::Folder, "home");
+    UniqueIDList target = MakeItem(ShellItemKind::Folder, "target");
+    UniqueIDList inner = JoinIDLists(target.get(), MakeItem(ShellItemKind::Folder, "inner").get());
+    ASSERT_TRUE(inner);
+    const auto canDelete = [&](std::initializer_list<const ItemIDList*> items) {
+        return (folder->GetAttributesOf(std::vector<const ItemIDList*>(items), kCanDelete).value_or(0) & kCanDelete) != 0;
+    };
+    EXPECT_TRUE(canDelete({target.get()}));
+    EXPECT_TRUE(canDelete({target.get(), inner.get()})) << "items of two folders in one query";
+    EXPECT_FALSE(canDelete({target.get(), home.get()})) << "the home folder counts in any place of the query";
+    EXPECT_FALSE(canDelete({home.get(), target.get()}));
+    EXPECT_FALSE(canDelete({inner.get(), home.get(), target.get()}));
+}
