@@ -5,6 +5,8 @@
 
 #include "platform/action.h"
 
+class TSHTreeView;
+
 // What the shell command families share: an optional assigned control
 // (not owned; forgotten when it is destroyed) that, once set, is the only
 // target the command takes, and the rule that a target must be visible.
@@ -33,3 +35,7 @@ protected:
 private:
     QPointer<QWidget> control_;
 };
+
+// The file-system path of the tree's selected folder, "" without one; the
+// desktop counts through its directory.
+QString SelectedFolderPath(const TSHTreeView& tree);

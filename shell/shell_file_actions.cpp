@@ -8,12 +8,6 @@
 
 namespace {
 
-// The desktop counts through its directory.
-QString SelectedFolderPath(const TSHTreeView& tree) {
-    const TSHTreeNode* node = tree.SelectedNode();
-    return node ? node->Item()->GetPath() : QString();
-}
-
 bool SelectedFolderHasPath(const TSHTreeView& tree) { return !SelectedFolderPath(tree).isEmpty(); }
 
 TSHTreeNode* ChildNamed(TSHTreeNode* node, const QString& name) {
@@ -106,7 +100,7 @@ TSHFilePaste::TSHFilePaste(QObject* parent) : TSHFileAction(parent) {
 
 bool TSHFilePaste::EnabledOnTree(TSHTreeView& tree) {
     // The tree keeps no clipboard watch of its own: its file list's serves.
-    const auto* list = dynamic_cast<TSHListView*>(tree.ShellListView());
+    const TSHListView* list = tree.ShellListView();
     return list && list->ClipboardHasFiles() && SelectedFolderHasPath(tree);
 }
 

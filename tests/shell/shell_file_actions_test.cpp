@@ -245,6 +245,14 @@ TEST_F(FileActionsTest, OnTheTreeTheyFollowTheSelectedNode) {
     EXPECT_FALSE(EnabledOn(remove, &tree));
     CloseEditors(tree);
 
+    auto* files = new QMimeData;
+    files->setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.Path()))});
+    QApplication::clipboard()->setMimeData(files);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view.ClipboardHasFiles(); }));
+    EXPECT_FALSE(EnabledOn(paste, &tree)) << "without a file list the tree has no clipboard watch";
+    tree.SetShellListView(&view);
+    EXPECT_TRUE(EnabledOn(paste, &tree)) << "the bound list's watch serves the tree";
+
     tree.setCurrentItem(tree.RootNode());
     EXPECT_FALSE(EnabledOn(cut, &tree)) << "the desktop cannot be cut";
     EXPECT_FALSE(EnabledOn(rename, &tree));
