@@ -196,14 +196,18 @@ public:
         TSHFileItem* entry = view_->model_->Entry(index.row());
         if (!entry || !entry->HasAttribute(saCanRename)) return nullptr;
         QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        view_->editor_ = editor;
+        editor_ = editor;
         return editor;
     }
 
+    // Called by the views also while the list is torn down: touches only
+    // the delegate's own state.
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-        if (view_->editor_ == editor) view_->editor_ = nullptr;
+        if (editor_ == editor) editor_ = nullptr;
         QStyledItemDelegate::destroyEditor(editor, index);
     }
+
+    bool Editing() const { return editor_ != nullptr; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         TSHFileItem* entry = view_->model_->Entry(index.row());
@@ -291,16 +295,19 @@ private:
     }
 
     TSHListView* view_;
+    mutable QPointer<QWidget> editor_;
 };
 
 // ---------------------------------------------------------------------------
 
 TSHListView::TSHListView(QWidget* parent)
-    : TListView(parent), model_(new TModel(this)), fileList_(std::make_unique<TSHFileList>(this)) {
+    : TListView(parent),
+      model_(new TModel(this)),
+      delegate_(new TDelegate(this)),
+      fileList_(std::make_unique<TSHFileList>(this)) {
     SetModel(model_);
-    auto* delegate = new TDelegate(this);
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ReportView()), static_cast<QAbstractItemView*>(IconView())}) {
-        view->setItemDelegate(delegate);
+        view->setItemDelegate(delegate_);
         view->setDragEnabled(false);
         view->viewport()->setAcceptDrops(true);
         view->viewport()->installEventFilter(this);
@@ -466,6 +473,8 @@ const TSHListView::TSelectionFacts& TSHListView::SelectionFacts() {
     selectionFactsValid_ = true;
     return selectionFacts_;
 }
+
+bool TSHListView::IsEditing() const { return delegate_->Editing(); }
 
 bool TSHListView::SelectionHolds(TShAttribute attribute) {
     const TSelectionFacts& facts = SelectionFacts();

@@ -134,7 +134,7 @@ public:
     // Whether the clipboard offers files to paste, as its watch last saw.
     bool ClipboardHasFiles() const { return clipboardHasFiles_; }
     // Whether a row's caption is open for editing.
-    bool IsEditing() const { return editor_ != nullptr; }
+    bool IsEditing() const;
 
     bool ExecuteShellCommand(int kind);
     bool CreateNewFolder();
@@ -231,6 +231,7 @@ private:
     void AutoScroll(QPoint position);
 
     TModel* model_;
+    TDelegate* delegate_;
     std::unique_ptr<TSHFileList> fileList_;
     TSHFileFilter filter_;
     TAttributesImage attributesImage_;
@@ -246,7 +247,6 @@ private:
     TSelectionFacts selectionFacts_;
     bool selectionFactsValid_ = false;
     bool clipboardHasFiles_ = false;
-    QPointer<QWidget> editor_;
 
     TMouseState mouseState_ = msIdle;
     QPoint pressPoint_;
