@@ -19,7 +19,10 @@
 #include "raster/raster.h"
 #include "raster/raster_actions.h"
 #include "raster/raster_tree_view.h"
+#include "shell/shell_file_actions.h"
 #include "shell/shell_list_view.h"
+#include "shell/shell_list_view_actions.h"
+#include "shell/shell_sort_actions.h"
 #include "shell/shell_tree_view.h"
 
 namespace {
@@ -263,9 +266,31 @@ platform::Action* TMainCommands::NewCommand(int number) {
     case 7020: return new TRasterObjectMoveToolAction(owner);
     case 7030: return new TRasterObjectEditAction(owner);
     case 7040: return new TRasterObjectDeleteAction(owner);
+    case 1090: return new TSHFileRename(owner);
+    case 1110: return new TSHFileProperty(owner);
+    case 2020: case 2070: return new TSHFileCut(owner);
+    case 2030: case 2060: return new TSHFileCopy(owner);
+    case 2040: return new TSHFilePaste(owner);
+    case 2050: return new TSHFileDelete(owner);
+    case 2080: return new TSelectAllItem(owner);
+    case 2090: return new TSelectFolderItem(owner);
+    case 2100: return new TSelectFileItem(owner);
+    case 2110: return new TReverseSelectedItem(owner);
+    case 3031: return new TLargeIcon(owner);
+    case 3032: return new TSmallIcon(owner);
+    case 3033: return new TListIcon(owner);
+    case 3034: return new TReportIcon(owner);
+    case 3041: return new TSHFileSortByName(owner);
+    case 3042: return new TSHFileSortBySize(owner);
+    case 3043: return new TSHFileSortByType(owner);
+    case 3044: return new TSHFileSortByLastWrite(owner);
+    case 3045: return new TSHFileSortByAttr(owner);
+    case 3046: return new TSHFileAscSort(owner);
+    case 3047: return new TSHFileDescSort(owner);
+    case 8020: return new TSHFileCreate(owner);
     default:
-        // Commands of the file list and the folder tree: without a
-        // control that they act on they stay disabled.
+        // Commands of the folder tree: without a control that they act on
+        // they stay disabled.
         return new platform::Action(owner);
     }
 }

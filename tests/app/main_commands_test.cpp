@@ -498,3 +498,37 @@ TEST_F(MainCommandsTest, AnObjectDroppedOnALayerMovesThereUnselected) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- Commands of the file list and the folder tree ----------------------------
+
+TEST_F(MainCommandsTest, FileCommandsFollowTheListsSelectionWhileTheListHasTheFocus) {
+    List().CurrentView()->setFocus();
+    List().SetSelectedRows({});
+    EXPECT_FALSE(EnabledNow(2030));
+    EXPECT_FALSE(EnabledNow(2050));
+    SelectRows({"a.ktest"});
+    EXPECT_TRUE(EnabledNow(2030));
+    EXPECT_TRUE(EnabledNow(2050));
+    EXPECT_TRUE(CheckedNow(3041));
+
+    Run(3034);
+    EXPECT_EQ(List().ViewStyle(), vsReport);
+    EXPECT_TRUE(CheckedNow(3034));
+    EXPECT_FALSE(CheckedNow(3031));
+}
+
+TEST_F(MainCommandsTest, CopyToFolderFromTheMenuCopiesTheTreesFolderWhenTheListHasNoSelection) {
+    const std::string target = folder.File("target");
+    std::filesystem::create_directories(target);
+    Commands().ChooseFolder = [&](const QString&) { return QString::fromStdString(target); };
+    ASSERT_TRUE(Tree().SelectPath(Pictures() + "/second"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures() + "/second"; }));
+    Tree().setFocus();
+    ASSERT_TRUE(EnabledNow(2060));
+    Run(2060);
+    EXPECT_TRUE(std::filesystem::is_directory(target + "/second"));
+}
+
+}  // namespace
