@@ -23,6 +23,7 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_list_view_actions.h"
 #include "shell/shell_sort_actions.h"
+#include "shell/shell_tree_view_actions.h"
 #include "shell/shell_tree_view.h"
 
 namespace {
@@ -153,9 +154,6 @@ int HelpContextOf(int number) {
 
 bool IsWindowCommand(int number) {
     switch (number) {
-    // Open and step stay with the window until the file list's own
-    // commands decide when they apply; their handlers check the list.
-    case 1020: case 4070: case 4080:
     case 1060: case 1120: case 3090:
     case 3011: case 3012: case 3013: case 3014: case 3015: case 3020:
     case 8010: case 8050:
@@ -288,9 +286,23 @@ platform::Action* TMainCommands::NewCommand(int number) {
     case 3046: return new TSHFileAscSort(owner);
     case 3047: return new TSHFileDescSort(owner);
     case 8020: return new TSHFileCreate(owner);
+    case 1010: return new TSHTreeViewSelect(owner);
+    case 1020: case 1100: return new TSHListViewSingleFile(owner);
+    case 1080: return new TSHListViewNotDrive(owner);
+    case 3051: return new TSHTreeViewShowVirtual(owner);
+    case 3052: return new TSHTreeViewShowNetWork(owner);
+    case 3053: return new TSHTreeViewShowBitBucket(owner);
+    case 3054: return new TSHTreeViewShowInterNet(owner);
+    case 3060: return new TSHTreeViewShowHideFile(owner);
+    case 4010: return new TSHUndoItem(owner);
+    case 4020: return new TSHRedoItem(owner);
+    case 4030: case 4040: return new TSHTreeViewUp(owner);
+    case 4050: return new TSHTreeViewDown(owner);
+    case 4060: return new TSHListViewLock(owner);
+    case 4070: return new TSHListViewUp(owner);
+    case 4080: return new TSHListViewDown(owner);
     default:
-        // Commands of the folder tree: without a control that they act on
-        // they stay disabled.
+        // Undo has no history on this window: never enabled.
         return new platform::Action(owner);
     }
 }

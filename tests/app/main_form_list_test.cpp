@@ -11,7 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/main_commands.h"
 #include "main_form_fixture.h"
+#include "platform/action_list.h"
 #include "platform/list_view.h"
 #include "raster/raster.h"
 #include "raster/raster_list_view.h"
@@ -147,21 +149,27 @@ TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
     main.Action1020Execute();
     EXPECT_FALSE(main.Raster()->HasImage());
 
+    // A command runs on its state of now, as a menu opening or a key
+    // press updates it first.
+    auto run = [&main](QAction* command) {
+        main.Commands().ActionList().UpdateActions();
+        command->trigger();
+    };
     Select(RowOf("a.ktest"));
-    main.Action1020()->trigger();
+    run(main.Action1020());
     EXPECT_EQ(Shown(), "a.ktest");
 
     QTest::keyClick(&main, Qt::Key_Down, Qt::AltModifier);
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("b.ktest")});
     EXPECT_EQ(Shown(), "b.ktest");
-    main.Action4080()->trigger();
-    main.Action4080()->trigger();  // past the end: nothing moves
+    run(main.Action4080());
+    run(main.Action4080());  // past the end: nothing moves
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("c.ktest")});
     EXPECT_EQ(Shown(), "c.ktest");
     EXPECT_EQ(Panel(1), "横:10 / 縦:20 pixel");
 
-    main.Action4070()->trigger();
-    main.Action4070()->trigger();
+    run(main.Action4070());
+    run(main.Action4070());
     EXPECT_EQ(Shown(), "a.ktest");
     // The folder before the first image is only selected.
     QTest::keyClick(&main, Qt::Key_Up, Qt::AltModifier);
