@@ -24,15 +24,25 @@ void ApplyToItem(const std::string& path, const TTimeAttributeChange& change, st
     const std::optional<std::uint32_t> dosBits =
         change.ChangeAttributes ? std::optional<std::uint32_t>(attributes) : std::nullopt;
     const bool timesFirst = change.ChangeTimes || !times.Creation.IsZero();
+    bool dosBitsWritten = false;
     if (timesFirst) {
-        if (const int error = platform::SetFileTimes(path, times, dosBits); error != 0)
-            failures.push_back({path, platform::FileErrorText(error)});
+        const int error = platform::SetFileTimes(path, times, dosBits);
+        if (error != 0) failures.push_back({path, platform::FileErrorText(error)});
+        dosBitsWritten = error == 0 && !times.Creation.IsZero();
     }
     if (!change.ChangeAttributes) return;
-    // Hidden, system and archive are written while the file is still
-    // writable; read-only comes last.
-    bool applied = platform::SetFileAttributesOf(path, attributes & ~platform::kAttrReadOnly);
-    if (applied && (attributes & platform::kAttrReadOnly)) applied = platform::SetFileAttributesOf(path, attributes);
+    const bool readOnly = (attributes & platform::kAttrReadOnly) != 0;
+    bool applied = true;
+    if (dosBitsWritten) {
+        // The record written with the creation time holds the new bits
+        // already; only the write permission is left.
+        applied = platform::SetReadOnlyOf(path, readOnly);
+    } else {
+        // Hidden, system and archive are written while the file is still
+        // writable; read-only comes last.
+        applied = platform::SetFileAttributesOf(path, attributes & ~platform::kAttrReadOnly);
+        if (applied && readOnly) applied = platform::SetFileAttributesOf(path, attributes);
+    }
     if (!applied) failures.push_back({path, platform::FileErrorText(errno)});
 }
 

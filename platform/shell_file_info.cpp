@@ -115,15 +115,19 @@ std::uint32_t FileAttributesOf(const std::string& path) {
     return StatPath(path, info, isLink) ? AttributesFrom(path, info) : 0;
 }
 
-bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes) {
+bool SetReadOnlyOf(const std::string& path, bool readOnly) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return false;
     mode_t mode = info.st_mode & 07777;
-    if (attributes & kAttrReadOnly)
+    if (readOnly)
         mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
     else
         mode |= S_IWUSR;
-    if (mode != (info.st_mode & 07777) && chmod(path.c_str(), mode) != 0) return false;
+    return mode == (info.st_mode & 07777) || chmod(path.c_str(), mode) == 0;
+}
+
+bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes) {
+    if (!SetReadOnlyOf(path, (attributes & kAttrReadOnly) != 0)) return false;
     std::uint32_t current = 0;
     const bool hadDosAttribute = ReadDosAttribute(path, current);
     const std::uint32_t wanted = attributes & kDosKeptBits;

@@ -65,6 +65,10 @@ std::uint32_t FileAttributesOf(const std::string& path);
 // are dropped silently; false only when path cannot be changed at all.
 bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes);
 
+// Read-only alone: sets or clears the owner's write bit (clearing it for
+// group and others too); false when path cannot be changed.
+bool SetReadOnlyOf(const std::string& path, bool readOnly);
+
 // Sets the access and last-write times (a zero time leaves that one as it
 // is). The creation time cannot be set on this system and is ignored.
 bool SetFileTimesOf(const std::string& path, FileTime lastAccess, FileTime lastWrite);
