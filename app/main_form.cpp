@@ -63,7 +63,13 @@ TMainForm::TMainForm(std::unique_ptr<SettingsFile> settings, std::chrono::millis
     CreateActions();
 }
 
-TMainForm::~TMainForm() = default;
+// The commands watch the events of the window's children; they go first,
+// while the window is still whole, so that no event sent while a child is
+// destroyed reaches a window that is half gone.
+TMainForm::~TMainForm() {
+    delete commands_;
+    commands_ = nullptr;
+}
 
 void TMainForm::CreateControlBar() {
     controlBar_ = new TControlBar(this);
