@@ -344,22 +344,9 @@ void TSHComboBox::paintEvent(QPaintEvent*) {
 // Drop target: the current entry's folder
 
 void TSHComboBox::dragEnterEvent(QDragEnterEvent* event) {
-    dragObject_.reset();
     rightButtonDrag_ = (event->buttons() & Qt::RightButton) != 0;
-    if (!platform::OffersShellData(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    auto dragObject = std::make_unique<TSHDragObject>(event->mimeData());
-    bool accept = true;
-    if (OnShDragEnter)
-        OnShDragEnter(this, dragObject.get(), ShiftStateOf(event->modifiers(), event->buttons()),
-                      mapToGlobal(event->position().toPoint()), accept);
-    if (!accept) {
-        event->ignore();
-        return;
-    }
-    dragObject_ = std::move(dragObject);
+    dragObject_ = EnterShellDrag(this, OnShDragEnter, event);
+    if (!dragObject_) return;
     event->acceptProposedAction();
 }
 

@@ -1,6 +1,13 @@
 #pragma once
 
+#include <memory>
+
+#include <QDragEnterEvent>
 #include <Qt>
+
+#include "platform/shell_data_object.h"
+#include "raster/raster_tools.h"
+#include "shell/shell_drag_object.h"
 
 class QMimeData;
 class QWidget;
@@ -23,3 +30,23 @@ unsigned ProbeDrop(TSHDataItem& item, QWidget* owner, const QMimeData* data, uns
 // the button that began the drag, which the key state at the drop lacks.
 unsigned CarryDrop(TSHDataItem& item, QWidget* owner, const QMimeData* data, unsigned keyState,
                    unsigned startButton, unsigned allowed);
+
+// The data object of a drag entering control: none (and the event ignored)
+// when the drag carries no shell data or the owner's enter hook refuses it.
+template <typename Control, typename EnterHook>
+std::unique_ptr<TSHDragObject> EnterShellDrag(Control* control, const EnterHook& onEnter, QDragEnterEvent* event) {
+    if (!platform::OffersShellData(event->mimeData())) {
+        event->ignore();
+        return nullptr;
+    }
+    auto dragObject = std::make_unique<TSHDragObject>(event->mimeData());
+    bool accept = true;
+    if (onEnter)
+        onEnter(control, dragObject.get(), ShiftStateOf(event->modifiers(), event->buttons()),
+                control->mapToGlobal(event->position().toPoint()), accept);
+    if (!accept) {
+        event->ignore();
+        return nullptr;
+    }
+    return dragObject;
+}

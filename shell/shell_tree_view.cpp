@@ -916,22 +916,9 @@ void TSHTreeView::RenameNode(TSHTreeNode* node, const QString& name) {
 void TSHTreeView::dragEnterEvent(QDragEnterEvent* event) {
     hoverNode_ = nullptr;
     hoverCount_ = 0;
-    dragObject_.reset();
     rightButtonDrag_ = (event->buttons() & Qt::RightButton) != 0;
-    if (!platform::OffersShellData(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    auto dragObject = std::make_unique<TSHDragObject>(event->mimeData());
-    bool accept = true;
-    if (OnShDragEnter)
-        OnShDragEnter(this, dragObject.get(), ShiftStateOf(event->modifiers(), event->buttons()),
-                      mapToGlobal(event->position().toPoint()), accept);
-    if (!accept) {
-        event->ignore();
-        return;
-    }
-    dragObject_ = std::move(dragObject);
+    dragObject_ = EnterShellDrag(this, OnShDragEnter, event);
+    if (!dragObject_) return;
     if (mouseState_ == TMouseState::Idle) mouseState_ = TMouseState::Dragging;
     event->acceptProposedAction();
 }
