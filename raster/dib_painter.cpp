@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include "raster/dib_view.h"
+#include "raster/pixel_kernels.h"
 #include "raster/pool_bands.h"
 
 namespace {
@@ -18,8 +19,7 @@ namespace {
 // Rows per strip: bounds the temporary image when a page is printed.
 constexpr int kStripRows = 256;
 // Fixed-point weights: the weights of one column (or row) add up to this.
-constexpr int kWeightBits = 12;
-constexpr std::uint32_t kWeightOne = 1u << kWeightBits;
+constexpr std::uint32_t kWeightOne = 1u << pixel_kernels::kWeightBits;
 
 // The part of destination that can reach the device: inside the clip and
 // the update region of the paint event.
@@ -335,32 +335,27 @@ TDibPainter::TTaps TDibPainter::MakeTaps(double start, double scale, int count, 
 
 namespace {
 
-// Horizontal filtering of one row of B, G, R bytes into R, G, B sums;
-// Taps > 0 is the fixed number of taps of padded columns.
-template <int Taps>
+// Horizontal filtering of one row of B, G, R bytes into B, G, R, 0 sums,
+// for columns of any number of taps.
 void FilterBgrRow(const std::uint8_t* source, const int* first, const int* counts, const std::uint16_t* weights,
                   int stride, int width, std::uint32_t* sums) {
-    for (int i = 0; i < width; ++i, weights += stride, sums += 3) {
+    for (int i = 0; i < width; ++i, weights += stride, sums += 4) {
         const std::uint8_t* p = source + 3 * std::size_t(first[i]);
-        const int count = Taps > 0 ? Taps : counts[i];
         std::uint32_t r = 0, g = 0, b = 0;
-        for (int k = 0; k < count; ++k, p += 3) {
+        for (int k = 0; k < counts[i]; ++k, p += 3) {
             r += weights[k] * p[2];
             g += weights[k] * p[1];
             b += weights[k] * p[0];
         }
-        sums[0] = r;
+        sums[0] = b;
         sums[1] = g;
-        sums[2] = b;
+        sums[2] = r;
+        sums[3] = 0;
     }
 }
 
-// sums += weight * values, element by element (a loop the compiler turns
-// into vector instructions).
-void AddWeighted(const std::uint32_t* __restrict values, std::uint32_t weight, std::uint32_t* __restrict sums,
-                 std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) sums[i] += weight * values[i];
-}
+// Taps of one column the vector filter takes at most.
+constexpr int kVectorTaps = 3;
 
 }  // namespace
 
@@ -370,15 +365,14 @@ void TDibPainter::FilterRow(const TReducedCopy* copy, int row, const TTaps& colu
     const bool bgr = copy != nullptr || dib_.Format() == TDibView::TPixelFormat::Bgr24;
     if (bgr && (copy != nullptr || columns.padded)) {
         const std::uint8_t* source = copy != nullptr ? copy->Row(row) : dib_.Row(row);
-        const int* first = columns.first.data();
-        const int* counts = columns.count.data();
-        const std::uint16_t* weights = columns.weights.data();
-        if (columns.padded && stride == 2)
-            FilterBgrRow<2>(source, first, counts, weights, stride, width, sums);
-        else if (columns.padded && stride == 3)
-            FilterBgrRow<3>(source, first, counts, weights, stride, width, sums);
-        else
-            FilterBgrRow<0>(source, first, counts, weights, stride, width, sums);
+        if (columns.padded && stride <= kVectorTaps) {
+            const int limit = copy != nullptr ? copy->Width : dib_.Width();
+            pixel_kernels::Best().FilterBgr(source, limit, columns.first.data(), columns.weights.data(), stride,
+                                            width, sums);
+        } else {
+            FilterBgrRow(source, columns.first.data(), columns.count.data(), columns.weights.data(), stride, width,
+                         sums);
+        }
         return;
     }
     const std::uint8_t* source = dib_.Row(row);
@@ -394,9 +388,10 @@ void TDibPainter::FilterRow(const TReducedCopy* copy, int row, const TTaps& colu
                 g += weights[k] * ((color >> 8) & 0xFF);
                 b += weights[k] * (color & 0xFF);
             }
-            sums[3 * i] = r;
-            sums[3 * i + 1] = g;
-            sums[3 * i + 2] = b;
+            sums[4 * i] = b;
+            sums[4 * i + 1] = g;
+            sums[4 * i + 2] = r;
+            sums[4 * i + 3] = 0;
         }
     });
 }
@@ -462,7 +457,7 @@ void TDibPainter::AverageLines(const QRect& part, const QRect& destination, cons
                                 reductionY / unit, part.height(), limitY, false);
 
     // Horizontally filtered source rows, reused by neighbouring lines.
-    const std::size_t rowValues = std::size_t(part.width()) * 3;
+    const std::size_t rowValues = std::size_t(part.width()) * 4;
     const int slotCount = rows.maxCount + 1;
     std::vector<std::uint32_t> filtered(std::size_t(slotCount) * rowValues);
     std::vector<int> slotRow(std::size_t(slotCount), -1);
@@ -476,20 +471,13 @@ void TDibPainter::AverageLines(const QRect& part, const QRect& destination, cons
         return sums;
     };
 
-    std::vector<std::uint32_t> accumulator(rowValues);
-    constexpr std::uint32_t half = 1u << (2 * kWeightBits - 1);
+    const pixel_kernels::TKernels& kernels = pixel_kernels::Best();
+    std::vector<const std::uint32_t*> mixed(std::size_t(rows.maxCount));
     for (int line = 0; line < part.height(); ++line) {
         const std::size_t y = std::size_t(line);
-        std::fill(accumulator.begin(), accumulator.end(), 0u);
-        const std::uint16_t* weights = &rows.weights[y * std::size_t(rows.maxCount)];
-        for (int k = 0; k < rows.count[y]; ++k)
-            AddWeighted(filteredRow(rows.first[y] + k), weights[k], accumulator.data(), rowValues);
-        std::uint32_t* target = lineAt(line);
-        for (int i = 0; i < part.width(); ++i) {
-            const std::uint32_t r = (accumulator[3 * std::size_t(i)] + half) >> (2 * kWeightBits);
-            const std::uint32_t g = (accumulator[3 * std::size_t(i) + 1] + half) >> (2 * kWeightBits);
-            const std::uint32_t b = (accumulator[3 * std::size_t(i) + 2] + half) >> (2 * kWeightBits);
-            target[i] = 0xFF000000u | (r << 16) | (g << 8) | b;
-        }
+        // Consecutive rows, fewer than the slots: none pushes out another.
+        for (int k = 0; k < rows.count[y]; ++k) mixed[std::size_t(k)] = filteredRow(rows.first[y] + k);
+        kernels.MixRows(mixed.data(), &rows.weights[y * std::size_t(rows.maxCount)], rows.count[y], part.width(),
+                        lineAt(line));
     }
 }

@@ -6,14 +6,11 @@
 #include <cstring>
 #include <mutex>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include <QObject>
 #include <QThreadPool>
 
 #include "raster/dib_view.h"
+#include "raster/pixel_kernels.h"
 
 namespace {
 
@@ -26,39 +23,8 @@ constexpr int kRowsPer16BitSum = 256;
 // formats.
 constexpr int kConvertedRows = 8;
 
-using TWords8 = std::uint16_t __attribute__((vector_size(16)));
 using TWords4 = std::uint16_t __attribute__((vector_size(8)));
 using TLongs4 = std::uint32_t __attribute__((vector_size(16)));
-
-// sums[i] += rows[0][i] + ... + rows[rowCount - 1][i], 32 columns at a
-// time held in registers, so each source byte is read once and the sums
-// once per block of rows.
-void AddRows(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 32 <= count; i += 32) {
-        auto* at = reinterpret_cast<__m128i*>(sums + i);
-        __m128i sum0 = _mm_loadu_si128(at), sum1 = _mm_loadu_si128(at + 1);
-        __m128i sum2 = _mm_loadu_si128(at + 2), sum3 = _mm_loadu_si128(at + 3);
-        for (int r = 0; r < rowCount; ++r) {
-            const auto* in = reinterpret_cast<const __m128i*>(rows[r] + i);
-            const __m128i low = _mm_loadu_si128(in);
-            const __m128i high = _mm_loadu_si128(in + 1);
-            sum0 = _mm_add_epi16(sum0, _mm_unpacklo_epi8(low, zero));
-            sum1 = _mm_add_epi16(sum1, _mm_unpackhi_epi8(low, zero));
-            sum2 = _mm_add_epi16(sum2, _mm_unpacklo_epi8(high, zero));
-            sum3 = _mm_add_epi16(sum3, _mm_unpackhi_epi8(high, zero));
-        }
-        _mm_storeu_si128(at, sum0);
-        _mm_storeu_si128(at + 1, sum1);
-        _mm_storeu_si128(at + 2, sum2);
-        _mm_storeu_si128(at + 3, sum3);
-    }
-#endif
-    for (; i < count; ++i)
-        for (int r = 0; r < rowCount; ++r) sums[i] = std::uint16_t(sums[i] + rows[r][i]);
-}
 
 // wide[i] += narrow[i], four at a time.
 void AddWords(const std::uint16_t* narrow, std::uint32_t* wide, std::size_t count) {
@@ -72,25 +38,6 @@ void AddWords(const std::uint16_t* narrow, std::uint32_t* wide, std::size_t coun
         std::memcpy(wide + i, &sum, sizeof sum);
     }
     for (; i < count; ++i) wide[i] += narrow[i];
-}
-
-// Adds the sums of neighbouring columns in place, a vector at a time,
-// until sums[3 * 2^stages * p + c] holds channel c of the 2^stages columns
-// from column p * 2^stages on (the other places hold partial sums). Past
-// count, sums must hold 3 * 2^stages zeros.
-void PairColumns(std::uint16_t* sums, std::size_t count, int stages) {
-    for (int stage = 0; stage < stages; ++stage) {
-        const std::size_t distance = std::size_t(3) << stage;
-        std::size_t i = 0;
-        for (; i + 8 <= count; i += 8) {
-            TWords8 here, there;
-            std::memcpy(&here, sums + i, sizeof here);
-            std::memcpy(&there, sums + i + distance, sizeof there);
-            here += there;
-            std::memcpy(sums + i, &here, sizeof here);
-        }
-        for (; i < count; ++i) sums[i] = std::uint16_t(sums[i] + sums[i + distance]);
-    }
 }
 
 // One row of the copy from the column sums of its block of rows (B, G, R
@@ -201,6 +148,7 @@ struct TReducedCopyBuilder::TJob {
     // Scratch space of one thread.
     struct TRowSums {
         TJob& job;
+        const pixel_kernels::TKernels& kernels = pixel_kernels::Best();
         std::size_t values;
         bool direct;  // the source rows are B, G, R bytes already
         std::vector<std::uint16_t> narrow;
@@ -252,7 +200,7 @@ struct TReducedCopyBuilder::TJob {
             for (int done = 0; done < rowCount;) {
                 const int count = std::min(step, rowCount - done);
                 SourceRows(top + done, count);
-                AddRows(rows.data(), count, narrow.data(), values);
+                kernels.AddRows(rows.data(), count, narrow.data(), values);
                 done += count;
                 if (!wide.empty() && (done % kRowsPer16BitSum == 0 || done == rowCount)) {
                     AddWords(narrow.data(), wide.data(), values);
@@ -267,7 +215,7 @@ struct TReducedCopyBuilder::TJob {
             // Pair columns while the sums still fit in 16 bits.
             int paired = 0;
             while (paired < shift && (rowCount << (paired + 1)) * 255 <= 0xFFFF) ++paired;
-            PairColumns(narrow.data(), values, paired);
+            kernels.PairColumns(narrow.data(), values, paired);
             AverageBlocks(narrow.data(), job.sourceWidth, shift, paired, rowCount, job.copy.Width, out);
         }
     };
