@@ -11,9 +11,18 @@ namespace {
 
 // --- Portable versions: the reference every other version matches. ------
 
-void AddRowsPortable(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        for (int r = 0; r < rowCount; ++r) sums[i] = std::uint16_t(sums[i] + rows[r][i]);
+void AddRowsFrom(const std::uint8_t* const* rows, int rowCount, bool fresh, std::uint16_t* sums, std::size_t count,
+                 std::size_t i) {
+    for (; i < count; ++i) {
+        std::uint16_t sum = fresh ? 0 : sums[i];
+        for (int r = 0; r < rowCount; ++r) sum = std::uint16_t(sum + rows[r][i]);
+        sums[i] = sum;
+    }
+}
+
+void AddRowsPortable(const std::uint8_t* const* rows, int rowCount, bool fresh, std::uint16_t* sums,
+                     std::size_t count) {
+    AddRowsFrom(rows, rowCount, fresh, sums, count, 0);
 }
 
 void PairColumnsPortable(std::uint16_t* sums, std::size_t count, int stages) {
@@ -71,13 +80,18 @@ using TWords16 = std::uint16_t __attribute__((vector_size(32)));
 
 // sums += rows, 32 columns at a time held in registers, so each source
 // byte is read once and the sums once per call. Returns the columns done.
-std::size_t AddRowsBlocksSse2(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count,
-                              std::size_t i) {
+std::size_t AddRowsBlocksSse2(const std::uint8_t* const* rows, int rowCount, bool fresh, std::uint16_t* sums,
+                              std::size_t count, std::size_t i) {
     const __m128i zero = _mm_setzero_si128();
     for (; i + 32 <= count; i += 32) {
         auto* at = reinterpret_cast<__m128i*>(sums + i);
-        __m128i sum0 = _mm_loadu_si128(at), sum1 = _mm_loadu_si128(at + 1);
-        __m128i sum2 = _mm_loadu_si128(at + 2), sum3 = _mm_loadu_si128(at + 3);
+        __m128i sum0 = zero, sum1 = zero, sum2 = zero, sum3 = zero;
+        if (!fresh) {
+            sum0 = _mm_loadu_si128(at);
+            sum1 = _mm_loadu_si128(at + 1);
+            sum2 = _mm_loadu_si128(at + 2);
+            sum3 = _mm_loadu_si128(at + 3);
+        }
         for (int r = 0; r < rowCount; ++r) {
             const auto* in = reinterpret_cast<const __m128i*>(rows[r] + i);
             const __m128i low = _mm_loadu_si128(in);
@@ -95,14 +109,9 @@ std::size_t AddRowsBlocksSse2(const std::uint8_t* const* rows, int rowCount, std
     return i;
 }
 
-void AddRowsTail(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count,
-                 std::size_t i) {
-    for (; i < count; ++i)
-        for (int r = 0; r < rowCount; ++r) sums[i] = std::uint16_t(sums[i] + rows[r][i]);
-}
-
-void AddRowsSse2(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count) {
-    AddRowsTail(rows, rowCount, sums, count, AddRowsBlocksSse2(rows, rowCount, sums, count, 0));
+void AddRowsSse2(const std::uint8_t* const* rows, int rowCount, bool fresh, std::uint16_t* sums,
+                 std::size_t count) {
+    AddRowsFrom(rows, rowCount, fresh, sums, count, AddRowsBlocksSse2(rows, rowCount, fresh, sums, count, 0));
 }
 
 // One vector of Words at a time; the vector reads sums not yet written in
@@ -194,13 +203,18 @@ __attribute__((target("sse4.1"))) void MixRowsSse41(const std::uint32_t* const* 
 
 // --- AVX2: the block sums over the whole bitmap. --------------------------
 
-__attribute__((target("avx2"))) void AddRowsAvx2(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums,
-                                                std::size_t count) {
+__attribute__((target("avx2"))) void AddRowsAvx2(const std::uint8_t* const* rows, int rowCount, bool fresh,
+                                                std::uint16_t* sums, std::size_t count) {
     std::size_t i = 0;
     for (; i + 64 <= count; i += 64) {
         auto* at = reinterpret_cast<__m256i*>(sums + i);
-        __m256i sum0 = _mm256_loadu_si256(at), sum1 = _mm256_loadu_si256(at + 1);
-        __m256i sum2 = _mm256_loadu_si256(at + 2), sum3 = _mm256_loadu_si256(at + 3);
+        __m256i sum0 = _mm256_setzero_si256(), sum1 = sum0, sum2 = sum0, sum3 = sum0;
+        if (!fresh) {
+            sum0 = _mm256_loadu_si256(at);
+            sum1 = _mm256_loadu_si256(at + 1);
+            sum2 = _mm256_loadu_si256(at + 2);
+            sum3 = _mm256_loadu_si256(at + 3);
+        }
         for (int r = 0; r < rowCount; ++r) {
             const auto* in = reinterpret_cast<const __m128i*>(rows[r] + i);
             sum0 = _mm256_add_epi16(sum0, _mm256_cvtepu8_epi16(_mm_loadu_si128(in)));
@@ -213,7 +227,7 @@ __attribute__((target("avx2"))) void AddRowsAvx2(const std::uint8_t* const* rows
         _mm256_storeu_si256(at + 2, sum2);
         _mm256_storeu_si256(at + 3, sum3);
     }
-    AddRowsTail(rows, rowCount, sums, count, AddRowsBlocksSse2(rows, rowCount, sums, count, i));
+    AddRowsFrom(rows, rowCount, fresh, sums, count, AddRowsBlocksSse2(rows, rowCount, fresh, sums, count, i));
 }
 
 __attribute__((target("avx2"))) void PairColumnsAvx2(std::uint16_t* sums, std::size_t count, int stages) {

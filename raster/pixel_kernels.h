@@ -12,8 +12,10 @@ namespace pixel_kernels {
 enum class TInstructionSet { Portable, Sse2, Sse41, Avx2 };
 
 struct TKernels {
-    // sums[i] += rows[0][i] + ... + rows[rowCount - 1][i], in 16 bits.
-    void (*AddRows)(const std::uint8_t* const* rows, int rowCount, std::uint16_t* sums, std::size_t count);
+    // sums[i] += rows[0][i] + ... + rows[rowCount - 1][i], in 16 bits;
+    // fresh: the sums start at zero, whatever they held.
+    void (*AddRows)(const std::uint8_t* const* rows, int rowCount, bool fresh, std::uint16_t* sums,
+                    std::size_t count);
     // Adds the sums of neighbouring columns of B, G, R sums in place,
     // sums[i] += sums[i + 3 * 2^stage] for stage 0 .. stages - 1 in
     // ascending i, until sums[3 * 2^stages * p + c] holds channel c of the

@@ -47,7 +47,19 @@ template <class Sum>
 void AverageBlocks(const Sum* columns, int sourceWidth, int shift, int paired, int rows, int width,
                    std::uint8_t* out) {
     const int blockSize = 1 << shift;
-    for (int x = 0; x < width; ++x, out += 3) {
+    int x = 0;
+    if (rows == blockSize && paired == shift) {
+        // Whole blocks whose sums are complete in one place: most of them.
+        const std::uint32_t half = 1u << (2 * shift - 1);
+        const std::size_t step = std::size_t(3) << shift;
+        const Sum* p = columns;
+        for (const int whole = sourceWidth >> shift; x < whole; ++x, p += step, out += 3) {
+            out[0] = std::uint8_t((p[0] + half) >> (2 * shift));
+            out[1] = std::uint8_t((p[1] + half) >> (2 * shift));
+            out[2] = std::uint8_t((p[2] + half) >> (2 * shift));
+        }
+    }
+    for (; x < width; ++x, out += 3) {
         const int first = x << shift;
         const int count = std::min(blockSize, sourceWidth - first);
         const int groups = (count + (1 << paired) - 1) >> paired;
@@ -196,15 +208,17 @@ struct TReducedCopyBuilder::TJob {
             const int rowCount = std::min(1 << shift, job.sourceHeight - top);
             const int step = direct ? kRowsPer16BitSum : kConvertedRows;
             std::fill(wide.begin(), wide.end(), 0u);
-            std::fill(narrow.begin(), narrow.end(), std::uint16_t(0));
+            // The zeros past the sums that pairing reads stay from the start.
+            bool fresh = true;
             for (int done = 0; done < rowCount;) {
                 const int count = std::min(step, rowCount - done);
                 SourceRows(top + done, count);
-                kernels.AddRows(rows.data(), count, narrow.data(), values);
+                kernels.AddRows(rows.data(), count, fresh, narrow.data(), values);
+                fresh = false;
                 done += count;
                 if (!wide.empty() && (done % kRowsPer16BitSum == 0 || done == rowCount)) {
                     AddWords(narrow.data(), wide.data(), values);
-                    std::fill(narrow.begin(), narrow.end(), std::uint16_t(0));
+                    fresh = true;
                 }
             }
             std::uint8_t* out = job.copy.Bgr.data() + std::size_t(y) * std::size_t(job.copy.Width) * 3;

@@ -56,10 +56,17 @@ TEST_P(PixelKernelsTest, RowSumsMatchThePortableOnesUpToTheSixteenBitLimit) {
             }
             std::vector<std::uint16_t> start(static_cast<std::size_t>(count));
             for (auto& value : start) value = std::uint16_t(random() % 256);
-            std::vector<std::uint16_t> expected = start, actual = start;
-            Portable().AddRows(pointers.data(), rowCount, expected.data(), std::size_t(count));
-            kernels.AddRows(pointers.data(), rowCount, actual.data(), std::size_t(count));
-            ASSERT_EQ(actual, expected) << rowCount << " rows of " << count;
+            for (bool fresh : {false, true}) {
+                std::vector<std::uint16_t> expected = start, actual = start;
+                Portable().AddRows(pointers.data(), rowCount, fresh, expected.data(), std::size_t(count));
+                kernels.AddRows(pointers.data(), rowCount, fresh, actual.data(), std::size_t(count));
+                ASSERT_EQ(actual, expected) << rowCount << " rows of " << count << (fresh ? ", fresh" : "");
+                if (fresh) {
+                    int first = 0;
+                    for (const auto& row : rows) first += row[0];
+                    EXPECT_EQ(actual[0], first);
+                }
+            }
         }
     }
 }
