@@ -243,6 +243,7 @@ void TMainForm::FinishShow() {
     Action3090Execute();
     activateWindow();
     shellTreeView_->setFocus();
+    OpenStartPath();
     if (settings_->ReadOnly()) ShowReadOnlyNotice();
     started_ = true;
     emit StartFinished();

@@ -14,6 +14,7 @@
 #include "app/color_value.h"
 
 class QAction;
+class QFileInfo;
 class QLabel;
 class QSplitter;
 class QStackedWidget;
@@ -109,6 +110,10 @@ public:
     // True once the start-up sequence has run to its end (splash gone,
     // first refresh done).
     bool Started() const { return started_; }
+    // The file or folder named on the command line, absolute ("" for
+    // none): its folder replaces the start folder and a file is opened.
+    // Set before the window is first shown.
+    void SetStartPath(const QString& path) { startPath_ = path; }
 
     // --- Settings ----------------------------------------------------------
     bool LoadSettings();
@@ -193,6 +198,10 @@ private:
 
     void FormShow();
     void FinishShow();
+    // The folder shown first: the command line's, else the start folder.
+    QString StartFolder() const;
+    void OpenStartPath();
+    void SelectListEntry(const QFileInfo& file);
     void ShowReadOnlyNotice();
 
     QString ExeFolder() const;
@@ -250,6 +259,8 @@ private:
     QElapsedTimer splashShown_;
     bool showStarted_ = false;
     bool started_ = false;
+
+    QString startPath_;
 
     // Settings held between LoadSettings and SaveSettings.
     QString defaultPath_;

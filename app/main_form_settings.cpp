@@ -80,10 +80,11 @@ bool TMainForm::LoadSettings() {
     defaultPath_ = ResolveFolder(file.ReadString(kMain, QStringLiteral("DefaultPath"), QDir::homePath()), cdFolderPath_,
                                  QDir::homePath());
     // Before the folder lock is applied: choosing a folder releases it.
-    shellTreeView_->SelectPath(defaultPath_);
+    shellTreeView_->SelectPath(StartFolder());
     cdSusiePath_ = file.ReadString(kMain, QStringLiteral("CD_SusiePath"), QString());
-    raster_->SetPluginPath(
-        ResolveFolder(file.ReadString(kMain, QStringLiteral("SusiePath"), ExeFolder()), cdSusiePath_, ExeFolder()));
+    const QString bundledPlugins = QString::fromStdString(platform::DefaultPluginFolder());
+    raster_->SetPluginPath(ResolveFolder(file.ReadString(kMain, QStringLiteral("SusiePath"), bundledPlugins),
+                                         cdSusiePath_, bundledPlugins));
 
     initialize_ = file.ReadInteger(kMain, QStringLiteral("Initialize"), 0, 0, 1);
     ApplyWindowBounds();

@@ -161,7 +161,10 @@ SettingsFile::SettingsFile(const std::string& executablePath, const std::string&
     const std::string inConfig = FileInConfigFolder(configHome);
     std::string chosen = beside;
     std::string seed;
-    if (beside.empty() || !CanWriteFile(beside)) {
+    // An installed program never writes into its bin folder, even when it
+    // may (run by root): the package manager does not know that file.
+    const bool installed = platform::IsInstalledProgram(fs::path(executablePath).parent_path().string());
+    if (beside.empty() || installed || !CanWriteFile(beside)) {
         if (!configHome.empty() && CanWriteFile(inConfig)) {
             chosen = inConfig;
             if (!FileExists(inConfig) && !beside.empty() && FileExists(beside)) seed = beside;

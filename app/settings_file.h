@@ -11,7 +11,8 @@
 // Where the program keeps its settings, and reading them safely.
 //
 // The INI file lives beside the executable and is named after it. When
-// that folder cannot be written (an installed program), it lives in
+// that folder cannot be written, or the program runs from an installation
+// (its plug-ins under lib/, not beside it), it lives in
 // $XDG_CONFIG_HOME/kelvandor/kelvandor.ini instead, starting from the copy
 // beside the executable when there is one. Only when neither place can be
 // written is the run read-only: the settings are read but never written.

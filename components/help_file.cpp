@@ -7,6 +7,7 @@
 #include <QShortcut>
 #include <QUrl>
 
+#include "platform/application_paths.h"
 #include "platform/message_box.h"
 #include "platform/registered_applications.h"
 
@@ -31,8 +32,12 @@ bool OpenInBrowser(const QUrl& url) {
 
 QString HelpFilePathFor(const QString& executable) {
     const QFileInfo program(executable);
-    return program.path() + QLatin1Char('/') + program.completeBaseName() +
-           QStringLiteral(".html");
+    const QString name = program.completeBaseName() + QStringLiteral(".html");
+    const QString beside = program.path() + QLatin1Char('/') + name;
+    if (QFileInfo(beside).isFile()) return beside;
+    const QString installed = QString::fromStdString(
+        platform::JoinPath(platform::InstalledDataFolder(program.path().toStdString()), name.toStdString()));
+    return QFileInfo(installed).isFile() ? installed : beside;
 }
 
 QString HelpFilePath() { return HelpFilePathFor(QCoreApplication::applicationFilePath()); }

@@ -6,12 +6,14 @@ class QPushButton;
 class QWidget;
 
 // The program's manual: an HTML file beside the executable, named after
-// it, with one anchor per help context.
+// it, with one anchor per help context. An installed program keeps it in
+// its data folder instead.
 
 // The manual of the running program: its path with ".html" in place of
-// the executable's extension.
+// the executable's extension, or that name in the installed data folder
+// when only that file exists.
 QString HelpFilePath();
-// The manual that belongs beside executable.
+// The manual that belongs to executable.
 QString HelpFilePathFor(const QString& executable);
 
 // Opens the manual in the desktop's browser at the topic of context (its

@@ -3,7 +3,24 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/folder_scan.h"
+
 namespace platform {
+
+namespace {
+
+std::string BelowSamePrefix(const std::string& executableFolder, const char* relative) {
+    if (executableFolder.empty()) return std::string();
+    return (std::filesystem::path(executableFolder) / relative).lexically_normal().string();
+}
+
+bool HoldsPlugin(const std::string& folder) {
+    for (const FolderEntry& entry : ListFolder(folder))
+        if (!entry.isFolder && HasExtensionIgnoringCase(entry.name, ".spi")) return true;
+    return false;
+}
+
+}  // namespace
 
 std::string ExecutablePath() {
     std::error_code error;
@@ -22,5 +39,26 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/') return folder + name;
     return folder + "/" + name;
 }
+
+// The relative paths come from the build, which installs to them.
+std::string InstalledPluginFolder(const std::string& executableFolder) {
+    return BelowSamePrefix(executableFolder, KELVANDOR_PLUGIN_DIR_FROM_BIN);
+}
+
+std::string InstalledDataFolder(const std::string& executableFolder) {
+    return BelowSamePrefix(executableFolder, KELVANDOR_DATA_DIR_FROM_BIN);
+}
+
+bool IsInstalledProgram(const std::string& executableFolder) {
+    if (executableFolder.empty() || HoldsPlugin(executableFolder)) return false;
+    std::error_code error;
+    return std::filesystem::is_directory(InstalledPluginFolder(executableFolder), error);
+}
+
+std::string DefaultPluginFolder(const std::string& executableFolder) {
+    return IsInstalledProgram(executableFolder) ? InstalledPluginFolder(executableFolder) : executableFolder;
+}
+
+std::string DefaultPluginFolder() { return DefaultPluginFolder(ExecutableFolder()); }
 
 }  // namespace platform

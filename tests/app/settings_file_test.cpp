@@ -105,6 +105,16 @@ TEST_F(SettingsFileTest, MovesToTheConfigFolderWhenTheExecutableFolderIsNotWrita
     EXPECT_EQ(SettingsFile(Executable(), ConfigHome()).Path().toStdString(), InConfig());
 }
 
+TEST_F(SettingsFileTest, AnInstalledProgramKeepsItsSettingsInTheConfigFolderEvenWhereItMayWriteItsOwn) {
+    fs::create_directories(temp.File("bin"));
+    fs::create_directories(temp.File("lib/kelvandor/plugins"));
+    EXPECT_EQ(SettingsFile(Executable(), ConfigHome()).Path().toStdString(), InConfig());
+
+    // A copy carried with its plug-ins is no installation.
+    temp.Write("bin/ifpng.spi", "");
+    EXPECT_EQ(SettingsFile(Executable(), ConfigHome()).Path().toStdString(), BesideExecutable());
+}
+
 TEST_F(SettingsFileTest, StartsFromTheCopyBesideTheExecutable) {
     fs::create_directories(temp.File("bin"));
     temp.Write("bin/kelvandor.ini", "[Kelvandor]\nMouseWheel=1\n");

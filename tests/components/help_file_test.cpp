@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "components/help_file.h"
 #include "support/scripted_message_boxes.h"
+#include "support/temp_folder.h"
 #include "support/test_desktop.h"
 
 namespace {
@@ -24,6 +26,22 @@ TEST(HelpFileTest, TheManualIsTheExecutablesPathWithTheHtmlExtension) {
               QStringLiteral("/opt/k.d/bin/kelvandor.html"));
     EXPECT_EQ(HelpFilePath(), QCoreApplication::applicationDirPath() +
                                   QStringLiteral("/help_file_test.html"));
+}
+
+TEST(HelpFileTest, AnInstalledProgramFindsTheManualInItsDataFolderUnlessOneLiesBesideIt) {
+    TempFolder prefix;
+    std::filesystem::create_directories(prefix.File("bin"));
+    std::filesystem::create_directories(prefix.File("share/kelvandor"));
+    const QString executable = QString::fromStdString(prefix.File("bin/kelvandor"));
+    const QString beside = QString::fromStdString(prefix.File("bin/kelvandor.html"));
+    // Neither exists: the path beside the program, named in the message.
+    EXPECT_EQ(HelpFilePathFor(executable), beside);
+
+    const std::string installed = prefix.Write("share/kelvandor/kelvandor.html", "<html></html>");
+    EXPECT_EQ(HelpFilePathFor(executable), QString::fromStdString(installed));
+
+    prefix.Write("bin/kelvandor.html", "<html></html>");
+    EXPECT_EQ(HelpFilePathFor(executable), beside);
 }
 
 class ShowHelpTest : public ::testing::Test {
