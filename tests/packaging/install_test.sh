@@ -23,6 +23,7 @@ for plugin in ifbmp ifgif ifjpeg ifpng iftiff ifwebp; do
     test -f "$prefix/lib/kelvandor/plugins/$plugin.spi" || fail "plug-in $plugin.spi is not installed"
 done
 test -f "$prefix/share/kelvandor/kelvandor.html" || fail "the manual is not installed"
+zgrep -q '^\.TH KELVANDOR 1' "$prefix/share/man/man1/kelvandor.1.gz" || fail "the manual page is not installed"
 test -f "$prefix/share/applications/org.kelvandor.Kelvandor.desktop" || fail "the desktop entry is not installed"
 test -f "$prefix/share/metainfo/org.kelvandor.Kelvandor.metainfo.xml" || fail "the AppStream data is not installed"
 test -f "$prefix/share/icons/hicolor/scalable/apps/kelvandor.svg" || fail "the scalable icon is not installed"
