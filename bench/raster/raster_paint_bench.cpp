@@ -8,14 +8,18 @@
 //   meanwhile, then the averaged picture drawn) against
 //   QImage::scaled(..., Qt::SmoothTransformation) drawn onto the client;
 //   and from the 24-bit image as a program holds it (Format_RGB888);
+//   the reduced copy built alone against reading the bitmap once with
+//   both threads, the least any averaging of it costs;
 //   the repaint of an unchanged view against drawing an already scaled
 //   image, with the mean absolute difference of the two results.
 // Wall time and the CPU time of all threads; medians of the repetitions.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <emmintrin.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +33,8 @@
 #include "bench_report.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
+#include "raster/pool_bands.h"
+#include "raster/reduced_copy.h"
 
 namespace {
 
@@ -167,6 +173,42 @@ void QtSmooth(benchmark::State& state, const QImage* image) {
     }
 }
 
+// The reduced copy alone, built as the painter builds it (the pool and
+// this thread), beside the least any averaging of the whole bitmap costs:
+// reading it once with both threads.
+void OursCopyBuild(benchmark::State& state) {
+    const int shift = 3;
+    for (auto _ : state) {
+        QObject context;
+        bool ready = false;
+        TReducedCopyBuilder builder(*fixture->view, nullptr, shift, &context, [&] { ready = true; });
+        builder.Help();
+        while (!ready) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        benchmark::DoNotOptimize(builder.Take().Bgr.data());
+    }
+}
+
+// In the order of memory, in bands of whole cache lines.
+void ReadBitmapOnce(benchmark::State& state) {
+    const std::vector<std::uint8_t>& bits = fixture->bitmap.bits;
+    constexpr int kBands = 256;
+    const std::size_t bandBytes = (bits.size() / kBands + 63) / 64 * 64;
+    for (auto _ : state) {
+        std::atomic<std::uint64_t> total{0};
+        RunInBands(kBands, kBands, [&](int first, int count) {
+            const std::size_t begin = std::size_t(first) * bandBytes;
+            const std::size_t end = std::min(bits.size(), std::size_t(first + count) * bandBytes) / 16 * 16;
+            __m128i sum = _mm_setzero_si128();
+            for (std::size_t i = begin; i < end; i += 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits.data() + i));
+                sum = _mm_add_epi64(sum, _mm_sad_epu8(bytes, _mm_setzero_si128()));
+            }
+            total += std::uint64_t(_mm_cvtsi128_si64(sum));
+        });
+        benchmark::DoNotOptimize(total.load());
+    }
+}
+
 void OursRepaint(benchmark::State& state) {
     PaintAveraged(fixture->painter);
     for (auto _ : state) {
@@ -222,6 +264,8 @@ int main(int argc, char** argv) {
     Timed(benchmark::RegisterBenchmark("averaged/first-paint/ours", OursFirstAveraged));
     Timed(benchmark::RegisterBenchmark("averaged/first-paint/qt-rgb32", QtSmooth, &data.converted));
     Timed(benchmark::RegisterBenchmark("averaged/first-paint/qt-rgb888", QtSmooth, &data.packed));
+    Timed(benchmark::RegisterBenchmark("averaged/copy-build/ours", OursCopyBuild));
+    Timed(benchmark::RegisterBenchmark("averaged/copy-build/read-bitmap-once", ReadBitmapOnce));
     Timed(benchmark::RegisterBenchmark("averaged/repaint/ours", OursRepaint));
     Timed(benchmark::RegisterBenchmark("averaged/repaint/qt", QtRepaint));
 
@@ -237,6 +281,8 @@ int main(int argc, char** argv) {
                         "averaged/first-paint/qt-rgb32", 1.0);
     reporter.PrintRatio("first averaged paint: ours / qt smooth (rgb888)", "averaged/first-paint/ours",
                         "averaged/first-paint/qt-rgb888", 1.0);
+    reporter.PrintRatio("reduced copy alone: ours / reading the bitmap once", "averaged/copy-build/ours",
+                        "averaged/copy-build/read-bitmap-once", 1.5);
     reporter.PrintRatio("unchanged repaint: ours / qt drawImage", "averaged/repaint/ours", "averaged/repaint/qt",
                         2.0);
     std::printf("averaged: mean absolute difference from Qt's smooth scaling %.3f levels per channel (target < 2)\n",
