@@ -187,6 +187,10 @@ private:
     void CreateActions();
     void CreateShellControls(QWidget* treePage);
     void ApplyShellControlSettings();
+    // 0: rows are selected by pointing and opened with one click; 1: by a
+    // click and a double-click. Another value leaves the controls as they
+    // are.
+    void ApplyClickType();
     void WriteShellControlSettings();
     void LoadColumnSettings();
     void StepFile(int step);

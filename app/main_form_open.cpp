@@ -8,6 +8,8 @@
 #include "components/prg_status_bar.h"
 #include "platform/action_list.h"
 #include "raster/raster.h"
+#include "raster/raster_tree_view.h"
+#include "shell/shell_id_func.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 
@@ -32,6 +34,9 @@ bool TMainForm::OpenImage(const QString& path) {
     progress->setValue(0);
     progress->show();
     progressShown_.start();
+    // The image node shows the file's own icon only when it comes from the
+    // list (OpenItem); the load closes the image before, so this is not seen.
+    if (!raster_->Loading()) rasterTreeView_->SetNodeImage(TRasterTreeView::niImage, QPixmap());
     const bool loaded = raster_->LoadFromFile(path);
     ShowImageProperties(loaded);
     return loaded;
@@ -46,7 +51,12 @@ void TMainForm::Action1020Execute() {
 void TMainForm::OpenItem(TSHFileItem* item) {
     // A load pumps events: a second open from the keyboard waits its turn.
     if (item == nullptr || raster_->Loading()) return;
-    OpenImage(item->GetPath());
+    // Read before the load: the list may be read again while it runs.
+    const int iconIndex = item->GetIconIndex();
+    if (!OpenImage(item->GetPath())) return;
+    const TSysImageList smallIcons = GetSysImageList(false);
+    rasterTreeView_->SetNodeImage(TRasterTreeView::niImage,
+                                  smallIcons.Icon(iconIndex).pixmap(smallIcons.IconSize(), smallIcons.IconSize()));
 }
 
 void TMainForm::ShellListViewShExecute(TSHFileItem* item, bool& defaultAction) {
@@ -82,6 +92,7 @@ void TMainForm::Action3090Execute() {
 
 void TMainForm::Action1030Execute() {
     raster_->CloseImage();
+    rasterTreeView_->SetNodeImage(TRasterTreeView::niImage, QPixmap());
     ShowImageProperties(false);
     floatEditX_->SetValue(0);
     floatEditY_->SetValue(0);

@@ -64,6 +64,7 @@ void TMainForm::SetOptionSettings(const TOptionSettings& options) {
     for (int i = 0; i < kAttributeColorCount; ++i) *places[i] = options.AttributeColors[i];
     clickType_ = options.ClickType;
     mouseWheel_ = options.MouseWheel;
+    ApplyClickType();
     // The list keeps the look of its lock state.
     treeLook_.ApplyTo(*shellTreeView_);
     ListLook(shellListView_->Locked()).ApplyTo(*shellListView_);

@@ -106,6 +106,7 @@ bool TMainForm::LoadSettings() {
 void TMainForm::ApplyShellControlSettings() {
     const SettingsFile& file = *settings_;
     clickType_ = file.ReadInteger(kShellControl, QStringLiteral("ClickType"), 0);
+    ApplyClickType();
     TShVirtuaItems places = shellTreeView_->ShVirtuaItems();
     for (const TVirtualPlaceKey& place : kVirtualPlaceKeys)
         places = file.ReadBool(kShellControl, QString::fromLatin1(place.Key), false) ? places.With(place.Kind)
@@ -115,6 +116,14 @@ void TMainForm::ApplyShellControlSettings() {
     shellTreeView_->SetIncludeHidden(file.ReadBool(kShellControl, QStringLiteral("HideFile"), false));
     // Last: the tree lets go of the list's lock when it rebuilds nodes.
     shellListView_->SetLocked(file.ReadBool(kShellControl, QStringLiteral("LockFolder"), false));
+}
+
+void TMainForm::ApplyClickType() {
+    if (clickType_ != 0 && clickType_ != 1) return;
+    const bool pointing = clickType_ == 0;
+    shellTreeView_->SetHotTrack(pointing);
+    shellListView_->SetHotTrack(pointing);
+    shellListView_->SetHotTrackStyles(pointing ? THotTrackStyles(htHandPoint) : THotTrackStyles());
 }
 
 void TMainForm::WriteShellControlSettings() {

@@ -5,11 +5,42 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QListView>
+#include <QMouseEvent>
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+
+constexpr QAbstractItemView::EditTriggers kEditTriggers =
+    QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked;
+
+bool ExtendsSelection(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & (Qt::ControlModifier | Qt::ShiftModifier)) != 0;
+}
+
+// An in-place editor is open on the focused row (editing always starts
+// there).
+bool Editing(const QAbstractItemView* view) { return view->indexWidget(view->currentIndex()) != nullptr; }
+
+}  // namespace
+
+TListViewDelegate::TListViewDelegate(TListView* list) : QStyledItemDelegate(list), list_(list) {}
+
+void TListViewDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const THotTrackStyles styles = list_->HotTrackStyles();
+    // Only the caption is a link, not the details beside it.
+    if (!styles || index.column() != 0) return;
+    const bool hot = index.row() == list_->HotRow();
+    const bool underline = hot ? (styles & (htHandPoint | htUnderlineHot)) != 0 : (styles & htUnderlineCold) != 0;
+    if (underline) option->font.setUnderline(true);
+    if (hot && (styles & htHandPoint) && !(option->state & QStyle::State_Selected))
+        option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Link));
+}
 
 TListView::TListView(QWidget* parent)
     : QWidget(parent), stack_(new QStackedWidget(this)), report_(new QTreeView), icons_(new QListView) {
@@ -33,9 +64,15 @@ TListView::TListView(QWidget* parent)
     icons_->setResizeMode(QListView::Adjust);
     icons_->setWrapping(true);
     icons_->setMovement(QListView::Static);
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)})
+    auto* delegate = new TListViewDelegate(this);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         SetUpView(view);
+        view->setItemDelegate(delegate);
+    }
     ApplyStyle();
+    hoverTimer_.setSingleShot(true);
+    hoverTimer_.setInterval(kHoverSelectDelay);
+    connect(&hoverTimer_, &QTimer::timeout, this, &TListView::HoverSelect);
 }
 
 TListView::~TListView() = default;
@@ -43,7 +80,8 @@ TListView::~TListView() = default;
 void TListView::SetUpView(QAbstractItemView* view) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    view->setEditTriggers(kEditTriggers);
+    view->viewport()->installEventFilter(this);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
         emit RowActivated(index.row(), index.column(), QApplication::keyboardModifiers());
@@ -62,6 +100,15 @@ void TListView::SetModel(QAbstractItemModel* model) {
     icons_->setSelectionModel(report_->selectionModel());
     if (unused != ownSelection) delete unused;
     connect(report_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TListView::SelectionChanged);
+    if (model == nullptr) return;
+    // The rows under the pointer are others now.
+    const auto forgetRows = [this] {
+        hoverTimer_.stop();
+        CancelClick();
+        SetHotRow(-1);
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, forgetRows);
+    connect(model, &QAbstractItemModel::layoutChanged, this, forgetRows);
 }
 
 QAbstractItemView* TListView::CurrentView() const {
@@ -190,4 +237,119 @@ void TListView::SetColumnWidth(int column, int width) { report_->setColumnWidth(
 void TListView::SetSortArrow(int column, int direction) {
     Header()->setSortIndicatorShown(true);
     Header()->setSortIndicator(column, direction < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+// ---------------------------------------------------------------------------
+// Hot tracking
+
+void TListView::SetHotTrack(bool hotTrack) {
+    if (hotTrack == hotTrack_) return;
+    hotTrack_ = hotTrack;
+    ApplyTracking();
+}
+
+void TListView::SetHotTrackStyles(THotTrackStyles styles) {
+    if (styles == hotTrackStyles_) return;
+    hotTrackStyles_ = styles;
+    ApplyTracking();
+}
+
+void TListView::ApplyTracking() {
+    // A single click opens, so it cannot also start renaming: F2 does.
+    const QAbstractItemView::EditTriggers triggers =
+        hotTrackStyles_ & htHandPoint ? kEditTriggers & ~QAbstractItemView::SelectedClicked : kEditTriggers;
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
+        view->viewport()->setMouseTracking(Tracking());
+        view->setEditTriggers(triggers);
+        if (!(hotTrackStyles_ & htHandPoint)) view->viewport()->unsetCursor();
+    }
+    hoverTimer_.stop();
+    CancelClick();
+    if (!Tracking()) SetHotRow(-1);
+    RepaintRows();
+}
+
+bool TListView::eventFilter(QObject* watched, QEvent* event) {
+    auto* view = qobject_cast<QAbstractItemView*>(watched->parent());
+    if (!Tracking() || view == nullptr || watched != view->viewport()) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseMove: PointerMoved(view, static_cast<QMouseEvent&>(*event)); break;
+        case QEvent::Leave:
+            hoverTimer_.stop();
+            SetHotRow(-1);
+            break;
+        case QEvent::MouseButtonPress: ClickPressed(view, static_cast<QMouseEvent&>(*event)); break;
+        case QEvent::MouseButtonRelease: ClickReleased(view, static_cast<QMouseEvent&>(*event)); break;
+        case QEvent::MouseButtonDblClick:
+            // The first click of it opened the row already.
+            if (hotTrackStyles_ & htHandPoint && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+                return true;
+            break;
+        default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TListView::PointerMoved(QAbstractItemView* view, const QMouseEvent& event) {
+    if (!(event.buttons() & Qt::LeftButton)) CancelClick();
+    const int row = view->indexAt(event.position().toPoint()).row();
+    SetHotRow(row);
+    if (hotTrackStyles_ & htHandPoint) {
+        if (row >= 0)
+            view->viewport()->setCursor(Qt::PointingHandCursor);
+        else
+            view->viewport()->unsetCursor();
+    }
+    // The pointer must rest on the row: every move starts the wait again.
+    hoverTimer_.stop();
+    if (hotTrack_ && row >= 0 && event.buttons() == Qt::NoButton && !ExtendsSelection(event.modifiers()))
+        hoverTimer_.start();
+}
+
+void TListView::SetHotRow(int row) {
+    if (row == hotRow_) return;
+    hotRow_ = row;
+    if (hotTrackStyles_) RepaintRows();
+}
+
+void TListView::HoverSelect() {
+    QAbstractItemView* view = CurrentView();
+    // Not under an open editor, a held button, a disabled list (a load is
+    // running) or another window.
+    if (!hotTrack_ || hotRow_ < 0 || hotRow_ >= RowCount() || !isEnabled() || !isActiveWindow() || Editing(view) ||
+        QGuiApplication::mouseButtons() != Qt::NoButton)
+        return;
+    if (FocusedRow() == hotRow_ && SelectedRows() == std::vector<int>{hotRow_}) return;
+    SetSelectedRows({hotRow_});
+    SetFocusedRow(hotRow_);
+}
+
+void TListView::ClickPressed(QAbstractItemView* view, const QMouseEvent& event) {
+    CancelClick();
+    hoverTimer_.stop();
+    const QModelIndex index = view->indexAt(event.position().toPoint());
+    // Ctrl and Shift clicks build a selection; they open nothing.
+    if (!(hotTrackStyles_ & htHandPoint) || event.button() != Qt::LeftButton || !index.isValid() ||
+        ExtendsSelection(event.modifiers()))
+        return;
+    clickIndex_ = index;
+}
+
+void TListView::ClickReleased(QAbstractItemView* view, const QMouseEvent& event) {
+    const QPersistentModelIndex pressed = clickIndex_;
+    CancelClick();
+    if (!pressed.isValid() || event.button() != Qt::LeftButton || ExtendsSelection(event.modifiers()) ||
+        Editing(view))
+        return;
+    const QModelIndex released = view->indexAt(event.position().toPoint());
+    if (released.row() != pressed.row()) return;
+    // Opened once the view has finished with the click, so that opening
+    // (which may replace every row) does not happen under its feet.
+    const QPersistentModelIndex target = released;
+    QMetaObject::invokeMethod(
+        this,
+        [this, target] {
+            if (target.isValid()) emit RowActivated(target.row(), target.column(), Qt::NoModifier);
+        },
+        Qt::QueuedConnection);
 }

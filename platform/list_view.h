@@ -1,8 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <vector>
 
+#include <QFlags>
 #include <QItemSelection>
+#include <QPersistentModelIndex>
+#include <QStyledItemDelegate>
+#include <QTimer>
 #include <QWidget>
 
 class QAbstractItemModel;
@@ -10,11 +15,36 @@ class QAbstractItemView;
 class QHeaderView;
 class QItemSelectionModel;
 class QListView;
+class QMouseEvent;
 class QSettings;
 class QStackedWidget;
 class QTreeView;
 
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
+
+// How the row under the pointer (the hot row) shows itself and acts.
+// htHandPoint: the pointer is a pointing hand over rows, a plain single
+// click opens a row, and the hot row is drawn as a link (underlined, in the
+// link colour) so that the user sees what a click opens. htUnderlineHot:
+// the hot row is underlined. htUnderlineCold: every other row is.
+enum THotTrackStyle { htHandPoint = 0x1, htUnderlineCold = 0x2, htUnderlineHot = 0x4 };
+Q_DECLARE_FLAGS(THotTrackStyles, THotTrackStyle)
+Q_DECLARE_OPERATORS_FOR_FLAGS(THotTrackStyles)
+
+class TListView;
+
+// The item delegate of a list view: draws the hot-track look. Lists that
+// draw their own rows derive from it.
+class TListViewDelegate : public QStyledItemDelegate {
+public:
+    explicit TListViewDelegate(TListView* list);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    TListView* list_;
+};
 
 // A list control over a model whose rows are produced on request: large
 // icons, small icons, a list, or a report with columns. Every style shows
@@ -63,8 +93,19 @@ public:
     // The arrow of the sort column: direction +1 up, -1 down.
     void SetSortArrow(int column, int direction);
 
+    // Hot tracking: a row the pointer rests on for kHoverSelectDelay
+    // becomes the selection (and the focused row), as if clicked.
+    static constexpr std::chrono::milliseconds kHoverSelectDelay{400};
+    bool HotTrack() const { return hotTrack_; }
+    void SetHotTrack(bool hotTrack);
+    THotTrackStyles HotTrackStyles() const { return hotTrackStyles_; }
+    void SetHotTrackStyles(THotTrackStyles styles);
+    // The row under the pointer while hot tracking or a hot-track style is
+    // on; -1 for none.
+    int HotRow() const { return hotRow_; }
+
 signals:
-    // Double-click or Enter on a row.
+    // Double-click or Enter on a row; with htHandPoint also a plain click.
     void RowActivated(int row, int column, Qt::KeyboardModifiers modifiers);
     void ColumnClicked(int column);
     void SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
@@ -72,13 +113,36 @@ signals:
     // empty space).
     void ContextMenuAsked(const QPoint& globalPos, int row);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // A drag began from the pressed row: the button coming up ends it and
+    // opens nothing.
+    void CancelClick() { clickIndex_ = QPersistentModelIndex(); }
+
 private:
     void SetUpView(QAbstractItemView* view);
     void ApplyStyle();
+
+    // Hot tracking.
+    bool Tracking() const { return hotTrack_ || hotTrackStyles_; }
+    void ApplyTracking();
+    void PointerMoved(QAbstractItemView* view, const QMouseEvent& event);
+    void SetHotRow(int row);
+    void HoverSelect();
+    void ClickPressed(QAbstractItemView* view, const QMouseEvent& event);
+    void ClickReleased(QAbstractItemView* view, const QMouseEvent& event);
 
     QAbstractItemModel* model_ = nullptr;
     TViewStyle style_ = vsIcon;
     QStackedWidget* stack_;
     QTreeView* report_;
     QListView* icons_;
+
+    bool hotTrack_ = false;
+    THotTrackStyles hotTrackStyles_;
+    int hotRow_ = -1;
+    QTimer hoverTimer_;
+    // The row a plain left press went down on, opened when the button
+    // comes up on it again (htHandPoint).
+    QPersistentModelIndex clickIndex_;
 };

@@ -50,6 +50,11 @@ public:
     TNode(const QString& text, int imageIndex, const QIcon& icon, TRasterLayer* layer)
         : QTreeWidgetItem(UserType), text_(text), imageIndex_(imageIndex), icon_(icon), layer_(layer) {}
 
+    void SetIcon(const QIcon& icon) {
+        icon_ = icon;
+        emitDataChanged();
+    }
+
     QVariant data(int column, int role) const override {
         if (column != 0) return QTreeWidgetItem::data(column, role);
         switch (role) {
@@ -235,6 +240,18 @@ void TRasterTreeView::Refresh() {
         SelectNode(node);
     }
     if (listView_) listView_->Refresh();
+}
+
+void TRasterTreeView::SetNodeImage(TNodeImage which, const QPixmap& image) {
+    const int index = static_cast<int>(which);
+    if (index < 0 || index >= images_.Count()) return;
+    const QPixmap picture = image.isNull() ? LoadNodeImages().Image(index) : image;
+    TImageList images(kNodeImageSize, kNodeImageSize);
+    for (int i = 0; i < images_.Count(); ++i) images.Add(i == index ? picture : images_.Image(i));
+    images_ = std::move(images);
+    icons_.at(static_cast<std::size_t>(index)) = QIcon(images_.Image(index));
+    for (QTreeWidgetItemIterator it(this); *it != nullptr; ++it)
+        if (ImageIndex(*it) == index) static_cast<TNode*>(*it)->SetIcon(icons_.at(static_cast<std::size_t>(index)));
 }
 
 void TRasterTreeView::SelectNode(QTreeWidgetItem* node) {

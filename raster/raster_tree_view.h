@@ -68,6 +68,14 @@ public:
     QTreeWidgetItem* SelectedNode() const;
     int NodeCount() const;
 
+    // The node pictures, by TNodeImage.
+    const TImageList& Images() const { return images_; }
+    // Replaces the picture of one kind of node, scaled to the tree's icon
+    // size, and redraws the nodes that show it; a null pixmap brings back
+    // the shipped picture. The owner shows the open file's own icon on
+    // the image node this way.
+    void SetNodeImage(TNodeImage which, const QPixmap& image);
+
     TRasterSelectNodeEvent OnRasterSelectNode;
 
 protected:

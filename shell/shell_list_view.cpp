@@ -188,9 +188,9 @@ private:
 // Draws the drop highlight, the owner's custom drawing and the attribute
 // images, and opens the in-place editor only for entries that can be
 // renamed.
-class TSHListView::TDelegate final : public QStyledItemDelegate {
+class TSHListView::TDelegate final : public TListViewDelegate {
 public:
-    explicit TDelegate(TSHListView* view) : QStyledItemDelegate(view), view_(view) {}
+    explicit TDelegate(TSHListView* view) : TListViewDelegate(view), view_(view) {}
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         TSHFileItem* entry = view_->model_->Entry(index.row());
@@ -310,7 +310,6 @@ TSHListView::TSHListView(QWidget* parent)
         view->setItemDelegate(delegate_);
         view->setDragEnabled(false);
         view->viewport()->setAcceptDrops(true);
-        view->viewport()->installEventFilter(this);
     }
     for (int column = 0; column < kHeaderCaptionCount; ++column) SetColumnWidth(column, std::max(30, width() / 5));
     connect(this, &TListView::RowActivated, this, [this](int row, int column, Qt::KeyboardModifiers shift) {
@@ -668,7 +667,7 @@ bool TSHListView::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
-        case QEvent::MouseMove: return MouseEvent(watched, event);
+        case QEvent::MouseMove: return MouseEvent(watched, event) || TListView::eventFilter(watched, event);
         case QEvent::DragEnter:
         case QEvent::DragMove:
         case QEvent::DragLeave:
@@ -717,6 +716,8 @@ std::unique_ptr<QMimeData> TSHListView::SelectionMimeData(unsigned& allowedEffec
 }
 
 void TSHListView::StartDrag(QPoint position) {
+    // The pointer went too far for a click, whether the drag happens or not.
+    CancelClick();
     unsigned effects = 0;
     std::unique_ptr<QMimeData> data = SelectionMimeData(effects);
     bool canDrag = data != nullptr;

@@ -111,6 +111,14 @@ void TSHTreeNode::RememberFileId() {
 }
 
 QVariant TSHTreeNode::data(int column, int role) const {
+    if (column == 0 && tree_->HotNode() == this) {
+        if (role == Qt::FontRole) {
+            QFont font = tree_->font();
+            font.setUnderline(true);
+            return font;
+        }
+        if (role == Qt::ForegroundRole && !isSelected()) return tree_->palette().brush(QPalette::Link);
+    }
     if (role != Qt::DecorationRole || column != 0) return QTreeWidgetItem::data(column, role);
     const bool open = isSelected();
     return IconWithOverlay(open ? item_->GetSelectedIndex() : item_->GetIconIndex(), overlay_);
@@ -208,6 +216,8 @@ TSHTreeNode* TSHTreeView::MakeNode(std::unique_ptr<TSHFolderItem> item) {
 }
 
 void TSHTreeView::NodeDestroyed(TSHTreeNode* node) {
+    // Also while the tree goes: the pointer may leave it meanwhile.
+    if (hotNode_ == node) hotNode_ = nullptr;
     if (destroying_) return;
     std::erase(backList_, node);
     std::erase(forwardList_, node);
@@ -734,6 +744,30 @@ void TSHTreeView::SetHighlight(TSHTreeNode* node) {
     if (highlight_) highlight_->setData(0, Qt::BackgroundRole, palette().brush(QPalette::Midlight));
 }
 
+void TSHTreeView::SetHotTrack(bool hotTrack) {
+    if (hotTrack == hotTrack_) return;
+    hotTrack_ = hotTrack;
+    viewport()->setMouseTracking(hotTrack);
+    if (!hotTrack) SetHotNode(nullptr);
+}
+
+void TSHTreeView::SetHotNode(TSHTreeNode* node) {
+    if (node == hotNode_) return;
+    if (hotNode_) viewport()->update(visualItemRect(hotNode_));
+    hotNode_ = node;
+    if (hotNode_) {
+        viewport()->update(visualItemRect(hotNode_));
+        viewport()->setCursor(Qt::PointingHandCursor);
+    } else {
+        viewport()->unsetCursor();
+    }
+}
+
+bool TSHTreeView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Leave) SetHotNode(nullptr);
+    return QTreeWidget::viewportEvent(event);
+}
+
 TSHTreeNode* TSHTreeView::NodeOnItemAt(QPoint pos) const {
     QTreeWidgetItem* item = itemAt(pos);
     if (!item) return nullptr;
@@ -763,6 +797,7 @@ void TSHTreeView::mousePressEvent(QMouseEvent* event) {
 void TSHTreeView::mouseMoveEvent(QMouseEvent* event) {
     const bool pressed = mouseState_ == TMouseState::LeftPressed || mouseState_ == TMouseState::RightPressed;
     if (!pressed) {
+        if (hotTrack_) SetHotNode(NodeOnItemAt(event->position().toPoint()));
         QTreeWidget::mouseMoveEvent(event);
         return;
     }

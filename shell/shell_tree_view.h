@@ -97,6 +97,13 @@ public:
     void SetIncludeHidden(bool includeHidden);
     TShVirtuaItems ShVirtuaItems() const { return virtuaItems_; }
     void SetShVirtuaItems(TShVirtuaItems items);
+    // Hot tracking: the node under the pointer is drawn as a link
+    // (underlined, in the link colour) under a pointing hand, to show that
+    // one click opens it.
+    bool HotTrack() const { return hotTrack_; }
+    void SetHotTrack(bool hotTrack);
+    // The node under the pointer while hot tracking; none otherwise.
+    TSHTreeNode* HotNode() const { return hotNode_; }
     // The file list that shows the selected folder. Binding sets both
     // sides; either side going away unbinds them.
     TSHListView* ShellListView() const;
@@ -169,6 +176,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -207,6 +215,7 @@ private:
     std::vector<std::string> ExpandedFolderPaths() const;
 
     void SetHighlight(TSHTreeNode* node);
+    void SetHotNode(TSHTreeNode* node);
     TSHTreeNode* NodeOnItemAt(QPoint pos) const;
     void BeginDrag(QMouseEvent* event);
     void ShowContextMenu(TSHTreeNode* node, QPoint globalPos);
@@ -228,6 +237,8 @@ private:
     bool rightButtonDrag_ = false;
     TSHTreeNode* hoverNode_ = nullptr;
     int hoverCount_ = 0;
+    bool hotTrack_ = false;
+    TSHTreeNode* hotNode_ = nullptr;
 
     std::vector<TSHTreeNode*> backList_;
     std::vector<TSHTreeNode*> forwardList_;

@@ -7,18 +7,23 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 
 #include "app/main_commands.h"
+#include "dialogs/sub8050.h"
 #include "main_form_fixture.h"
 #include "platform/action_list.h"
 #include "platform/list_view.h"
 #include "raster/raster.h"
 #include "raster/raster_list_view.h"
+#include "raster/raster_tree_view.h"
+#include "shell/shell_id_func.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
+#include "support/pointer.h"
 
 namespace {
 
@@ -110,7 +115,7 @@ TEST_F(MainFormListTest, AStartFolderThatVanishedGivesTheHomeFolder) {
 }
 
 TEST_F(MainFormListTest, DoubleClickAndEnterOpenImagesHereAndFoldersInPlace) {
-    WriteIni(StartIni());
+    WriteIni(StartIni("[ShellControl]\nClickType=1\n"));
     TMainForm& main = Start();
     QWidget* viewport = List().CurrentView()->viewport();
     // A double-click as the mouse makes it: a click, then the second press.
@@ -140,6 +145,93 @@ TEST_F(MainFormListTest, DoubleClickAndEnterOpenImagesHereAndFoldersInPlace) {
     EXPECT_EQ(main.ShellTreeView()->SelectedPath(), Pictures() + "/sub");
     EXPECT_EQ(Shown(), "b.ktest");
     EXPECT_TRUE(messages.Messages().empty());
+}
+
+// The pixels of a picture, to compare pictures by what they show.
+QImage Pixels(const QPixmap& picture) { return picture.toImage().convertToFormat(QImage::Format_ARGB32); }
+
+TEST_F(MainFormListTest, ByDefaultPointingSelectsAndOneClickOpensShowingTheFilesIconInTheLayerTree) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    EXPECT_TRUE(main.ShellTreeView()->HotTrack());
+    EXPECT_TRUE(List().HotTrack());
+    EXPECT_EQ(List().HotTrackStyles(), THotTrackStyles(htHandPoint));
+    QWidget* viewport = List().CurrentView()->viewport();
+
+    PointAt(viewport, RowCentre(RowOf("b.ktest")));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().SelectedRows() == std::vector<int>{RowOf("b.ktest")}; }));
+    EXPECT_EQ(Panel(0), "1 個 ( 700バイト ) のオブジェクトを選択");
+    EXPECT_FALSE(main.Raster()->HasImage());
+
+    const int iconIndex = List().FileList().GetItem(RowOf("a.ktest"))->GetIconIndex();
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, RowCentre(RowOf("a.ktest")));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main.Raster()->HasImage(); }));
+    EXPECT_EQ(Shown(), "a.ktest");
+    const QImage fileIcon = Pixels(GetSysImageList(false).Icon(iconIndex).pixmap(16, 16));
+    TRasterTreeView& layers = *main.RasterTreeView();
+    EXPECT_EQ(Pixels(layers.Images().Image(TRasterTreeView::niImage)), fileIcon);
+    ASSERT_NE(layers.RootNode(), nullptr);
+    EXPECT_EQ(Pixels(layers.RootNode()->icon(0).pixmap(16, 16)), fileIcon);
+
+    // Closed, or opened by path alone, the image node has its own picture.
+    const QImage shipped = Pixels(TRasterTreeView().Images().Image(TRasterTreeView::niImage));
+    main.Action1030Execute();
+    EXPECT_EQ(Pixels(layers.Images().Image(TRasterTreeView::niImage)), shipped);
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, RowCentre(RowOf("c.ktest")));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return main.Raster()->HasImage(); }));
+    ASSERT_TRUE(main.OpenImage(Pictures() + "/b.ktest"));
+    EXPECT_EQ(Pixels(layers.Images().Image(TRasterTreeView::niImage)), shipped);
+
+    // A single click enters a folder.
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, RowCentre(RowOf("sub")));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures() + "/sub"; }));
+    EXPECT_EQ(main.ShellTreeView()->SelectedPath(), Pictures() + "/sub");
+}
+
+TEST_F(MainFormListTest, ClickTypeOneOpensOnlyWithADoubleClickAndTheOptionsSwitchAtOnce) {
+    WriteIni(StartIni("[ShellControl]\nClickType=1\n"));
+    TMainForm& main = Start();
+    EXPECT_FALSE(main.ShellTreeView()->HotTrack());
+    EXPECT_FALSE(List().HotTrack());
+    EXPECT_EQ(List().HotTrackStyles(), THotTrackStyles());
+    QWidget* viewport = List().CurrentView()->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, RowCentre(RowOf("a.ktest")));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("a.ktest")});
+    EXPECT_FALSE(main.Raster()->HasImage());
+
+    // The options window's choice holds as soon as it closes with OK.
+    const auto choose = [&main](bool pointing) {
+        QTimer::singleShot(0, &main, [pointing] {
+            ProcessEventsUntil([] { return qobject_cast<TSubForm8050*>(QApplication::activeModalWidget()); });
+            auto* dialog = qobject_cast<TSubForm8050*>(QApplication::activeModalWidget());
+            (pointing ? dialog->RadioButton311() : dialog->RadioButton312())->setChecked(true);
+            dialog->accept();
+        });
+        main.Commands().ActionList().UpdateActions();
+        main.Commands().Command(8050)->trigger();
+    };
+    choose(true);
+    EXPECT_EQ(main.ClickType(), 0);
+    EXPECT_TRUE(main.ShellTreeView()->HotTrack());
+    EXPECT_EQ(List().HotTrackStyles(), THotTrackStyles(htHandPoint));
+    choose(false);
+    EXPECT_EQ(main.ClickType(), 1);
+    EXPECT_FALSE(main.ShellTreeView()->HotTrack());
+    EXPECT_FALSE(List().HotTrack());
+    EXPECT_EQ(List().HotTrackStyles(), THotTrackStyles());
+    Close();
+    EXPECT_EQ(Ini("ShellControl/ClickType"), "1");
+}
+
+TEST_F(MainFormListTest, AnUnknownClickTypeLeavesTheControlsAsMadeAndIsKept) {
+    WriteIni(StartIni("[ShellControl]\nClickType=7\n"));
+    TMainForm& main = Start();
+    EXPECT_FALSE(main.ShellTreeView()->HotTrack());
+    EXPECT_FALSE(List().HotTrack());
+    EXPECT_EQ(List().HotTrackStyles(), THotTrackStyles());
+    Close();
+    EXPECT_EQ(Ini("ShellControl/ClickType"), "7");
 }
 
 TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {

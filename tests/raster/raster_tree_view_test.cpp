@@ -175,4 +175,34 @@ TEST_F(RasterTreeViewTest, DoubleClickActivatesALayerButNotTheRoot) {
     EXPECT_EQ(tree.SelectedNode(), tree.NodeAt(3));
 }
 
+// The pixels of a picture, to compare pictures by what they show.
+QImage Pixels(const QPixmap& picture) { return picture.toImage().convertToFormat(QImage::Format_ARGB32); }
+QImage Pixels(const QIcon& icon) { return Pixels(icon.pixmap(16, 16)); }
+
+TEST_F(RasterTreeViewTest, TheImageNodeCanShowAnotherPictureAndGetTheShippedOneBack) {
+    LoadThreeLayers();
+    const QImage shipped = Pixels(tree.Images().Image(TRasterTreeView::niImage));
+    const QImage activeLayer = Pixels(tree.Images().Image(TRasterTreeView::niActiveLayer));
+    QPixmap red(32, 32);
+    red.fill(Qt::red);
+
+    tree.SetNodeImage(TRasterTreeView::niImage, red);
+    // Scaled to the tree's size, shown by the node already there and by
+    // the next image's node; the layer pictures stay.
+    EXPECT_EQ(tree.Images().Image(TRasterTreeView::niImage).size(), QSize(16, 16));
+    EXPECT_EQ(Pixels(tree.RootNode()->icon(0)).pixel(8, 8), QColor(Qt::red).rgba());
+    EXPECT_EQ(Pixels(tree.Images().Image(TRasterTreeView::niActiveLayer)), activeLayer);
+    tree.Rebuild();
+    EXPECT_EQ(Pixels(tree.RootNode()->icon(0)).pixel(8, 8), QColor(Qt::red).rgba());
+    EXPECT_EQ(TreeShape(), (Shape{{"photo.ktest", 0}, {"隠し", 3}, {"上", 1}, {"下", 2}}));
+
+    tree.SetNodeImage(TRasterTreeView::niImage, QPixmap());
+    EXPECT_EQ(Pixels(tree.Images().Image(TRasterTreeView::niImage)), shipped);
+    EXPECT_EQ(Pixels(tree.RootNode()->icon(0)), shipped);
+
+    // A kind of node that does not exist changes nothing.
+    tree.SetNodeImage(static_cast<TRasterTreeView::TNodeImage>(7), red);
+    EXPECT_EQ(tree.Images().Count(), 4);
+}
+
 }  // namespace

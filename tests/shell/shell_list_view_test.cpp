@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSettings>
 #include <QTest>
@@ -27,6 +28,7 @@
 #include "raster/image_list.h"
 #include "shell/shell_list_view.h"
 #include "support/event_wait.h"
+#include "support/pointer.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -251,6 +253,160 @@ TEST_F(ListViewTest, DragsTheSelectionOutAsFilesAfterMoreThanFivePixels) {
     EXPECT_GE(begun, 1);
     QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, start + QPoint(6, 0));
     EXPECT_TRUE(view.MouseIdle());
+}
+
+// The look a row's cell gets from the list's delegate.
+struct LookProbe : TListViewDelegate {
+    using TListViewDelegate::initStyleOption;
+    using TListViewDelegate::TListViewDelegate;
+};
+
+class HotTrackTest : public ListViewTest {
+protected:
+    void SetUp() override {
+        fs::create_directory(folder.File("sub"));
+        for (const char* name : {"a.png", "b.png", "c.png"}) WriteBytes(folder.File(name), 1);
+        Show(folder.Path());
+        view.OnShExecute = [this](TSHListView*, TSHFileItem* item, Qt::KeyboardModifiers, int, int, int,
+                                  bool& defaultAction) {
+            executed << item->GetDisplayName();
+            defaultAction = false;
+        };
+        view.show();
+        view.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    }
+
+    QPoint At(const char* name) { return RowCentre(RowOf(QString::fromUtf8(name))); }
+    // As the mouse makes it: a click, then the second press and release.
+    void DoubleClick(QPoint at) {
+        QTest::mouseClick(Viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, at);
+        QCoreApplication::processEvents();
+    }
+    void Click(QPoint at, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::mouseClick(Viewport(), Qt::LeftButton, modifiers, at);
+        // A click opens once the view is done with it.
+        QCoreApplication::processEvents();
+    }
+    QStyleOptionViewItem Look(int row) {
+        LookProbe probe(&view);
+        QStyleOptionViewItem option;
+        option.initFrom(Viewport());
+        probe.initStyleOption(&option, view.Model()->index(row, 0));
+        return option;
+    }
+
+    QStringList executed;
+};
+
+TEST_F(HotTrackTest, PointingSelectsAndOneClickOpensWithTheHandPointStyle) {
+    view.SetHotTrack(true);
+    view.SetHotTrackStyles(htHandPoint);
+
+    PointAt(Viewport(), At("b.png"));
+    EXPECT_EQ(view.HotRow(), RowOf("b.png"));
+    EXPECT_EQ(Viewport()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(Look(RowOf("b.png")).font.underline());
+    EXPECT_EQ(Look(RowOf("b.png")).palette.color(QPalette::Text), Viewport()->palette().color(QPalette::Link));
+    EXPECT_FALSE(Look(RowOf("a.png")).font.underline());
+    // Resting on the row selects it once the hover time is over.
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view.SelectedRows() == std::vector<int>{RowOf("b.png")}; }));
+    EXPECT_EQ(view.FocusedRow(), RowOf("b.png"));
+    EXPECT_TRUE(executed.isEmpty()) << "pointing opens nothing";
+
+    Click(At("a.png"));
+    EXPECT_EQ(executed, QStringList{"a.png"});
+    DoubleClick(At("c.png"));
+    EXPECT_EQ(executed, (QStringList{"a.png", "c.png"})) << "a double-click opens once";
+
+    // Ctrl and Shift clicks build a selection without opening anything.
+    executed.clear();
+    Click(At("a.png"), Qt::ControlModifier);
+    Click(At("b.png"), Qt::ShiftModifier);
+    EXPECT_TRUE(executed.isEmpty());
+    EXPECT_GE(view.SelectedCount(), 2);
+
+    // Renaming is F2's; a click on the selected row opens it instead.
+    view.SetSelectedRows({RowOf("a.png")});
+    view.SetFocusedRow(RowOf("a.png"));
+    view.CurrentView()->setFocus();
+    QTest::keyClick(view.CurrentView(), Qt::Key_F2);
+    EXPECT_TRUE(view.IsEditing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(view.IsEditing());
+    Click(At("a.png"));
+    EXPECT_EQ(executed, QStringList{"a.png"});
+    EXPECT_FALSE(view.IsEditing());
+
+    Click(At("sub"));
+    EXPECT_EQ(view.FolderPath(), QString::fromStdString(folder.File("sub")));
+    EXPECT_EQ(view.HotRow(), -1) << "the rows under the pointer changed";
+}
+
+TEST_F(HotTrackTest, AHandPointDragStillStartsAndOpensNothing) {
+    view.SetHotTrack(true);
+    view.SetHotTrackStyles(htHandPoint);
+    int begun = 0;
+    view.OnShBeginDrag = [&](TSHListView*, TSHIDList&, QPoint, int, int, bool& canDrag) {
+        ++begun;
+        canDrag = false;
+    };
+    const QPoint start = At("a.png");
+    QTest::mousePress(Viewport(), Qt::LeftButton, {}, start);
+    QMouseEvent moved(QEvent::MouseMove, start + QPoint(6, 0), Viewport()->mapToGlobal(start + QPoint(6, 0)),
+                      Qt::NoButton, Qt::LeftButton, {});
+    QApplication::sendEvent(Viewport(), &moved);
+    QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, start + QPoint(6, 0));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(begun, 1);
+    EXPECT_TRUE(executed.isEmpty());
+}
+
+TEST_F(HotTrackTest, WithoutHotTrackingAClickSelectsASlowSecondOneRenamesAndADoubleClickOpens) {
+    // Switched on and off again, the list is as made.
+    view.SetHotTrack(true);
+    view.SetHotTrackStyles(htHandPoint | htUnderlineCold);
+    view.SetHotTrack(false);
+    view.SetHotTrackStyles({});
+
+    PointAt(Viewport(), At("b.png"));
+    EXPECT_EQ(view.HotRow(), -1);
+    EXPECT_NE(Viewport()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_FALSE(Look(RowOf("b.png")).font.underline());
+
+    Click(At("a.png"));
+    EXPECT_TRUE(executed.isEmpty());
+    EXPECT_EQ(view.SelectedRows(), std::vector<int>{RowOf("a.png")});
+    Click(At("a.png"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return view.IsEditing(); }));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+
+    DoubleClick(At("c.png"));
+    EXPECT_EQ(executed, QStringList{"c.png"});
+}
+
+TEST_F(HotTrackTest, UnderlineStylesMarkTheHotRowOrAllOthers) {
+    view.SetHotTrackStyles(htUnderlineHot);
+    PointAt(Viewport(), At("b.png"));
+    ASSERT_EQ(view.HotRow(), RowOf("b.png"));
+    EXPECT_TRUE(Look(RowOf("b.png")).font.underline());
+    EXPECT_FALSE(Look(RowOf("a.png")).font.underline());
+    EXPECT_NE(Viewport()->cursor().shape(), Qt::PointingHandCursor);
+
+    view.SetHotTrackStyles(htUnderlineCold);
+    EXPECT_FALSE(Look(RowOf("b.png")).font.underline());
+    EXPECT_TRUE(Look(RowOf("a.png")).font.underline());
+    // Only the caption: the details beside it stay plain.
+    LookProbe probe(&view);
+    QStyleOptionViewItem size;
+    probe.initStyleOption(&size, view.Model()->index(RowOf("a.png"), hcSize));
+    EXPECT_FALSE(size.font.underline());
+
+    // Neither selects by pointing nor opens with one click.
+    Click(At("a.png"));
+    EXPECT_TRUE(executed.isEmpty());
 }
 
 TEST_F(ListViewTest, DropsCarryFilesIntoTheFolderOrTheFolderUnderThePointer) {

@@ -19,6 +19,7 @@
 #include "shell/shell_popup_menu.h"
 #include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
+#include "support/pointer.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 #include "support/unprivileged_child.h"
@@ -173,6 +174,50 @@ TEST_F(TreeView, SelectsByPathAndKeepsNineFoldersOfHistory) {
     // A folder that does not exist leaves the selection where it was.
     EXPECT_FALSE(tree_.SelectPath(QString::fromStdString(temp_.File("missing/deeper"))));
     EXPECT_EQ(tree_.SelectedNode()->text(0), "S3");
+}
+
+TEST_F(TreeView, HotTrackingMarksTheNodeUnderThePointerAndAClickStillSelects) {
+    MakeFolders(temp_, {"one", "two"});
+    Select(temp_.File("one"));
+    TSHTreeNode* two = NodeOf(temp_.File("two"));
+    ASSERT_NE(two, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tree_));
+    const QPoint onTwo = PointOf(two);
+
+    // Off (as made), the pointer marks nothing.
+    PointAt(tree_.viewport(), onTwo);
+    EXPECT_EQ(tree_.HotNode(), nullptr);
+    EXPECT_FALSE(two->data(0, Qt::FontRole).value<QFont>().underline());
+
+    tree_.SetHotTrack(true);
+    PointAt(tree_.viewport(), onTwo);
+    EXPECT_EQ(tree_.HotNode(), two);
+    EXPECT_TRUE(two->data(0, Qt::FontRole).value<QFont>().underline());
+    EXPECT_EQ(two->data(0, Qt::ForegroundRole).value<QBrush>().color(), tree_.palette().color(QPalette::Link));
+    EXPECT_EQ(tree_.viewport()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(tree_.SelectedNode()->text(0), "one") << "pointing alone does not select";
+
+    QTest::mouseClick(tree_.viewport(), Qt::LeftButton, {}, onTwo);
+    EXPECT_EQ(tree_.SelectedNode(), two);
+    // Selected, it is drawn as selected rather than as a link.
+    EXPECT_FALSE(two->data(0, Qt::ForegroundRole).isValid());
+
+    // Beside the node, in its indentation, is not on it.
+    PointAt(tree_.viewport(), QPoint(tree_.visualItemRect(two).left() - 4, onTwo.y()));
+    EXPECT_EQ(tree_.HotNode(), nullptr);
+    EXPECT_NE(tree_.viewport()->cursor().shape(), Qt::PointingHandCursor);
+
+    // A hot node that goes leaves no trace; switching off clears the mark.
+    PointAt(tree_.viewport(), PointOf(NodeOf(temp_.File("one"))));
+    ASSERT_EQ(tree_.HotNode(), NodeOf(temp_.File("one")));
+    ASSERT_EQ(rmdir(temp_.File("one").c_str()), 0);
+    tree_.RefreshAll();
+    EXPECT_EQ(tree_.HotNode(), nullptr);
+    PointAt(tree_.viewport(), PointOf(two));
+    ASSERT_EQ(tree_.HotNode(), two);
+    tree_.SetHotTrack(false);
+    EXPECT_EQ(tree_.HotNode(), nullptr);
+    EXPECT_FALSE(two->data(0, Qt::FontRole).value<QFont>().underline());
 }
 
 TEST_F(TreeView, ShowsHostileNamesAndSurvivesLinkLoops) {
