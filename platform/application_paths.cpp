@@ -14,9 +14,15 @@ std::string BelowSamePrefix(const std::string& executableFolder, const char* rel
     return (std::filesystem::path(executableFolder) / relative).lexically_normal().string();
 }
 
+// Only names are read: an installed program's folder is /usr/bin, whose
+// thousands of entries need no look at their attributes.
 bool HoldsPlugin(const std::string& folder) {
-    for (const FolderEntry& entry : ListFolder(folder))
-        if (!entry.isFolder && HasExtensionIgnoringCase(entry.name, ".spi")) return true;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (!HasExtensionIgnoringCase(it->path().filename().string(), ".spi")) continue;
+        std::error_code typeError;
+        if (!it->is_directory(typeError)) return true;
+    }
     return false;
 }
 
