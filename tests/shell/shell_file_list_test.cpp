@@ -239,7 +239,7 @@ TEST(TSHFileList, EveryColumnSortsInTheFoldersOwnOrderBothWays) {
 
 TEST(TSHFileList, ResortingKeepsTheSelectedAndFocusedEntries) {
     TempFolder folder;
-    for (int i = 0; i < 10; ++i) WriteBytes(folder.File("f" + std::to_string(i)), static_cast<std::size_t>((i * 7) % 10));
+    for (int i = 0; i < 10; ++i) WriteBytes(folder.File("f", i), static_cast<std::size_t>((i * 7) % 10));
     RowsView view;
     TSHFileList list(&view, false);
     Show(list, folder.Path());

@@ -110,8 +110,8 @@ TEST_F(ListViewActionsTest, ViewStyleCommandsSetAndShowTheStyle) {
 }
 
 TEST_F(ListViewActionsTest, SelectionCommandsChangeTheSelectionInOneReport) {
-    for (int i = 0; i < 7; ++i) WriteBytes(folder.File("f" + std::to_string(i)), 1);
-    for (int i = 0; i < 3; ++i) fs::create_directory(folder.File("d" + std::to_string(i)));
+    for (int i = 0; i < 7; ++i) WriteBytes(folder.File("f", i), 1);
+    for (int i = 0; i < 3; ++i) fs::create_directory(folder.File("d", i));
     Show(PathList(folder.Path()));
     ASSERT_EQ(view.RowCount(), 10);
 

@@ -133,7 +133,7 @@ TEST_F(ListViewTest, ColumnClicksReverseThatColumnAndMoveTheArrow) {
 TEST_F(ListViewTest, TheSelectedSizeIsTheSumOfTheSelectedEntries) {
     std::int64_t all = 0;
     for (int i = 0; i < 50; ++i) {
-        WriteBytes(folder.File("f" + std::to_string(i)), static_cast<std::size_t>(i * 100));
+        WriteBytes(folder.File("f", i), static_cast<std::size_t>(i * 100));
         all += i * 100;
     }
     Show(folder.Path());
@@ -492,7 +492,7 @@ bool Shows(const QImage& image, QRect rect, QColor colour) {
 TEST_F(ListViewTest, TheOwnerColoursPaintedRowsByTheirAttributesAndMayPaintThemItself) {
     fs::create_directory(folder.File("sub"));
     WriteBytes(folder.File(".hidden"), 1);
-    for (int i = 0; i < 300; ++i) WriteBytes(folder.File("plain" + std::to_string(1000 + i)), 1);
+    for (int i = 0; i < 300; ++i) WriteBytes(folder.File("plain", 1000 + i), 1);
     std::set<int> asked;
     view.OnCustomDrawItem = [&](TSHListView* sender, int row, QStyle::State, TListItemCanvas& canvas,
                                 bool& defaultDraw, bool&) {

@@ -41,8 +41,8 @@ TEST(TShDirWatcher, FoldsABurstOfFolderChangesIntoOneReport) {
                               EXPECT_EQ(sender, &watcher);
                               ++reports;
                           });
-    for (int i = 0; i < 20; ++i) fs::create_directories(folder.File("burst" + std::to_string(i) + "/inner"));
-    for (int i = 0; i < 20; i += 2) fs::remove_all(folder.File("burst" + std::to_string(i)));
+    for (int i = 0; i < 20; ++i) fs::create_directories(folder.File("burst", i) + "/inner");
+    for (int i = 0; i < 20; i += 2) fs::remove_all(folder.File("burst", i));
 
     ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 1; }));
     // Files do not concern a folder-name watcher.

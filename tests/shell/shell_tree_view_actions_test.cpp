@@ -67,12 +67,12 @@ protected:
 };
 
 TEST_F(TreeViewActionsTest, BackAndForwardFollowTheHistoryOfNineSteps) {
-    for (int i = 0; i < 11; ++i) fs::create_directory(folder.File("d" + std::to_string(i)));
+    for (int i = 0; i < 11; ++i) fs::create_directory(folder.File("d", i));
     TSHUndoItem back;
     TSHRedoItem forward;
     EXPECT_EQ(back.shortcut(), QKeySequence(Qt::ALT | Qt::Key_Left));
 
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Select(folder.File("d" + std::to_string(i))));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Select(folder.File("d", i)));
     EXPECT_TRUE(EnabledOn(back, &tree));
     EXPECT_FALSE(EnabledOn(forward, &tree));
     back.ExecuteTarget(&tree);
@@ -85,7 +85,7 @@ TEST_F(TreeViewActionsTest, BackAndForwardFollowTheHistoryOfNineSteps) {
     ASSERT_TRUE(Select(folder.File("d5")));
     EXPECT_FALSE(EnabledOn(forward, &tree)) << "a new folder empties the forward list";
 
-    for (int i = 0; i < 11; ++i) ASSERT_TRUE(Select(folder.File("d" + std::to_string(i))));
+    for (int i = 0; i < 11; ++i) ASSERT_TRUE(Select(folder.File("d", i)));
     int steps = 0;
     while (EnabledOn(back, &tree) && steps < 20) {
         back.ExecuteTarget(&tree);

@@ -151,7 +151,7 @@ TEST_F(TreeView, ExpandsFoldersOnlyWithTheirSubfoldersInOrder) {
 TEST_F(TreeView, SelectsByPathAndKeepsNineFoldersOfHistory) {
     std::vector<std::string> folders;
     for (int i = 1; i <= 11; ++i) {
-        folders.push_back(temp_.File("S" + std::to_string(i)));
+        folders.push_back(temp_.File("S", i));
         ASSERT_EQ(mkdir(folders.back().c_str(), 0755), 0);
     }
     for (const std::string& folder : folders) Select(folder);

@@ -44,3 +44,7 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
 }
 
 bool RunCommand(const std::string& commandLine) { return std::system(commandLine.c_str()) == 0; }
+
+std::string TempFolder::File(const std::string& prefix, int number) const {
+    return std::string(path_).append("/").append(prefix).append(std::to_string(number));
+}
