@@ -261,39 +261,14 @@ int CompareNames(const TRasterObject& a, const TRasterObject& b) {
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-// Quicksort with the middle element as pivot (Hoare partition). Recursing
-// into the smaller part keeps the stack depth logarithmic.
-template <typename Compare>
-void QuickSort(std::vector<std::unique_ptr<TRasterObject>>& items, int low, int high,
-               const Compare& compare) {
-    while (low < high) {
-        int i = low;
-        int j = high;
-        const TRasterObject* pivot = items[static_cast<std::size_t>((low + high) / 2)].get();
-        do {
-            while (compare(*items[static_cast<std::size_t>(i)], *pivot) < 0) ++i;
-            while (compare(*items[static_cast<std::size_t>(j)], *pivot) > 0) --j;
-            if (i <= j) {
-                std::swap(items[static_cast<std::size_t>(i)], items[static_cast<std::size_t>(j)]);
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        if (j - low < high - i) {
-            QuickSort(items, low, j, compare);
-            low = i;
-        } else {
-            QuickSort(items, i, high, compare);
-            high = j;
-        }
-    }
-}
-
 }  // namespace
 
 void TRasterLayer::SortObjects(int order) {
-    QuickSort(objects_, 0, Count() - 1,
-              [order](const TRasterObject& a, const TRasterObject& b) { return CompareNames(a, b) * order; });
+    // Stable: the object list sorts on every refresh, and markers of one
+    // name must not trade places (and rewrite the side file) each time.
+    std::stable_sort(objects_.begin(), objects_.end(), [order](const auto& a, const auto& b) {
+        return CompareNames(*a, *b) * order < 0;
+    });
 }
 
 // --- TRasterLayers ----------------------------------------------------------

@@ -144,7 +144,7 @@ public:
     void Delete();
     // loUp moves towards the end of the collection (drawn later).
     void MoveOrder(TLayerOrder direction);
-    // By name, order +1 ascending or -1 descending; not stable.
+    // By name, order +1 ascending or -1 descending; equal names keep their order.
     void SortObjects(int order);
 
 private:

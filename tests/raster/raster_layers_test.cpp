@@ -122,6 +122,19 @@ TEST_F(LayersTest, SortOrdersNamesByTheirStoredBytes) {
     EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
 }
 
+TEST_F(LayersTest, SortingKeepsTheOrderOfEqualNamesInBothDirections) {
+    TRasterLayer* layer = view.Layers().NewLayer();
+    for (int x = 0; x < 5; ++x) Add(layer, QStringLiteral("同名"))->SetX(x);
+    Add(layer, QStringLiteral("a"))->SetX(9);
+    for (int order : {1, -1, 1}) {
+        layer->SortObjects(order);
+        std::vector<int> equals;
+        for (int i = 0; i < layer->Count(); ++i)
+            if (layer->Objects(i)->Name() == "同名") equals.push_back(layer->Objects(i)->X());
+        EXPECT_EQ(equals, std::vector<int>({0, 1, 2, 3, 4})) << order;
+    }
+}
+
 TEST(RasterObjectTest, RecordFieldsAndTheFiftyByteName) {
     TRaster view;
     TRasterObject object(view.Layers().NewLayer());
