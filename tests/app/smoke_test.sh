@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program on a virtual X display with a window manager,
-# waits for its window, opens the first image of its start folder with
-# the next-file key, takes a screenshot, closes the window as a user
+# waits for its window, opens the first image of its start folder (Tab to
+# the file list, Home selects, Enter opens; the next-file key needs a
+# selected entry to step from), takes a screenshot, closes the window as a user
 # does (Alt+F4, which the window manager turns into a close request) and
 # checks that the settings file was written at exit.
 # Usage: smoke_test.sh <kelvandor executable> <plug-in folder> <screenshot.png>
@@ -31,7 +32,7 @@ program=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Kelvandor$' | head -n 1)
 # The splash stays a second; the first refresh follows.
 sleep 3
-xdotool windowactivate --sync "$window" key --clearmodifiers alt+Down 2>/dev/null || true
+xdotool windowactivate --sync "$window" key --clearmodifiers --delay 150 Tab Home Return 2>/dev/null || true
 sleep 2
 import -window root "$SHOT"
 # Alt+F4 again while the window manager is still starting on a busy machine.
