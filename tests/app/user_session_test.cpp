@@ -52,7 +52,9 @@ protected:
         MakePng("home/写真/朝.png", Qt::darkBlue);
         MakePng("home/写真/昼.png", Qt::yellow);
         MakePng("home/写真/夜.png", Qt::black);
-        WriteIni("[Kelvandor]\nDefaultPath=" + folder.File("home") + "\nSusiePath=" + KELVANDOR_PLUGIN_DIR + "\n");
+        // A click selects and a double-click opens, as this user set it.
+        WriteIni("[Kelvandor]\nDefaultPath=" + folder.File("home") + "\nSusiePath=" + KELVANDOR_PLUGIN_DIR +
+                 "\n[ShellControl]\nClickType=1\n");
     }
 
     void TearDown() override {
