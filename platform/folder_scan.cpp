@@ -19,14 +19,14 @@ std::int64_t Nanoseconds(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
+}  // namespace
+
 FileIdentity IdentityOf(const struct stat& info) {
     return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
                         static_cast<std::uint64_t>(info.st_ino),
                         static_cast<std::int64_t>(info.st_size), Nanoseconds(info.st_mtim),
                         Nanoseconds(info.st_ctim)};
 }
-
-}  // namespace
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
     std::vector<FolderEntry> entries;
@@ -43,6 +43,12 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
                                       IdentityOf(info)});
     }
     return entries;
+}
+
+std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;
+    return IdentityOf(info);
 }
 
 bool HasExtensionIgnoringCase(const std::string& name, const std::string& extension) {

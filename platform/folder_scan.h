@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+struct stat;
 
 namespace platform {
 
@@ -29,6 +32,13 @@ struct FolderEntry {
 // Empty when the folder is missing or unreadable; entries that vanish
 // while listing are left out.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
+
+// The identity of the file that info describes.
+FileIdentity IdentityOf(const struct stat& info);
+
+// The identity of the file at path (links followed); none when it cannot
+// be examined.
+std::optional<FileIdentity> IdentityOfPath(const std::string& path);
 
 // True when name ends in extension (".spi"), ignoring ASCII case.
 bool HasExtensionIgnoringCase(const std::string& name, const std::string& extension);

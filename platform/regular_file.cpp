@@ -35,7 +35,7 @@ std::optional<RegularFile> RegularFile::Open(const std::string& path, QString& r
         reason = FileErrorText(errorNumber);
         return std::nullopt;
     }
-    RegularFile file(descriptor, 0);
+    RegularFile file(descriptor);
     struct stat info {};
     if (fstat(descriptor, &info) != 0) {
         errorNumber = errno;
@@ -44,7 +44,7 @@ std::optional<RegularFile> RegularFile::Open(const std::string& path, QString& r
     }
     reason = NotRegularFileReason(info.st_mode);
     if (!reason.isEmpty()) return std::nullopt;
-    file.size_ = static_cast<std::int64_t>(info.st_size);
+    file.identity_ = IdentityOf(info);
     return file;
 }
 
@@ -53,13 +53,13 @@ RegularFile::~RegularFile() {
 }
 
 RegularFile::RegularFile(RegularFile&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)), size_(other.size_) {}
+    : descriptor_(std::exchange(other.descriptor_, -1)), identity_(other.identity_) {}
 
 RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
     if (this != &other) {
         if (descriptor_ >= 0) close(descriptor_);
         descriptor_ = std::exchange(other.descriptor_, -1);
-        size_ = other.size_;
+        identity_ = other.identity_;
     }
     return *this;
 }

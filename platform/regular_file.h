@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include "platform/folder_scan.h"
+
 namespace platform {
 
 // A file opened for reading that is known to be a regular file. What was
@@ -27,17 +29,19 @@ public:
     RegularFile& operator=(RegularFile&& other) noexcept;
 
     // The size when the file was opened.
-    std::int64_t Size() const { return size_; }
+    std::int64_t Size() const { return identity_.size; }
+    // Which file was opened, and its version then.
+    const FileIdentity& Identity() const { return identity_; }
 
     // Reads until count bytes are in or the file ends; the number read,
     // or -1 with the reason.
     std::int64_t Read(void* data, std::int64_t count, QString& reason);
 
 private:
-    RegularFile(int descriptor, std::int64_t size) : descriptor_(descriptor), size_(size) {}
+    explicit RegularFile(int descriptor) : descriptor_(descriptor) {}
 
     int descriptor_ = -1;
-    std::int64_t size_ = 0;
+    FileIdentity identity_;
 };
 
 // Why a file of this kind (st_mode) cannot be read as data; empty for a

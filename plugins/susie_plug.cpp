@@ -60,6 +60,11 @@ std::string TSusiePlug::GetInfo(int n) const {
     return std::string(buffer.data(), strnlen(buffer.data(), buffer.size() - 1));
 }
 
+std::recursive_timed_mutex& SusieDecodeMutex() {
+    static std::recursive_timed_mutex mutex;
+    return mutex;
+}
+
 std::size_t LocalBlockSize(HLOCAL block) { return block != nullptr ? malloc_usable_size(block) : 0; }
 
 void TSusiePlugs::SetPath(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,13 @@ private:
 // the C heap, whose allocator knows their size: at least what was asked
 // for, possibly a little more.
 std::size_t LocalBlockSize(HLOCAL block);
+
+// Plug-ins decode on one thread at a time. A plug-in written for a host
+// that decodes only on its main thread may keep state between its calls;
+// the decode ahead runs on a worker. A decode holds this from the first
+// IsSupported to the last call for its file. A decode started from a
+// progress report of another one on the same thread passes.
+std::recursive_timed_mutex& SusieDecodeMutex();
 
 // Keeps a plug-in loaded for one scope and unloads it on every way out.
 class TSusiePlugUse {

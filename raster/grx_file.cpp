@@ -23,6 +23,7 @@
 #include "platform/message_box.h"
 #include "platform/regular_file.h"
 #include "raster/raster.h"
+#include "raster/raster_document.h"
 #include "raster/raster_layers.h"
 
 namespace {
@@ -118,10 +119,10 @@ bool ReadSideFile(const QString& path, TRasterLayers& layers, QString& failure) 
         if (errorNumber == ENOENT) failure.clear();
         return false;
     }
-    if (file->Size() > TRaster::kMaxAnnotationFileBytes) {
+    if (file->Size() > TRasterDocument::kMaxAnnotationFileBytes) {
         failure = QStringLiteral("ファイルが大きすぎます (%1 バイト)。注釈ファイルは %2 バイトまで読み込めます。")
                       .arg(file->Size())
-                      .arg(TRaster::kMaxAnnotationFileBytes);
+                      .arg(TRasterDocument::kMaxAnnotationFileBytes);
         return false;
     }
     TRecordReader reader(layers);
@@ -209,41 +210,62 @@ void ReportFileError(QWidget* owner, const QString& what, const QString& path, c
 
 }  // namespace
 
-QString TRaster::AnnotationPath(const QString& imagePath) {
+// --- The document's side file -------------------------------------------
+
+QString TRasterDocument::AnnotationPath(const QString& imagePath) {
     const qsizetype nameStart = imagePath.lastIndexOf(QLatin1Char('/')) + 1;
     const qsizetype dot = imagePath.lastIndexOf(QLatin1Char('.'));
     const QString stem = dot >= nameStart ? imagePath.left(dot) : imagePath;
     return stem + QStringLiteral(".grx");
 }
 
+bool TRasterDocument::ReadAnnotations(const QString& path, QString& failure) {
+    failure.clear();
+    const bool read = ReadSideFile(path, *layers_, failure);
+    annotationsIncomplete_ = !failure.isEmpty();
+    return read;
+}
+
+QString TRasterDocument::WriteAnnotations(const QString& path) {
+    const QString failure = WriteSideFile(*layers_, path);
+    if (failure.isEmpty()) {
+        modified_ = false;
+        annotationsIncomplete_ = false;
+    }
+    return failure;
+}
+
+QString TRasterDocument::WriteRecoveryFile(const QString& sidePath, QString& recoveryPath) const {
+    return ::WriteRecoveryFile(*layers_, sidePath, recoveryPath);
+}
+
+// --- The view's prompts around it ------------------------------------------
+
+QString TRaster::AnnotationPath(const QString& imagePath) { return TRasterDocument::AnnotationPath(imagePath); }
+
 bool TRaster::SaveAnnotations(const QString& path) {
-    if (!MayReplace(this, path, !annotationsIncomplete_)) return false;
+    if (!MayReplace(this, path, !document_->AnnotationsIncomplete())) return false;
     const platform::HourglassCursor hourglass;
-    const QString failure = WriteSideFile(Layers(), path);
+    const QString failure = document_->WriteAnnotations(path);
     if (!failure.isEmpty()) {
         ReportFileError(this, QStringLiteral("注釈ファイルを保存できませんでした。"), path, failure);
         return false;
     }
-    SetModified(false);
-    annotationsIncomplete_ = false;
     return true;
 }
 
 void TRaster::SaveAnnotationsAtClose() {
-    const QString path = AnnotationPath(fileName_);
+    const QString path = AnnotationPath(FileName());
     // Declining keeps the old side file; the changes go with the image.
-    if (!MayReplace(this, path, !annotationsIncomplete_)) return;
+    if (!MayReplace(this, path, !document_->AnnotationsIncomplete())) return;
     QString failure;
     QString recoveryPath;
     QString recoveryFailure;
     {
         const platform::HourglassCursor hourglass;
-        failure = WriteSideFile(Layers(), path);
-        if (failure.isEmpty()) {
-            SetModified(false);
-            return;
-        }
-        recoveryFailure = WriteRecoveryFile(Layers(), path, recoveryPath);
+        failure = document_->WriteAnnotations(path);
+        if (failure.isEmpty()) return;
+        recoveryFailure = document_->WriteRecoveryFile(path, recoveryPath);
     }
     const QString notSaved =
         QStringLiteral("注釈ファイルを保存できませんでした。\n%1\n%2\n\n").arg(path, failure);
@@ -264,9 +286,8 @@ void TRaster::SaveAnnotationsAtClose() {
 
 bool TRaster::LoadAnnotations(const QString& path) {
     QString failure;
-    const bool read = ReadSideFile(path, Layers(), failure);
-    annotationsIncomplete_ = !failure.isEmpty();
-    if (annotationsIncomplete_)
+    const bool read = document_->ReadAnnotations(path, failure);
+    if (!failure.isEmpty())
         ReportFileError(this, QStringLiteral("注釈ファイルを読み込めませんでした。"), path, failure);
     RebuildTreeView();
     return read;

@@ -14,6 +14,7 @@
 #include "platform/application_paths.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
+#include "raster/read_ahead.h"
 #include "raster/image_list.h"
 #include "raster/raster_layers.h"
 #include "raster/raster_list_view.h"
@@ -68,7 +69,7 @@ QScrollBar* MakeScrollBar(Qt::Orientation orientation, QWidget* parent, QObject*
 
 }  // namespace
 
-TRaster::TRaster(QWidget* parent) : QWidget(parent) {
+TRaster::TRaster(QWidget* parent) : QWidget(parent), document_(std::make_unique<TRasterDocument>(this)) {
     resize(100, 100);
     setAutoFillBackground(true);
     setMouseTracking(true);
@@ -87,8 +88,8 @@ TRaster::TRaster(QWidget* parent) : QWidget(parent) {
     stateImage_ = shippedStateImage_.get();
     selectImage_ = shippedSelectImage_.get();
 
-    layers_ = std::make_unique<TRasterLayers>(this);
     plugs_ = std::make_unique<TSusiePlugs>();
+    readAhead_ = std::make_unique<TReadAhead>();
     plugs_->SetPath(platform::ExecutableFolder());
 
     tools_ = std::make_unique<TRasterTools>(this);
@@ -148,8 +149,8 @@ void TRaster::RebuildTreeView() {
         return;
     }
     TRasterLayer* active = nullptr;
-    for (int i = 0; i < layers_->Count() && active == nullptr; ++i)
-        if (layers_->Items(i)->Mode() == lmActive) active = layers_->Items(i);
+    for (int i = 0; i < Layers().Count() && active == nullptr; ++i)
+        if (Layers().Items(i)->Mode() == lmActive) active = Layers().Items(i);
     activeLayer_ = active;
 }
 
@@ -186,6 +187,9 @@ void TRaster::SetCursor(TCursor id) {
 QString TRaster::PluginPath() const { return QString::fromStdString(plugs_->Path()); }
 
 void TRaster::SetPluginPath(const QString& folder) {
+    // A bitmap decoded ahead with other plug-ins is not what a decode
+    // would give now.
+    if (plugs_->Path() != folder.toStdString()) readAhead_->Drop();
     // During a decode the registry keeps the plug-in in use; the new
     // folder is scanned before the next decode.
     plugs_->SetPath(folder.toStdString());
@@ -569,8 +573,8 @@ void TRaster::DrawImage(QPainter& canvas, const QRect& destination, const QRect&
 void TRaster::DrawOverlay(QPainter& canvas) {
     // Index 0 first, so the last layer ends up on top; active and visible
     // layers look alike.
-    for (int i = 0; i < layers_->Count(); ++i) {
-        TRasterLayer* layer = layers_->Items(i);
+    for (int i = 0; i < Layers().Count(); ++i) {
+        TRasterLayer* layer = Layers().Items(i);
         if (layer->Mode() == lmInvisible) continue;
         for (int j = 0; j < layer->Count(); ++j) {
             canvas.save();

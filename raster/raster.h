@@ -14,12 +14,12 @@
 
 #include "plugins/susie_plug.h"
 #include "raster/raster_cursors.h"
+#include "raster/raster_document.h"
 #include "raster/raster_types.h"
 
 class QPainter;
 class QPrinter;
 class QScrollBar;
-class TDibView;
 class TDibPainter;
 class TRasterLayers;
 class TRasterLayer;
@@ -29,17 +29,7 @@ class TRasterTools;
 class TRasterTreeView;
 class TRasterListView;
 class TImageList;
-
-// Facts about the loaded image, filled by each successful load.
-struct TRasterInfo {
-    QString PluginInfo;  // the decoding plug-in's description
-    QString FormatType;  // its format name
-    int Width = 0;
-    int Height = 0;
-    int XDensity = 0;  // dots per inch; 0 when the file has none
-    int YDensity = 0;
-    int ColorDepth = 0;  // bits per pixel of the source
-};
+class TReadAhead;
 
 // The raster view: shows one decoded image, keeps which part of it is
 // visible and at what scale, drives the scroll bars and forwards mouse
@@ -73,13 +63,13 @@ public:
     ~TRaster() override;
 
     // --- Image state -----------------------------------------------------
-    bool HasImage() const { return imageHeader_ != nullptr && imageBits_ != nullptr; }
+    bool HasImage() const { return document_->HasImage(); }
     bool IsWholeImage() const;
     int MaxX() const { return maxX_; }
     int MaxY() const { return maxY_; }
     // The decoded DIB: header (with colour table) and bottom-up rows.
-    const SPI_BITMAPINFOHEADER* ImageHeader() const { return imageHeader_; }
-    const std::uint8_t* ImageBits() const { return imageBits_; }
+    const SPI_BITMAPINFOHEADER* ImageHeader() const { return HasImage() ? document_->Image()->Header() : nullptr; }
+    const std::uint8_t* ImageBits() const { return HasImage() ? document_->Image()->Bits() : nullptr; }
 
     // --- View state ------------------------------------------------------
     double ViewLeft() const { return viewLeft_; }
@@ -109,15 +99,17 @@ public:
     bool Loading() const { return loading_; }
     bool LoadCancel() const { return loadCancel_; }
     void SetLoadCancel(bool value) { loadCancel_ = value; }
-    bool Modified() const { return modified_; }
-    void SetModified(bool value) { modified_ = value; }
-    const QString& FileName() const { return fileName_; }
-    const TRasterInfo& Info() const { return info_; }
+    bool Modified() const { return document_->Modified(); }
+    void SetModified(bool value) { document_->SetModified(value); }
+    const QString& FileName() const { return document_->FileName(); }
+    const TRasterInfo& Info() const { return document_->Info(); }
 
     // --- Owned parts -----------------------------------------------------
     TSusiePlugs& Plugs() { return *plugs_; }
-    TRasterLayers& Layers() { return *layers_; }
-    const TRasterLayers& Layers() const { return *layers_; }
+    TRasterLayers& Layers() { return document_->Layers(); }
+    const TRasterLayers& Layers() const { return document_->Layers(); }
+    // The image, its facts and its layers, as a widget-free document.
+    const TRasterDocument& Document() const { return *document_; }
     TRasterLayer* ActiveLayer() const { return activeLayer_; }
     void SetActiveLayer(TRasterLayer* layer) { activeLayer_ = layer; }
 
@@ -184,6 +176,15 @@ public:
 
     // --- Loading and saving ----------------------------------------------
     bool LoadFromFile(const QString& path);
+    // Decodes path on a worker with the current plug-in folder, so that a
+    // LoadFromFile of that file finds its bitmap ready, when the file is
+    // still as it was read; an empty path forgets what was decoded ahead.
+    // A decode ahead that fails says nothing.
+    void ReadAhead(const QString& path);
+    // The file being or having been decoded ahead; empty when none.
+    QString ReadAheadPath() const;
+    // Whether the bitmap decoded ahead is ready.
+    bool ReadAheadReady() const;
     void CloseImage();
     // False (after telling the user) when the file could not be written.
     bool SaveAsBitmap(const QString& path);
@@ -195,11 +196,7 @@ public:
     // --- Annotation side file --------------------------------------------
     // The side file of an image: its path with the extension ".grx".
     static QString AnnotationPath(const QString& imagePath);
-    // Larger side files are refused. 32 MiB hold some 54,000 markers, far
-    // more than anyone places on one image, while every marker read costs
-    // memory and drawing time; a huge (or sparse) file would otherwise be
-    // read on every load of its image until memory runs out.
-    static constexpr std::int64_t kMaxAnnotationFileBytes = std::int64_t(32) << 20;
+    static constexpr std::int64_t kMaxAnnotationFileBytes = TRasterDocument::kMaxAnnotationFileBytes;
     // Reads the side file into the layers. A file that cannot be read
     // completely (too large, unreadable, cut short) is reported, and the
     // next write over it asks in words that say what would be lost.
@@ -235,7 +232,7 @@ protected:
 
 private:
     enum class TScrollRequest { LineBack, LineForward, PageBack, PageForward, ThumbReleased, Ignored };
-    static int ProgressCallback(int nNum, int nDenom, intptr_t lData);
+    class TViewDecoder;
 
     int ClientWidth() const;
     int ClientHeight() const;
@@ -252,22 +249,17 @@ private:
     void DrawOverlay(QPainter& canvas);
     // Reads the file and decodes it with the first plug-in that accepts it.
     bool DecodeFile(const QString& path);
-    // Frees what a load that ran out of memory had built.
-    void AbandonLoad();
-    // contents: the file followed by zero padding; size: the file's bytes.
-    bool DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size);
-    bool TakeDecodedImage(TSusiePlug& plug, const char* contents, std::int32_t size);
-    void FreeImageBlocks();
+    // Shows a decoded image from its top-left corner, with its layers.
+    void ShowDecodedImage(std::unique_ptr<TDecodedImage> image);
+    // Frees the bitmap and what the view built on it.
+    void FreeImage();
     // The side file written as the image closes. The layers go with the
     // image, so when the side file cannot be written they are kept in a
     // recovery file under the user's data folder instead, and the user
     // hears where.
     void SaveAnnotationsAtClose();
 
-    const SPI_BITMAPINFOHEADER* imageHeader_ = nullptr;
-    const std::uint8_t* imageBits_ = nullptr;
-    HLOCAL headerBlock_ = nullptr;
-    HLOCAL bitsBlock_ = nullptr;
+    std::unique_ptr<TRasterDocument> document_;
     int maxX_ = 0;
     int maxY_ = 0;
     double viewLeft_ = 0, viewTop_ = 0, viewRight_ = 0, viewBottom_ = 0;
@@ -283,16 +275,9 @@ private:
     bool printing_ = false;
     bool loading_ = false;
     bool loadCancel_ = false;
-    bool modified_ = false;
-    // The side file was not read completely: its markers are not all in
-    // the layers, so replacing it needs the user's word.
-    bool annotationsIncomplete_ = false;
     bool destroying_ = false;
     bool memoryShortagePending_ = false;
-    QString fileName_;
-    TRasterInfo info_;
     std::unique_ptr<TSusiePlugs> plugs_;
-    std::unique_ptr<TRasterLayers> layers_;
     TRasterLayer* activeLayer_ = nullptr;
     std::unique_ptr<TRasterTools> tools_;
     TRasterTool* activeTool_ = nullptr;
@@ -308,7 +293,7 @@ private:
     TRasterListView* listView_ = nullptr;
     QScrollBar* horizontalBar_ = nullptr;
     QScrollBar* verticalBar_ = nullptr;
-    std::unique_ptr<TDibView> dib_;
     std::unique_ptr<TDibPainter> dibPainter_;
+    std::unique_ptr<TReadAhead> readAhead_;
     std::unique_ptr<QPrinter> printer_;
 };

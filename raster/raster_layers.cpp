@@ -111,7 +111,7 @@ void TRasterObject::SetState(int value) {
     if (value == state_) return;
     state_ = value;
     // Only the object's own rectangle needs painting again.
-    Raster()->update(ComputeBounds());
+    if (TRaster* raster = Raster()) raster->update(ComputeBounds());
 }
 
 bool TRasterObject::HitTest(int px, int py) const {
@@ -148,6 +148,7 @@ void TRasterObject::Delete() {
     TRaster* raster = Raster();
     layer->SetActiveObject(nullptr);
     const std::unique_ptr<TRasterObject> self = layer->Extract(this);
+    if (raster == nullptr) return;
     raster->RefreshListView();
     raster->SetModified(true);
     raster->update();
@@ -171,23 +172,24 @@ void TRasterLayer::SetActiveObject(TRasterObject* object) {
     if (object == activeObject_) return;
     activeObject_ = object;
     TRaster* raster = Raster();
-    if (raster->OnActiveObjectChange) raster->OnActiveObjectChange(raster, object);
+    if (raster != nullptr && raster->OnActiveObjectChange) raster->OnActiveObjectChange(raster, object);
 }
 
 void TRasterLayer::SetMode(TLayerMode mode) {
     if (mode == mode_) return;
     TRaster* raster = Raster();
-    if (TRasterLayer* active = raster->ActiveLayer(); active != nullptr && active->ActiveObject() != nullptr)
+    if (TRasterLayer* active = owner_->ActiveLayer(); active != nullptr && active->ActiveObject() != nullptr)
         active->ActiveObject()->SetState(0);
     mode_ = mode;
     if (owner_->updating_) return;
     if (mode == lmActive) {
-        if (TRasterLayer* previous = raster->ActiveLayer(); previous != nullptr) {
+        if (TRasterLayer* previous = owner_->ActiveLayer(this); previous != nullptr) {
             const QScopedValueRollback<bool> updating(owner_->updating_, true);
             previous->SetMode(lmVisible);
         }
-        if (raster->OnActiveLayerChange) raster->OnActiveLayerChange(raster, this);
+        if (raster != nullptr && raster->OnActiveLayerChange) raster->OnActiveLayerChange(raster, this);
     }
+    if (raster == nullptr) return;
     if (owner_->bulkLoading_) {
         if (mode == lmActive)
             raster->SetActiveLayer(this);
@@ -202,6 +204,7 @@ void TRasterLayer::SetMode(TLayerMode mode) {
 TRasterObject* TRasterLayer::AddObject(std::unique_ptr<TRasterObject> object) {
     TRasterObject* added = AppendStored(std::move(object));
     TRaster* raster = Raster();
+    if (raster == nullptr) return added;
     raster->RefreshListView();
     raster->SetModified(true);
     return added;
@@ -225,6 +228,7 @@ bool TRasterLayer::Rename(const QString& name) {
     const bool free = owner_->Find(name) == nullptr;
     if (free) name_ = name;
     TRaster* raster = Raster();
+    if (raster == nullptr) return free;
     raster->RebuildTreeView();
     raster->SetModified(true);
     return free;
@@ -233,6 +237,7 @@ bool TRasterLayer::Rename(const QString& name) {
 void TRasterLayer::Delete() {
     TRaster* raster = Raster();
     const std::unique_ptr<TRasterLayer> self = owner_->Extract(this);
+    if (raster == nullptr) return;
     raster->RebuildTreeView();
     raster->SetModified(true);
     raster->update();
@@ -243,6 +248,7 @@ void TRasterLayer::MoveOrder(TLayerOrder direction) {
     if (direction == loUp && index + 1 < owner_->Count()) owner_->Move(index, index + 1);
     if (direction == loDown && index > 0) owner_->Move(index, index - 1);
     TRaster* raster = Raster();
+    if (raster == nullptr) return;
     raster->RebuildTreeView();
     raster->SetModified(true);
     raster->update();
@@ -294,6 +300,7 @@ TRasterLayer* TRasterLayers::NewLayer() {
     QString name = base;
     for (int counter = 1; Find(name) != nullptr; ++counter) name = base + QString::number(counter);
     TRasterLayer* layer = Append(std::make_unique<TRasterLayer>(this, name));
+    if (raster_ == nullptr) return layer;
     raster_->RebuildTreeView();
     raster_->SetModified(true);
     return layer;
@@ -305,8 +312,16 @@ TRasterLayer* TRasterLayers::Append(std::unique_ptr<TRasterLayer> layer) {
 }
 
 void TRasterLayers::Clear() {
-    raster_->SetActiveLayer(nullptr);
+    if (raster_ != nullptr) raster_->SetActiveLayer(nullptr);
     layers_.clear();
+}
+
+TRasterLayer* TRasterLayers::ActiveLayer(const TRasterLayer* besides) const {
+    if (raster_ != nullptr) return raster_->ActiveLayer();
+    const auto found = std::find_if(layers_.begin(), layers_.end(), [besides](const auto& layer) {
+        return layer.get() != besides && layer->Mode() == lmActive;
+    });
+    return found == layers_.end() ? nullptr : found->get();
 }
 
 std::unique_ptr<TRasterLayer> TRasterLayers::Extract(TRasterLayer* layer) {

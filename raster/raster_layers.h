@@ -160,6 +160,8 @@ private:
 
 // The layers of the shown image in drawing order (index 0 lowest); owns
 // them. At most one layer is lmActive; it is the view's ActiveLayer.
+// Without a view (raster null) they are a plain model: no events, no
+// change mark, nothing to repaint.
 class TRasterLayers {
 public:
     // While one lives, mode changes keep the view's ActiveLayer up to date
@@ -204,6 +206,9 @@ public:
 
 private:
     friend class TRasterLayer;
+    // The view's active layer; without a view, the layer other than
+    // besides that is lmActive.
+    TRasterLayer* ActiveLayer(const TRasterLayer* besides = nullptr) const;
     std::unique_ptr<TRasterLayer> Extract(TRasterLayer* layer);
     void Move(int from, int to);
 

@@ -1,0 +1,165 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+#include <QString>
+
+#include "platform/folder_scan.h"
+#include "plugins/susie_plug.h"
+
+class TDibView;
+class TRaster;
+class TRasterLayers;
+
+// Facts about the loaded image, filled by each successful load.
+struct TRasterInfo {
+    QString PluginInfo;  // the decoding plug-in's description
+    QString FormatType;  // its format name
+    int Width = 0;
+    int Height = 0;
+    int XDensity = 0;  // dots per inch; 0 when the file has none
+    int YDensity = 0;
+    int ColorDepth = 0;  // bits per pixel of the source
+};
+
+// A bitmap as a plug-in returned it: its two local-memory blocks, locked
+// for as long as it lives and freed with it, checked to hold the bitmap
+// their header describes in a layout the view reads. Belongs to no thread.
+class TDecodedImage {
+public:
+    ~TDecodedImage();
+    TDecodedImage(const TDecodedImage&) = delete;
+    TDecodedImage& operator=(const TDecodedImage&) = delete;
+
+    const SPI_BITMAPINFOHEADER* Header() const { return header_; }
+    const std::uint8_t* Bits() const { return bits_; }
+    const TDibView& Dib() const { return *dib_; }
+    // Bytes of both blocks.
+    std::size_t Bytes() const;
+
+    TRasterInfo Info;
+    // The file the bitmap was decoded from, as it was read.
+    platform::FileIdentity Source;
+
+private:
+    friend class TImageDecoder;
+    TDecodedImage(HLOCAL headerBlock, HLOCAL bitsBlock);
+
+    HLOCAL headerBlock_;
+    HLOCAL bitsBlock_;
+    const SPI_BITMAPINFOHEADER* header_ = nullptr;
+    const std::uint8_t* bits_ = nullptr;
+    std::unique_ptr<TDibView> dib_;
+};
+
+// Decodes image files through the plug-ins of a registry, on whichever
+// thread runs it: a thread needs a registry of its own, since a registry
+// loads and unloads its entries. Reports go to the hooks; nothing here
+// talks to the user.
+class TImageDecoder {
+public:
+    // Set while the accepting plug-in's GetPicture runs.
+    virtual void PictureStarted() {}
+    virtual void PictureEnded() {}
+    // A progress report of the plug-in, 0 to 100; true asks it to stop. A
+    // hook that throws stops the plug-in too; the exception comes out of
+    // Decode once the plug-in has returned.
+    virtual bool Progress(int position);
+    // Whether the decode is no longer wanted: checked while it waits for
+    // the plug-ins and, unless Progress is replaced, at each report.
+    virtual bool Cancelled() const { return false; }
+
+    virtual ~TImageDecoder() = default;
+
+    // When not 0, a picture whose bitmap could take more bytes is not
+    // decoded (its size is asked first) and a bitmap that does is dropped.
+    std::size_t MaxBitmapBytes = 0;
+
+    // The image, or null with the message for the user in failure (empty
+    // when there is nothing to say: a code outside the plug-in table, or a
+    // picture over MaxBitmapBytes). The registry is refreshed first.
+    std::unique_ptr<TDecodedImage> Decode(TSusiePlugs& plugs, const QString& path, QString& failure);
+
+    // The message for a result code of GetPicture; empty for success and
+    // for codes outside the table.
+    static QString ResultMessage(int code);
+
+private:
+    static int ProgressCallback(int nNum, int nDenom, intptr_t lData);
+    std::unique_ptr<TDecodedImage> DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size,
+                                              QString& failure);
+    std::unique_ptr<TDecodedImage> Checked(TSusiePlug& plug, const char* contents, std::int32_t size,
+                                           HLOCAL info, HLOCAL bits, QString& failure);
+
+    std::exception_ptr progressFailure_;
+    QString path_;
+};
+
+// The document the raster view shows: the decoded bitmap, the facts of its
+// file, the layers with their objects and the side file they live in. It
+// knows no widget; the view draws it and asks the user what to do.
+//
+// The layers tell the view of their changes (tree, object list, repaint,
+// the change mark) when the document has one; without a view they are a
+// plain model, which is all that reading and writing the side file needs.
+class TRasterDocument {
+public:
+    explicit TRasterDocument(TRaster* view = nullptr);
+    ~TRasterDocument();
+    TRasterDocument(const TRasterDocument&) = delete;
+    TRasterDocument& operator=(const TRasterDocument&) = delete;
+
+    bool HasImage() const { return image_ != nullptr; }
+    const TDecodedImage* Image() const { return image_.get(); }
+    // Shows image from now on: its facts become Info.
+    void SetImage(std::unique_ptr<TDecodedImage> image);
+    void FreeImage() { image_.reset(); }
+
+    const QString& FileName() const { return fileName_; }
+    void SetFileName(const QString& path) { fileName_ = path; }
+    // Facts of the last image; kept after it is freed.
+    const TRasterInfo& Info() const { return info_; }
+
+    TRasterLayers& Layers() { return *layers_; }
+    const TRasterLayers& Layers() const { return *layers_; }
+    bool Modified() const { return modified_; }
+    void SetModified(bool value) { modified_ = value; }
+    // The side file was not read completely: its markers are not all in
+    // the layers, so replacing it needs the user's word.
+    bool AnnotationsIncomplete() const { return annotationsIncomplete_; }
+    // Frees the layers and forgets their changes.
+    void ClearAnnotations();
+
+    // --- Side file ---------------------------------------------------------
+    // The side file of an image: its path with the extension ".grx".
+    static QString AnnotationPath(const QString& imagePath);
+    // Larger side files are refused. 32 MiB hold some 54,000 markers, far
+    // more than anyone places on one image, while every marker read costs
+    // memory and drawing time; a huge (or sparse) file would otherwise be
+    // read on every load of its image until memory runs out.
+    static constexpr std::int64_t kMaxAnnotationFileBytes = std::int64_t(32) << 20;
+    // Reads the side file into the layers. True when the file existed and
+    // its records were read; failure says why it (if there is one) was not
+    // read completely, and is empty when it was or when there is none.
+    bool ReadAnnotations(const QString& path, QString& failure);
+    // Writes the layers' records; the old file is replaced only once the
+    // new one is complete. Empty on success (the change mark is then
+    // cleared), otherwise the reason.
+    QString WriteAnnotations(const QString& path);
+    // Writes the layers to a new file under the user's data folder, for a
+    // side file that could not be written. recoveryPath receives the file
+    // (or the folder, when that is what failed); the result is as for
+    // WriteAnnotations, but the change mark stays.
+    QString WriteRecoveryFile(const QString& sidePath, QString& recoveryPath) const;
+
+private:
+    std::unique_ptr<TDecodedImage> image_;
+    QString fileName_;
+    TRasterInfo info_;
+    std::unique_ptr<TRasterLayers> layers_;
+    bool modified_ = false;
+    bool annotationsIncomplete_ = false;
+};
