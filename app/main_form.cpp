@@ -181,6 +181,11 @@ void TMainForm::CreateShellControls(QWidget* treePage) {
     shellListView_->OnShExecute = [this](TSHListView*, TSHFileItem* item, Qt::KeyboardModifiers, int, int, int,
                                          bool& defaultAction) { ShellListViewShExecute(item, defaultAction); };
     shellListView_->OnShListChange = [this](TSHListView*, TSHFileList* list) { ShellListViewShListChange(list); };
+    // A new folder, a refresh or a new sort order moves the next file;
+    // queued, so that the list has put its selection back first.
+    connect(shellListView_, &TSHListView::FileListChanged, this, [this] { AimReadAhead(); }, Qt::QueuedConnection);
+    connect(shellListView_->Model(), &QAbstractItemModel::layoutChanged, this, [this] { AimReadAhead(); },
+            Qt::QueuedConnection);
     shellListView_->OnShSelChange = [this](TSHListView*, std::int64_t size) { ShellListViewShSelChange(size); };
     shellListView_->OnShFolderLock = [this](TSHListView*, bool lock) { ShellListViewShFolderLock(lock); };
     shellListView_->OnCustomDrawItem = [this](TSHListView*, int item, QStyle::State, TListItemCanvas& canvas, bool&,

@@ -195,6 +195,9 @@ private:
     void LoadColumnSettings();
     void StepFile(int step);
     void OpenItem(TSHFileItem* item);
+    // Decodes the file after the shown one, in the direction of travel,
+    // ahead; forgets it when the list no longer shows the image there.
+    void AimReadAhead();
     // A name is being edited in the folder tree or the file list.
     bool EditingName() const;
     // The height of a control bar row: the tallest toolbar's and a margin.
@@ -263,6 +266,8 @@ private:
     QElapsedTimer splashShown_;
     bool showStarted_ = false;
     bool started_ = false;
+    // +1 after next file and the plain opens, -1 after previous file.
+    int travel_ = +1;
 
     QString startPath_;
 

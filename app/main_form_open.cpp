@@ -45,6 +45,7 @@ bool TMainForm::OpenImage(const QString& path) {
 void TMainForm::Action1020Execute() {
     const std::vector<int> selected = shellListView_->SelectedRows();
     if (selected.empty()) return;
+    travel_ = +1;
     OpenItem(shellListView_->FileList().GetItem(selected.front()));
 }
 
@@ -53,14 +54,19 @@ void TMainForm::OpenItem(TSHFileItem* item) {
     if (item == nullptr || raster_->Loading()) return;
     // Read before the load: the list may be read again while it runs.
     const int iconIndex = item->GetIconIndex();
-    if (!OpenImage(item->GetPath())) return;
+    if (!OpenImage(item->GetPath())) {
+        raster_->ReadAhead(QString());
+        return;
+    }
     const TSysImageList smallIcons = GetSysImageList(false);
     rasterTreeView_->SetNodeImage(TRasterTreeView::niImage,
                                   smallIcons.Icon(iconIndex).pixmap(smallIcons.IconSize(), smallIcons.IconSize()));
+    AimReadAhead();
 }
 
 void TMainForm::ShellListViewShExecute(TSHFileItem* item, bool& defaultAction) {
     defaultAction = false;
+    travel_ = +1;
     OpenItem(item);
 }
 
@@ -68,8 +74,29 @@ void TMainForm::Action4070Execute() { StepFile(-1); }
 
 void TMainForm::Action4080Execute() { StepFile(+1); }
 
+namespace {
+
+bool IsImageFile(TSHFileItem* item) { return item->HasAttribute(saFileSystem) && !item->IsDirectory(); }
+
+}  // namespace
+
+void TMainForm::AimReadAhead() {
+    const std::vector<int> selected = shellListView_->SelectedRows();
+    const TSHFileList& list = shellListView_->FileList();
+    TSHFileItem* shown = selected.empty() ? nullptr : list.GetItem(selected.front());
+    // Only while the list still shows the image where it was opened: a
+    // new folder or a file opened from elsewhere has no next file.
+    if (!raster_->HasImage() || shown == nullptr || shown->GetPath() != raster_->FileName()) {
+        raster_->ReadAhead(QString());
+        return;
+    }
+    TSHFileItem* next = list.GetItem(selected.front() + travel_);
+    raster_->ReadAhead(next != nullptr && IsImageFile(next) ? next->GetPath() : QString());
+}
+
 void TMainForm::StepFile(int step) {
     if (raster_->Loading()) return;
+    travel_ = step;
     const std::vector<int> selected = shellListView_->SelectedRows();
     const int target = (selected.empty() ? -1 : selected.front()) + step;
     TSHFileItem* item = shellListView_->FileList().GetItem(target);
@@ -78,7 +105,7 @@ void TMainForm::StepFile(int step) {
     shellListView_->SetSelectedRows({target});
     shellListView_->SetFocusedRow(target);
     shellListView_->ScrollToRow(target, false);
-    if (item->HasAttribute(saFileSystem) && !item->IsDirectory()) OpenItem(item);
+    if (IsImageFile(item)) OpenItem(item);
 }
 
 void TMainForm::Action3090Execute() {
@@ -91,6 +118,7 @@ void TMainForm::Action3090Execute() {
 }
 
 void TMainForm::Action1030Execute() {
+    raster_->ReadAhead(QString());
     raster_->CloseImage();
     rasterTreeView_->SetNodeImage(TRasterTreeView::niImage, QPixmap());
     ShowImageProperties(false);

@@ -270,6 +270,72 @@ TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
     EXPECT_EQ(List().FolderPath(), Pictures());
 }
 
+TEST_F(MainFormListTest, TheNextFileInTheDirectionOfTravelIsDecodedAheadAndShownAtOnce) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    TRaster& raster = *main.Raster();
+    int reports = 0;
+    const TRaster::TLoadProgressEvent windowProgress = raster.OnLoadProgress;
+    raster.OnLoadProgress = [&](TRaster* sender, int position, bool& cancel) {
+        ++reports;
+        windowProgress(sender, position, cancel);
+    };
+    const auto ahead = [&raster] { return QFileInfo(raster.ReadAheadPath()).fileName(); };
+
+    Select(RowOf("a.ktest"));
+    main.Action1020Execute();
+    EXPECT_GT(reports, 0);
+    EXPECT_EQ(ahead(), "b.ktest");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return raster.ReadAheadReady(); }));
+    reports = 0;
+    main.Action4080Execute();
+    EXPECT_EQ(Shown(), "b.ktest");
+    EXPECT_EQ(Panel(1), "横:320 / 縦:200 pixel");
+    EXPECT_EQ(reports, 0);
+    EXPECT_EQ(ahead(), "c.ktest");
+
+    // Going back looks back; before the first image there is a folder.
+    main.Action4070Execute();
+    EXPECT_EQ(Shown(), "a.ktest");
+    EXPECT_EQ(ahead(), "");
+    main.Action4080Execute();
+    EXPECT_EQ(ahead(), "c.ktest");
+
+    // A new sort order aims at the new next file; another folder has none.
+    List().FileList().SetSortDirection(hcName, -1);
+    List().FileList().ApplySort(hcName);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ahead() != "c.ktest"; }));
+    EXPECT_EQ(ahead(), "a.ktest");
+    main.ShellTreeView()->SelectPath(Pictures() + "/sub");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ahead().isEmpty(); }));
+    EXPECT_EQ(Shown(), "b.ktest");
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(MainFormListTest, AFileChangedOrBrokenAfterItsDecodeAheadOpensAsAnyOther) {
+    Image("pictures/d.ktest", "code=3", 0);
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    TRaster& raster = *main.Raster();
+
+    Select(RowOf("a.ktest"));
+    main.Action1020Execute();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return raster.ReadAheadReady(); }));
+    Image("pictures/b.ktest", "width=33 height=22", 701);
+    main.Action4080Execute();
+    EXPECT_EQ(Panel(1), "横:33 / 縦:22 pixel");
+
+    // The decode ahead of the broken file says nothing; opening it does.
+    main.Action4080Execute();
+    EXPECT_EQ(Shown(), "c.ktest");
+    EXPECT_EQ(QFileInfo(raster.ReadAheadPath()).fileName(), "d.ktest");
+    EXPECT_TRUE(messages.Messages().empty());
+    main.Action4080Execute();
+    ASSERT_EQ(messages.Texts(), QStringList{QStringLiteral("[Code3] Plug-Inがデータの破損を検出しました。")});
+    EXPECT_FALSE(raster.HasImage());
+    EXPECT_EQ(raster.ReadAheadPath(), "");
+}
+
 TEST_F(MainFormListTest, KeysOfANameBeingEditedGoToTheEditor) {
     WriteIni(StartIni());
     TMainForm& main = Start();
