@@ -1,0 +1,185 @@
+// "Next file" in the main window over a folder of 12-megapixel JPEGs,
+// from the command until the raster view has painted the new image,
+// beside the plug-in decode of one of those files alone (the file read,
+// the plug-in folder rescanned and the JPEG plug-in asked for the picture,
+// as the view asks it).
+//
+// next file/read ahead: the previous open's decode ahead had time to
+//   finish. The timed part includes what follows in the window: the decode
+//   ahead of the file after that starts at once and runs beside the paint.
+// next file/at once: the command comes right after the open, so the
+//   decode ahead is stopped and the view decodes in the foreground.
+// read ahead/worker: the decode ahead itself on the pool (its own wall
+//   and CPU), which the user pays for in the background.
+// plugin decode: the reference, warm cache as the decode ahead reads it.
+//
+// Wall time and the CPU time of all threads; medians of the repetitions,
+// interleaved. The window paints offscreen in the work area's size.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+
+#include "app/application_setup.h"
+#include "app/main_form.h"
+#include "app/settings_file.h"
+#include "bench_report.h"
+#include "host_decode.h"
+#include "raster/raster.h"
+#include "raster/read_ahead.h"
+#include "shell/shell_list_view.h"
+
+namespace {
+
+const std::vector<std::string> kPhotos = {"photo1.jpg", "photo2.jpg", "photo3.jpg"};
+
+struct Setup {
+    std::string base;
+    std::string pictures;
+    std::unique_ptr<TMainForm> form;
+    int firstRow = -1;
+};
+
+Setup& TheSetup() {
+    static Setup setup;
+    return setup;
+}
+
+// Counts the paints of the raster view that draw an image.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(TRaster& raster) : raster_(raster) { raster_.installEventFilter(this); }
+    ~PaintCounter() override { raster_.removeEventFilter(this); }
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && raster_.HasImage()) ++Paints;
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    TRaster& raster_;
+};
+
+void StartWindow() {
+    Setup& setup = TheSetup();
+    const std::string program = setup.base + "/bin";
+    std::filesystem::create_directories(program);
+    FILE* ini = std::fopen((program + "/kelvandor.ini").c_str(), "w");
+    if (ini == nullptr) std::abort();
+    std::fprintf(ini, "[Kelvandor]\nDefaultPath=%s\nSusiePath=%s\n", setup.pictures.c_str(), KELVANDOR_PLUGIN_DIR);
+    std::fclose(ini);
+    setup.form = std::make_unique<TMainForm>(std::make_unique<SettingsFile>(program + "/kelvandor", setup.base),
+                                             std::chrono::milliseconds(0));
+    setup.form->show();
+    while (!setup.form->Started()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    TSHListView& list = *setup.form->ShellListView();
+    for (int row = 0; row < list.RowCount(); ++row)
+        if (list.Model()->index(row, 0).data().toString() == QString::fromStdString(kPhotos[0])) setup.firstRow = row;
+    if (setup.firstRow < 0) std::abort();
+}
+
+// Shows the first photo as the user opens it, so that "next" goes to the
+// second; with settle, waits for the decode ahead of the second.
+void OpenFirst(bool settle) {
+    Setup& setup = TheSetup();
+    TMainForm& form = *setup.form;
+    form.Action1030Execute();
+    form.ShellListView()->SetSelectedRows({setup.firstRow});
+    form.Action1020Execute();
+    if (!form.Raster()->HasImage()) std::abort();
+    while (settle && !form.Raster()->ReadAheadReady()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::processEvents();
+}
+
+void BM_NextFile(benchmark::State& state, bool readAhead) {
+    TMainForm& form = *TheSetup().form;
+    PaintCounter counter(*form.Raster());
+    const QString second = QString::fromStdString(TheSetup().pictures + "/" + kPhotos[1]);
+    for (auto _ : state) {
+        state.PauseTiming();
+        OpenFirst(readAhead);
+        counter.Paints = 0;
+        state.ResumeTiming();
+        form.Action4080Execute();
+        while (counter.Paints == 0) QCoreApplication::processEvents();
+        state.PauseTiming();
+        if (form.Raster()->FileName() != second || !form.Raster()->HasImage())
+            state.SkipWithError("the second photo did not open");
+        state.ResumeTiming();
+    }
+}
+
+void BM_ReadAheadWorker(benchmark::State& state) {
+    const QString second = QString::fromStdString(TheSetup().pictures + "/" + kPhotos[1]);
+    TReadAhead ahead;
+    for (auto _ : state) {
+        ahead.Prepare(second, KELVANDOR_PLUGIN_DIR);
+        ahead.Wait();
+        state.PauseTiming();
+        if (ahead.Take(second, KELVANDOR_PLUGIN_DIR) == nullptr) state.SkipWithError("the decode ahead failed");
+        state.ResumeTiming();
+    }
+}
+
+void BM_PluginDecode(benchmark::State& state) {
+    const host_decode::EncodedImage& image = host_decode::Images().at(kPhotos[1]);
+    TSusiePlugs plugs;
+    plugs.SetPath(KELVANDOR_PLUGIN_DIR);
+    for (auto _ : state)
+        if (!host_decode::DecodeThroughHost(plugs, image)) state.SkipWithError("the plug-in did not decode the photo");
+}
+
+void PrintUptime(const char* when) {
+    std::printf("load %s: ", when);
+    std::fflush(stdout);
+    std::system("uptime");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    SetUpApplication(application);
+    Setup& setup = TheSetup();
+    char pattern[] = "/tmp/kelvandor-next-bench-XXXXXX";
+    if (!mkdtemp(pattern)) std::abort();
+    setup.base = pattern;
+    setup.pictures = setup.base + "/pictures";
+    std::filesystem::create_directories(setup.pictures);
+    for (const std::string& name : kPhotos)
+        host_decode::Images()[name] = host_decode::MakePhotoLike(setup.pictures, name, "-quality 90");
+    StartWindow();
+
+    bench_report::Timed(benchmark::RegisterBenchmark("next file/read ahead", BM_NextFile, true));
+    bench_report::Timed(benchmark::RegisterBenchmark("next file/at once", BM_NextFile, false));
+    bench_report::Timed(benchmark::RegisterBenchmark("read ahead/worker", BM_ReadAheadWorker));
+    bench_report::Timed(benchmark::RegisterBenchmark("plugin decode", BM_PluginDecode));
+    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
+    int count = static_cast<int>(arguments.size()) - 1;
+    benchmark::Initialize(&count, arguments.data());
+    bench_report::RecordingReporter reporter;
+    PrintUptime("before");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    PrintUptime("after");
+    reporter.PrintMedians();
+    reporter.PrintRatio("12 MP JPEG: next file after the decode ahead / plug-in decode", "next file/read ahead",
+                        "plugin decode", 0.2);
+    reporter.PrintRatio("12 MP JPEG: next file without time to decode ahead / plug-in decode", "next file/at once",
+                        "plugin decode", 1.15);
+    reporter.PrintRatio("12 MP JPEG: decode ahead on the worker / plug-in decode", "read ahead/worker",
+                        "plugin decode", 1.15);
+    setup.form.reset();
+    std::filesystem::remove_all(setup.base);
+    return 0;
+}
