@@ -42,7 +42,7 @@ void TMainForm::OpenStartPath() {
     SelectListEntry(start);
     // Opened even when the list leaves it out (a hidden file, a pattern
     // no plug-in claims): the user asked for this file.
-    OpenImage(start.absoluteFilePath());
+    if (OpenImage(start.absoluteFilePath())) AimReadAhead();
 }
 
 void TMainForm::SelectListEntry(const QFileInfo& file) {
