@@ -37,6 +37,11 @@ std::string ParentOf(const std::string& path) {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 int Below(int depth) { return depth == InotifyWatch::kUnlimitedDepth ? depth : depth - 1; }
 
 bool IsDeeper(int depth, int than) {
@@ -65,6 +70,23 @@ std::vector<std::string> SubfolderNames(const std::string& folder) {
 }
 
 }  // namespace
+
+void FolderChanges::Add(const std::string& folder, const std::string& name) {
+    if (whole) return;
+    if (names[folder].insert(name).second && ++count_ > kMaxNames) SetWhole();
+}
+
+void FolderChanges::SetWhole() {
+    whole = true;
+    names.clear();
+    count_ = 0;
+}
+
+void FolderChanges::Merge(const FolderChanges& other) {
+    if (other.whole) SetWhole();
+    for (const auto& [folder, entries] : other.names)
+        for (const std::string& name : entries) Add(folder, name);
+}
 
 std::uint32_t InotifyMaskFor(unsigned filter) {
     std::uint32_t mask = kGoneEvents & ~IN_UNMOUNT;  // unmount is always reported
@@ -206,7 +228,35 @@ bool InotifyWatch::Matters(std::uint32_t mask, const Watched& watched) const {
     return false;
 }
 
-InotifyWatch::ReadResult InotifyWatch::ReadChanges() {
+bool InotifyWatch::HeldByWatchedRoot(const std::string& path) const {
+    const std::string parent = ParentOf(path);
+    return std::any_of(watches_.begin(), watches_.end(), [&](const auto& entry) {
+        return entry.second.isRoot && entry.second.depth != 0 && entry.second.name == parent;
+    });
+}
+
+// An entry's change is recorded under the folder holding it. A change of
+// a watched folder itself (it went, or its own attributes changed) reaches
+// the watch of the folder holding it as well, by name, when that is
+// watched: for a subfolder always, for a root only when that folder is a
+// root too; otherwise only a whole refresh can tell.
+void InotifyWatch::Record(const inotify_event& event, int wd, FolderChanges& changes) const {
+    const Watched& watched = watches_.at(wd);
+    const std::string path = PathOf(wd);
+    if (path.empty() || (event.mask & IN_UNMOUNT)) {
+        changes.SetWhole();
+    } else if (event.len > 0) {
+        changes.Add(path, event.name);
+    } else if (!watched.isRoot) {
+        return;
+    } else if (HeldByWatchedRoot(path)) {
+        changes.Add(ParentOf(path), BaseNameOf(path));
+    } else {
+        changes.SetWhole();
+    }
+}
+
+InotifyWatch::ReadResult InotifyWatch::ReadChanges(FolderChanges* changes) {
     if (fd_ < 0) return ReadResult::Failed;
     alignas(inotify_event) char buffer[16 * 1024];
     bool changed = false;
@@ -223,6 +273,7 @@ InotifyWatch::ReadResult InotifyWatch::ReadChanges() {
             offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW) {
                 changed = true;
+                if (changes) changes->SetWhole();
                 continue;
             }
             if (const auto holder = holders_.find(event->wd); holder != holders_.end()) {
@@ -240,7 +291,10 @@ InotifyWatch::ReadResult InotifyWatch::ReadChanges() {
             }
             // A copy: following subfolders changes the map.
             const Watched watched = found->second;
-            changed = changed || Matters(event->mask, watched);
+            if (Matters(event->mask, watched)) {
+                changed = true;
+                if (changes) Record(*event, event->wd, *changes);
+            }
             if (event->mask & IN_MOVE_SELF) std::erase_if(movingRoots_, [&](const auto& entry) { return entry.second == event->wd; });
             const bool folderEntry = (event->mask & IN_ISDIR) && event->len > 0;
             if (!folderEntry || watched.depth == 0) continue;

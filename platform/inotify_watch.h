@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,6 +24,28 @@ enum ChangeFilter : unsigned {
 
 // The inotify event mask that sees every change the filter asks for.
 std::uint32_t InotifyMaskFor(unsigned filter);
+
+// What changed, folder by folder: the names of the entries that came,
+// went, were renamed or changed as the filter asks. A name says only that
+// the entry is worth a look; whether it is there now is for the reader to
+// find out, so the order of the events does not matter. Whole is set when
+// the changes cannot be told by name (the system dropped events, a watched
+// folder went without a watched folder holding it, too many names); the
+// names are then dropped.
+struct FolderChanges {
+    static constexpr std::size_t kMaxNames = 100'000;
+
+    bool whole = false;
+    std::map<std::string, std::set<std::string>> names;  // folder path (no trailing "/") → entry names
+
+    void Add(const std::string& folder, const std::string& name);
+    void SetWhole();
+    void Merge(const FolderChanges& other);
+    bool Empty() const { return !whole && names.empty(); }
+
+private:
+    std::size_t count_ = 0;
+};
 
 // Watches folders through one inotify instance. A folder may be watched
 // with its subfolders down to a depth; subfolders created or moved in later
@@ -51,8 +75,9 @@ public:
 
     // Reads the pending events without blocking. Changed when one of them
     // is a change the filter asks for, or when the kernel dropped events;
-    // a watched folder that is deleted or moved away always counts.
-    ReadResult ReadChanges();
+    // a watched folder that is deleted or moved away always counts. The
+    // changes that count are added to changes when given.
+    ReadResult ReadChanges(FolderChanges* changes = nullptr);
 
     // The number of folders watched, subfolders included.
     std::size_t WatchCount() const { return watches_.size(); }
@@ -84,6 +109,8 @@ private:
     void StopWatchingMovedAway(int parent, const std::string& name);
     void FollowRootMoves(RootHolder& holder, const struct inotify_event& event);
     bool Matters(std::uint32_t mask, const Watched& watched) const;
+    void Record(const struct inotify_event& event, int wd, FolderChanges& changes) const;
+    bool HeldByWatchedRoot(const std::string& path) const;
 
     int fd_;
     unsigned filter_;

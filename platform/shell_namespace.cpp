@@ -123,11 +123,16 @@ public:
             const std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
             if (!(flags_ & kEnumIncludeHidden) && IsDotName(name)) continue;
-            const bool folder = IsFolderEntry(*entry);
-            if (!(flags_ & (folder ? kEnumFolders : kEnumNonFolders))) continue;
-            if (UniqueIDList item = MakeItem(folder ? ShellItemKind::Folder : ShellItemKind::File, name)) return item;
+            if (UniqueIDList item = EntryItemOf(name, IsFolderEntry(*entry), flags_)) return item;
         }
         return nullptr;
+    }
+
+    // The item of an entry that is not hidden by the flags, when the
+    // flags ask for its kind.
+    static UniqueIDList EntryItemOf(std::string_view name, bool folder, unsigned flags) {
+        if (!(flags & (folder ? kEnumFolders : kEnumNonFolders))) return nullptr;
+        return MakeItem(folder ? ShellItemKind::Folder : ShellItemKind::File, name);
     }
 
 private:
@@ -590,6 +595,18 @@ int ShellFolder::CompareDetails(int column, const ShellItem& a, const ShellItem&
         default: break;
     }
     return order != 0 ? order : NaturalCompare(a.name, b.name);
+}
+
+UniqueIDList ShellFolder::EntryItem(const std::string& name, unsigned flags) const {
+    if (!HoldsFileSystemEntries() || name.empty() || name == "." || name == ".." ||
+        name.find('/') != std::string::npos)
+        return nullptr;
+    if (!(flags & kEnumIncludeHidden) && IsDotName(name)) return nullptr;
+    // Followed like the enumerator follows links: a link to a folder lists as a folder.
+    struct stat info {};
+    const std::string path = Join(path_, name);
+    if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return nullptr;
+    return FolderEnumerator::EntryItemOf(name, S_ISDIR(info.st_mode), flags);
 }
 
 bool ShellFolder::HoldsFileSystemEntries() const {

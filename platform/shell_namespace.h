@@ -127,6 +127,14 @@ public:
     // entry: FIFOs and devices are safe to list.
     std::unique_ptr<ShellEnumerator> EnumObjects(unsigned flags) const;
 
+    // Whether the folder's items are the entries of a file-system folder
+    // (home, a drive, a folder), named by their entry names.
+    bool HoldsFileSystemEntries() const;
+    // The item EnumObjects(flags) hands out for the entry called name, as
+    // it is now; null when there is no such entry, the flags leave it out,
+    // or the folder does not hold file-system entries.
+    UniqueIDList EntryItem(const std::string& name, unsigned flags) const;
+
     // The folder named by relative (one or more items); null when it is
     // not a folder or no longer exists.
     std::shared_ptr<ShellFolder> BindToObject(const ItemIDList* relative) const;
@@ -173,7 +181,6 @@ private:
     std::shared_ptr<const ShellFolder> FolderOfLast(const ItemIDList* relative,
                                                     const ItemIDList*& last) const;
     std::shared_ptr<ShellFolder> ChildFolder(const ShellItem& item, const ItemIDList* relative) const;
-    bool HoldsFileSystemEntries() const;
     std::optional<int> CompareItems(int column, const ItemIDList* a, const ItemIDList* b) const;
     int CompareDetails(int column, const ShellItem& a, const ShellItem& b) const;
     ShellItemDetails DetailsOf(const ShellItem& item) const;

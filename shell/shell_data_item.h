@@ -46,6 +46,9 @@ public:
     int GetOverlayIndex();
     // The parent's folder, bound on first use and kept; none on failure.
     virtual ShellFolderPtr GetParentFolder();
+    // Hands over the parent's folder where the caller has bound it
+    // already (the items of one enumeration share it).
+    void SetParentFolder(ShellFolderPtr folder) { parentFolder_ = std::move(folder); }
     // The item's drop target (none for items that take no drops).
     std::unique_ptr<platform::ShellDropTarget> GetDropTarget(QWidget* owner);
 

@@ -174,6 +174,9 @@ void TShDirWatcher::SetDirectories(const std::vector<std::string>& directories) 
     }
     TWatch watch = WatchDirectories(normalized);
     std::lock_guard guard(lock_);
+    // A watch the thread has not taken yet hands its changes on.
+    if (newWatch_ && *newWatch_ && (*newWatch_)->ReadChanges(&carried_) == platform::InotifyWatch::ReadResult::Failed)
+        carried_.SetWhole();
     directories_ = std::move(normalized);
     newWatch_ = std::move(watch);
     listChanged_.Set();
@@ -183,6 +186,7 @@ void TShDirWatcher::ClearDirectories() {
     std::lock_guard guard(lock_);
     directories_.clear();
     newWatch_.emplace(nullptr);
+    carried_ = platform::FolderChanges();
     listChanged_.Set();
 }
 
@@ -221,7 +225,7 @@ void TShDirWatcher::Execute() {
 // system's notification ends the thread.
 void TShDirWatcher::Run() {
     TWatch watch;
-    TakeNewWatch(watch);
+    if (TakeNewWatchWithChanges(watch) == TStep::Terminate) return;
     for (;;) {
         platform::WaitEvent* events[] = {&terminate_, &device_, &listChanged_};
         TStep step = TStep::Continue;
@@ -232,10 +236,10 @@ void TShDirWatcher::Run() {
             step = DeviceStep();
             break;
         case 2:
-            TakeNewWatch(watch);
+            step = TakeNewWatchWithChanges(watch);
             break;
         case 3:
-            step = CollectDirectoryChanges(watch);
+            step = CollectDirectoryChanges(watch, {});
             break;
         default:
             return;
@@ -257,23 +261,38 @@ TShDirWatcher::TWatch TShDirWatcher::WatchDirectories(std::vector<std::string>& 
 }
 
 // A list-changed signal may find the new watch already taken (set just
-// before the thread first looked); the current watch then stays.
-void TShDirWatcher::TakeNewWatch(TWatch& watch) {
+// before the thread first looked); the current watch then stays. The
+// changes of watches replaced before the thread took them are added.
+void TShDirWatcher::TakeNewWatch(TWatch& watch, platform::FolderChanges& changes) {
     std::lock_guard guard(lock_);
+    changes.Merge(carried_);
+    carried_ = platform::FolderChanges();
     if (!newWatch_) return;
     watch = std::move(*newWatch_);
     newWatch_.reset();
 }
 
+// A new list while no change was being collected: changes the old watch
+// holds unread start a collection on the new watch.
+TShDirWatcher::TStep TShDirWatcher::TakeNewWatchWithChanges(TWatch& watch) {
+    platform::FolderChanges changes;
+    if (watch && watch->ReadChanges(&changes) == platform::InotifyWatch::ReadResult::Failed) changes.SetWhole();
+    TakeNewWatch(watch, changes);
+    if (!watch || changes.Empty()) return TStep::Continue;
+    return CollectDirectoryChanges(watch, std::move(changes));
+}
+
 // A change arrived: collect further ones until the directories stay quiet
 // for the quiet period, then report once. A device change meanwhile is
 // delivered first and the collection goes on, so the directory report is
-// not lost; a new directory list ends the collection without a report.
-TShDirWatcher::TStep TShDirWatcher::CollectDirectoryChanges(TWatch& watch) {
+// not lost; so does a new directory list, whose watch carries it on (the
+// old watch is read to the end first). Pausing (no list) drops it: the
+// owner is then making its own changes.
+TShDirWatcher::TStep TShDirWatcher::CollectDirectoryChanges(TWatch& watch, platform::FolderChanges changes) {
     using ReadResult = platform::InotifyWatch::ReadResult;
-    const ReadResult first = watch->ReadChanges();
+    const ReadResult first = watch->ReadChanges(&changes);
     if (first == ReadResult::Failed) return TStep::Terminate;
-    if (first == ReadResult::NoChange) return TStep::Continue;
+    if (first == ReadResult::NoChange && changes.Empty()) return TStep::Continue;
 
     Clock::time_point deadline = Clock::now() + milliseconds(kDirQuietMs);
     for (;;) {
@@ -286,16 +305,19 @@ TShDirWatcher::TStep TShDirWatcher::CollectDirectoryChanges(TWatch& watch) {
             deadline = Clock::now() + milliseconds(kDirQuietMs);
             break;
         case 2:
-            TakeNewWatch(watch);
-            return TStep::Continue;
+            if (watch->ReadChanges(&changes) == ReadResult::Failed) changes.SetWhole();
+            TakeNewWatch(watch, changes);
+            if (!watch) return TStep::Continue;
+            deadline = Clock::now() + milliseconds(kDirQuietMs);
+            break;
         case 3: {
-            const ReadResult more = watch->ReadChanges();
+            const ReadResult more = watch->ReadChanges(&changes);
             if (more == ReadResult::Failed) return TStep::Terminate;
             if (more == ReadResult::Changed) deadline = Clock::now() + milliseconds(kDirQuietMs);
             break;
         }
         case platform::kWaitTimedOut:
-            return DeliverChange() ? TStep::Continue : TStep::Terminate;
+            return DeliverChange(std::move(changes)) ? TStep::Continue : TStep::Terminate;
         default:
             return TStep::Terminate;
         }
@@ -320,13 +342,14 @@ TShDirWatcher::TStep TShDirWatcher::DeviceStep() {
     }
 }
 
-bool TShDirWatcher::DeliverChange() {
+bool TShDirWatcher::DeliverChange(platform::FolderChanges changes) {
     const std::shared_ptr<TShared> shared = shared_;
     TShDirWatcher* self = this;
-    return call_->Run([shared, self] {
+    const auto report = std::make_shared<const platform::FolderChanges>(std::move(changes));
+    return call_->Run([shared, self, report] {
                // A copy: the handler may stop this watcher, which clears it.
                const TChangeEvent handler = shared->onChange;
-               if (handler) handler(self);
+               if (handler) handler(self, *report);
            }) == TMainThreadCall::TResult::Done;
 }
 

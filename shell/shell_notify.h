@@ -35,13 +35,15 @@ constexpr int kDeviceQuietMs = 1000;
 
 // Watches a set of directories, each with its subfolders down to a depth,
 // and carries device changes from the device-change registry to its folder
-// tree. OnChange says only that something changed; OnDeviceChange gets the
-// newest record of a burst, which is freed when the handler returns.
+// tree. OnChange gets what changed during the burst, folder by folder (see
+// platform::FolderChanges), so that only those folders need a look;
+// OnDeviceChange gets the newest record of a burst, which is freed when
+// the handler returns.
 class TShDirWatcher : public TShDeviceChangeTarget {
 public:
     using TDeviceChangeEvent =
         std::function<void(TShDirWatcher* sender, const TDeviceChangeData& data)>;
-    using TChangeEvent = std::function<void(TShDirWatcher* sender)>;
+    using TChangeEvent = std::function<void(TShDirWatcher* sender, const platform::FolderChanges& changes)>;
 
     // Directories that are empty texts are skipped. notifyFilter combines
     // platform::ChangeFilter bits. subtreeDepth 1 watches each directory
@@ -82,10 +84,11 @@ private:
     TWatch WatchDirectories(std::vector<std::string>& directories) const;
     void Execute();
     void Run();
-    void TakeNewWatch(TWatch& watch);
-    TStep CollectDirectoryChanges(TWatch& watch);
+    void TakeNewWatch(TWatch& watch, platform::FolderChanges& changes);
+    TStep TakeNewWatchWithChanges(TWatch& watch);
+    TStep CollectDirectoryChanges(TWatch& watch, platform::FolderChanges changes);
     TStep DeviceStep();
-    bool DeliverChange();
+    bool DeliverChange(platform::FolderChanges changes);
     bool DeliverDeviceChange();
 
     const unsigned notifyFilter_;
@@ -98,9 +101,10 @@ private:
     // watching has begun when the constructor or SetDirectories() returns;
     // the thread takes the new watch (none: watch nothing) when list
     // changed is signalled.
-    mutable std::mutex lock_;  // guards directories_ and newWatch_ only
+    mutable std::mutex lock_;  // guards directories_, newWatch_ and carried_ only
     std::vector<std::string> directories_;
     std::optional<TWatch> newWatch_;
+    platform::FolderChanges carried_;  // of new watches replaced before the thread took them
 
     std::shared_ptr<TShared> shared_;
     std::unique_ptr<shell_notify_detail::TMainThreadCall> call_;

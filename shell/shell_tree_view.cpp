@@ -32,6 +32,7 @@ namespace {
 
 constexpr int kDragDistance = 5;
 constexpr int kHoverExpandCount = 30;
+constexpr int kChangesRetryMs = 300;
 constexpr std::uint32_t kInitAttributes = platform::kHasSubFolder | platform::kShare | platform::kLink;
 constexpr std::uint32_t kDragAttributes = platform::kCanCopy | platform::kCanMove | platform::kCanLink;
 
@@ -48,6 +49,34 @@ ShellFolderPtr ParentFolderOfNode(const TSHTreeNode* node) {
 
 ConstIDList ItemInFolder(const TSHTreeNode* node) {
     return node->ParentNode() ? node->Item()->RelativeID() : node->Item()->AbsoluteID();
+}
+
+// The order of the tree: that of the folder's first column.
+int Order(const ShellFolderPtr& folder, ConstIDList a, ConstIDList b) {
+    return folder->CompareIDs(0, a, b).value_or(0);
+}
+
+void SortItems(const ShellFolderPtr& folder, std::vector<std::unique_ptr<TSHFolderItem>>& items) {
+    std::stable_sort(items.begin(), items.end(), [&folder](const auto& a, const auto& b) {
+        return Order(folder, a->RelativeID(), b->RelativeID()) < 0;
+    });
+}
+
+// The first row of node's children from row low on whose item does not
+// sort before item.
+int ChildPosition(const TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item, int low = 0) {
+    int high = node->childCount();
+    if (!folder) return high;
+    // A run of neighbours all goes to the same place: one look settles it.
+    if (low < high && Order(folder, node->ChildNode(low)->Item()->RelativeID(), item) >= 0) return low;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (Order(folder, node->ChildNode(middle)->Item()->RelativeID(), item) < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
 bool IsInside(const TSHTreeNode* node, const TSHTreeNode* ancestor) {
@@ -178,7 +207,7 @@ TSHTreeView::TSHTreeView(QWidget* parent) : QTreeWidget(parent) {
     watcher_ = std::make_unique<TShDirWatcher>(
         std::vector<std::string>{}, platform::kChangeDirName,
         [this](TShDirWatcher*, const TDeviceChangeData& data) { DeviceChanged(data); },
-        [this](TShDirWatcher*) { DirectoryChanged(); }, 1);
+        [this](TShDirWatcher*, const platform::FolderChanges& changes) { DirectoryChanged(changes); }, 1);
     TSHCtrlList::Instance().Register(this, watcher_.get());
     CreateRoot();
 }
@@ -341,22 +370,30 @@ void TSHTreeView::InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder
     node->SetOverlay((bits & platform::kShare) ? 0 : ((bits & platform::kLink) ? 1 : -1));
 }
 
+// The item of a child of node; folder is node's own folder, which the
+// children share instead of each binding it again.
+std::unique_ptr<TSHFolderItem> TSHTreeView::ChildItem(TSHTreeNode* node, const ShellFolderPtr& folder,
+                                                      platform::UniqueIDList relative) const {
+    const TSHFolderItem& parent = *node->Item();
+    const bool underDesktop = parent.GetLevel() == 0;
+    IDList absolute = underDesktop ? CopyIDList(relative.get()) : ConcatIDList(parent.AbsoluteID(), relative.get());
+    auto item = std::make_unique<TSHFolderItem>(relative.release(), absolute);
+    // Children of the desktop are named to it by their absolute lists.
+    if (!underDesktop) item->SetParentFolder(folder);
+    return item;
+}
+
 std::vector<std::unique_ptr<TSHFolderItem>> TSHTreeView::EnumerateChildren(TSHTreeNode* node) {
     std::vector<std::unique_ptr<TSHFolderItem>> items;
     const ShellFolderPtr folder = FolderOfNode(node);
     if (!folder) return items;
     const std::unique_ptr<platform::ShellEnumerator> enumerator = folder->EnumObjects(EnumFlags());
     if (!enumerator) return items;
-    const ConstIDList parent = node->Item()->AbsoluteID();
-    const bool underDesktop = node->Item()->GetLevel() == 0;
     while (platform::UniqueIDList relative = enumerator->Next()) {
-        IDList absolute = underDesktop ? CopyIDList(relative.get()) : ConcatIDList(parent, relative.get());
-        auto item = std::make_unique<TSHFolderItem>(relative.release(), absolute);
+        auto item = ChildItem(node, folder, std::move(relative));
         if (KeepsChild(node, *item)) items.push_back(std::move(item));
     }
-    std::stable_sort(items.begin(), items.end(), [&folder](const auto& a, const auto& b) {
-        return folder->CompareIDs(0, a->RelativeID(), b->RelativeID()).value_or(0) < 0;
-    });
+    SortItems(folder, items);
     return items;
 }
 
@@ -420,6 +457,14 @@ void TSHTreeView::Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolder
         }
     }
     for (; existing < node->childCount(); ++existing) plan.removed.push_back(node->ChildNode(existing));
+    ApplyMerge(node, folder, plan, true);
+}
+
+// Carries out a plan: renamed folders keep their nodes, the removed go
+// (a selection inside them moves up to node first), new items come in at
+// their sorted places. A complete plan lists every child, so the expand
+// buttons of the collapsed ones are looked at again too.
+void TSHTreeView::ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan, bool complete) {
     PairRenamedFolders(node, plan);
 
     // A selection inside a folder that is gone moves up to this node.
@@ -443,35 +488,43 @@ void TSHTreeView::Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolder
     }
     for (TSHTreeNode* gone : plan.removed) delete gone;
 
-    const bool reinitialize = node->isExpanded();
-    std::vector<TSHTreeNode*> renamedNodes;
-    for (auto& [moved, index] : plan.renamed) renamedNodes.push_back(moved);
-    QList<QTreeWidgetItem*> run;
-    int position = 0;
-    auto flush = [&] {
-        if (run.isEmpty()) return;
-        node->insertChildren(position, run);
-        position += static_cast<int>(run.size());
-        run.clear();
-    };
-    for (std::size_t i = 0; i < plan.items.size(); ++i) {
-        TSHTreeNode* kept = plan.nodeOf[i];
-        const bool isRenamed = std::find(renamedNodes.begin(), renamedNodes.end(), kept) != renamedNodes.end();
-        if (kept && !isRenamed) {
-            flush();
-            if (reinitialize && !kept->isExpanded() && kept->childCount() == 0)
-                InitializeNode(kept, folder, kept->Item()->RelativeID());
-            ++position;
-            continue;
-        }
-        TSHTreeNode* inserted = kept ? kept : MakeNode(std::move(plan.items[i]));
-        if (!kept) InitializeNode(inserted, folder, inserted->Item()->RelativeID());
-        run.append(inserted);
-    }
-    flush();
+    if (complete && node->isExpanded()) ReinitializeCollapsedChildren(node, folder);
+    InsertNewChildren(node, folder, plan);
     for (TSHTreeNode* expanded : reexpand) expanded->setExpanded(true);
     if (selected && SelectedNode() != selected) setCurrentItem(selected);
-    if (!plan.renamed.empty()) ScheduleWatchUpdate();
+    // An expanded folder gone or renamed changes what is watched.
+    if (!plan.renamed.empty() || !plan.removed.empty()) ScheduleWatchUpdate();
+}
+
+// Collapsed children that were never expanded show an expand button by
+// what their folders held when they were made.
+void TSHTreeView::ReinitializeCollapsedChildren(TSHTreeNode* node, const ShellFolderPtr& folder) {
+    const QModelIndex parent = indexFromItem(node);
+    for (int row = 0; row < node->childCount(); ++row) {
+        TSHTreeNode* child = node->ChildNode(row);
+        if (child->childCount() == 0 && !IsRowExpanded(parent, row))
+            InitializeNode(child, folder, child->Item()->RelativeID());
+    }
+}
+
+// The plan's items without a node of their own (and the renamed ones,
+// taken out) go in at their sorted places, each run of neighbours in one
+// insertion, the last run first so that the earlier places stay valid.
+void TSHTreeView::InsertNewChildren(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan) {
+    std::vector<bool> renamed(plan.items.size(), false);
+    for (const auto& [moved, index] : plan.renamed) renamed[index] = true;
+    std::vector<std::pair<int, QList<QTreeWidgetItem*>>> runs;
+    for (std::size_t i = 0; i < plan.items.size(); ++i) {
+        TSHTreeNode* kept = plan.nodeOf[i];
+        if (kept && !renamed[i]) continue;
+        TSHTreeNode* inserted = kept ? kept : MakeNode(std::move(plan.items[i]));
+        if (!kept) InitializeNode(inserted, folder, inserted->Item()->RelativeID());
+        // The items come sorted: each goes at or after the place of the one before.
+        const int row = ChildPosition(node, folder, inserted->Item()->RelativeID(), runs.empty() ? 0 : runs.back().first);
+        if (runs.empty() || runs.back().first != row) runs.emplace_back(row, QList<QTreeWidgetItem*>());
+        runs.back().second.append(inserted);
+    }
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) node->insertChildren(run->first, run->second);
 }
 
 void TSHTreeView::Populate(TSHTreeNode* node) {
@@ -509,11 +562,18 @@ void TSHTreeView::RefreshAll() {
         Populate(node);
         if (node->childCount() == 0) node->SetHasChildren(false);
         if (!node->isExpanded()) continue;
+        const QModelIndex parent = indexFromItem(node);
         for (int i = node->childCount() - 1; i >= 0; --i) {
             TSHTreeNode* child = node->ChildNode(i);
-            if (child->isExpanded() || child->childCount() > 0) pending.push_back(child);
+            if (child->childCount() > 0 || IsRowExpanded(parent, i)) pending.push_back(child);
         }
     }
+}
+
+// Asking a node whether it is expanded looks its row up in its parent's
+// list, a search once rows have moved; here the row is known.
+bool TSHTreeView::IsRowExpanded(const QModelIndex& parent, int row) const {
+    return isExpanded(model()->index(row, 0, parent));
 }
 
 // ---------------------------------------------------------------------------
@@ -648,18 +708,26 @@ bool TSHTreeView::SelectPath(const QString& path) {
 // Watching
 
 // The folders the user sees opened: expanded nodes whose parents are
-// expanded too. With their direct subfolders watched, every change that
-// shows (a child, an expand button) is seen.
+// expanded too, each with its path. With their direct subfolders watched,
+// every change that shows (a child, an expand button) is seen.
+std::vector<std::pair<std::string, TSHTreeNode*>> TSHTreeView::ExpandedFolders() const {
+    std::vector<std::pair<std::string, TSHTreeNode*>> folders;
+    std::vector<TSHTreeNode*> pending;
+    if (RootNode() && RootNode()->isExpanded()) pending.push_back(RootNode());
+    while (!pending.empty()) {
+        TSHTreeNode* node = pending.back();
+        pending.pop_back();
+        if (std::string path = node->Item()->GetNativePath(); !path.empty()) folders.emplace_back(std::move(path), node);
+        const QModelIndex parent = indexFromItem(node);
+        for (int row = 0; row < node->childCount(); ++row)
+            if (IsRowExpanded(parent, row)) pending.push_back(node->ChildNode(row));
+    }
+    return folders;
+}
+
 std::vector<std::string> TSHTreeView::ExpandedFolderPaths() const {
     std::vector<std::string> paths;
-    std::vector<const TSHTreeNode*> pending{RootNode()};
-    while (!pending.empty() && pending.back()) {
-        const TSHTreeNode* node = pending.back();
-        pending.pop_back();
-        if (!node->isExpanded()) continue;
-        if (std::string path = node->Item()->GetNativePath(); !path.empty()) paths.push_back(std::move(path));
-        for (int i = 0; i < node->childCount(); ++i) pending.push_back(node->ChildNode(i));
-    }
+    for (auto& [path, node] : ExpandedFolders()) paths.push_back(std::move(path));
     return paths;
 }
 
@@ -680,10 +748,116 @@ void TSHTreeView::ResumeWatching() {
     if (--watchPauses_ == 0) watcher_->SetDirectories(ExpandedFolderPaths());
 }
 
-void TSHTreeView::DirectoryChanged() {
-    if (mouseState_ != TMouseState::Idle) return;
-    RefreshAll();
+void TSHTreeView::DirectoryChanged(const platform::FolderChanges& changes) {
+    // A press or a drag holds on to nodes: the changes wait until it is over.
+    if (mouseState_ != TMouseState::Idle || !pendingChanges_.Empty()) pendingChanges_.Merge(changes);
+    if (mouseState_ != TMouseState::Idle) {
+        if (!changesRetryPending_) {
+            changesRetryPending_ = true;
+            QTimer::singleShot(kChangesRetryMs, this, [this] {
+                changesRetryPending_ = false;
+                DirectoryChanged(platform::FolderChanges());
+            });
+        }
+        return;
+    }
+    const platform::FolderChanges waited = std::exchange(pendingChanges_, platform::FolderChanges());
+    const platform::FolderChanges& todo = waited.Empty() ? changes : waited;
+    if (todo.Empty()) return;
+    if (todo.whole)
+        RefreshAll();
+    else
+        RefreshFolders(todo);
     RefreshCombo();
+}
+
+// Each folder named in the changes is looked at once: an expanded one for
+// the names given, a collapsed one (a child of an expanded folder) for its
+// expand button. Deeper folders go first, so a node is gone only after its
+// own changes were looked at.
+void TSHTreeView::RefreshFolders(const platform::FolderChanges& changes) {
+    std::multimap<std::string, TSHTreeNode*> shown;
+    for (auto& [path, node] : ExpandedFolders()) shown.emplace(std::move(path), node);
+    for (auto change = changes.names.rbegin(); change != changes.names.rend(); ++change) {
+        const std::string& path = change->first;
+        const auto [first, last] = shown.equal_range(path);
+        if (first != last) {
+            for (auto it = first; it != last; ++it) RefreshNames(it->second, change->second);
+            continue;
+        }
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos) continue;
+        const std::string parentPath = slash == 0 ? std::string("/") : path.substr(0, slash);
+        const auto [parentFirst, parentLast] = shown.equal_range(parentPath);
+        for (auto it = parentFirst; it != parentLast; ++it) RefreshButton(it->second, path.substr(slash + 1));
+    }
+}
+
+// Only the named entries of an expanded node are read again: one that is
+// there now and not yet shown comes in, one shown that has gone leaves.
+// The time taken follows the number of names, not the size of the folder.
+void TSHTreeView::RefreshNames(TSHTreeNode* node, const std::set<std::string>& names) {
+    const ShellFolderPtr folder = FolderOfNode(node);
+    // Gone or renamed itself: the folder holding it tells that by name.
+    if (!folder) return;
+    if (!folder->HoldsFileSystemEntries()) {
+        Populate(node);
+        return;
+    }
+    const QModelIndex parent = indexFromItem(node);
+    TMergePlan plan;
+    for (const std::string& name : names) {
+        std::unique_ptr<TSHFolderItem> item;
+        if (platform::UniqueIDList relative = folder->EntryItem(name, EnumFlags())) {
+            item = ChildItem(node, folder, std::move(relative));
+            if (!KeepsChild(node, *item)) item.reset();
+        }
+        int row = 0;
+        TSHTreeNode* child = ChildNamed(node, folder, name, row);
+        if (child && item) {
+            if (child->childCount() == 0 && !IsRowExpanded(parent, row))
+                InitializeNode(child, folder, child->Item()->RelativeID());
+        } else if (child) {
+            plan.removed.push_back(child);
+        } else if (item) {
+            plan.items.push_back(std::move(item));
+        }
+    }
+    SortItems(folder, plan.items);
+    plan.nodeOf.assign(plan.items.size(), nullptr);
+    ApplyMerge(node, folder, plan, false);
+    if (node->childCount() == 0) node->SetHasChildren(false);
+}
+
+// Something changed inside the collapsed child called name: its expand
+// button, or its children when it has been expanded before.
+void TSHTreeView::RefreshButton(TSHTreeNode* node, const std::string& name) {
+    const ShellFolderPtr folder = FolderOfNode(node);
+    int row = 0;
+    TSHTreeNode* child = folder ? ChildNamed(node, folder, name, row) : nullptr;
+    if (!child) return;
+    if (child->childCount() == 0) {
+        InitializeNode(child, folder, child->Item()->RelativeID());
+        return;
+    }
+    Populate(child);
+    if (child->childCount() == 0) child->SetHasChildren(false);
+}
+
+// The child showing the entry called name, found by its sorted place; row
+// is set to that place.
+TSHTreeNode* TSHTreeView::ChildNamed(TSHTreeNode* node, const ShellFolderPtr& folder, const std::string& name,
+                                     int& row) const {
+    const bool withFiles = (EnumFlags() & SHCONTF_NONFOLDERS) != 0;
+    for (const platform::ShellItemKind kind : {platform::ShellItemKind::Folder, platform::ShellItemKind::File}) {
+        if (kind == platform::ShellItemKind::File && !withFiles) break;
+        const platform::UniqueIDList probe = platform::MakeItem(kind, name);
+        if (!probe) return nullptr;
+        row = ChildPosition(node, folder, probe.get());
+        if (row < node->childCount() && Order(folder, node->ChildNode(row)->Item()->RelativeID(), probe.get()) == 0)
+            return node->ChildNode(row);
+    }
+    return nullptr;
 }
 
 void TSHTreeView::DeviceChanged(const TDeviceChangeData& data) {

@@ -3,11 +3,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <vector>
 
 #include <QPointer>
 #include <QTreeWidget>
 
+#include "platform/inotify_watch.h"
 #include "raster/raster_tools.h"
 #include "shell/shell_data_item.h"
 #include "shell/shell_id_list.h"
@@ -145,8 +148,9 @@ public:
     // Runs a verb (TShVerbKind) on the selection.
     bool ShellCommand(int verbKind);
 
-    // Called back by the drive watcher on the main thread.
-    void DirectoryChanged();
+    // Called back by the drive watcher on the main thread: the folders
+    // named in changes are refreshed (all of them when it says whole).
+    void DirectoryChanged(const platform::FolderChanges& changes);
     void DeviceChanged(const TDeviceChangeData& data);
 
     // Called by nodes as they are destroyed.
@@ -194,8 +198,18 @@ private:
 
     void CreateRoot();
     TSHTreeNode* MakeNode(std::unique_ptr<TSHFolderItem> item);
+    std::unique_ptr<TSHFolderItem> ChildItem(TSHTreeNode* node, const ShellFolderPtr& folder,
+                                             platform::UniqueIDList relative) const;
     std::vector<std::unique_ptr<TSHFolderItem>> EnumerateChildren(TSHTreeNode* node);
     void Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolderItem>> items);
+    void ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan, bool complete);
+    void ReinitializeCollapsedChildren(TSHTreeNode* node, const ShellFolderPtr& folder);
+    void InsertNewChildren(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan);
+    bool IsRowExpanded(const QModelIndex& parent, int row) const;
+    void RefreshFolders(const platform::FolderChanges& changes);
+    void RefreshNames(TSHTreeNode* node, const std::set<std::string>& names);
+    void RefreshButton(TSHTreeNode* node, const std::string& name);
+    TSHTreeNode* ChildNamed(TSHTreeNode* node, const ShellFolderPtr& folder, const std::string& name, int& row) const;
     void PairRenamedFolders(TSHTreeNode* node, TMergePlan& plan);
     void Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item);
     void ReleaseListLock();
@@ -212,6 +226,7 @@ private:
     void PauseWatching();
     void ResumeWatching();
     void ScheduleWatchUpdate();
+    std::vector<std::pair<std::string, TSHTreeNode*>> ExpandedFolders() const;
     std::vector<std::string> ExpandedFolderPaths() const;
 
     void SetHighlight(TSHTreeNode* node);
@@ -251,6 +266,9 @@ private:
     bool destroying_ = false;
     int watchPauses_ = 0;
     bool watchUpdatePending_ = false;
+    // Changes reported while the mouse held on to nodes, still to be shown.
+    platform::FolderChanges pendingChanges_;
+    bool changesRetryPending_ = false;
 
     QPersistentModelIndex editedIndex_;
     QPointer<QWidget> committedEditor_;

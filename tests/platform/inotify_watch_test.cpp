@@ -137,6 +137,35 @@ TEST(InotifyWatch, RenamedFoldersKeepTheirWholeSubtreeWatched) {
               ReadResult::NoChange);
 }
 
+TEST(InotifyWatch, ChangesAreToldByFolderAndName) {
+    TempFolder folder;
+    fs::create_directories(folder.File("tree/a"));
+    InotifyWatch watch(platform::kChangeDirName);
+    ASSERT_TRUE(watch.Add(folder.File("tree"), 1));
+    ASSERT_TRUE(watch.Add(folder.File("tree/a"), 1));
+    platform::FolderChanges changes;
+    EXPECT_EQ(ChangesAfter(watch, [&] {}), ReadResult::NoChange);
+    fs::create_directory(folder.File("tree/new"));
+    fs::create_directory(folder.File("tree/a/inner"));
+    WriteText(folder.File("tree/a file"), "x");  // not a folder: not asked for
+    ASSERT_EQ(watch.ReadChanges(&changes), ReadResult::Changed);
+    // A watched folder renamed inside a watched folder is told by name there.
+    fs::rename(folder.File("tree/a"), folder.File("tree/b"));
+    ASSERT_EQ(watch.ReadChanges(&changes), ReadResult::Changed);
+    EXPECT_FALSE(changes.whole);
+    using Names = std::set<std::string>;
+    EXPECT_EQ(changes.names, (std::map<std::string, Names>{{folder.File("tree"), Names{"a", "b", "new"}},
+                                                          {folder.File("tree/a"), Names{"inner"}}}));
+
+    // A watched folder gone with nothing watched holding it: only a whole
+    // refresh can tell.
+    platform::FolderChanges gone;
+    fs::remove_all(folder.File("tree"));
+    ASSERT_EQ(watch.ReadChanges(&gone), ReadResult::Changed);
+    EXPECT_TRUE(gone.whole);
+    EXPECT_TRUE(gone.names.empty());
+}
+
 TEST(InotifyWatch, LinkLoopsAreNotFollowed) {
     TempFolder folder;
     fs::create_directories(folder.File("a/b"));

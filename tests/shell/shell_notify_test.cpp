@@ -36,15 +36,22 @@ std::unique_ptr<TDeviceChangeData> Record(const QString& text) {
 TEST(TShDirWatcher, FoldsABurstOfFolderChangesIntoOneReport) {
     TempFolder folder;
     int reports = 0;
+    platform::FolderChanges report;
     TShDirWatcher watcher({folder.Path()}, platform::kChangeDirName, {},
-                          [&](TShDirWatcher* sender) {
+                          [&](TShDirWatcher* sender, const platform::FolderChanges& changes) {
                               EXPECT_EQ(sender, &watcher);
                               ++reports;
+                              report = changes;
                           });
     for (int i = 0; i < 20; ++i) fs::create_directories(folder.File("burst", i) + "/inner");
     for (int i = 0; i < 20; i += 2) fs::remove_all(folder.File("burst", i));
 
     ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 1; }));
+    // The report names every folder touched, made or gone alike.
+    EXPECT_FALSE(report.whole);
+    ASSERT_TRUE(report.names.contains(folder.Path()));
+    EXPECT_EQ(report.names.at(folder.Path()).size(), 20u);
+    EXPECT_TRUE(report.names.at(folder.Path()).contains("burst7"));
     // Files do not concern a folder-name watcher.
     Touch(folder.File("a file"));
     ProcessEventsFor(kAfterDirQuiet);
@@ -56,7 +63,7 @@ TEST(TShDirWatcher, RestartsOnlyForADifferentDirectoryList) {
     TempFolder b;
     int reports = 0;
     TShDirWatcher watcher({a.Path(), b.Path()}, platform::kChangeDirName, {},
-                          [&](TShDirWatcher*) { ++reports; });
+                          [&](TShDirWatcher*, const platform::FolderChanges&) { ++reports; });
     const std::vector<std::string> expected = a.Path() < b.Path()
                                                   ? std::vector{a.Path() + "/", b.Path() + "/"}
                                                   : std::vector{b.Path() + "/", a.Path() + "/"};
@@ -83,6 +90,28 @@ TEST(TShDirWatcher, RestartsOnlyForADifferentDirectoryList) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 2; }));
 }
 
+// Expanding or collapsing a folder sets a new list; a burst being
+// collected meanwhile is still reported, with what the new list saw.
+TEST(TShDirWatcher, ANewListCarriesABurstOnAndPausingDropsIt) {
+    TempFolder a;
+    TempFolder b;
+    std::vector<platform::FolderChanges> reports;
+    TShDirWatcher watcher({a.Path()}, platform::kChangeDirName, {},
+                          [&](TShDirWatcher*, const platform::FolderChanges& changes) { reports.push_back(changes); });
+    fs::create_directory(a.File("first"));
+    watcher.SetDirectories({a.Path(), b.Path()});
+    fs::create_directory(b.File("second"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !reports.empty(); }));
+    using Names = std::set<std::string>;
+    EXPECT_EQ(reports[0].names,
+              (std::map<std::string, Names>{{a.Path(), Names{"first"}}, {b.Path(), Names{"second"}}}));
+
+    fs::create_directory(a.File("third"));
+    watcher.ClearDirectories();
+    ProcessEventsFor(kAfterDirQuiet);
+    EXPECT_EQ(reports.size(), 1u);
+}
+
 // Device records are folded on their own (see the registry's tests); a
 // folder change collected meanwhile must still be reported.
 TEST(TShDirWatcher, ADeviceChangeDoesNotSwallowAFolderReport) {
@@ -92,7 +121,7 @@ TEST(TShDirWatcher, ADeviceChangeDoesNotSwallowAFolderReport) {
     TShDirWatcher watcher(
         {folder.Path()}, platform::kChangeDirName,
         [&](TShDirWatcher*, const TDeviceChangeData& data) { texts.push_back(data.Text); },
-        [&](TShDirWatcher*) { ++folderReports; });
+        [&](TShDirWatcher*, const platform::FolderChanges&) { ++folderReports; });
     fs::create_directory(folder.File("new"));
     watcher.PostDeviceChange(Record(QStringLiteral("Data (/media/usb)")));
     ASSERT_TRUE(ProcessEventsUntil([&] { return !texts.empty() && folderReports == 1; }));
@@ -144,7 +173,8 @@ TEST(WatcherStop, NeverWaitsForADeliveryTheMainThreadCannotRun) {
     int calls = 0;
     auto dirWatcher = std::make_unique<TShDirWatcher>(
         std::vector{folder.Path()}, platform::kChangeDirName,
-        [&](TShDirWatcher*, const TDeviceChangeData&) { ++calls; }, [&](TShDirWatcher*) { ++calls; });
+        [&](TShDirWatcher*, const TDeviceChangeData&) { ++calls; },
+        [&](TShDirWatcher*, const platform::FolderChanges&) { ++calls; });
     auto filesWatcher = std::make_unique<TShFilesWatcher>(
         folder.Path(), platform::kChangeDirName, [&](TShFilesWatcher*, const std::string&) { ++calls; });
 

@@ -316,6 +316,56 @@ TEST_F(TreeView, FollowsFoldersCreatedRemovedAndRenamedOnDisk) {
     EXPECT_EQ(tree_.SelectedNode(), parent);
 }
 
+// A report names the folders and entries that changed: only those are
+// looked at again, and each is taken as it is on disk now.
+TEST_F(TreeView, AReportRefreshesTheNamedEntriesAsTheyAreNow) {
+    MakeFolders(temp_, {"a", "leaf", "untouched", "open", "open/inner"});
+    TSHTreeNode* parent = Select(temp_.Path());
+    parent->setExpanded(true);
+    NodeOf(temp_.File("open"))->setExpanded(true);
+    TSHTreeNode* untouched = NodeOf(temp_.File("untouched"));
+    EXPECT_FALSE(NodeOf(temp_.File("leaf"))->HasChildren());
+
+    MakeFolders(temp_, {"b", "c", "leaf/sub", "open/more"});
+    ASSERT_EQ(rmdir(temp_.File("a").c_str()), 0);
+    temp_.Write("file.txt", "x");
+    platform::FolderChanges changes;
+    // Entries named but not changed (or not folders) change nothing; "c"
+    // is left out of the report and so stays unseen.
+    for (const char* name : {"a", "b", "file.txt", "gone", "untouched"}) changes.Add(temp_.Path(), name);
+    changes.Add(temp_.File("leaf"), "sub");
+    changes.Add(temp_.File("open"), "more");
+    tree_.DirectoryChanged(changes);
+    EXPECT_EQ(Joined(ChildTexts(parent)), "b|leaf|open|untouched");
+    EXPECT_EQ(NodeOf(temp_.File("untouched")), untouched);
+    EXPECT_TRUE(NodeOf(temp_.File("leaf"))->HasChildren()) << "a collapsed child's expand button follows its folder";
+    EXPECT_EQ(Joined(ChildTexts(NodeOf(temp_.File("open")))), "inner|more");
+
+    // A whole report reads every expanded folder again.
+    platform::FolderChanges whole;
+    whole.SetWhole();
+    tree_.DirectoryChanged(whole);
+    EXPECT_EQ(Joined(ChildTexts(parent)), "b|c|leaf|open|untouched");
+}
+
+// A change reported while a button is held on a node is not lost: it is
+// shown once the button is up.
+TEST_F(TreeView, ChangesReportedDuringAPressAreShownAfterIt) {
+    MakeFolders(temp_, {"one"});
+    TSHTreeNode* parent = Select(temp_.Path());
+    parent->setExpanded(true);
+    const QPoint pos = PointOf(NodeOf(temp_.File("one")));
+    QTest::mousePress(tree_.viewport(), Qt::LeftButton, {}, pos);
+    MakeFolders(temp_, {"two"});
+    platform::FolderChanges changes;
+    changes.Add(temp_.Path(), "two");
+    tree_.DirectoryChanged(changes);
+    EXPECT_EQ(Joined(ChildTexts(parent)), "one");
+    QTest::mouseRelease(tree_.viewport(), Qt::LeftButton, {}, pos);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ChildTexts(parent).contains("two"); }));
+    EXPECT_EQ(Joined(ChildTexts(parent)), "one|two");
+}
+
 TEST_F(TreeView, DropsOfFileListsCopyOrMoveIntoTheFolderUnderThePointer) {
     MakeFolders(temp_, {"source", "target", "source/sub"});
     temp_.Write("source/a.txt", "alpha");
