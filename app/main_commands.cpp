@@ -16,6 +16,7 @@
 #include "components/prg_status_bar.h"
 #include "dialogs/sub9030.h"
 #include "platform/action_list.h"
+#include "platform/application_help.h"
 #include "raster/raster.h"
 #include "raster/raster_actions.h"
 #include "raster/raster_tree_view.h"
@@ -180,6 +181,8 @@ TMainCommands::TMainCommands(TMainForm& form)
     : QObject(&form), form_(form), actionList_(new platform::ActionList(this)) {
     setObjectName(QStringLiteral("ActionList"));
     command_icons::UseCommandTheme();
+    // F1 in the controls below the window (the shell menu) opens the manual.
+    platform::SetHelpHandler([](int context, QWidget* owner) { return ShowHelp(context, owner); });
     CreateCommands();
     BindHandlers();
     CreateMainMenu();

@@ -7,6 +7,7 @@
 #include "components/open_with_dialog.h"
 #include "dialogs/sub1080.h"
 #include "dialogs/sub1090.h"
+#include "platform/application_help.h"
 #include "platform/message_box.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_popup_menu.h"
@@ -36,6 +37,7 @@ void TMainCommands::BindShellControls() {
     shPopupItem01_->setToolTip(QStringLiteral("選択の切り替え"));
     shPopupItem01_->setStatusTip(QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。"));
     shPopupItem01_->setIcon(Command(2110)->icon());
+    shPopupItem01_->setProperty(platform::kHelpContextProperty, 2110);
     shellMenu->insertAction(shellMenu->actions().value(0), shPopupItem01_);
     connect(shPopupItem01_, &QAction::triggered, this, &TMainCommands::SHPopupItem01Click);
     shellMenu->OnShBeforPopup = [this](TSHPopupMenu*, const TSHIDList&, QPoint, bool&) { SHPopupMenuShBeforPopup(); };

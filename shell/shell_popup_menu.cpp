@@ -4,12 +4,39 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
+#include <QStatusTipEvent>
 
+#include "platform/application_help.h"
 #include "platform/shell_context_menu.h"
 
 namespace {
 
 constexpr int kLastCommandId = 0x7FFF;
+
+// Calls onHelp for F1 pressed in the menu it watches, which keeps the key.
+class HelpKeyFilter : public QObject {
+public:
+    explicit HelpKeyFilter(std::function<void()> onHelp) : onHelp_(std::move(onHelp)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+            return QObject::eventFilter(watched, event);
+        onHelp_();
+        return true;
+    }
+
+private:
+    std::function<void()> onHelp_;
+};
+
+// The application's hint is what its window shows in the status bar: a
+// status tip sent to the window.
+void SetApplicationHint(QWidget* window, const QString& hint) {
+    QStatusTipEvent tip(hint);
+    QCoreApplication::sendEvent(window, &tip);
+}
 
 }  // namespace
 
@@ -63,6 +90,12 @@ int TSHPopupMenu::Popup(const TSHIDList& items, QPoint screenPoint) {
     shellMenu->QueryContextMenu(&menu, position, highest + 1, kLastCommandId, ShellMenuFlags());
     if (position < menu.actions().size()) menu.setDefaultAction(menu.actions()[position]);
 
+    QObject::connect(&menu, &QMenu::hovered, &menu, [&](QAction* action) {
+        ShowHint(owner, action, highest, *shellMenu);
+    });
+    HelpKeyFilter helpKeys([&] { ShowHelp(owner, menu.activeAction()); });
+    menu.installEventFilter(&helpKeys);
+
     QAction* chosen = menu.exec(screenPoint);
     if (!chosen) return 0;
     if (const int command = CommandOf(chosen)) {
@@ -74,4 +107,29 @@ int TSHPopupMenu::Popup(const TSHIDList& items, QPoint screenPoint) {
     // The items may be deleted: the process must not stand in them.
     if (offset == kOffsetDelete) QDir::setCurrent(QDir::tempPath());
     return shellMenu->InvokeCommand(owner, offset - 1) ? offset : 0;
+}
+
+// An own entry shows its long hint; a shell command first clears the hint
+// and then shows the command's help text when there is one.
+void TSHPopupMenu::ShowHint(QWidget* owner, QAction* action, int highest,
+                            const platform::ShellContextMenu& shellMenu) const {
+    if (!action || action->isSeparator()) return;
+    if (CommandOf(action)) {
+        SetApplicationHint(owner, action->statusTip());
+        return;
+    }
+    SetApplicationHint(owner, QStringLiteral(" "));
+    const QString help = shellMenu.GetCommandString(action->data().toInt() - highest - 1);
+    if (!help.isEmpty()) SetApplicationHint(owner, help);
+}
+
+// F1 opens the help of the highlighted own entry, else that of the window
+// the menu belongs to.
+void TSHPopupMenu::ShowHelp(QWidget* owner, QAction* highlighted) const {
+    int context = highlighted && CommandOf(highlighted) ? platform::HelpContextOf(highlighted) : 0;
+    if (context == 0) {
+        QWidget* window = QApplication::activeWindow() ? QApplication::activeWindow() : owner;
+        context = platform::HelpContextOf(window);
+    }
+    platform::ShowHelpContext(context, owner);
 }

@@ -7,6 +7,10 @@
 
 #include "shell/shell_id_list.h"
 
+namespace platform {
+class ShellContextMenu;
+}
+
 // Which shell menu is asked for.
 enum TSHContextType {
     shctExplore,      // the full menu of a file manager
@@ -18,6 +22,10 @@ enum TSHContextType {
 // them merged with this menu's own actions. The menu tracks the choice and
 // either lets the own action fire or runs the chosen shell command through
 // the namespace's verbs (with their progress and overwrite questions).
+// While it is open, the highlighted entry's hint goes to the owner
+// window's status bar (a status tip: an own action's, or the shell
+// command's help text), and F1 opens the help of the highlighted own
+// action, else the window's (platform::HelpContextOf).
 class TSHPopupMenu : public QMenu {
     Q_OBJECT
 
@@ -60,6 +68,8 @@ private:
     unsigned ShellMenuFlags() const;
     QWidget* OwnerWindow() const;
     int AppendOwnActions(QMenu& menu) const;
+    void ShowHint(QWidget* owner, QAction* action, int highest, const platform::ShellContextMenu& shellMenu) const;
+    void ShowHelp(QWidget* owner, QAction* highlighted) const;
 
     unsigned insertPos_ = 0;
     bool readOnly_ = true;

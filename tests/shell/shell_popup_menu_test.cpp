@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QStatusTipEvent>
 #include <QWidget>
 
 #include "id_lists.h"
+#include "platform/application_help.h"
 #include "platform/shell_context_menu.h"
 #include "platform/shell_data_object.h"
 #include "platform/trash.h"
@@ -202,6 +204,49 @@ TEST_F(PopupMenu, ChosenShellCommandsRunThroughTheNamespaceVerbs) {
     EXPECT_FALSE(Exists(temp_.File("photo.jpg")));
     EXPECT_EQ(platform::ListTrash().size(), 1u);
     EXPECT_EQ(QDir::currentPath(), QDir(QDir::tempPath()).canonicalPath());
+}
+
+// The status tips a window receives: its hints.
+class HintRecorder : public QObject {
+public:
+    explicit HintRecorder(QWidget* window) { window->installEventFilter(this); }
+    QStringList hints;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::StatusTip) hints << static_cast<QStatusTipEvent*>(event)->tip();
+        return false;
+    }
+};
+
+TEST_F(PopupMenu, HighlightedEntriesShowTheirHintsAndF1OpensTheirHelp) {
+    const QString invertHint = QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。");
+    invert_->setStatusTip(invertHint);
+    invert_->setProperty(platform::kHelpContextProperty, 2110);
+    window_.setProperty(platform::kHelpContextProperty, 100);
+    std::vector<int> contexts;
+    platform::SetHelpHandler([&](int context, QWidget* owner) {
+        EXPECT_EQ(owner, &window_);
+        contexts.push_back(context);
+        return true;
+    });
+    HintRecorder recorder(&window_);
+    TSHIDList2 list;
+    FillWith(list, PathList(temp_.File("photo.jpg")));
+    Show(list, [&](QMenu* menu) {
+        menu->setActiveAction(ActionNamed(menu, invert_->text()));
+        QTest::keyClick(menu, Qt::Key_F1);
+        menu->setActiveAction(ActionNamed(menu, kDelete));
+        QTest::keyClick(menu, Qt::Key_F1);
+        return nullptr;
+    });
+    platform::SetHelpHandler({});
+
+    // A shell command clears the hint before its help text goes up.
+    recorder.hints.removeAll(QString());
+    EXPECT_EQ(recorder.hints, (QStringList{invertHint, QStringLiteral(" "), QStringLiteral("選択された項目を削除します。")}));
+    // F1 on an own entry opens its topic; elsewhere the window's.
+    EXPECT_EQ(contexts, (std::vector<int>{2110, 100}));
 }
 
 }  // namespace
