@@ -32,6 +32,7 @@ TListViewDelegate::TListViewDelegate(TListView* list) : QStyledItemDelegate(list
 
 void TListViewDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
+    if (list_ == nullptr) return;
     const THotTrackStyles styles = list_->HotTrackStyles();
     // Only the caption is a link, not the details beside it.
     if (!styles || index.column() != 0) return;
@@ -75,7 +76,10 @@ TListView::TListView(QWidget* parent)
     connect(&hoverTimer_, &QTimer::timeout, this, &TListView::HoverSelect);
 }
 
-TListView::~TListView() = default;
+TListView::~TListView() {
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)})
+        if (auto* delegate = dynamic_cast<TListViewDelegate*>(view->itemDelegate())) delegate->Detach();
+}
 
 void TListView::SetUpView(QAbstractItemView* view) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);

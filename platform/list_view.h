@@ -39,6 +39,10 @@ class TListViewDelegate : public QStyledItemDelegate {
 public:
     explicit TListViewDelegate(TListView* list);
 
+    // The list is going: its views may still ask for rows while Qt tears
+    // them down, and must then get the plain look.
+    void Detach() { list_ = nullptr; }
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
