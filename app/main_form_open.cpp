@@ -1,4 +1,6 @@
 // Opening, closing and stepping through the images of the file list.
+#include <QApplication>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStackedWidget>
 
@@ -13,21 +15,33 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 
+namespace {
+
+QWidget* FocusInside(QWidget* panel) {
+    QWidget* focused = QApplication::focusWidget();
+    return focused != nullptr && panel->isAncestorOf(focused) ? focused : nullptr;
+}
+
+}  // namespace
+
 bool TMainForm::OpenImage(const QString& path) {
     floatEditX_->SetValue(0);
     floatEditY_->SetValue(0);
     QProgressBar* progress = statusBar_->ProgressBar();
     // Whatever the load does, the lists come back and the cancel goes.
+    // Disabling the lists takes their focus; the keyboard user keeps it.
     struct Restore {
         TMainForm* form;
         QProgressBar* progress;
+        QPointer<QWidget> focused;
         ~Restore() {
             form->panel1_->setEnabled(true);
+            if (focused && form->isActiveWindow()) focused->setFocus();
             // Cancel goes, and the image's commands follow the new image now.
             form->commands_->ActionList().UpdateActions();
             progress->hide();
         }
-    } restore{this, progress};
+    } restore{this, progress, FocusInside(panel1_)};
     panel1_->setEnabled(false);
     action4090_->setEnabled(true);
     progress->setRange(0, 100);

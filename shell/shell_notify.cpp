@@ -389,6 +389,9 @@ void TShFilesWatcher::SetPath(const std::string& path) {
     }
     TWatch watch = WatchFolder(path, notifyFilter_);
     std::lock_guard guard(lock_);
+    // A watch the thread never took may hold changes made before the move.
+    if (newWatch_ && *newWatch_ && (*newWatch_)->ReadChanges() == platform::InotifyWatch::ReadResult::Changed)
+        unreported_ = path_;
     path_ = path;
     newWatch_ = std::move(watch);
     pathChanged_.Set();
@@ -418,28 +421,33 @@ void TShFilesWatcher::Execute() {
 
 // Waits for the end, a new path or a change in the folder. A change is
 // followed by the quiet period; a failed read of the notification counts
-// as a new path (the folder is watched afresh).
+// as a new path (the folder is watched afresh). Changes seen but not yet
+// reported when the path moves on are reported once the same folder is
+// watched again: a pause (an empty path) for the owner's own work must not
+// swallow what others did before it.
 void TShFilesWatcher::Run() {
     using ReadResult = platform::InotifyWatch::ReadResult;
     TWatch watch;
     std::string watchedPath;
-    TakeNewWatch(watch, watchedPath);
+    TakeNewWatch(watch, watchedPath, false);
     for (;;) {
-        platform::WaitEvent* events[] = {&terminate_, &pathChanged_};
-        const int signalled = platform::WaitForAny(events, watch ? watch->Fd() : -1, std::nullopt);
-        if (signalled == 0 || signalled < 0) return;
-        if (signalled == 1) {
-            TakeNewWatch(watch, watchedPath);
-            continue;
+        if (!watch || !TakeUnreported(watchedPath)) {
+            platform::WaitEvent* events[] = {&terminate_, &pathChanged_};
+            const int signalled = platform::WaitForAny(events, watch ? watch->Fd() : -1, std::nullopt);
+            if (signalled == 0 || signalled < 0) return;
+            if (signalled == 1) {
+                TakeNewWatch(watch, watchedPath, watch && watch->ReadChanges() == ReadResult::Changed);
+                continue;
+            }
+            const ReadResult first = watch->ReadChanges();
+            if (first == ReadResult::Failed) watch = WatchFolder(watchedPath, notifyFilter_);
+            if (first != ReadResult::Changed) continue;
         }
-        const ReadResult first = watch->ReadChanges();
-        if (first == ReadResult::Failed) watch = WatchFolder(watchedPath, notifyFilter_);
-        if (first != ReadResult::Changed) continue;
         switch (AwaitQuiet(*watch)) {
         case TQuiet::Terminate:
             return;
         case TQuiet::NewPath:
-            TakeNewWatch(watch, watchedPath);
+            TakeNewWatch(watch, watchedPath, true);
             break;
         case TQuiet::Failed:
             watch = WatchFolder(watchedPath, notifyFilter_);
@@ -479,12 +487,21 @@ TShFilesWatcher::TQuiet TShFilesWatcher::AwaitQuiet(platform::InotifyWatch& watc
     }
 }
 
-void TShFilesWatcher::TakeNewWatch(TWatch& watch, std::string& watchedPath) {
+void TShFilesWatcher::TakeNewWatch(TWatch& watch, std::string& watchedPath, bool pendingChanges) {
     std::lock_guard guard(lock_);
+    if (pendingChanges) unreported_ = watchedPath;
     if (!newWatch_) return;
     watch = std::move(*newWatch_);
     newWatch_.reset();
     watchedPath = path_;
+    if (!watchedPath.empty() && watchedPath != unreported_) unreported_.clear();
+}
+
+bool TShFilesWatcher::TakeUnreported(const std::string& watchedPath) {
+    std::lock_guard guard(lock_);
+    if (watchedPath.empty() || watchedPath != unreported_) return false;
+    unreported_.clear();
+    return true;
 }
 
 // Reports the folder whose watch saw the changes; when the path has been

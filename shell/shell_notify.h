@@ -141,7 +141,10 @@ private:
     void Execute();
     void Run();
     TQuiet AwaitQuiet(platform::InotifyWatch& watch);
-    void TakeNewWatch(TWatch& watch, std::string& watchedPath);
+    // Changes seen but not reported when the path moves on are kept as
+    // unreported and reported once the same folder is watched again.
+    void TakeNewWatch(TWatch& watch, std::string& watchedPath, bool pendingChanges);
+    bool TakeUnreported(const std::string& watchedPath);
     bool DeliverChange(const std::string& watchedPath);
 
     const unsigned notifyFilter_;
@@ -151,9 +154,10 @@ private:
     // The path and the watch made for it on the caller's thread (see
     // TShDirWatcher); the thread takes the watch when path changed is
     // signalled.
-    mutable std::mutex lock_;  // guards path_ and newWatch_ only
+    mutable std::mutex lock_;  // guards path_, newWatch_ and unreported_ only
     std::string path_;
     std::optional<TWatch> newWatch_;
+    std::string unreported_;
 
     std::shared_ptr<TShared> shared_;
     std::unique_ptr<shell_notify_detail::TMainThreadCall> call_;

@@ -139,6 +139,7 @@ TEST_F(MainFormListTest, DoubleClickAndEnterOpenImagesHereAndFoldersInPlace) {
     QTest::keyClick(List().CurrentView(), Qt::Key_Return);
     EXPECT_EQ(Shown(), "b.ktest");
     EXPECT_EQ(Panel(1), "横:320 / 縦:200 pixel");
+    EXPECT_TRUE(List().CurrentView()->hasFocus()) << "the keyboard stays in the list";
 
     doubleClick("sub");
     EXPECT_EQ(List().FolderPath(), Pictures() + "/sub");

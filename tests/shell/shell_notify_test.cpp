@@ -163,6 +163,29 @@ TEST(TShFilesWatcher, AnEmptyPathParksIt) {
     Touch(folder.File("unseen"));
     ProcessEventsFor(kAfterFolderQuiet);
     EXPECT_EQ(reports, 0);
+    // What happened during the pause was the owner's own doing.
+    watcher.SetPath(folder.Path());
+    ProcessEventsFor(kAfterFolderQuiet);
+    EXPECT_EQ(reports, 0);
+}
+
+TEST(TShFilesWatcher, AChangeNotYetReportedSurvivesAPause) {
+    TempFolder folder;
+    TempFolder other;
+    int reports = 0;
+    TShFilesWatcher watcher(folder.Path(), platform::kChangeFileName,
+                            [&](TShFilesWatcher*, const std::string&) { ++reports; });
+    Touch(folder.File("gone"));
+    watcher.SetPath("");
+    watcher.SetPath(folder.Path());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reports == 1; }));
+
+    // Moved elsewhere after the pause: the old folder's change is not told.
+    Touch(folder.File("again"));
+    watcher.SetPath("");
+    watcher.SetPath(other.Path());
+    ProcessEventsFor(kAfterFolderQuiet);
+    EXPECT_EQ(reports, 1);
 }
 
 // The worker is made to wait in a delivery while the main thread does not
