@@ -1,8 +1,6 @@
 #include "susie_plug.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <malloc.h>
 #include <strings.h>
 
@@ -14,50 +12,30 @@ TSusiePlug::TSusiePlug(TSusiePlugs* owner, std::string fileName)
 TSusiePlug::~TSusiePlug() { Release(); }
 
 bool TSusiePlug::Load() {
-    if (module_.IsOpen()) {
+    if (library_ != nullptr) {
         ++uses_;
         return true;
     }
     const std::string folder = owner_ != nullptr ? owner_->ScannedPath() : std::string();
-    if (!module_.Open(platform::JoinPath(folder, fileName_))) return false;
+    unavailable_.clear();
+    library_ = OpenPlugLibrary(platform::JoinPath(folder, fileName_), &unavailable_);
+    if (library_ == nullptr) return false;
     uses_ = 1;
-
-    GetPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(module_.Symbol("GetPluginInfo"));
-    if (GetPluginInfo == nullptr || GetInfo(SPI_INFO_API_VERSION) != SPI_API_VERSION) {
-        Release();
-        return false;
-    }
-    GetPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(module_.Symbol("GetPictureInfo"));
-    GetPicture = reinterpret_cast<SPI_GetPicture>(module_.Symbol("GetPicture"));
-    IsSupported = reinterpret_cast<SPI_IsSupported>(module_.Symbol("IsSupported"));
-    if (GetPictureInfo == nullptr || GetPicture == nullptr || IsSupported == nullptr) {
-        Release();
-        return false;
-    }
     return true;
 }
 
 void TSusiePlug::Unload() {
-    if (!module_.IsOpen() || --uses_ > 0) return;
+    if (library_ == nullptr || --uses_ > 0) return;
     Release();
 }
 
 void TSusiePlug::Release() {
     uses_ = 0;
-    GetPluginInfo = nullptr;
-    IsSupported = nullptr;
-    GetPictureInfo = nullptr;
-    GetPicture = nullptr;
-    module_.Close();
+    library_.reset();
 }
 
 std::string TSusiePlug::GetInfo(int n) const {
-    if (GetPluginInfo == nullptr) return std::string();
-    // One byte more than the plug-in is told, so a plug-in that fills all
-    // of it still leaves a terminated text.
-    std::array<char, 256> buffer{};
-    if (GetPluginInfo(n, buffer.data(), 255) == 0) return std::string();
-    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size() - 1));
+    return library_ != nullptr ? PlugInfoText(*library_, n) : std::string();
 }
 
 std::recursive_timed_mutex& SusieDecodeMutex() {
@@ -81,6 +59,7 @@ void TSusiePlugs::Refresh() {
     if (InUse()) return;
     scannedPath_ = path_;
     items_.clear();
+    unavailable_.clear();
     std::vector<platform::FolderEntry> entries = platform::ListFolder(scannedPath_);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         const int order = strcasecmp(a.name.c_str(), b.name.c_str());
@@ -91,22 +70,21 @@ void TSusiePlugs::Refresh() {
     for (const auto& entry : entries) {
         if (entry.isFolder || entry.isHidden || !platform::HasExtensionIgnoringCase(entry.name, ".spi"))
             continue;
-        const bool valid = IsValidPlugin(entry);
-        seen[entry.name] = Validity{entry.identity, valid};
-        if (valid) items_.push_back(std::make_unique<TSusiePlug>(this, entry.name));
+        const Validity& validity = seen[entry.name] = Check(entry);
+        if (validity.valid) items_.push_back(std::make_unique<TSusiePlug>(this, entry.name));
+        if (!validity.unavailable.empty()) unavailable_.push_back({entry.name, validity.unavailable});
     }
     // Forget libraries that are gone, so the cache never outgrows the folder.
     validity_ = std::move(seen);
 }
 
-bool TSusiePlugs::IsValidPlugin(const platform::FolderEntry& entry) {
+TSusiePlugs::Validity TSusiePlugs::Check(const platform::FolderEntry& entry) {
     const auto cached = validity_.find(entry.name);
-    if (cached != validity_.end() && cached->second.identity == entry.identity)
-        return cached->second.valid;
+    if (cached != validity_.end() && cached->second.identity == entry.identity) return cached->second;
     TSusiePlug probe(this, entry.name);
     const bool valid = probe.Load();
     probe.Unload();
-    return valid;
+    return Validity{entry.identity, valid, probe.Unavailable()};
 }
 
 void TSusiePlugs::AppendPatterns(std::vector<std::string>& patterns) {

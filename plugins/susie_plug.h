@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dynamic_library.h"
 #include "platform/folder_scan.h"
+#include "plug_library.h"
 #include "spi.h"
 
 class TSusiePlugs;
@@ -29,7 +29,10 @@ public:
     bool Load();
     // Ends one use; the last one releases the library.
     void Unload();
-    bool IsLoaded() const { return module_.IsOpen(); }
+    bool IsLoaded() const { return library_ != nullptr; }
+    // Why the last Load could not use a library that may be a plug-in
+    // (a Windows plug-in on a machine that cannot run it); empty otherwise.
+    const std::string& Unavailable() const { return unavailable_; }
 
     // Information string n; empty when the plug-in has none. Needs Load.
     std::string GetInfo(int n) const;
@@ -37,18 +40,24 @@ public:
     const std::string& FileName() const { return fileName_; }
     TSusiePlugs* Owner() const { return owner_; }
 
-    // The exports; null while not loaded.
-    SPI_GetPluginInfo GetPluginInfo = nullptr;
-    SPI_IsSupported IsSupported = nullptr;
-    SPI_GetPictureInfo GetPictureInfo = nullptr;
-    SPI_GetPicture GetPicture = nullptr;
+    // The exports; only while loaded.
+    int GetPluginInfo(int infono, char* buf, int buflen) { return library_->GetPluginInfo(infono, buf, buflen); }
+    int IsSupported(const char* filename, std::intptr_t dw) { return library_->IsSupported(filename, dw); }
+    int GetPictureInfo(const char* buf, std::int32_t len, std::uint32_t flag, PictureInfo* info) {
+        return library_->GetPictureInfo(buf, len, flag, info);
+    }
+    int GetPicture(const char* buf, std::int32_t len, std::uint32_t flag, HLOCAL* info, HLOCAL* bits,
+                   SPI_PROGRESS progress, std::intptr_t data) {
+        return library_->GetPicture(buf, len, flag, info, bits, progress, data);
+    }
 
 private:
     void Release();
 
     TSusiePlugs* owner_;
     std::string fileName_;
-    platform::DynamicLibrary module_;
+    std::unique_ptr<TPlugLibrary> library_;
+    std::string unavailable_;
     int uses_ = 0;
 };
 
@@ -104,6 +113,13 @@ public:
     bool InUse() const;
 
     int Count() const { return static_cast<int>(items_.size()); }
+    // Libraries of the folder that may be plug-ins but cannot be used on
+    // this machine, with the reason, in the order of their file names.
+    struct TUnavailable {
+        std::string fileName;
+        std::string reason;
+    };
+    const std::vector<TUnavailable>& Unavailable() const { return unavailable_; }
     TSusiePlug* Items(int index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
 
     // Refreshes, then appends information string 2 (the file pattern) of
@@ -116,12 +132,14 @@ private:
     struct Validity {
         platform::FileIdentity identity;
         bool valid = false;
+        std::string unavailable;
     };
 
-    bool IsValidPlugin(const platform::FolderEntry& entry);
+    Validity Check(const platform::FolderEntry& entry);
 
     std::string path_;
     std::string scannedPath_;
     std::vector<std::unique_ptr<TSusiePlug>> items_;
+    std::vector<TUnavailable> unavailable_;
     std::map<std::string, Validity> validity_;
 };

@@ -1,0 +1,57 @@
+#include "plug_library.h"
+
+#include <array>
+#include <cstring>
+
+#include "platform/dynamic_library.h"
+
+namespace {
+
+// A shared library of this platform, called in this process.
+class TNativePlugLibrary : public TPlugLibrary {
+public:
+    bool Open(const std::string& path) {
+        if (!module_.Open(path)) return false;
+        getPluginInfo_ = reinterpret_cast<SPI_GetPluginInfo>(module_.Symbol("GetPluginInfo"));
+        isSupported_ = reinterpret_cast<SPI_IsSupported>(module_.Symbol("IsSupported"));
+        getPictureInfo_ = reinterpret_cast<SPI_GetPictureInfo>(module_.Symbol("GetPictureInfo"));
+        getPicture_ = reinterpret_cast<SPI_GetPicture>(module_.Symbol("GetPicture"));
+        // The version is asked first: a library of another interface may
+        // not even have the other names.
+        return getPluginInfo_ != nullptr && PlugInfoText(*this, SPI_INFO_API_VERSION) == SPI_API_VERSION &&
+               isSupported_ != nullptr && getPictureInfo_ != nullptr && getPicture_ != nullptr;
+    }
+
+    int GetPluginInfo(int infono, char* buf, int buflen) override { return getPluginInfo_(infono, buf, buflen); }
+    int IsSupported(const char* filename, std::intptr_t dw) override { return isSupported_(filename, dw); }
+    int GetPictureInfo(const char* buf, std::int32_t len, std::uint32_t flag, PictureInfo* info) override {
+        return getPictureInfo_(buf, len, flag, info);
+    }
+    int GetPicture(const char* buf, std::int32_t len, std::uint32_t flag, HLOCAL* info, HLOCAL* bits,
+                   SPI_PROGRESS progress, std::intptr_t data) override {
+        return getPicture_(buf, len, flag, info, bits, progress, data);
+    }
+
+private:
+    platform::DynamicLibrary module_;
+    SPI_GetPluginInfo getPluginInfo_ = nullptr;
+    SPI_IsSupported isSupported_ = nullptr;
+    SPI_GetPictureInfo getPictureInfo_ = nullptr;
+    SPI_GetPicture getPicture_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TPlugLibrary> OpenPlugLibrary(const std::string& path, std::string* /*unavailable*/) {
+    auto library = std::make_unique<TNativePlugLibrary>();
+    if (!library->Open(path)) return nullptr;
+    return library;
+}
+
+std::string PlugInfoText(TPlugLibrary& library, int n) {
+    // One byte more than the plug-in is told, so a plug-in that fills all
+    // of it still leaves a terminated text.
+    std::array<char, 256> buffer{};
+    if (library.GetPluginInfo(n, buffer.data(), 255) == 0) return std::string();
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size() - 1));
+}
