@@ -32,6 +32,12 @@
  * beside this header is the author's guide; example/ holds a complete
  * plug-in.
  *
+ * Windows: the same sources build a Windows plug-in (a DLL named .spi) with
+ * a Windows compiler. windows.h then supplies LocalAlloc and its kin, and
+ * the exports and the progress callback use __stdcall (SPI_CALL) with
+ * undecorated names: link with -Wl,--kill-at (or a .def file). Such a
+ * plug-in runs in the program's Wine helper.
+ *
  * Usable from C and C++.
  */
 #ifndef KELVANDOR_SPI_H
@@ -41,16 +47,27 @@
 #include <stdint.h>
 #include <stdlib.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* Exported symbols must be visible even when the library is built with
- * -fvisibility=hidden. */
-#if defined(__GNUC__)
+ * -fvisibility=hidden. SPI_CALL is the calling convention of the exports
+ * and of the progress callback: the C default natively, __stdcall on
+ * Windows. */
+#if defined(_WIN32)
+#define SPI_EXPORT __declspec(dllexport)
+#define SPI_CALL __stdcall
+#elif defined(__GNUC__)
 #define SPI_EXPORT __attribute__((visibility("default")))
+#define SPI_CALL
 #else
 #define SPI_EXPORT
+#define SPI_CALL
 #endif
 
 /* ---------------------------------------------------------------------
@@ -85,8 +102,10 @@ enum {
  * Movable local memory. Blocks that a plug-in returns from GetPicture are
  * made with LocalAlloc and freed by the host with LocalFree. Both sides run
  * in one process over one C heap; a handle is the block's address, so
- * locking returns the handle itself and unlocking does nothing.
+ * locking returns the handle itself and unlocking does nothing. On
+ * Windows they are the system's own (windows.h).
  * ------------------------------------------------------------------- */
+#ifndef _WIN32
 typedef void *HLOCAL;
 
 enum {
@@ -120,6 +139,7 @@ static inline HLOCAL LocalFree(HLOCAL handle)
     free(handle);
     return NULL;
 }
+#endif /* !_WIN32 */
 
 /* ---------------------------------------------------------------------
  * Device-independent bitmap structures, little-endian, packed as on disk
@@ -209,7 +229,7 @@ _Static_assert(sizeof(SPI_BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes
  * result asks the plug-in to stop: it then frees what it allocated and
  * returns SPI_ABORT. The callback may be NULL.
  * ------------------------------------------------------------------- */
-typedef int (*SPI_PROGRESS)(int nNum, int nDenom, intptr_t lData);
+typedef int (SPI_CALL *SPI_PROGRESS)(int nNum, int nDenom, intptr_t lData);
 
 /* ---------------------------------------------------------------------
  * The four exports.
@@ -232,7 +252,7 @@ enum {
  * bytes including the terminating NUL. Returns the number of characters
  * copied (not counting the NUL), or 0 when there is no such text. The host
  * passes a 256-byte buffer and buflen 255. */
-typedef int (*SPI_GetPluginInfo)(int infono, char *buf, int buflen);
+typedef int (SPI_CALL *SPI_GetPluginInfo)(int infono, char *buf, int buflen);
 
 /* Says whether the plug-in can decode the data. filename may be NULL; dw is
  * the address of the complete file contents in memory (the host always
@@ -241,7 +261,7 @@ typedef int (*SPI_GetPluginInfo)(int infono, char *buf, int buflen);
  * bytes that its format's signature needs without knowing the size; the
  * host guarantees at least 2048 readable bytes (zero-padded past the end of
  * a short file). */
-typedef int (*SPI_IsSupported)(const char *filename, intptr_t dw);
+typedef int (SPI_CALL *SPI_IsSupported)(const char *filename, intptr_t dw);
 
 /* Fills *lpInfo for the image in buf. With SPI_INPUT_MEMORY, buf holds the
  * file contents and len their size in bytes (with SPI_INPUT_FILE buf would
@@ -249,7 +269,7 @@ typedef int (*SPI_IsSupported)(const char *filename, intptr_t dw);
  * The host keeps 2048 zero bytes after the contents in this call and in
  * GetPicture, but a file ends at len. Called after a successful GetPicture;
  * returns a result code. */
-typedef int (*SPI_GetPictureInfo)(const char *buf, int32_t len, uint32_t flag,
+typedef int (SPI_CALL *SPI_GetPictureInfo)(const char *buf, int32_t len, uint32_t flag,
                                   PictureInfo *lpInfo);
 
 /* Decodes the image in buf (input as for GetPictureInfo). On success
@@ -259,16 +279,16 @@ typedef int (*SPI_GetPictureInfo)(const char *buf, int32_t len, uint32_t flag,
  * returns SPI_SUCCESS; the host frees them, after it has unloaded the
  * plug-in. On failure returns another result code and leaves both handles
  * NULL (the plug-in frees whatever it allocated). */
-typedef int (*SPI_GetPicture)(const char *buf, int32_t len, uint32_t flag,
+typedef int (SPI_CALL *SPI_GetPicture)(const char *buf, int32_t len, uint32_t flag,
                               HLOCAL *pHBInfo, HLOCAL *pHBm,
                               SPI_PROGRESS lpPrgressCallback, intptr_t lData);
 
 /* Prototypes for plug-in authors: define these in the plug-in. */
-SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen);
-SPI_EXPORT int IsSupported(const char *filename, intptr_t dw);
-SPI_EXPORT int GetPictureInfo(const char *buf, int32_t len, uint32_t flag,
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char *buf, int buflen);
+SPI_EXPORT int SPI_CALL IsSupported(const char *filename, intptr_t dw);
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char *buf, int32_t len, uint32_t flag,
                               PictureInfo *lpInfo);
-SPI_EXPORT int GetPicture(const char *buf, int32_t len, uint32_t flag,
+SPI_EXPORT int SPI_CALL GetPicture(const char *buf, int32_t len, uint32_t flag,
                           HLOCAL *pHBInfo, HLOCAL *pHBm,
                           SPI_PROGRESS lpPrgressCallback, intptr_t lData);
 

@@ -36,14 +36,14 @@ int ExportGetPicture(const Format& format, const char* buf, std::int32_t len, st
 
 #define SPI_PLUGIN_EXPORTS(format)                                                                    \
     extern "C" {                                                                                      \
-    SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {                                 \
+    SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {                                 \
         return spi::ExportGetPluginInfo(format, infono, buf, buflen);                                 \
     }                                                                                                 \
-    SPI_EXPORT int IsSupported(const char*, intptr_t dw) { return spi::ExportIsSupported(format, dw); } \
-    SPI_EXPORT int GetPictureInfo(const char* buf, int32_t len, uint32_t flag, PictureInfo* lpInfo) { \
+    SPI_EXPORT int SPI_CALL IsSupported(const char*, intptr_t dw) { return spi::ExportIsSupported(format, dw); } \
+    SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, int32_t len, uint32_t flag, PictureInfo* lpInfo) { \
         return spi::ExportGetPictureInfo(format, buf, len, flag, lpInfo);                             \
     }                                                                                                 \
-    SPI_EXPORT int GetPicture(const char* buf, int32_t len, uint32_t flag, HLOCAL* pHBInfo,           \
+    SPI_EXPORT int SPI_CALL GetPicture(const char* buf, int32_t len, uint32_t flag, HLOCAL* pHBInfo,           \
                               HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {         \
         return spi::ExportGetPicture(format, buf, len, flag, pHBInfo, pHBm, lpPrgressCallback,        \
                                      lData);                                                          \

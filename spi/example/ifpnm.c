@@ -86,7 +86,7 @@ static int ReadHeader(const uint8_t *data, size_t size, PnmHeader *header)
  * The exports
  * ------------------------------------------------------------------- */
 
-SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen)
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char *buf, int buflen)
 {
     static const char *const texts[] = {
         SPI_API_VERSION,
@@ -104,7 +104,7 @@ SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen)
 
 /* dw is the address of the file contents; the host makes at least 2048
  * bytes readable there, so the three bytes of the signature are safe. */
-SPI_EXPORT int IsSupported(const char *filename, intptr_t dw)
+SPI_EXPORT int SPI_CALL IsSupported(const char *filename, intptr_t dw)
 {
     (void)filename;
     return dw != 0 && HasSignature((const uint8_t *)dw);
@@ -116,7 +116,7 @@ static int IsMemoryInput(const char *buf, int32_t len, uint32_t flag)
     return (flag & SPI_INPUT_MASK) == SPI_INPUT_MEMORY && buf != NULL && len > 0;
 }
 
-SPI_EXPORT int GetPictureInfo(const char *buf, int32_t len, uint32_t flag, PictureInfo *lpInfo)
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char *buf, int32_t len, uint32_t flag, PictureInfo *lpInfo)
 {
     if (lpInfo == NULL) return SPI_INTERNAL_ERROR;
     if (!IsMemoryInput(buf, len, flag)) return SPI_NOT_IMPLEMENTED;
@@ -186,7 +186,7 @@ static void FillInfo(const PnmHeader *header, SPI_BITMAPINFOHEADER *info, size_t
     }
 }
 
-SPI_EXPORT int GetPicture(const char *buf, int32_t len, uint32_t flag, HLOCAL *pHBInfo, HLOCAL *pHBm,
+SPI_EXPORT int SPI_CALL GetPicture(const char *buf, int32_t len, uint32_t flag, HLOCAL *pHBInfo, HLOCAL *pHBm,
                           SPI_PROGRESS lpPrgressCallback, intptr_t lData)
 {
     if (pHBInfo == NULL || pHBm == NULL) return SPI_INTERNAL_ERROR;

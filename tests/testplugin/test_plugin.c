@@ -7,6 +7,8 @@
  *   height=H   image height (default 3)
  *   steps=S    progress reports during the decode (default 4)
  *   dpi=D      density reported by GetPictureInfo (default 0)
+ *   crash      GetPicture faults (writes through a null pointer)
+ *   hang       GetPicture never returns
  *
  * and words that make it return a bitmap as a faulty plug-in might:
  *
@@ -52,9 +54,21 @@ typedef struct Script {
     int compression;
     int infoBytes;
     int pixelBytes;
+    int crash;
+    int hang;
 } Script;
 
 static int StartsWithMagic(const char *data) { return memcmp(data, kMagic, 8) == 0; }
+
+static int HasWord(const char *line, size_t length, const char *word) {
+    size_t wordLength = strlen(word);
+    for (size_t i = 0; i + wordLength <= length; ++i) {
+        if ((i == 0 || line[i - 1] == ' ') && memcmp(line + i, word, wordLength) == 0 &&
+            (i + wordLength == length || line[i + wordLength] == ' '))
+            return 1;
+    }
+    return 0;
+}
 
 static int ReadWord(const char *line, size_t length, const char *key, int *value) {
     size_t keyLength = strlen(key);
@@ -68,7 +82,7 @@ static int ReadWord(const char *line, size_t length, const char *key, int *value
 }
 
 static Script ReadScript(const char *data, int32_t size) {
-    Script script = {0, 0, 4, 3, 4, 0, sizeof(SPI_BITMAPINFOHEADER), 24, 0, SPI_BI_RGB, -1, -1};
+    Script script = {0, 0, 4, 3, 4, 0, sizeof(SPI_BITMAPINFOHEADER), 24, 0, SPI_BI_RGB, -1, -1, 0, 0};
     size_t length = 0;
     while ((int32_t)length < size && data[length] != '\n' && length < 200) ++length;
     char line[201];
@@ -85,11 +99,13 @@ static Script ReadScript(const char *data, int32_t size) {
     ReadWord(line, length, "compression=", &script.compression);
     ReadWord(line, length, "infobytes=", &script.infoBytes);
     ReadWord(line, length, "pixelbytes=", &script.pixelBytes);
+    script.crash = HasWord(line, length, "crash");
+    script.hang = HasWord(line, length, "hang");
     return script;
 }
 
 #ifndef OMIT_EXPORT_GetPluginInfo
-SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen) {
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char *buf, int buflen) {
     const char *text = NULL;
     switch (infono) {
     case SPI_INFO_API_VERSION: text = API_VERSION; break;
@@ -105,14 +121,14 @@ SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen) {
 #endif
 
 #ifndef OMIT_EXPORT_IsSupported
-SPI_EXPORT int IsSupported(const char *filename, intptr_t dw) {
+SPI_EXPORT int SPI_CALL IsSupported(const char *filename, intptr_t dw) {
     (void)filename;
     return dw != 0 && StartsWithMagic((const char *)dw);
 }
 #endif
 
 #ifndef OMIT_EXPORT_GetPictureInfo
-SPI_EXPORT int GetPictureInfo(const char *buf, int32_t len, uint32_t flag, PictureInfo *lpInfo) {
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char *buf, int32_t len, uint32_t flag, PictureInfo *lpInfo) {
     if ((flag & SPI_INPUT_MASK) != SPI_INPUT_MEMORY) return SPI_NOT_IMPLEMENTED;
     if (len < 8 || !StartsWithMagic(buf)) return SPI_UNKNOWN_FORMAT;
     Script script = ReadScript(buf, len);
@@ -168,7 +184,7 @@ static int MakeImage(const Script *script, HLOCAL *pHBInfo, HLOCAL *pHBm) {
     return SPI_SUCCESS;
 }
 
-SPI_EXPORT int GetPicture(const char *buf, int32_t len, uint32_t flag, HLOCAL *pHBInfo,
+SPI_EXPORT int SPI_CALL GetPicture(const char *buf, int32_t len, uint32_t flag, HLOCAL *pHBInfo,
                           HLOCAL *pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
     *pHBInfo = NULL;
     *pHBm = NULL;
@@ -176,6 +192,15 @@ SPI_EXPORT int GetPicture(const char *buf, int32_t len, uint32_t flag, HLOCAL *p
     if (len < 8 || !StartsWithMagic(buf)) return SPI_UNKNOWN_FORMAT;
     Script script = ReadScript(buf, len);
     if (script.hasCode) return script.code;
+    if (script.crash) {
+        volatile int *nowhere = NULL;
+        *nowhere = 0;
+    }
+    for (volatile int spinning = script.hang; spinning;) {
+#ifdef _WIN32
+        Sleep(50);
+#endif
+    }
     if (script.width <= 0 || script.height <= 0 || script.width > 10000 || script.height > 10000)
         return SPI_BROKEN_DATA;
     for (int step = 0; step <= script.steps; ++step) {
