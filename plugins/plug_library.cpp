@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/dynamic_library.h"
+#include "plugins/windows_plug_library.h"
 
 namespace {
 
@@ -42,10 +43,13 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TPlugLibrary> OpenPlugLibrary(const std::string& path, std::string* /*unavailable*/) {
+std::unique_ptr<TPlugLibrary> OpenPlugLibrary(const std::string& path, std::string* unavailable) {
     auto library = std::make_unique<TNativePlugLibrary>();
-    if (!library->Open(path)) return nullptr;
-    return library;
+    if (library->Open(path)) return library;
+    // A Windows DLL is no shared library here; its code runs in the Wine helper.
+    if (const std::optional<TWindowsBitness> bitness = WindowsLibraryBitness(path))
+        return OpenWindowsPlugLibrary(path, *bitness, unavailable);
+    return nullptr;
 }
 
 std::string PlugInfoText(TPlugLibrary& library, int n) {

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "platform/application_paths.h"
+#include "plugins/shared_blocks.h"
 
 TSusiePlug::TSusiePlug(TSusiePlugs* owner, std::string fileName)
     : owner_(owner), fileName_(std::move(fileName)) {}
@@ -43,7 +44,17 @@ std::recursive_timed_mutex& SusieDecodeMutex() {
     return mutex;
 }
 
-std::size_t LocalBlockSize(HLOCAL block) { return block != nullptr ? malloc_usable_size(block) : 0; }
+std::size_t LocalBlockSize(HLOCAL block) {
+    if (block == nullptr) return 0;
+    if (const std::size_t shared = TSharedBlocks::Instance().BlockSize(block); shared != 0) return shared;
+    return malloc_usable_size(block);
+}
+
+void FreeLocalBlock(HLOCAL block) {
+    if (block == nullptr || TSharedBlocks::Instance().Free(block)) return;
+    LocalUnlock(block);
+    LocalFree(block);
+}
 
 void TSusiePlugs::SetPath(const std::string& path) {
     if (path == path_) return;

@@ -61,10 +61,13 @@ private:
     int uses_ = 0;
 };
 
-// The size of a block a plug-in made with LocalAlloc. The blocks come from
-// the C heap, whose allocator knows their size: at least what was asked
-// for, possibly a little more.
+// The size of a block a plug-in made with LocalAlloc. A native plug-in's
+// come from the C heap, whose allocator knows their size: at least what was
+// asked for, possibly a little more; a Windows plug-in's are exact.
 std::size_t LocalBlockSize(HLOCAL block);
+// Frees a block a plug-in returned from GetPicture, wherever the plug-in
+// ran (a Windows plug-in's bitmap lies in memory shared with its helper).
+void FreeLocalBlock(HLOCAL block);
 
 // Plug-ins decode on one thread at a time. A plug-in written for a host
 // that decodes only on its main thread may keep state between its calls;

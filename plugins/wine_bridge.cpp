@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/application_paths.h"
 #include "platform/hourglass_cursor.h"
+#include "platform/regular_file.h"
 #include "plugins/shared_blocks.h"
 #include "plugins/spihost/spi_bridge_protocol.h"
 
@@ -534,22 +534,30 @@ int TWineBridge::GetPicture(TWindowsPluginHandle& plugin, const std::string& pat
 }
 
 std::optional<TWindowsBitness> WindowsLibraryBitness(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    char dos[64] = {};
-    if (!file.read(dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return std::nullopt;
+    // Opened as a checked regular file: a FIFO named like a plug-in must not
+    // block the scan.
+    QString reason;
+    std::optional<platform::RegularFile> file = platform::RegularFile::Open(path, reason);
+    constexpr std::int64_t kHeadBytes = 4096;
+    std::array<char, kHeadBytes> head{};
+    if (!file) return std::nullopt;
+    const std::int64_t got = file->Read(head.data(), kHeadBytes, reason);
+    if (got < 64 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
     std::uint32_t peOffset = 0;
-    std::memcpy(&peOffset, dos + 0x3c, sizeof peOffset);
-    if (peOffset > (1u << 20)) return std::nullopt;
-    char header[24] = {};
-    if (!file.seekg(peOffset) || !file.read(header, sizeof header) || std::memcmp(header, "PE\0\0", 4) != 0)
-        return std::nullopt;
+    std::memcpy(&peOffset, head.data() + 0x3c, sizeof peOffset);
+    constexpr std::uint32_t kFileHeaderBytes = 24;
+    if (peOffset > static_cast<std::uint64_t>(got) - kFileHeaderBytes) return std::nullopt;
+    const char* header = head.data() + peOffset;
+    if (std::memcmp(header, "PE\0\0", 4) != 0) return std::nullopt;
     std::uint16_t machine = 0;
     std::uint16_t characteristics = 0;
     std::memcpy(&machine, header + 4, sizeof machine);
     std::memcpy(&characteristics, header + 22, sizeof characteristics);
     constexpr std::uint16_t kDll = 0x2000;
+    constexpr std::uint16_t kI386 = 0x014c;
+    constexpr std::uint16_t kAmd64 = 0x8664;
     if ((characteristics & kDll) == 0) return std::nullopt;
-    if (machine == 0x014c) return TWindowsBitness::Win32;
-    if (machine == 0x8664) return TWindowsBitness::Win64;
+    if (machine == kI386) return TWindowsBitness::Win32;
+    if (machine == kAmd64) return TWindowsBitness::Win64;
     return std::nullopt;
 }

@@ -48,12 +48,6 @@ bool ReadWholeFile(const QString& path, QByteArray& contents, platform::FileIden
     return true;
 }
 
-void FreeBlock(HLOCAL block) {
-    if (block == nullptr) return;
-    LocalUnlock(block);
-    LocalFree(block);
-}
-
 // The bytes the bitmap of a picture can take at most: 32 bits a pixel.
 std::uint64_t LargestBitmapBytes(const PictureInfo& picture) {
     const auto width = static_cast<std::uint64_t>(std::max<std::int32_t>(picture.width, 0));
@@ -70,8 +64,8 @@ TDecodedImage::TDecodedImage(HLOCAL headerBlock, HLOCAL bitsBlock)
 
 TDecodedImage::~TDecodedImage() {
     dib_.reset();
-    FreeBlock(headerBlock_);
-    FreeBlock(bitsBlock_);
+    FreeLocalBlock(headerBlock_);
+    FreeLocalBlock(bitsBlock_);
 }
 
 std::size_t TDecodedImage::Bytes() const { return LocalBlockSize(headerBlock_) + LocalBlockSize(bitsBlock_); }
@@ -157,8 +151,8 @@ std::unique_ptr<TDecodedImage> TImageDecoder::DecodeWith(TSusiePlug& plug, const
     PictureEnded();
     if (code != SPI_SUCCESS || progressFailure_) {
         if (code == SPI_SUCCESS) {
-            FreeBlock(info);
-            FreeBlock(bits);
+            FreeLocalBlock(info);
+            FreeLocalBlock(bits);
         }
         if (!progressFailure_) failure = ResultMessage(code);
         return nullptr;
