@@ -389,8 +389,10 @@ void TShFilesWatcher::SetPath(const std::string& path) {
     }
     TWatch watch = WatchFolder(path, notifyFilter_);
     std::lock_guard guard(lock_);
-    // A watch the thread never took may hold changes made before the move.
-    if (newWatch_ && *newWatch_ && (*newWatch_)->ReadChanges() == platform::InotifyWatch::ReadResult::Changed)
+    // Changes made before the move that the thread has not read yet: in
+    // its watch, or in one it has not taken yet.
+    platform::InotifyWatch* current = newWatch_ ? newWatch_->get() : watch_.get();
+    if (current != nullptr && current->ReadChanges() == platform::InotifyWatch::ReadResult::Changed)
         unreported_ = path_;
     path_ = path;
     newWatch_ = std::move(watch);
@@ -421,60 +423,59 @@ void TShFilesWatcher::Execute() {
 
 // Waits for the end, a new path or a change in the folder. A change is
 // followed by the quiet period; a failed read of the notification counts
-// as a new path (the folder is watched afresh). Changes seen but not yet
-// reported when the path moves on are reported once the same folder is
+// as a new path (the folder is watched afresh). Changes made before the
+// path moves on and not reported yet are reported once the same folder is
 // watched again: a pause (an empty path) for the owner's own work must not
-// swallow what others did before it.
+// swallow what others did before it, while what happens during the pause
+// stays unreported.
 void TShFilesWatcher::Run() {
     using ReadResult = platform::InotifyWatch::ReadResult;
-    TWatch watch;
     std::string watchedPath;
-    TakeNewWatch(watch, watchedPath, false);
+    TakeNewWatch(watchedPath, false);
     for (;;) {
-        if (!watch || !TakeUnreported(watchedPath)) {
+        if (!watch_ || !TakeUnreported(watchedPath)) {
             platform::WaitEvent* events[] = {&terminate_, &pathChanged_};
-            const int signalled = platform::WaitForAny(events, watch ? watch->Fd() : -1, std::nullopt);
+            const int signalled = platform::WaitForAny(events, watch_ ? watch_->Fd() : -1, std::nullopt);
             if (signalled == 0 || signalled < 0) return;
             if (signalled == 1) {
-                TakeNewWatch(watch, watchedPath, watch && watch->ReadChanges() == ReadResult::Changed);
+                TakeNewWatch(watchedPath, false);
                 continue;
             }
-            const ReadResult first = watch->ReadChanges();
-            if (first == ReadResult::Failed) watch = WatchFolder(watchedPath, notifyFilter_);
+            const ReadResult first = ReadCurrent();
+            if (first == ReadResult::Failed) Rewatch(watchedPath);
             if (first != ReadResult::Changed) continue;
         }
-        switch (AwaitQuiet(*watch)) {
+        switch (AwaitQuiet()) {
         case TQuiet::Terminate:
             return;
         case TQuiet::NewPath:
-            TakeNewWatch(watch, watchedPath, true);
+            TakeNewWatch(watchedPath, true);
             break;
         case TQuiet::Failed:
-            watch = WatchFolder(watchedPath, notifyFilter_);
+            Rewatch(watchedPath);
             break;
         case TQuiet::Settled:
             if (!DeliverChange(watchedPath)) return;
             // What the handler's own work caused is not reported again; a
             // folder that went and came back is watched anew.
-            watch->ReadChanges();
-            if (watch->WatchCount() == 0) watch = WatchFolder(watchedPath, notifyFilter_);
+            if (!ForgetChangesAndStillWatching()) Rewatch(watchedPath);
             break;
         }
     }
 }
 
-TShFilesWatcher::TQuiet TShFilesWatcher::AwaitQuiet(platform::InotifyWatch& watch) {
+TShFilesWatcher::TQuiet TShFilesWatcher::AwaitQuiet() {
     using ReadResult = platform::InotifyWatch::ReadResult;
     Clock::time_point deadline = Clock::now() + milliseconds(kFolderQuietMs);
     for (;;) {
         platform::WaitEvent* events[] = {&terminate_, &pathChanged_};
-        switch (platform::WaitForAny(events, watch.Fd(), Remaining(deadline))) {
+        switch (platform::WaitForAny(events, watch_->Fd(), Remaining(deadline))) {
         case 0:
             return TQuiet::Terminate;
         case 1:
             return TQuiet::NewPath;
         case 2: {
-            const ReadResult more = watch.ReadChanges();
+            const ReadResult more = ReadCurrent();
             if (more == ReadResult::Failed) return TQuiet::Failed;
             if (more == ReadResult::Changed) deadline = Clock::now() + milliseconds(kFolderQuietMs);
             break;
@@ -487,11 +488,30 @@ TShFilesWatcher::TQuiet TShFilesWatcher::AwaitQuiet(platform::InotifyWatch& watc
     }
 }
 
-void TShFilesWatcher::TakeNewWatch(TWatch& watch, std::string& watchedPath, bool pendingChanges) {
+platform::InotifyWatch::ReadResult TShFilesWatcher::ReadCurrent() {
+    std::lock_guard guard(lock_);
+    // Once the path has moved on, what comes is the next owner's business.
+    if (newWatch_) return platform::InotifyWatch::ReadResult::NoChange;
+    return watch_->ReadChanges();
+}
+
+bool TShFilesWatcher::ForgetChangesAndStillWatching() {
+    std::lock_guard guard(lock_);
+    watch_->ReadChanges();
+    return watch_->WatchCount() != 0;
+}
+
+void TShFilesWatcher::Rewatch(const std::string& watchedPath) {
+    TWatch fresh = WatchFolder(watchedPath, notifyFilter_);
+    std::lock_guard guard(lock_);
+    watch_ = std::move(fresh);
+}
+
+void TShFilesWatcher::TakeNewWatch(std::string& watchedPath, bool pendingChanges) {
     std::lock_guard guard(lock_);
     if (pendingChanges) unreported_ = watchedPath;
     if (!newWatch_) return;
-    watch = std::move(*newWatch_);
+    watch_ = std::move(*newWatch_);
     newWatch_.reset();
     watchedPath = path_;
     if (!watchedPath.empty() && watchedPath != unreported_) unreported_.clear();

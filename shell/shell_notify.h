@@ -140,10 +140,14 @@ private:
 
     void Execute();
     void Run();
-    TQuiet AwaitQuiet(platform::InotifyWatch& watch);
+    TQuiet AwaitQuiet();
+    // The thread's reads of its watch; none once the path has moved on.
+    platform::InotifyWatch::ReadResult ReadCurrent();
+    bool ForgetChangesAndStillWatching();
+    void Rewatch(const std::string& watchedPath);
     // Changes seen but not reported when the path moves on are kept as
     // unreported and reported once the same folder is watched again.
-    void TakeNewWatch(TWatch& watch, std::string& watchedPath, bool pendingChanges);
+    void TakeNewWatch(std::string& watchedPath, bool pendingChanges);
     bool TakeUnreported(const std::string& watchedPath);
     bool DeliverChange(const std::string& watchedPath);
 
@@ -153,10 +157,12 @@ private:
 
     // The path and the watch made for it on the caller's thread (see
     // TShDirWatcher); the thread takes the watch when path changed is
-    // signalled.
-    mutable std::mutex lock_;  // guards path_, newWatch_ and unreported_ only
+    // signalled. The thread's watch is replaced only by the thread; the
+    // caller reads it, under the lock, for the changes made before a move.
+    mutable std::mutex lock_;  // guards the reads and replacements of the watches, path_ and unreported_
     std::string path_;
     std::optional<TWatch> newWatch_;
+    TWatch watch_;
     std::string unreported_;
 
     std::shared_ptr<TShared> shared_;
