@@ -22,6 +22,17 @@ namespace {
 // The information numbers shown, in column order: type, pattern, own text.
 constexpr int kShownInfo[] = {3, 2, 1};
 
+// A library that may be a plug-in but cannot be used here is shown greyed
+// with the reason, so the user sees why it decodes nothing.
+void AddUnavailableRow(QTreeWidget* list, const TSusiePlugs::TUnavailable& plug) {
+    const QString reason = QString::fromStdString(plug.reason);
+    auto* row = new QTreeWidgetItem(list, {platform::DisplayName(plug.fileName), QString(), QString(), reason});
+    row->setIcon(0, QIcon::fromTheme(QStringLiteral("dialog-warning")));
+    row->setToolTip(0, reason);
+    row->setToolTip(3, reason);
+    row->setFlags(row->flags() & ~Qt::ItemIsEnabled);
+}
+
 }  // namespace
 
 TSubForm8010::TSubForm8010(QWidget* owner, TSusiePlugs& host) : QDialog(owner), host_(host) {
@@ -97,6 +108,7 @@ void TSubForm8010::FillList() {
         // A plug-in that does not describe itself fully gets the error mark.
         if (!complete) row->setIcon(0, QIcon::fromTheme(QStringLiteral("dialog-error")));
     }
+    for (const TSusiePlugs::TUnavailable& plug : registry.Unavailable()) AddUnavailableRow(list_, plug);
     list_->sortItems(0, Qt::AscendingOrder);
 }
 

@@ -9,6 +9,7 @@
 
 #include "dialogs/sub8010.h"
 #include "plugins/susie_plug.h"
+#include "plugins/wine_bridge.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -61,6 +62,40 @@ TEST(PluginFolderDialogTest, BrokenLibrariesAreLeftOutAndOnlyUpdateSwitchesTheHo
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(host.Path(), empty.Path());
     EXPECT_EQ(host.Count(), 0);
+}
+
+// The head of a 32-bit Windows DLL: enough to be taken for a Windows plug-in.
+std::string WindowsDllHead() {
+    std::string head(512, '\0');
+    head[0] = 'M';
+    head[1] = 'Z';
+    head[0x3c] = char(0x80);
+    head.replace(0x80, 4, std::string("PE\0\0", 4));
+    head[0x84] = char(0x4c);  // i386
+    head[0x85] = char(0x01);
+    head[0x97] = char(0x20);  // a DLL
+    return head;
+}
+
+TEST(PluginFolderDialogTest, AWindowsPluginThatCannotRunHereIsListedWithTheReason) {
+    TempFolder folder;
+    fs::copy_file(fs::path(KELVANDOR_PLUGIN_DIR) / "ifbmp.spi", folder.File("a.spi"));
+    folder.Write("b.spi", WindowsDllHead());
+    TWineBridgeSettings noWine;
+    noWine.WineCommand = folder.File("no-wine");
+    TWineBridge::Configure(noWine);
+
+    TSusiePlugs host;
+    host.SetPath(KELVANDOR_PLUGIN_DIR);
+    TSubForm8010 dialog(nullptr, host);
+    dialog.SetFolder(folder.Path());
+    const QTreeWidget* list = dialog.ListView1();
+    ASSERT_EQ(Column(list, 0), QStringList({"a.spi", "b.spi"}));
+    const QTreeWidgetItem* windows = list->topLevelItem(1);
+    EXPECT_TRUE(windows->text(3).contains("Wine")) << windows->text(3).toStdString();
+    EXPECT_FALSE(windows->flags() & Qt::ItemIsEnabled);
+    EXPECT_TRUE(list->topLevelItem(0)->flags() & Qt::ItemIsEnabled);
+    TWineBridge::Configure(TWineBridgeSettings{});
 }
 
 TEST(PluginFolderDialogTest, CancelLeavesTheHostAlone) {
