@@ -17,7 +17,6 @@
 // interleaved. The window paints offscreen in the work area's size.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -26,18 +25,19 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QEvent>
 
 #include "app/application_setup.h"
 #include "app/main_form.h"
-#include "app/settings_file.h"
 #include "bench_report.h"
 #include "host_decode.h"
+#include "main_window_bench.h"
 #include "raster/raster.h"
 #include "raster/read_ahead.h"
 #include "shell/shell_list_view.h"
 
 namespace {
+
+using main_window_bench::PaintCounter;
 
 const std::vector<std::string> kPhotos = {"photo1.jpg", "photo2.jpg", "photo3.jpg"};
 
@@ -51,41 +51,6 @@ struct Setup {
 Setup& TheSetup() {
     static Setup setup;
     return setup;
-}
-
-// Counts the paints of the raster view that draw an image.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(TRaster& raster) : raster_(raster) { raster_.installEventFilter(this); }
-    ~PaintCounter() override { raster_.removeEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && raster_.HasImage()) ++Paints;
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    TRaster& raster_;
-};
-
-void StartWindow() {
-    Setup& setup = TheSetup();
-    const std::string program = setup.base + "/bin";
-    std::filesystem::create_directories(program);
-    FILE* ini = std::fopen((program + "/kelvandor.ini").c_str(), "w");
-    if (ini == nullptr) std::abort();
-    std::fprintf(ini, "[Kelvandor]\nDefaultPath=%s\nSusiePath=%s\n", setup.pictures.c_str(), KELVANDOR_PLUGIN_DIR);
-    std::fclose(ini);
-    setup.form = std::make_unique<TMainForm>(std::make_unique<SettingsFile>(program + "/kelvandor", setup.base),
-                                             std::chrono::milliseconds(0));
-    setup.form->show();
-    while (!setup.form->Started()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    TSHListView& list = *setup.form->ShellListView();
-    for (int row = 0; row < list.RowCount(); ++row)
-        if (list.Model()->index(row, 0).data().toString() == QString::fromStdString(kPhotos[0])) setup.firstRow = row;
-    if (setup.firstRow < 0) std::abort();
 }
 
 // Shows the first photo as the user opens it, so that "next" goes to the
@@ -139,12 +104,6 @@ void BM_PluginDecode(benchmark::State& state) {
         if (!host_decode::DecodeThroughHost(plugs, image)) state.SkipWithError("the plug-in did not decode the photo");
 }
 
-void PrintUptime(const char* when) {
-    std::printf("load %s: ", when);
-    std::fflush(stdout);
-    std::system("uptime");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,26 +111,21 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     SetUpApplication(application);
     Setup& setup = TheSetup();
-    char pattern[] = "/tmp/kelvandor-next-bench-XXXXXX";
-    if (!mkdtemp(pattern)) std::abort();
-    setup.base = pattern;
+    setup.base = main_window_bench::MakeTemporaryFolder("kelvandor-next-bench");
     setup.pictures = setup.base + "/pictures";
     std::filesystem::create_directories(setup.pictures);
     for (const std::string& name : kPhotos)
         host_decode::Images()[name] = host_decode::MakePhotoLike(setup.pictures, name, "-quality 90");
-    StartWindow();
+    setup.form = main_window_bench::StartMainWindow(setup.base, setup.pictures);
+    setup.firstRow = main_window_bench::RowOf(*setup.form, kPhotos[0]);
 
     bench_report::Timed(benchmark::RegisterBenchmark("next file/read ahead", BM_NextFile, true));
     bench_report::Timed(benchmark::RegisterBenchmark("next file/at once", BM_NextFile, false));
     bench_report::Timed(benchmark::RegisterBenchmark("read ahead/worker", BM_ReadAheadWorker));
     bench_report::Timed(benchmark::RegisterBenchmark("plugin decode", BM_PluginDecode));
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 9);
     bench_report::RecordingReporter reporter;
-    PrintUptime("before");
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintUptime("after");
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     reporter.PrintRatio("12 MP JPEG: next file after the decode ahead / plug-in decode", "next file/read ahead",
                         "plugin decode", 0.2);

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -22,17 +21,18 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QEvent>
 
 #include "app/application_setup.h"
 #include "app/main_form.h"
-#include "app/settings_file.h"
 #include "bench_report.h"
 #include "host_decode.h"
+#include "main_window_bench.h"
 #include "raster/raster.h"
 #include "shell/shell_list_view.h"
 
 namespace {
+
+using main_window_bench::PaintCounter;
 
 const char kPhoto[] = "photo.jpg";
 
@@ -55,42 +55,6 @@ void DropFromCache(const std::string& path) {
     fdatasync(handle);
     posix_fadvise(handle, 0, 0, POSIX_FADV_DONTNEED);
     close(handle);
-}
-
-// Counts the paints of the raster view that draw an image.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(TRaster& raster) : raster_(raster) { raster_.installEventFilter(this); }
-    ~PaintCounter() override { raster_.removeEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint && raster_.HasImage()) ++Paints;
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    TRaster& raster_;
-};
-
-void StartWindow() {
-    Setup& setup = TheSetup();
-    const std::string pictures = setup.base + "/pictures";
-    const std::string program = setup.base + "/bin";
-    std::filesystem::create_directories(program);
-    FILE* ini = std::fopen((program + "/kelvandor.ini").c_str(), "w");
-    if (ini == nullptr) std::abort();
-    std::fprintf(ini, "[Kelvandor]\nDefaultPath=%s\nSusiePath=%s\n", pictures.c_str(), KELVANDOR_PLUGIN_DIR);
-    std::fclose(ini);
-    setup.form = std::make_unique<TMainForm>(std::make_unique<SettingsFile>(program + "/kelvandor", setup.base),
-                                             std::chrono::milliseconds(0));
-    setup.form->show();
-    while (!setup.form->Started()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    TSHListView& list = *setup.form->ShellListView();
-    for (int row = 0; row < list.RowCount(); ++row)
-        if (list.Model()->index(row, 0).data().toString() == kPhoto) setup.row = row;
-    if (setup.row < 0) std::abort();
 }
 
 void BM_OpenFromList(benchmark::State& state, bool cold) {
@@ -135,12 +99,6 @@ void BM_PluginDecode(benchmark::State& state, bool cold) {
     }
 }
 
-void PrintUptime(const char* when) {
-    std::printf("load %s: ", when);
-    std::fflush(stdout);
-    std::system("uptime");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,26 +106,22 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     SetUpApplication(application);
     Setup& setup = TheSetup();
-    char pattern[] = "/tmp/kelvandor-open-bench-XXXXXX";
-    if (!mkdtemp(pattern)) std::abort();
-    setup.base = pattern;
-    std::filesystem::create_directories(setup.base + "/pictures");
-    host_decode::MakePhotoLike(setup.base + "/pictures", kPhoto, "-quality 90");
-    setup.photo = setup.base + "/pictures/" + kPhoto;
-    StartWindow();
+    setup.base = main_window_bench::MakeTemporaryFolder("kelvandor-open-bench");
+    const std::string pictures = setup.base + "/pictures";
+    std::filesystem::create_directories(pictures);
+    host_decode::MakePhotoLike(pictures, kPhoto, "-quality 90");
+    setup.photo = pictures + "/" + kPhoto;
+    setup.form = main_window_bench::StartMainWindow(setup.base, pictures);
+    setup.row = main_window_bench::RowOf(*setup.form, kPhoto);
 
     for (const bool cold : {true, false}) {
         const std::string suffix = cold ? "/cold" : "/warm";
         bench_report::Timed(benchmark::RegisterBenchmark(("open from list" + suffix).c_str(), BM_OpenFromList, cold));
         bench_report::Timed(benchmark::RegisterBenchmark(("plugin decode" + suffix).c_str(), BM_PluginDecode, cold));
     }
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 9);
     bench_report::RecordingReporter reporter;
-    PrintUptime("before");
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintUptime("after");
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     reporter.PrintRatio("12 MP JPEG, cold: open from list / plug-in decode", "open from list/cold", "plugin decode/cold",
                         1.15);

@@ -22,7 +22,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +41,7 @@
 #include "app/main_form.h"
 #include "app/settings_file.h"
 #include "bench_report.h"
+#include "main_window_bench.h"
 #include "platform/file_size_signal.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
@@ -135,10 +135,8 @@ Setup& TheSetup() {
 }
 
 void MakeHome() {
-    char pattern[] = "/tmp/kelvandor-startup-bench-XXXXXX";
-    if (!mkdtemp(pattern)) std::abort();
     Setup& setup = TheSetup();
-    setup.base = pattern;
+    setup.base = main_window_bench::MakeTemporaryFolder("kelvandor-startup-bench");
     setup.home = setup.base + "/home";
     setup.program = setup.base + "/bin";
     namespace fs = std::filesystem;
@@ -153,10 +151,7 @@ void MakeHome() {
         const int handle = open(file.c_str(), O_CREAT | O_WRONLY, 0644);
         if (handle >= 0) close(handle);
     }
-    FILE* ini = std::fopen((setup.program + "/kelvandor.ini").c_str(), "w");
-    if (ini == nullptr) std::abort();
-    std::fprintf(ini, "[Kelvandor]\nDefaultPath=%s\nSusiePath=%s\n", setup.home.c_str(), KELVANDOR_PLUGIN_DIR);
-    std::fclose(ini);
+    main_window_bench::WriteSettings(setup.program, setup.home);
 }
 
 // Starts one child of the given side and waits for its report.
@@ -205,22 +200,10 @@ void BM_Start(benchmark::State& state, const char* side) {
     }
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 double MedianOf(const char* side, bool cpu) {
     std::vector<double> values;
     for (const Sample& sample : Samples()[side]) values.push_back(cpu ? sample.cpuSeconds : sample.paintedAt);
-    return values.empty() ? 0 : Median(values);
-}
-
-void PrintUptime(const char* when) {
-    std::printf("load %s: ", when);
-    std::fflush(stdout);
-    std::system("uptime");
+    return bench_report::Median(values);
 }
 
 }  // namespace
@@ -241,12 +224,8 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseManualTime()
             ->Iterations(1);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 15);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
-    PrintUptime("before");
-    benchmark::RunSpecifiedBenchmarks();
-    PrintUptime("after");
+    bench_report::Initialize(argc, argv, 15);
+    bench_report::Run();
 
     std::printf("\nstart-up, %d folders and %d files in the home folder; median of %zu starts each\n", kFolders,
                 kFiles, Samples()["kelvandor"].size());

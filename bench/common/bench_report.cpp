@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
 namespace bench_report {
 namespace {
 
-double Median(const std::map<std::string, std::vector<double>>& seconds, const std::string& name) {
+double MedianOf(const std::map<std::string, std::vector<double>>& seconds, const std::string& name) {
     const auto found = seconds.find(name);
-    if (found == seconds.end() || found->second.empty()) return 0;
-    std::vector<double> values = found->second;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+    return found == seconds.end() ? 0 : Median(found->second);
 }
 
 bool HasOption(int argc, char** argv, const char* option) {
@@ -23,12 +20,7 @@ bool HasOption(int argc, char** argv, const char* option) {
     return false;
 }
 
-}  // namespace
-
-benchmark::internal::Benchmark* Timed(benchmark::internal::Benchmark* benchmark) {
-    return benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
-}
-
+// argv with the repetitions and the interleaving added, null-terminated.
 std::vector<char*> WithRepetitions(int argc, char** argv, int repetitions) {
     static std::string repetitionOption;
     static char interleaving[] = "--benchmark_enable_random_interleaving=true";
@@ -40,6 +32,38 @@ std::vector<char*> WithRepetitions(int argc, char** argv, int repetitions) {
     if (!HasOption(argc, argv, "--benchmark_enable_random_interleaving")) arguments.push_back(interleaving);
     arguments.push_back(nullptr);
     return arguments;
+}
+
+void PrintUptime(const char* when) {
+    std::printf("load %s: ", when);
+    std::fflush(stdout);
+    if (std::system("uptime") != 0) std::printf("unknown\n");
+}
+
+}  // namespace
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+benchmark::internal::Benchmark* Timed(benchmark::internal::Benchmark* benchmark) {
+    return benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime();
+}
+
+void Initialize(int argc, char** argv, int repetitions) {
+    std::vector<char*> arguments = WithRepetitions(argc, argv, repetitions);
+    int count = static_cast<int>(arguments.size()) - 1;
+    benchmark::Initialize(&count, arguments.data());
+}
+
+void Run(benchmark::BenchmarkReporter* reporter) {
+    PrintUptime("before");
+    benchmark::RunSpecifiedBenchmarks(reporter);
+    PrintUptime("after");
+    benchmark::Shutdown();
 }
 
 void RecordingReporter::ReportRuns(const std::vector<Run>& runs) {
@@ -54,9 +78,9 @@ void RecordingReporter::ReportRuns(const std::vector<Run>& runs) {
     ConsoleReporter::ReportRuns(runs);
 }
 
-double RecordingReporter::MedianWall(const std::string& name) const { return Median(wallSeconds_, name); }
+double RecordingReporter::MedianWall(const std::string& name) const { return MedianOf(wallSeconds_, name); }
 
-double RecordingReporter::MedianCpu(const std::string& name) const { return Median(cpuSeconds_, name); }
+double RecordingReporter::MedianCpu(const std::string& name) const { return MedianOf(cpuSeconds_, name); }
 
 void RecordingReporter::PrintMedians() const {
     std::printf("\n%-44s %12s %12s %5s\n", "median of the repetitions", "wall ms", "cpu ms", "runs");

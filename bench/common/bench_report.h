@@ -16,10 +16,19 @@ namespace bench_report {
 // contender reports in.
 benchmark::internal::Benchmark* Timed(benchmark::internal::Benchmark* benchmark);
 
-// argv with --benchmark_repetitions=repetitions and random interleaving
-// added unless the command line sets them: several runs interleaved let
-// load from elsewhere fall on all contenders alike.
-std::vector<char*> WithRepetitions(int argc, char** argv, int repetitions);
+// Initializes the benchmark library from the command line with
+// --benchmark_repetitions=repetitions and random interleaving added unless
+// it sets them: several runs interleaved let load from elsewhere fall on
+// all contenders alike.
+void Initialize(int argc, char** argv, int repetitions);
+
+// Runs the registered benchmarks through reporter (the console's when
+// null), with the machine's load printed before and after: a ratio taken
+// under load from elsewhere is read with that in mind.
+void Run(benchmark::BenchmarkReporter* reporter = nullptr);
+
+// The median of the values; 0 when there are none.
+double Median(std::vector<double> values);
 
 // Keeps every run's wall time and CPU time per iteration, by name.
 class RecordingReporter : public benchmark::ConsoleReporter {

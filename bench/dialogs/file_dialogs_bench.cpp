@@ -158,9 +158,7 @@ void BM_TimesAttributes(benchmark::State& state) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 5);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 5);
     using Function = void (*)(benchmark::State&);
     const std::pair<const char*, Function> benchmarks[] = {{"BM_RenameTwiceDirect", BM_RenameTwiceDirect},
                                                            {"BM_BatchRename", BM_BatchRename},
@@ -170,8 +168,7 @@ int main(int argc, char** argv) {
     for (const auto& [name, function] : benchmarks)
         bench_report::Timed(benchmark::RegisterBenchmark(name, function))->Iterations(4);
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     std::printf("\n");
     reporter.PrintRatio("batch rename / rename(2) twice", "BM_BatchRename", "BM_RenameTwiceDirect", 3.0);

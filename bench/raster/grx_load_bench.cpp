@@ -124,9 +124,7 @@ void OpenAndClose(benchmark::State& state, const std::string& name) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
-    int count = int(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 9);
     Fixture shared;
     fixture = &shared;
     for (const std::string name : {"hidden/10000 layers", "hidden/1 layer", "active/10000 layers", "active/1 layer"})
@@ -135,8 +133,7 @@ int main(int argc, char** argv) {
         }));
 
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
 
     reporter.PrintMedians();
     std::printf("\n");

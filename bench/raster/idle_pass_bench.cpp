@@ -146,17 +146,14 @@ void Repaint(benchmark::State& state) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
-    int count = int(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 9);
     Fixture shared;
     fixture = &shared;
     bench_report::Timed(benchmark::RegisterBenchmark("idle pass/32 commands", IdlePass));
     bench_report::Timed(benchmark::RegisterBenchmark("raster view repaint/600x330", Repaint));
 
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
 
     reporter.PrintMedians();
     std::printf("\n");

@@ -249,9 +249,7 @@ double MeanAbsoluteDifference() {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 5);
-    int count = int(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 5);
     Fixture data;
     fixture = &data;
 
@@ -270,8 +268,7 @@ int main(int argc, char** argv) {
     Timed(benchmark::RegisterBenchmark("averaged/repaint/qt", QtRepaint));
 
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
 
     reporter.PrintMedians();
     std::printf("\n");

@@ -50,14 +50,11 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const PhotoFolder folder;
     FolderPath() = folder.Path();
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 5);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 5);
     bench_report::Timed(benchmark::RegisterBenchmark("BM_ReaddirStrcmp", BM_ReaddirStrcmp));
     bench_report::Timed(benchmark::RegisterBenchmark("BM_ShellEnumerateSort", BM_ShellEnumerateSort));
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     std::printf("\n");
     reporter.PrintRatio("enumerate + column-0 sort / readdir + strcmp sort", "BM_ShellEnumerateSort",

@@ -314,13 +314,10 @@ int main(int argc, char** argv) {
     FolderPath() = folder.Path();
     ReportBytesPerEntry();
     ReportFirstResorts();
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 5);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 5);
     Register();
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
     SharedViewHolder().reset();
     reporter.PrintMedians();
     std::printf("\n");

@@ -108,9 +108,7 @@ void Repaint(benchmark::State& state) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 9);
-    int count = int(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 9);
     Fixture shared;
     fixture = &shared;
     const std::string steady = "idle pass/" + std::to_string(shared.actions.size()) + " commands, all selected";
@@ -121,8 +119,7 @@ int main(int argc, char** argv) {
     bench_report::Timed(benchmark::RegisterBenchmark(repaint.c_str(), Repaint));
 
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
 
     double load[3] = {};
     if (getloadavg(load, 3) == 3) std::printf("load average: %.2f %.2f %.2f\n", load[0], load[1], load[2]);

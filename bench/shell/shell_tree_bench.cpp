@@ -256,9 +256,7 @@ void BM_TreeBurstMainThread(benchmark::State& state) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     MakeFolders();
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 5);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 5);
     bench_report::Timed(benchmark::RegisterBenchmark("BM_TreeExpand", BM_TreeExpand))->Iterations(3);
     bench_report::Timed(benchmark::RegisterBenchmark("BM_QFileSystemModelExpand", BM_QFileSystemModelExpand))
         ->Iterations(3);
@@ -269,8 +267,7 @@ int main(int argc, char** argv) {
         ->UseManualTime()
         ->Iterations(1);
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     std::printf("\n");
     reporter.PrintRatio("tree expand / QFileSystemModel expand", "BM_TreeExpand", "BM_QFileSystemModelExpand", 1.0);

@@ -83,9 +83,7 @@ void BM_PickPlugin(benchmark::State& state) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 7);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 7);
     PrintSectionTitle();
 
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kelvandor-jpeg-bench";
@@ -104,8 +102,7 @@ int main(int argc, char** argv) {
     Timed(benchmark::RegisterBenchmark("pick-plugin", BM_PickPlugin));
 
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     std::printf("\n");
     for (const std::string name : {"baseline", "progressive"}) {

@@ -80,9 +80,7 @@ void BM_Libpng(benchmark::State& state, const std::string& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> arguments = bench_report::WithRepetitions(argc, argv, 7);
-    int count = static_cast<int>(arguments.size()) - 1;
-    benchmark::Initialize(&count, arguments.data());
+    bench_report::Initialize(argc, argv, 7);
     PrintSectionTitle();
 
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kelvandor-png-bench";
@@ -103,8 +101,7 @@ int main(int argc, char** argv) {
         bench_report::Timed(benchmark::RegisterBenchmark(("libpng/" + name).c_str(), BM_Libpng, name));
     }
     bench_report::RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    bench_report::Run(&reporter);
     reporter.PrintMedians();
     std::printf("\n");
     for (const std::string name : names) {

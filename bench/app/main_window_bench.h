@@ -1,0 +1,47 @@
+#pragma once
+
+// What the benchmarks of the main window share: a program folder whose
+// settings file points at a pictures folder and the bundled plug-ins, the
+// window started there as the program starts it (without the splash's
+// wait), and a count of the paints that show an image.
+
+#include <memory>
+#include <string>
+
+#include <QObject>
+
+#include "app/main_form.h"
+#include "raster/raster.h"
+
+namespace main_window_bench {
+
+// A new folder under /tmp named after prefix; aborts when it cannot be made.
+std::string MakeTemporaryFolder(const std::string& prefix);
+
+// Writes programFolder/kelvandor.ini: the folder the program opens first
+// and the bundled plug-ins' folder.
+void WriteSettings(const std::string& programFolder, const std::string& defaultPath);
+
+// The main window over base/bin's settings (written here, opening pictures)
+// and base's configuration folder, shown and started.
+std::unique_ptr<TMainForm> StartMainWindow(const std::string& base, const std::string& pictures);
+
+// The row of the named entry in the window's file list; aborts when the
+// list lacks it.
+int RowOf(TMainForm& form, const std::string& name);
+
+// Counts the paints of the raster view that draw an image.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(TRaster& raster);
+    ~PaintCounter() override;
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TRaster& raster_;
+};
+
+}  // namespace main_window_bench
