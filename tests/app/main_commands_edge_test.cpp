@@ -26,6 +26,7 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 #include "support/file_size_limit.h"
+#include "support/scoped_environment_variable.h"
 
 namespace {
 
@@ -37,51 +38,20 @@ namespace fs = std::filesystem;
 class MainCommandsEdgeTest : public MainFormTest {
 protected:
     void SetUp() override {
-        const char* dataHome = std::getenv("XDG_DATA_HOME");
-        savedDataHome_ = dataHome ? std::optional<std::string>(dataHome) : std::nullopt;
         fs::create_directories(folder.File("data"));
-        setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
         fs::create_directories(folder.File("pictures/first/inner"));
         fs::create_directories(folder.File("target"));
-        for (const char* name : {"a.ktest", "b.ktest"})
-            folder.Write(std::string("pictures/") + name, "KTESTSPI width=8 height=8\n");
-        WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\n" + PluginLine());
+        for (const char* name : {"a.ktest", "b.ktest"}) TestImage(std::string("pictures/") + name, "width=8 height=8");
+        WriteIni(StartIni());
         Start();
     }
 
     void TearDown() override {
         if (form) Close();
-        if (savedDataHome_)
-            setenv("XDG_DATA_HOME", savedDataHome_->c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
-    }
-
-    QString Pictures() const { return QString::fromStdString(folder.File("pictures")); }
-    TSHListView& List() const { return *form->ShellListView(); }
-    TSHTreeView& Tree() const { return *form->ShellTreeView(); }
-    TMainCommands& Commands() const { return form->Commands(); }
-    platform::Action* Command(int number) const { return Commands().Command(number); }
-
-    bool EnabledNow(int number) const {
-        Commands().ActionList().UpdateActions();
-        return Command(number)->isEnabled();
-    }
-
-    // Runs a command as a menu click does: only when enabled now.
-    void Run(int number) const {
-        Commands().ActionList().UpdateActions();
-        Command(number)->trigger();
-    }
-
-    int RowOf(const QString& name) const {
-        for (int row = 0; row < List().RowCount(); ++row)
-            if (List().Model()->index(row, 0).data().toString() == name) return row;
-        return -1;
     }
 
     void SelectRow(const QString& name) {
-        ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf(name) >= 0; })) << name.toStdString();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Listed(name); })) << name.toStdString();
         List().CurrentView()->setFocus();
         List().SetSelectedRows({RowOf(name)});
         List().SetFocusedRow(RowOf(name));
@@ -91,7 +61,8 @@ protected:
         Commands().ChooseFolder = [path](const QString&) { return QString::fromStdString(path); };
     }
 
-    std::optional<std::string> savedDataHome_;
+    // A trash of the test's own.
+    ScopedEnvironmentVariable dataHome_{"XDG_DATA_HOME", folder.File("data")};
 };
 
 // --- Printing -------------------------------------------------------------------
@@ -250,7 +221,7 @@ TEST_F(MainCommandsEdgeTest, CommandsOnAFileThatVanishedSayWhyAndChangeNothing) 
     }
     EXPECT_FALSE(form->Raster()->HasImage());
     EXPECT_GE(messages.Messages().size(), 2u) << "open and the transfers say why";
-    ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf("b.ktest") < 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !Listed("b.ktest"); }));
     EXPECT_TRUE(fs::exists(folder.File("pictures/a.ktest")));
 }
 

@@ -39,26 +39,15 @@ protected:
     void SetUp() override {
         std::filesystem::create_directories(folder.File("pictures/first/inner"));
         std::filesystem::create_directories(folder.File("pictures/second"));
-        folder.Write("pictures/first/inner/kept.ktest", "KTESTSPI width=4 height=4\n");
+        TestImage("pictures/first/inner/kept.ktest", "width=4 height=4");
         for (const char* name : {"a.ktest", "b.ktest", "c.ktest"})
-            folder.Write(std::string("pictures/") + name, "KTESTSPI width=8 height=8\n");
-        WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\n" + PluginLine());
+            TestImage(std::string("pictures/") + name, "width=8 height=8");
+        WriteIni(StartIni());
         Start();
     }
 
     void TearDown() override {
         if (form) Close();
-    }
-
-    QString Pictures() const { return QString::fromStdString(folder.File("pictures")); }
-    TSHListView& List() const { return *form->ShellListView(); }
-    TSHTreeView& Tree() const { return *form->ShellTreeView(); }
-
-    int RowOf(const QString& name) const {
-        for (int row = 0; row < List().RowCount(); ++row)
-            if (List().Model()->index(row, 0).data().toString() == name) return row;
-        ADD_FAILURE() << "no row " << name.toStdString();
-        return -1;
     }
 
     void SelectRows(const QStringList& names) {
@@ -83,23 +72,9 @@ protected:
         });
     }
 
-    TMainCommands& Commands() const { return form->Commands(); }
-    platform::Action* Command(int number) const { return Commands().Command(number); }
-
-    // The state of every command as the idle pass leaves it now.
-    bool EnabledNow(int number) const {
-        Commands().ActionList().UpdateActions();
-        return Command(number)->isEnabled();
-    }
     bool CheckedNow(int number) const {
         Commands().ActionList().UpdateActions();
         return Command(number)->isChecked();
-    }
-
-    // Runs a command as a menu click does: on its state of now.
-    void Run(int number) const {
-        Commands().ActionList().UpdateActions();
-        Command(number)->trigger();
     }
 
     void OpenTestImage(const std::string& words = "width=64 height=48") {

@@ -22,10 +22,7 @@ protected:
     }
 
     TMainForm& StartWith(const std::string& path) {
-        std::filesystem::create_directories(folder.File("bin"));
-        form = std::make_unique<TMainForm>(
-            std::make_unique<SettingsFile>(folder.File("bin/kelvandor"), folder.File("config")),
-            std::chrono::milliseconds(0));
+        CreateForm();
         form->SetStartPath(QString::fromStdString(path));
         form->show();
         EXPECT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));

@@ -12,9 +12,13 @@
 #include <QSettings>
 #include <QTest>
 
+#include "app/main_commands.h"
 #include "app/main_form.h"
 #include "app/settings_file.h"
 #include "components/prg_status_bar.h"
+#include "platform/action_list.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
@@ -33,11 +37,24 @@ protected:
     // The test plug-in's folder, as the settings would name it.
     static std::string PluginLine() { return std::string("SusiePath=") + KELVANDOR_TEST_PLUGIN_DIR + "\n"; }
 
-    TMainForm& Start() {
+    // The folder of test images most tests start in.
+    QString Pictures() const { return QString::fromStdString(folder.File("pictures")); }
+
+    // Settings that start in Pictures() with the test plug-in, then more.
+    std::string StartIni(const std::string& more = std::string()) const {
+        return "[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\n" + PluginLine() + more;
+    }
+
+    // The window over the settings, not shown yet.
+    void CreateForm() {
         std::filesystem::create_directories(folder.File("bin"));
         form = std::make_unique<TMainForm>(
             std::make_unique<SettingsFile>(folder.File("bin/kelvandor"), folder.File("config")),
             std::chrono::milliseconds(0));
+    }
+
+    TMainForm& Start() {
+        CreateForm();
         form->show();
         EXPECT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -53,6 +70,33 @@ protected:
         return QSettings(QString::fromStdString(IniPath()), QSettings::IniFormat).value(key).toString();
     }
 
+    TSHListView& List() const { return *form->ShellListView(); }
+    TSHTreeView& Tree() const { return *form->ShellTreeView(); }
+    TMainCommands& Commands() const { return form->Commands(); }
+    platform::Action* Command(int number) const { return Commands().Command(number); }
+
+    // The state of a command as the idle pass leaves it now.
+    bool EnabledNow(int number) const {
+        Commands().ActionList().UpdateActions();
+        return Command(number)->isEnabled();
+    }
+
+    // Runs a command as a menu click does: only when enabled now.
+    void Run(int number) const {
+        Commands().ActionList().UpdateActions();
+        Command(number)->trigger();
+    }
+
+    // Whether the file list shows an entry of that name now.
+    bool Listed(const QString& name) const { return FindRow(name) >= 0; }
+
+    // The list's row of an entry that must be there.
+    int RowOf(const QString& name) const {
+        const int row = FindRow(name);
+        if (row < 0) ADD_FAILURE() << "no row " << name.toStdString();
+        return row;
+    }
+
     QString Panel(int index) const { return form->StatusBar()->Panel(index).Text; }
 
     QString TestImage(const std::string& name, const std::string& words) {
@@ -64,4 +108,11 @@ protected:
     ScriptedMessageBoxes messages;
     TempFolder folder;
     std::unique_ptr<TMainForm> form;
+
+private:
+    int FindRow(const QString& name) const {
+        for (int row = 0; row < List().RowCount(); ++row)
+            if (List().Model()->index(row, 0).data().toString() == name) return row;
+        return -1;
+    }
 };

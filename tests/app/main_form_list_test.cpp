@@ -45,22 +45,7 @@ protected:
         folder.Write(name, text);
     }
 
-    std::string StartIni(const std::string& more = std::string()) const {
-        return "[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\n" + PluginLine() + more;
-    }
-
-    QString Pictures() const { return QString::fromStdString(folder.File("pictures")); }
-
-    TSHListView& List() const { return *form->ShellListView(); }
-
     QString RowName(int row) const { return List().Model()->index(row, 0).data().toString(); }
-
-    int RowOf(const QString& name) const {
-        for (int row = 0; row < List().RowCount(); ++row)
-            if (RowName(row) == name) return row;
-        ADD_FAILURE() << "no row " << name.toStdString();
-        return -1;
-    }
 
     QStringList Rows() const {
         QStringList names;

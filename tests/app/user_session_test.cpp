@@ -31,6 +31,7 @@
 #include "raster/raster_tree_view.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
+#include "support/scoped_environment_variable.h"
 
 namespace {
 
@@ -43,10 +44,7 @@ namespace fs = std::filesystem;
 class UserSessionTest : public MainFormTest {
 protected:
     void SetUp() override {
-        const char* dataHome = std::getenv("XDG_DATA_HOME");
-        savedDataHome_ = dataHome ? std::optional<std::string>(dataHome) : std::nullopt;
         fs::create_directories(folder.File("data"));
-        setenv("XDG_DATA_HOME", folder.File("data").c_str(), 1);
         fs::create_directories(folder.File("home/写真"));
         fs::create_directories(folder.File("home/保管"));
         MakePng("home/写真/朝.png", Qt::darkBlue);
@@ -59,10 +57,6 @@ protected:
 
     void TearDown() override {
         if (form) Close();
-        if (savedDataHome_)
-            setenv("XDG_DATA_HOME", savedDataHome_->c_str(), 1);
-        else
-            unsetenv("XDG_DATA_HOME");
     }
 
     void MakePng(const std::string& name, QColor color) {
@@ -78,10 +72,6 @@ protected:
         return QString::fromStdString(name.empty() ? folder.File("home") : folder.File("home/" + name));
     }
 
-    TMainCommands& Commands() const { return form->Commands(); }
-    platform::Action* Command(int number) const { return Commands().Command(number); }
-    TSHListView& List() const { return *form->ShellListView(); }
-    TSHTreeView& Tree() const { return *form->ShellTreeView(); }
     TRaster& Raster() const { return *form->Raster(); }
 
     // Waits for the idle pass to enable a command, as a user waits for a
@@ -115,12 +105,6 @@ protected:
         for (int i = 0; i < parent->childCount(); ++i)
             if (parent->child(i)->text(0) == name) return parent->child(i);
         return nullptr;
-    }
-
-    int RowOf(const QString& name) const {
-        for (int row = 0; row < List().RowCount(); ++row)
-            if (List().Model()->index(row, 0).data().toString() == name) return row;
-        return -1;
     }
 
     void ClickRow(const QString& name) {
@@ -232,7 +216,8 @@ protected:
         return names;
     }
 
-    std::optional<std::string> savedDataHome_;
+    // A trash of the test's own.
+    ScopedEnvironmentVariable dataHome_{"XDG_DATA_HOME", folder.File("data")};
 };
 
 std::string ReadText(const std::string& path) {
@@ -350,14 +335,14 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     List().CurrentView()->setFocus();
     AwaitEnabled(2040);
     Key(Qt::Key_V, Qt::ControlModifier);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf("朝.png") >= 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Listed("朝.png"); }));
     EXPECT_EQ(ReadFileBytes(folder.File("home/保管/朝.png")), ReadFileBytes(folder.File("home/写真/朝.png")));
 
     // Renamed in place from the file menu.
     ClickRow("朝.png");
     ChooseFromMainMenu("ファイル(&F)", 1090);
     Type("夜明け.png");
-    ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf("夜明け.png") >= 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Listed("夜明け.png"); }));
     EXPECT_TRUE(fs::exists(folder.File("home/保管/夜明け.png")));
     EXPECT_FALSE(fs::exists(folder.File("home/保管/朝.png")));
 
@@ -366,7 +351,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     AwaitEnabled(2050);
     messages.Answer(platform::MessageResult::Yes);
     Key(Qt::Key_Delete);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf("夜明け.png") < 0; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !Listed("夜明け.png"); }));
     EXPECT_FALSE(fs::exists(folder.File("home/保管/夜明け.png")));
     EXPECT_TRUE(fs::exists(folder.File("data/Trash/files/夜明け.png")));
     EXPECT_EQ(ReadFileBytes(folder.File("data/Trash/files/夜明け.png")), ReadFileBytes(folder.File("home/写真/朝.png")));

@@ -21,6 +21,7 @@
 #include "platform/shell_drop_target.h"
 #include "platform/shell_namespace.h"
 #include "platform/trash.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -28,26 +29,6 @@ namespace fs = std::filesystem;
 using namespace platform;
 
 namespace {
-
-// Sets an environment variable for the object's lifetime.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // A home folder and a home trash in a temporary folder, so that whatever
 // a fault did to them could never reach the real ones.
@@ -74,8 +55,8 @@ protected:
     }
 
     TempFolder temp_;
-    ScopedVariable home_{"HOME", temp_.File("home")};
-    ScopedVariable dataHome_{"XDG_DATA_HOME", temp_.File("data")};
+    ScopedEnvironmentVariable home_{"HOME", temp_.File("home")};
+    ScopedEnvironmentVariable dataHome_{"XDG_DATA_HOME", temp_.File("data")};
     ScriptedMessageBoxes boxes_;
 };
 
@@ -237,7 +218,7 @@ TEST_F(FakeHome, MountPointsAndTheFoldersHoldingThemStayPut) {
 TEST_F(FakeHome, TheQuestionToEraseForGoodNamesWhatWillBeErased) {
     // A home trash that cannot be made: items of this file system cannot go to a trash.
     temp_.Write("blocker", "");
-    ScopedVariable noTrash("XDG_DATA_HOME", temp_.File("blocker/data"));
+    ScopedEnvironmentVariable noTrash("XDG_DATA_HOME", temp_.File("blocker/data"));
     ASSERT_EQ(mkdir(temp_.File("target/album").c_str(), 0755), 0);
     temp_.Write("target/album/photo.jpg", "p");
     temp_.Write("target/note.txt", "n");

@@ -10,6 +10,7 @@
 
 #include "file_tree_helpers.h"
 #include "platform/trash.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -20,25 +21,11 @@ namespace {
 // Points the home trash at a fresh folder for the test's lifetime.
 class FakeDataHome {
 public:
-    FakeDataHome() {
-        const char* old = getenv("XDG_DATA_HOME");
-        if (old != nullptr) old_ = old;
-        hadOld_ = old != nullptr;
-        setenv("XDG_DATA_HOME", folder_.File("data").c_str(), 1);
-    }
-    ~FakeDataHome() {
-        if (hadOld_) {
-            setenv("XDG_DATA_HOME", old_.c_str(), 1);
-        } else {
-            unsetenv("XDG_DATA_HOME");
-        }
-    }
     std::string Trash() const { return folder_.File("data/Trash"); }
 
 private:
     TempFolder folder_;
-    std::string old_;
-    bool hadOld_ = false;
+    ScopedEnvironmentVariable dataHome_{"XDG_DATA_HOME", folder_.File("data")};
 };
 
 std::vector<platform::TrashItem> ItemsIn(const std::string& trashFolder) {

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <QApplication>
@@ -18,6 +17,7 @@
 #include "shell/shell_file_actions.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
+#include "support/action_state.h"
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
@@ -25,15 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }
-
-// The state a command shows for a target, as one idle pass works it out.
-bool EnabledOn(platform::Action& action, QObject* target) {
-    if (!action.HandlesTarget(target)) return false;
-    action.UpdateTarget(target);
-    return action.isEnabled();
-}
 
 void ShowFolder(TSHListView& view, IDList folder) {
     ASSERT_NE(folder, nullptr);

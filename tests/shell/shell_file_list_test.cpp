@@ -93,8 +93,6 @@ std::vector<QString> NamesAt(TSHFileList& list, const std::vector<int>& rows) {
     return names;
 }
 
-void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }
-
 }  // namespace
 
 TEST(TSHFileList, ListsEveryKindOfEntryAndHiddenOnesOnRequest) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <QApplication>
@@ -13,21 +12,12 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_list_view_actions.h"
 #include "shell/shell_sort_actions.h"
+#include "support/action_state.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }
-
-bool EnabledOn(platform::Action& action, QObject* target) {
-    if (!action.HandlesTarget(target)) return false;
-    action.UpdateTarget(target);
-    return action.isEnabled();
-}
-
-bool CheckedOn(platform::Action& action, QObject* target) { return EnabledOn(action, target) && action.isChecked(); }
 
 class ListViewActionsTest : public ::testing::Test {
 protected:

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,8 +34,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }
 
 class ListViewTest : public ::testing::Test {
 protected:

@@ -20,6 +20,7 @@
 #include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
 #include "support/pointer.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 #include "support/unprivileged_child.h"
@@ -427,9 +428,8 @@ TEST_F(TreeView, RightClickShowsTheContextMenuOfTheNode) {
 }
 
 TEST_F(TreeView, DeletingTheSelectedFolderFromItsMenuMovesTreeAndListToTheParent) {
-    const QByteArray oldDataHome = qgetenv("XDG_DATA_HOME");
     MakeFolders(temp_, {"data", "doomed"});
-    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(temp_.File("data")));
+    const ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", temp_.File("data"));
     TSHPopupMenu menu(&tree_);
     tree_.SetShellPopupMenu(&menu);
     TSHListView list;
@@ -440,7 +440,6 @@ TEST_F(TreeView, DeletingTheSelectedFolderFromItsMenuMovesTreeAndListToTheParent
     boxes_.Answer(platform::MessageResult::Yes);
     EXPECT_TRUE(RightClick(NodeOf(temp_.File("doomed")),
                            [](QMenu* shown) { return ActionNamed(shown, QStringLiteral("削除(&D)")); }));
-    qputenv("XDG_DATA_HOME", oldDataHome);
     EXPECT_FALSE(Exists(temp_.File("doomed")));
     EXPECT_EQ(tree_.SelectedNode(), NodeOf(temp_.Path()));
     EXPECT_EQ(list.FolderPath().toStdString(), temp_.Path());

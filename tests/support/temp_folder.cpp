@@ -43,6 +43,8 @@ std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }
+
 bool RunCommand(const std::string& commandLine) { return std::system(commandLine.c_str()) == 0; }
 
 std::string TempFolder::File(const std::string& prefix, int number) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ private:
 
 // The whole contents of a file; empty when it cannot be read.
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+
+// Writes a file of count bytes at path, for tests that look at sizes.
+void WriteBytes(const std::string& path, std::size_t count);
 
 // Runs a shell command line; true when it exited with 0.
 bool RunCommand(const std::string& commandLine);
