@@ -8,12 +8,9 @@
 # is photographed open, and the window at each step.
 # Usage: keyboard_session_test.sh <kelvandor executable> <plug-in folder> <screenshot folder>
 set -euo pipefail
-executable=$1
-plugins=$2
 shots=$3
-
 source "$(dirname "$0")/program_session.sh"
-make_program_folder "$executable" "$plugins"
+make_program_folder "$1" "$2"
 mkdir -p "$shots"
 convert -size 320x240 gradient:khaki-sienna -fill white -draw "rectangle 120,90 200,150" "$work/home/写真/砂丘.png"
 # One marker "灯台" at the picture's centre on the active layer "層": a

@@ -27,28 +27,15 @@ protected:
         WriteIni("[Kelvandor]\n" + PluginLine());
         Start();
         ASSERT_TRUE(form->OpenImage(TestImage("drag.ktest", "width=64 height=48")));
-        TRasterLayers& layers = form->Raster()->Layers();
-        lower = layers.NewLayer();
-        upper = layers.NewLayer();
-        lower->SetMode(lmActive);
-        auto marker = std::make_unique<TRasterObject>(lower);
-        marker->SetName(QStringLiteral("目印"));
-        object = lower->AddObject(std::move(marker));
+        layers = AddMarkedLayers();
         // The window keeps the layer page's tab out of sight; a program
         // that edits annotations brings the page forward.
         form->PageControl1()->setCurrentIndex(1);
-        ASSERT_TRUE(form->RasterListView()->ShowObject(object));
+        ASSERT_TRUE(form->RasterListView()->ShowObject(layers.marker));
     }
 
     void TearDown() override {
         if (form) Close();
-    }
-
-    QTreeWidgetItem* NodeOf(const TRasterLayer* layer) const {
-        TRasterTreeView* tree = form->RasterTreeView();
-        for (int i = 0; i < tree->NodeCount(); ++i)
-            if (TRasterTreeView::NodeLayer(tree->NodeAt(i)) == layer) return tree->NodeAt(i);
-        return nullptr;
     }
 
     // Notes whether a drag has come over a widget.
@@ -88,19 +75,17 @@ protected:
         ASSERT_TRUE(dragged) << "no drag started";
     }
 
-    TRasterLayer* lower = nullptr;
-    TRasterLayer* upper = nullptr;
-    TRasterObject* object = nullptr;
+    MarkedLayers layers;
 };
 
 TEST_F(LayerDragTest, AnObjectDraggedFromTheListOntoALayerMovesThere) {
     QAbstractItemView* view = form->RasterListView()->CurrentView();
     TRasterTreeView* tree = form->RasterTreeView();
     Drag(view->viewport(), view->visualRect(form->RasterListView()->Model()->index(0, 0)).center(),
-         tree->viewport(), tree->visualItemRect(NodeOf(upper)).center());
-    ASSERT_TRUE(ProcessEventsUntil([&] { return upper->Count() == 1; }));
-    EXPECT_EQ(lower->Count(), 0);
-    EXPECT_EQ(upper->Objects(0)->Name(), "目印");
+         tree->viewport(), tree->visualItemRect(LayerNode(layers.upper)).center());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return layers.upper->Count() == 1; }));
+    EXPECT_EQ(layers.lower->Count(), 0);
+    EXPECT_EQ(layers.upper->Objects(0)->Name(), "目印");
     EXPECT_TRUE(form->Raster()->Modified());
 }
 

@@ -154,12 +154,7 @@ TEST_F(MainCommandsEdgeTest, AFullTargetDiskIsReportedAndLeavesTheSourcesIntact)
 TEST_F(MainCommandsEdgeTest, DragsWithTheMouseStartFromTheLayerTreeAndTheObjectListAndForeignDropsAreRefused) {
     ASSERT_TRUE(form->OpenImage(TestImage("drag.ktest", "width=64 height=48")));
     TRasterLayers& layers = form->Raster()->Layers();
-    TRasterLayer* from = layers.NewLayer();
-    TRasterLayer* to = layers.NewLayer();
-    from->SetMode(lmActive);
-    auto marker = std::make_unique<TRasterObject>(from);
-    marker->SetName(QStringLiteral("目印"));
-    TRasterObject* object = from->AddObject(std::move(marker));
+    const auto [from, to, object] = AddMarkedLayers();
     form->PageControl1()->setCurrentIndex(1);
     TRasterTreeView* tree = form->RasterTreeView();
     TRasterListView* objects = form->RasterListView();
@@ -175,12 +170,8 @@ TEST_F(MainCommandsEdgeTest, DragsWithTheMouseStartFromTheLayerTreeAndTheObjectL
         QApplication::sendEvent(viewport, &move);
         QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, away);
     };
-    QTreeWidgetItem* toNode = nullptr;
-    QTreeWidgetItem* fromNode = nullptr;
-    for (int i = 0; i < tree->NodeCount(); ++i) {
-        if (TRasterTreeView::NodeLayer(tree->NodeAt(i)) == to) toNode = tree->NodeAt(i);
-        if (TRasterTreeView::NodeLayer(tree->NodeAt(i)) == from) fromNode = tree->NodeAt(i);
-    }
+    QTreeWidgetItem* toNode = LayerNode(to);
+    QTreeWidgetItem* fromNode = LayerNode(from);
     ASSERT_TRUE(toNode && fromNode);
     drag(objects->CurrentView()->viewport(),
          objects->CurrentView()->visualRect(objects->Model()->index(0, 0)).center());

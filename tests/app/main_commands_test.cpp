@@ -425,23 +425,18 @@ TEST_F(MainCommandsTest, ALayerDroppedOnAnotherTakesItsPlaceAndTheImagesNodeTake
     TRasterLayer* lower = layers.NewLayer();
     TRasterLayer* upper = layers.NewLayer();
     TRasterTreeView* tree = form->RasterTreeView();
-    auto nodeOf = [tree](const TRasterLayer* layer) {
-        for (int i = 0; i < tree->NodeCount(); ++i)
-            if (TRasterTreeView::NodeLayer(tree->NodeAt(i)) == layer) return tree->NodeAt(i);
-        return static_cast<QTreeWidgetItem*>(nullptr);
-    };
     EXPECT_FALSE(Commands().RasterTreeViewDragOver(tree, tree->RootNode()));
-    EXPECT_FALSE(Commands().RasterTreeViewDragOver(form->ShellListView(), nodeOf(upper)));
-    EXPECT_TRUE(Commands().RasterTreeViewDragOver(tree, nodeOf(upper)));
-    EXPECT_TRUE(Commands().RasterTreeViewDragOver(form->RasterListView()->ReportView(), nodeOf(upper)));
+    EXPECT_FALSE(Commands().RasterTreeViewDragOver(form->ShellListView(), LayerNode(upper)));
+    EXPECT_TRUE(Commands().RasterTreeViewDragOver(tree, LayerNode(upper)));
+    EXPECT_TRUE(Commands().RasterTreeViewDragOver(form->RasterListView()->ReportView(), LayerNode(upper)));
 
     form->Raster()->SetModified(false);
-    tree->setCurrentItem(nodeOf(lower));
+    tree->setCurrentItem(LayerNode(lower));
     Commands().RasterTreeViewStartDrag();
     Commands().RasterTreeViewDragDrop(tree, tree->RootNode());
     EXPECT_EQ(layers.IndexOf(lower), 0);
     EXPECT_FALSE(form->Raster()->Modified());
-    Commands().RasterTreeViewDragDrop(tree, nodeOf(upper));
+    Commands().RasterTreeViewDragDrop(tree, LayerNode(upper));
     EXPECT_EQ(layers.IndexOf(lower), 1);
     EXPECT_EQ(layers.IndexOf(upper), 0);
     EXPECT_TRUE(form->Raster()->Modified());
@@ -449,22 +444,13 @@ TEST_F(MainCommandsTest, ALayerDroppedOnAnotherTakesItsPlaceAndTheImagesNodeTake
 
 TEST_F(MainCommandsTest, AnObjectDroppedOnALayerMovesThereUnselected) {
     OpenTestImage();
-    TRasterLayers& layers = form->Raster()->Layers();
-    TRasterLayer* from = layers.NewLayer();
-    TRasterLayer* to = layers.NewLayer();
-    from->SetMode(lmActive);
-    auto marker = std::make_unique<TRasterObject>(from);
-    marker->SetName(QStringLiteral("目印"));
-    TRasterObject* object = from->AddObject(std::move(marker));
+    const auto [from, to, object] = AddMarkedLayers();
     ASSERT_TRUE(form->RasterListView()->ShowObject(object));
     Commands().RasterListViewStartDrag();
     EXPECT_TRUE(Commands().RasterListViewDragOver(form->RasterListView()->ReportView()));
     EXPECT_FALSE(Commands().RasterListViewDragOver(form->RasterTreeView()));
 
-    QTreeWidgetItem* target = nullptr;
-    for (int i = 0; i < form->RasterTreeView()->NodeCount(); ++i)
-        if (TRasterTreeView::NodeLayer(form->RasterTreeView()->NodeAt(i)) == to) target = form->RasterTreeView()->NodeAt(i);
-    Commands().RasterTreeViewDragDrop(form->RasterListView()->ReportView(), target);
+    Commands().RasterTreeViewDragDrop(form->RasterListView()->ReportView(), LayerNode(to));
     EXPECT_EQ(from->Count(), 0);
     ASSERT_EQ(to->Count(), 1);
     EXPECT_EQ(to->Objects(0)->Name(), "目印");

@@ -17,6 +17,9 @@
 #include "app/settings_file.h"
 #include "components/prg_status_bar.h"
 #include "platform/action_list.h"
+#include "raster/raster.h"
+#include "raster/raster_layers.h"
+#include "raster/raster_tree_view.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
@@ -95,6 +98,33 @@ protected:
         const int row = FindRow(name);
         if (row < 0) ADD_FAILURE() << "no row " << name.toStdString();
         return row;
+    }
+
+    // Two new layers of the open image for drags between them: the lower
+    // one active and holding one object, the marker "目印".
+    struct MarkedLayers {
+        TRasterLayer* lower = nullptr;
+        TRasterLayer* upper = nullptr;
+        TRasterObject* marker = nullptr;
+    };
+    MarkedLayers AddMarkedLayers() const {
+        MarkedLayers added;
+        TRasterLayers& layers = form->Raster()->Layers();
+        added.lower = layers.NewLayer();
+        added.upper = layers.NewLayer();
+        added.lower->SetMode(lmActive);
+        auto marker = std::make_unique<TRasterObject>(added.lower);
+        marker->SetName(QStringLiteral("目印"));
+        added.marker = added.lower->AddObject(std::move(marker));
+        return added;
+    }
+
+    // The layer tree's node of a layer; null when it has none.
+    QTreeWidgetItem* LayerNode(const TRasterLayer* layer) const {
+        TRasterTreeView* tree = form->RasterTreeView();
+        for (int i = 0; i < tree->NodeCount(); ++i)
+            if (TRasterTreeView::NodeLayer(tree->NodeAt(i)) == layer) return tree->NodeAt(i);
+        return nullptr;
     }
 
     QString Panel(int index) const { return form->StatusBar()->Panel(index).Text; }

@@ -7,12 +7,9 @@
 # checks that the settings file was written at exit.
 # Usage: smoke_test.sh <kelvandor executable> <plug-in folder> <screenshot.png>
 set -euo pipefail
-executable=$1
-plugins=$2
 screenshot=$3
-
 source "$(dirname "$0")/program_session.sh"
-make_program_folder "$executable" "$plugins"
+make_program_folder "$1" "$2"
 mkdir -p "$work/home/書類"
 convert -size 320x240 gradient:skyblue-navy "$work/home/写真/空.jpg"
 convert -size 200x150 xc:orange -fill white -draw "circle 100,75 100,20" "$work/home/写真/夕日.jpg"
