@@ -32,14 +32,23 @@ void WriteSettings(const std::string& programFolder, const std::string& defaultP
     std::fclose(ini);
 }
 
-std::unique_ptr<TMainForm> StartMainWindow(const std::string& base, const std::string& pictures) {
-    const std::string program = base + "/bin";
-    WriteSettings(program, pictures);
-    auto form = std::make_unique<TMainForm>(std::make_unique<SettingsFile>(program + "/kelvandor", base),
-                                            std::chrono::milliseconds(0));
-    form->show();
-    while (!form->Started()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return form;
+WindowOverPictures::WindowOverPictures(const std::string& prefix)
+    : base_(MakeTemporaryFolder(prefix)), pictures_(base_ + "/pictures") {
+    std::filesystem::create_directories(pictures_);
+}
+
+WindowOverPictures::~WindowOverPictures() {
+    form_.reset();
+    std::filesystem::remove_all(base_);
+}
+
+void WindowOverPictures::Start() {
+    const std::string program = base_ + "/bin";
+    WriteSettings(program, pictures_);
+    form_ = std::make_unique<TMainForm>(std::make_unique<SettingsFile>(program + "/kelvandor", base_),
+                                        std::chrono::milliseconds(0));
+    form_->show();
+    while (!form_->Started()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 int RowOf(TMainForm& form, const std::string& name) {

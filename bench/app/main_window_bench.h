@@ -22,9 +22,28 @@ std::string MakeTemporaryFolder(const std::string& prefix);
 // and the bundled plug-ins' folder.
 void WriteSettings(const std::string& programFolder, const std::string& defaultPath);
 
-// The main window over base/bin's settings (written here, opening pictures)
-// and base's configuration folder, shown and started.
-std::unique_ptr<TMainForm> StartMainWindow(const std::string& base, const std::string& pictures);
+// A temporary folder holding pictures/ and the program folder, and the
+// main window once started there; the window closes and the folder goes
+// with the object.
+class WindowOverPictures {
+public:
+    explicit WindowOverPictures(const std::string& prefix);
+    ~WindowOverPictures();
+    WindowOverPictures(const WindowOverPictures&) = delete;
+    WindowOverPictures& operator=(const WindowOverPictures&) = delete;
+
+    const std::string& Pictures() const { return pictures_; }
+    std::string Picture(const std::string& name) const { return pictures_ + "/" + name; }
+    // Writes the settings (opening Pictures()) and starts the window as
+    // the program does, but without the splash's wait.
+    void Start();
+    TMainForm& Form() const { return *form_; }
+
+private:
+    std::string base_;
+    std::string pictures_;
+    std::unique_ptr<TMainForm> form_;
+};
 
 // The row of the named entry in the window's file list; aborts when the
 // list lacks it.

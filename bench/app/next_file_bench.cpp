@@ -18,8 +18,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,25 +39,21 @@ using main_window_bench::PaintCounter;
 
 const std::vector<std::string> kPhotos = {"photo1.jpg", "photo2.jpg", "photo3.jpg"};
 
+// The window and the first photo's row; made in main.
 struct Setup {
-    std::string base;
-    std::string pictures;
-    std::unique_ptr<TMainForm> form;
+    main_window_bench::WindowOverPictures window{"kelvandor-next-bench"};
     int firstRow = -1;
 };
+Setup* setup = nullptr;
 
-Setup& TheSetup() {
-    static Setup setup;
-    return setup;
-}
+QString SecondPhoto() { return QString::fromStdString(setup->window.Picture(kPhotos[1])); }
 
 // Shows the first photo as the user opens it, so that "next" goes to the
 // second; with settle, waits for the decode ahead of the second.
 void OpenFirst(bool settle) {
-    Setup& setup = TheSetup();
-    TMainForm& form = *setup.form;
+    TMainForm& form = setup->window.Form();
     form.Action1030Execute();
-    form.ShellListView()->SetSelectedRows({setup.firstRow});
+    form.ShellListView()->SetSelectedRows({setup->firstRow});
     form.Action1020Execute();
     if (!form.Raster()->HasImage()) std::abort();
     while (settle && !form.Raster()->ReadAheadReady()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -67,9 +61,9 @@ void OpenFirst(bool settle) {
 }
 
 void BM_NextFile(benchmark::State& state, bool readAhead) {
-    TMainForm& form = *TheSetup().form;
+    TMainForm& form = setup->window.Form();
     PaintCounter counter(*form.Raster());
-    const QString second = QString::fromStdString(TheSetup().pictures + "/" + kPhotos[1]);
+    const QString second = SecondPhoto();
     for (auto _ : state) {
         state.PauseTiming();
         OpenFirst(readAhead);
@@ -85,7 +79,7 @@ void BM_NextFile(benchmark::State& state, bool readAhead) {
 }
 
 void BM_ReadAheadWorker(benchmark::State& state) {
-    const QString second = QString::fromStdString(TheSetup().pictures + "/" + kPhotos[1]);
+    const QString second = SecondPhoto();
     TReadAhead ahead;
     for (auto _ : state) {
         ahead.Prepare(second, KELVANDOR_PLUGIN_DIR);
@@ -110,14 +104,12 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     SetUpApplication(application);
-    Setup& setup = TheSetup();
-    setup.base = main_window_bench::MakeTemporaryFolder("kelvandor-next-bench");
-    setup.pictures = setup.base + "/pictures";
-    std::filesystem::create_directories(setup.pictures);
+    Setup shared;
+    setup = &shared;
     for (const std::string& name : kPhotos)
-        host_decode::Images()[name] = host_decode::MakePhotoLike(setup.pictures, name, "-quality 90");
-    setup.form = main_window_bench::StartMainWindow(setup.base, setup.pictures);
-    setup.firstRow = main_window_bench::RowOf(*setup.form, kPhotos[0]);
+        host_decode::Images()[name] = host_decode::MakePhotoLike(shared.window.Pictures(), name, "-quality 90");
+    shared.window.Start();
+    shared.firstRow = main_window_bench::RowOf(shared.window.Form(), kPhotos[0]);
 
     bench_report::Timed(benchmark::RegisterBenchmark("next file/read ahead", BM_NextFile, true));
     bench_report::Timed(benchmark::RegisterBenchmark("next file/at once", BM_NextFile, false));
@@ -133,7 +125,5 @@ int main(int argc, char** argv) {
                         "plugin decode", 1.15);
     reporter.PrintRatio("12 MP JPEG: decode ahead on the worker / plug-in decode", "read ahead/worker",
                         "plugin decode", 1.15);
-    setup.form.reset();
-    std::filesystem::remove_all(setup.base);
     return 0;
 }

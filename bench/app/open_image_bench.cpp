@@ -15,7 +15,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,17 +35,13 @@ using main_window_bench::PaintCounter;
 
 const char kPhoto[] = "photo.jpg";
 
+// The window, the photo and its row; made in main.
 struct Setup {
-    std::string base;
-    std::string photo;
-    std::unique_ptr<TMainForm> form;
+    main_window_bench::WindowOverPictures window{"kelvandor-open-bench"};
+    std::string photo = window.Picture(kPhoto);
     int row = -1;
 };
-
-Setup& TheSetup() {
-    static Setup setup;
-    return setup;
-}
+Setup* setup = nullptr;
 
 // Drops the file's pages from the page cache (written back first).
 void DropFromCache(const std::string& path) {
@@ -58,15 +53,14 @@ void DropFromCache(const std::string& path) {
 }
 
 void BM_OpenFromList(benchmark::State& state, bool cold) {
-    Setup& setup = TheSetup();
-    TMainForm& form = *setup.form;
+    TMainForm& form = setup->window.Form();
     PaintCounter counter(*form.Raster());
     for (auto _ : state) {
         state.PauseTiming();
         form.Action1030Execute();
-        form.ShellListView()->SetSelectedRows({setup.row});
+        form.ShellListView()->SetSelectedRows({setup->row});
         QCoreApplication::processEvents();
-        if (cold) DropFromCache(setup.photo);
+        if (cold) DropFromCache(setup->photo);
         counter.Paints = 0;
         state.ResumeTiming();
         form.Action1020Execute();
@@ -78,7 +72,7 @@ void BM_OpenFromList(benchmark::State& state, bool cold) {
 }
 
 void BM_PluginDecode(benchmark::State& state, bool cold) {
-    const std::string& path = TheSetup().photo;
+    const std::string& path = setup->photo;
     TSusiePlugs plugs;
     plugs.SetPath(KELVANDOR_PLUGIN_DIR);
     for (auto _ : state) {
@@ -105,14 +99,11 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     SetUpApplication(application);
-    Setup& setup = TheSetup();
-    setup.base = main_window_bench::MakeTemporaryFolder("kelvandor-open-bench");
-    const std::string pictures = setup.base + "/pictures";
-    std::filesystem::create_directories(pictures);
-    host_decode::MakePhotoLike(pictures, kPhoto, "-quality 90");
-    setup.photo = pictures + "/" + kPhoto;
-    setup.form = main_window_bench::StartMainWindow(setup.base, pictures);
-    setup.row = main_window_bench::RowOf(*setup.form, kPhoto);
+    Setup shared;
+    setup = &shared;
+    host_decode::MakePhotoLike(shared.window.Pictures(), kPhoto, "-quality 90");
+    shared.window.Start();
+    shared.row = main_window_bench::RowOf(shared.window.Form(), kPhoto);
 
     for (const bool cold : {true, false}) {
         const std::string suffix = cold ? "/cold" : "/warm";
@@ -127,7 +118,5 @@ int main(int argc, char** argv) {
                         1.15);
     reporter.PrintRatio("12 MP JPEG, warm: open from list / plug-in decode", "open from list/warm", "plugin decode/warm",
                         1.15);
-    setup.form.reset();
-    std::filesystem::remove_all(setup.base);
     return 0;
 }

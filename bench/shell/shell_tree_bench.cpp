@@ -170,36 +170,40 @@ void BM_QFileSystemModelExpand(benchmark::State& state) {
     }
 }
 
-// One full enumeration of the folder as the namespace gives it.
-void BM_EnumerateFolder(benchmark::State& state) {
+// The folder the tree expands, bound as the tree binds it.
+ShellFolderPtr TheFolder() {
     IDList list = nullptr;
     IDListFromNativePath(Folders().folder, list);
     const ShellFolderPtr folder = BindToFolder(list);
     FreeIDList(list);
+    return folder;
+}
+
+// The folder's subfolders, hidden ones too, in the namespace's order.
+std::vector<platform::UniqueIDList> SortedSubfolders(const ShellFolderPtr& folder) {
+    std::vector<platform::UniqueIDList> items;
+    auto enumerator = folder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN);
+    while (platform::UniqueIDList item = enumerator->Next()) items.push_back(std::move(item));
+    std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
+        return folder->CompareIDs(0, a.get(), b.get()).value_or(0) < 0;
+    });
+    return items;
+}
+
+// One full enumeration of the folder as the namespace gives it.
+void BM_EnumerateFolder(benchmark::State& state) {
+    const ShellFolderPtr folder = TheFolder();
     for (auto _ : state) {
-        std::vector<platform::UniqueIDList> items;
-        auto enumerator = folder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN);
-        while (platform::UniqueIDList item = enumerator->Next()) items.push_back(std::move(item));
-        std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
-            return folder->CompareIDs(0, a.get(), b.get()).value_or(0) < 0;
-        });
+        std::vector<platform::UniqueIDList> items = SortedSubfolders(folder);
         benchmark::DoNotOptimize(items.data());
     }
 }
 
 // The same with each child's expand button, which the tree needs.
 void BM_EnumerateFolderWithButtons(benchmark::State& state) {
-    IDList list = nullptr;
-    IDListFromNativePath(Folders().folder, list);
-    const ShellFolderPtr folder = BindToFolder(list);
-    FreeIDList(list);
+    const ShellFolderPtr folder = TheFolder();
     for (auto _ : state) {
-        std::vector<platform::UniqueIDList> items;
-        auto enumerator = folder->EnumObjects(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN);
-        while (platform::UniqueIDList item = enumerator->Next()) items.push_back(std::move(item));
-        std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
-            return folder->CompareIDs(0, a.get(), b.get()).value_or(0) < 0;
-        });
+        std::vector<platform::UniqueIDList> items = SortedSubfolders(folder);
         std::uint32_t any = 0;
         for (const auto& item : items)
             any |= folder->GetAttributesOf(item.get(), platform::kHasSubFolder).value_or(0);
