@@ -208,12 +208,7 @@ TEST_F(BmpPlugin, ReportsProgressAndStopsWhenAsked) {
         ASSERT_GE(recorder.calls.size(), 23u) << "at least one report per row of a small image";
         EXPECT_EQ(recorder.calls.back().done, recorder.calls.back().total);
 
-        ProgressRecorder stopper;
-        stopper.stopAtCall = 3;
-        const DecodeResult stopped = plugin.Decode(bytes, ProgressRecorder::Callback, stopper.UserValue());
-        EXPECT_EQ(stopped.code, SPI_ABORT);
-        EXPECT_TRUE(stopped.handlesConsistent) << "no blocks handed out after a stop";
-        EXPECT_EQ(stopper.calls.size(), 3u) << "decoding ends at the stop request";
+        ExpectStopsAtCall(plugin, bytes, 3);
     }
 }
 

@@ -116,12 +116,7 @@ TEST_F(GifPlugin, ReportsProgressAndStopsWhenAsked) {
         ASSERT_GE(recorder.calls.size(), 31u);
         EXPECT_EQ(recorder.calls.back().done, recorder.calls.back().total);
 
-        ProgressRecorder stopper;
-        stopper.stopAtCall = 2;
-        const DecodeResult stopped = plugin.Decode(bytes, ProgressRecorder::Callback, stopper.UserValue());
-        EXPECT_EQ(stopped.code, SPI_ABORT);
-        EXPECT_TRUE(stopped.handlesConsistent);
-        EXPECT_EQ(stopper.calls.size(), 2u);
+        ExpectStopsAtCall(plugin, bytes, 2);
     }
 }
 

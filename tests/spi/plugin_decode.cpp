@@ -7,6 +7,8 @@
 #include <memory>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 namespace {
 
 constexpr std::size_t kHostPadding = 2048;
@@ -116,6 +118,15 @@ int ProgressRecorder::Callback(int done, int total, std::intptr_t self) {
     auto* recorder = reinterpret_cast<ProgressRecorder*>(self);
     recorder->calls.push_back({done, total});
     return recorder->stopAtCall != 0 && static_cast<int>(recorder->calls.size()) >= recorder->stopAtCall;
+}
+
+void ExpectStopsAtCall(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int stopAtCall) {
+    ProgressRecorder stopper;
+    stopper.stopAtCall = stopAtCall;
+    const DecodeResult stopped = plugin.Decode(data, ProgressRecorder::Callback, stopper.UserValue());
+    EXPECT_EQ(stopped.code, SPI_ABORT);
+    EXPECT_TRUE(stopped.handlesConsistent) << "no blocks handed out after a stop";
+    EXPECT_EQ(stopper.calls.size(), static_cast<std::size_t>(stopAtCall)) << "decoding ends at the stop request";
 }
 
 RgbImage DibToRgb(const SPI_BITMAPINFOHEADER& header, const SPI_RGBQUAD* palette, const std::uint8_t* bits) {

@@ -79,6 +79,10 @@ struct ProgressRecorder {
     std::intptr_t UserValue() { return reinterpret_cast<std::intptr_t>(this); }
 };
 
+// Decodes data with a callback that asks to stop at call stopAtCall: the
+// decode must end at that call with SPI_ABORT and hand out no blocks.
+void ExpectStopsAtCall(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int stopAtCall);
+
 // The pixels of a DIB (8-bit with palette or 24-bit, bottom-up) as RGB.
 RgbImage DibToRgb(const SPI_BITMAPINFOHEADER& header, const SPI_RGBQUAD* palette,
                   const std::uint8_t* bits);

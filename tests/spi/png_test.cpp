@@ -142,12 +142,7 @@ TEST_F(PngPlugin, ReportsProgressAndStopsWhenAsked) {
         ASSERT_GE(recorder.calls.size(), 29u);
         EXPECT_EQ(recorder.calls.back().done, recorder.calls.back().total);
 
-        ProgressRecorder stopper;
-        stopper.stopAtCall = 4;
-        const DecodeResult stopped = plugin.Decode(bytes, ProgressRecorder::Callback, stopper.UserValue());
-        EXPECT_EQ(stopped.code, SPI_ABORT);
-        EXPECT_TRUE(stopped.handlesConsistent);
-        EXPECT_EQ(stopper.calls.size(), 4u);
+        ExpectStopsAtCall(plugin, bytes, 4);
     }
 }
 

@@ -127,12 +127,7 @@ TEST_F(PnmExample, ReportsProgressPerRowAndStopsWhenAsked) {
     EXPECT_EQ(recorder.calls.back().done, 19);
     EXPECT_EQ(recorder.calls.back().total, 19);
 
-    ProgressRecorder stopper;
-    stopper.stopAtCall = 5;
-    const DecodeResult stopped = plugin.Decode(bytes, ProgressRecorder::Callback, stopper.UserValue());
-    EXPECT_EQ(stopped.code, SPI_ABORT);
-    EXPECT_TRUE(stopped.handlesConsistent);
-    EXPECT_EQ(stopper.calls.size(), 5u);
+    ExpectStopsAtCall(plugin, bytes, 5);
 }
 
 }  // namespace
