@@ -26,6 +26,8 @@ public:
     bool Start(const std::string& program, const std::vector<std::string>& arguments,
                const std::vector<std::string>& environment, std::string& reason);
     bool IsStarted() const { return pid_ > 0; }
+    // The child's process id while it runs, else -1.
+    pid_t ProcessId() const { return pid_; }
 
     // Writes all bytes to the child's input; false when the child no longer
     // reads (it left or closed it). Never raises SIGPIPE.

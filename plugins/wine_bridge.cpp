@@ -198,19 +198,23 @@ bool TWineBridge::Start(std::string& unavailable) {
         unavailable = failed;
         return false;
     }
-    ++generation_;
-    mapped_.clear();
     return true;
 }
 
 void TWineBridge::Stop() {
     child_.Stop(std::chrono::milliseconds(500));
-    mapped_.clear();
+    Forget();
 }
 
 void TWineBridge::Fail() {
     child_.Kill();
+    Forget();
+}
+
+void TWineBridge::Forget() {
     mapped_.clear();
+    // The plug-ins opened in the helper that is gone are no longer open.
+    ++generation_;
 }
 
 bool TWineBridge::Send(const Request& request, const void* payload) {
@@ -269,7 +273,9 @@ bool TWineBridge::Transact(const Request& request, const void* payload, Reply& r
 
 bool TWineBridge::MapSegment(std::uint32_t id, const platform::SharedMemory& memory, bool await) {
     const auto mapped = mapped_.find(id);
-    if (mapped != mapped_.end() && mapped->second == memory.Size()) return true;
+    // Inside a GetPicture the helper waits for the request even when it
+    // has the segment mapped already.
+    if (await && mapped != mapped_.end() && mapped->second == memory.Size()) return true;
     Request request = MakeRequest(Op::MapSegment);
     request.segment = id;
     request.size = memory.Size();

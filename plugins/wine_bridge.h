@@ -83,10 +83,12 @@ public:
     // How long the plug-in itself worked in the last GetPicture, without the
     // time its progress reports took.
     std::chrono::nanoseconds LastPluginTime() const { return lastPluginTime_; }
-    // Counts the helper's starts; a plug-in handle of an earlier one is
+    // Counts the helper's ends; a plug-in handle of an earlier helper is
     // opened again before use.
     std::uint64_t Generation() const { return generation_; }
     bool IsRunning() const { return child_.IsStarted(); }
+    // The helper's process id while it runs, else -1 (for measuring it).
+    int HelperProcessId() const { return child_.ProcessId(); }
 
 private:
     explicit TWineBridge(TWindowsBitness bitness) : bitness_(bitness) {}
@@ -101,6 +103,8 @@ private:
     void Stop();
     // Ends a helper that failed; the call that saw it returns failure.
     void Fail();
+    // What the helper that ended had: its segments and opened plug-ins.
+    void Forget();
 
     struct Output;
 

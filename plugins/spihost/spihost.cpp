@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "spi.h"
@@ -256,8 +257,22 @@ std::int64_t TicksPerSecond() {
 // the bridge's, not the plug-in's.
 std::int64_t relayTicks = 0;
 
+// A report is relayed when the last one is this old, besides the first and
+// the last of a decode: a round trip to the program costs tens of
+// microseconds, and a progress bar needs no more than this. The program's
+// last answer holds meanwhile, so a cancel stops the plug-in at once.
+constexpr std::int64_t kRelayIntervalMs = 10;
+std::int64_t lastRelay = 0;
+int lastAnswer = 0;
+bool relayedOnce = false;
+
 int SPI_CALL RelayProgress(int nNum, int nDenom, intptr_t) {
     const std::int64_t start = Now();
+    if (lastAnswer != 0) return lastAnswer;
+    if (relayedOnce && nNum < nDenom && (start - lastRelay) * 1000 < kRelayIntervalMs * TicksPerSecond())
+        return 0;
+    relayedOnce = true;
+    lastRelay = start;
     Reply reply{};
     reply.kind = static_cast<std::uint32_t>(Kind::Progress);
     reply.code = nNum;
@@ -267,7 +282,8 @@ int SPI_CALL RelayProgress(int nNum, int nDenom, intptr_t) {
         const Message message = Receive();
         if (static_cast<Op>(message.request.op) == Op::ProgressAnswer) {
             relayTicks += Now() - start;
-            return message.request.length;
+            lastAnswer = message.request.length;
+            return lastAnswer;
         }
         Dispatch(message);
     }
@@ -295,13 +311,17 @@ bool PlaceOutput(HLOCAL info, HLOCAL bits, std::uint64_t infoBytes, std::uint64_
 void GetPicture(const Message& message, Plugin& plugin, const char* input) {
     HLOCAL info = nullptr;
     HLOCAL bits = nullptr;
-    const std::int64_t savedRelayTicks = relayTicks;
-    relayTicks = 0;
+    // A GetPicture called from a progress report keeps its own relay state.
+    const std::int64_t savedRelayTicks = std::exchange(relayTicks, 0);
+    const int savedAnswer = std::exchange(lastAnswer, 0);
+    const bool savedRelayed = std::exchange(relayedOnce, false);
     const std::int64_t start = Now();
     const int code = plugin.getPicture(input, message.request.length, message.request.flag, &info, &bits,
                                        message.request.size != 0 ? &RelayProgress : nullptr, 0);
     const std::int64_t pluginTicks = Now() - start - relayTicks;
     relayTicks = savedRelayTicks;
+    lastAnswer = savedAnswer;
+    relayedOnce = savedRelayed;
 
     Reply reply{};
     reply.kind = static_cast<std::uint32_t>(Kind::Result);
@@ -317,11 +337,12 @@ void GetPicture(const Message& message, Plugin& plugin, const char* input) {
             reply.code = SPI_NO_MEMORY;
         }
     }
+    Send(reply);
+    // Freed after the answer: the program goes on meanwhile.
     if (code == SPI_SUCCESS) {
         if (info != nullptr) LocalFree(info);
         if (bits != nullptr) LocalFree(bits);
     }
-    Send(reply);
 }
 
 void Call(const Message& message) {

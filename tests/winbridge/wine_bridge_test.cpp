@@ -1,5 +1,6 @@
 // Windows plug-ins built from our own sources, run by the Wine helper.
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -163,6 +164,8 @@ TEST_F(WineBridgeTest, TheFourExportsAndEveryResultCodeCrossTheBoundary) {
             EXPECT_EQ(info, nullptr);
             EXPECT_EQ(bits, nullptr);
         }
+        // The second bitmap goes where the first one was freed.
+        ExpectDecodes(*library);
         ExpectDecodes(*library);
     }
 }
@@ -191,14 +194,22 @@ TEST_F(WineBridgeTest, ProgressReachesTheProgramAndItsAnswerCancels) {
                   SPI_SUCCESS);
         FreeLocalBlock(info);
         FreeLocalBlock(bits);
-        EXPECT_EQ(whole.reports, (std::vector<std::pair<int, int>>{{0, 5}, {1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
+        // Reports in quick succession are thinned out; the first and the
+        // last always arrive, in order.
+        ASSERT_GE(whole.reports.size(), 2u);
+        EXPECT_EQ(whole.reports.front(), std::make_pair(0, 5));
+        EXPECT_EQ(whole.reports.back(), std::make_pair(5, 5));
+        EXPECT_TRUE(std::is_sorted(whole.reports.begin(), whole.reports.end()));
 
-        ProgressLog cancelled;
-        cancelled.cancelAt = 3;
-        EXPECT_EQ(Decode(*library, "steps=5", info, bits, &LogProgress, reinterpret_cast<std::intptr_t>(&cancelled)),
-                  SPI_ABORT);
-        EXPECT_EQ(cancelled.calls, 3);
-        EXPECT_EQ(info, nullptr);
+        for (const int cancelAt : {1, 2}) {
+            ProgressLog cancelled;
+            cancelled.cancelAt = cancelAt;
+            EXPECT_EQ(
+                Decode(*library, "steps=5", info, bits, &LogProgress, reinterpret_cast<std::intptr_t>(&cancelled)),
+                SPI_ABORT);
+            EXPECT_EQ(cancelled.calls, cancelAt);
+            EXPECT_EQ(info, nullptr);
+        }
     }
 }
 
