@@ -240,9 +240,9 @@ bool TWineBridge::Transact(const Request& request, const void* payload, Reply& r
         Fail();
         return false;
     }
-    std::string ignored;
     for (;;) {
-        if (!Receive(reply, replyPayload != nullptr ? replyPayload : &ignored, silence)) {
+        // A payload where none belongs is nonsense as much as a wrong size.
+        if (!Receive(reply, replyPayload, silence)) {
             Fail();
             return false;
         }

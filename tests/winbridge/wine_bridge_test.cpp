@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/child_process.h"
 #include "plugins/plug_library.h"
 #include "plugins/susie_plug.h"
 #include "plugins/wine_bridge.h"
@@ -33,6 +34,10 @@ protected:
         Configure(TWineBridgeSettings{});
     }
     void TearDown() override { Configure(TWineBridgeSettings{}); }
+
+    static bool HasWine() {
+        return !platform::FindExecutable(TWineBridgeSettings{}.WineCommand, platform::CurrentEnvironment()).empty();
+    }
 
     static void Configure(TWineBridgeSettings settings) {
         if (settings.HelperFolder.empty()) settings.HelperFolder = KELVANDOR_HELPER_DIR;
@@ -107,6 +112,7 @@ protected:
 };
 
 TEST_F(WineBridgeTest, WindowsBmpPluginDecodesThroughTheViewLikeTheNativeOne) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
     TempFolder folder;
     const std::string image = folder.Write("picture.bmp", Bmp(37, 23));
     ScriptedMessageBoxes messages;
@@ -131,6 +137,7 @@ TEST_F(WineBridgeTest, WindowsBmpPluginDecodesThroughTheViewLikeTheNativeOne) {
 }
 
 TEST_F(WineBridgeTest, TheFourExportsAndEveryResultCodeCrossTheBoundary) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
     for (const char* bitness : kBitnesses) {
         SCOPED_TRACE(bitness);
         std::unique_ptr<TPlugLibrary> library = Open(bitness);
@@ -183,6 +190,7 @@ int SPI_CALL LogProgress(int nNum, int nDenom, std::intptr_t lData) {
 }
 
 TEST_F(WineBridgeTest, ProgressReachesTheProgramAndItsAnswerCancels) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
     for (const char* bitness : kBitnesses) {
         SCOPED_TRACE(bitness);
         std::unique_ptr<TPlugLibrary> library = Open(bitness);
@@ -214,6 +222,7 @@ TEST_F(WineBridgeTest, ProgressReachesTheProgramAndItsAnswerCancels) {
 }
 
 TEST_F(WineBridgeTest, ACrashingOrHangingPluginTakesDownOnlyTheHelper) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
     TWineBridgeSettings quick;
     quick.SilenceTimeout = std::chrono::milliseconds(1500);
     Configure(quick);
@@ -236,6 +245,32 @@ TEST_F(WineBridgeTest, ACrashingOrHangingPluginTakesDownOnlyTheHelper) {
             EXPECT_EQ(bridge.Generation(), generation + 1);
         }
     }
+}
+
+TEST_F(WineBridgeTest, AHelperThatTalksNonsenseIsEndedAndTheCallFails) {
+    TWineBridgeSettings fake;
+    fake.WineCommand = KELVANDOR_FAKE_HELPER;
+    Configure(fake);
+    TWineBridge& bridge = TWineBridge::Of(TWindowsBitness::Win32);
+    for (const char* mode :
+         {"oversized", "unknown-kind", "huge-bitmap", "short-record", "unasked-progress", "truncated"}) {
+        SCOPED_TRACE(mode);
+        setenv("KELVANDOR_FAKE_HELPER", mode, 1);
+        std::unique_ptr<TPlugLibrary> library = Open("win32");
+        ASSERT_NE(library, nullptr);
+        EXPECT_TRUE(bridge.IsRunning());
+        HLOCAL info = nullptr;
+        HLOCAL bits = nullptr;
+        EXPECT_EQ(Decode(*library, "width=3 height=2", info, bits), SPI_INTERNAL_ERROR);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(bits, nullptr);
+        EXPECT_FALSE(bridge.IsRunning());
+        const std::string contents = Contents("KTESTSPI");
+        PictureInfo picture{};
+        EXPECT_EQ(library->GetPictureInfo(contents.data(), 8, SPI_INPUT_MEMORY, &picture), SPI_INTERNAL_ERROR);
+        EXPECT_FALSE(bridge.IsRunning());
+    }
+    unsetenv("KELVANDOR_FAKE_HELPER");
 }
 
 TEST_F(WineBridgeTest, WithoutWineOrHelperWindowsPluginsAreUnavailableAndNativeOnesWork) {
