@@ -215,46 +215,41 @@ TEST_F(BmpPlugin, ReportsProgressAndStopsWhenAsked) {
 TEST_F(BmpPlugin, RefusesDamagedFilesWithACode) {
     const Bytes good = ConvertPhoto("-colors 200 -compress None", "BMP3:good.bmp");
     const Bytes rle = ConvertPhoto("-colors 200 -compress RLE", "BMP3:good_rle.bmp");
-    auto expectCode = [&](const Bytes& bytes, int code, const std::string& what) {
-        const DecodeResult result = plugin.Decode(bytes);
-        EXPECT_EQ(result.code, code) << what;
-        EXPECT_TRUE(result.handlesConsistent) << what;
-    };
-
     for (std::size_t length : {std::size_t{1}, std::size_t{10}, std::size_t{30}, std::size_t{100}, good.size() - 40})
-        expectCode(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)), length < 2 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA,
-                   "cut to " + std::to_string(length));
-    expectCode(Bytes(rle.begin(), rle.begin() + static_cast<std::ptrdiff_t>(rle.size() / 2)), SPI_BROKEN_DATA, "RLE stream cut in half");
+        ExpectDecodeCode(plugin, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
+                         length < 2 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA, "cut to " + std::to_string(length));
+    ExpectDecodeCode(plugin, Bytes(rle.begin(), rle.begin() + static_cast<std::ptrdiff_t>(rle.size() / 2)),
+                     SPI_BROKEN_DATA, "RLE stream cut in half");
 
     Bytes wrongMagic(good);
     wrongMagic[0] = 'X';
-    expectCode(wrongMagic, SPI_UNKNOWN_FORMAT, "wrong magic");
+    ExpectDecodeCode(plugin, wrongMagic, SPI_UNKNOWN_FORMAT, "wrong magic");
 
     Bytes huge(good);
     Put32(huge, 18, 100000);
     Put32(huge, 22, 100000);
-    expectCode(huge, SPI_NO_MEMORY, "100000 x 100000");
+    ExpectDecodeCode(plugin, huge, SPI_NO_MEMORY, "100000 x 100000");
     Put32(huge, 18, 0x7FFFFFFF);
     Put32(huge, 22, 0x80000001);
-    expectCode(huge, SPI_NO_MEMORY, "byte count beyond any size");
+    ExpectDecodeCode(plugin, huge, SPI_NO_MEMORY, "byte count beyond any size");
     Bytes hugeRle(rle);
     Put32(hugeRle, 18, 200000);
     Put32(hugeRle, 22, 200000);
-    expectCode(hugeRle, SPI_NO_MEMORY, "RLE claiming 200000 x 200000");
+    ExpectDecodeCode(plugin, hugeRle, SPI_NO_MEMORY, "RLE claiming 200000 x 200000");
 
     Bytes zeroWidth(good);
     Put32(zeroWidth, 18, 0);
-    expectCode(zeroWidth, SPI_BROKEN_DATA, "zero width");
+    ExpectDecodeCode(plugin, zeroWidth, SPI_BROKEN_DATA, "zero width");
     Bytes oddDepth(good);
     Put16(oddDepth, 28, 7);
-    expectCode(oddDepth, SPI_BROKEN_DATA, "7 bits per pixel");
+    ExpectDecodeCode(plugin, oddDepth, SPI_BROKEN_DATA, "7 bits per pixel");
     Bytes embeddedJpeg(good);
     Put32(embeddedJpeg, 30, 4);
-    expectCode(embeddedJpeg, SPI_UNKNOWN_FORMAT, "embedded JPEG");
+    ExpectDecodeCode(plugin, embeddedJpeg, SPI_UNKNOWN_FORMAT, "embedded JPEG");
     Bytes pixelsPastEnd(good);
     Put32(pixelsPastEnd, 10, static_cast<std::uint32_t>(good.size() + 10));
-    expectCode(pixelsPastEnd, SPI_BROKEN_DATA, "pixel offset past the end");
-    expectCode(MakeBmp(4, 1, 16, 3, {0, 0}, {}), SPI_BROKEN_DATA, "masks cut off");
+    ExpectDecodeCode(plugin, pixelsPastEnd, SPI_BROKEN_DATA, "pixel offset past the end");
+    ExpectDecodeCode(plugin, MakeBmp(4, 1, 16, 3, {0, 0}, {}), SPI_BROKEN_DATA, "masks cut off");
 }
 
 TEST_F(BmpPlugin, KeepsPixelsOfOversizedRunsInsideTheImage) {

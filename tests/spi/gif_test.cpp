@@ -122,35 +122,30 @@ TEST_F(GifPlugin, ReportsProgressAndStopsWhenAsked) {
 
 TEST_F(GifPlugin, RefusesDamagedFilesWithACode) {
     const Bytes good = ReadFileBytes(MakeGif(ShellQuote(photo) + " -colors 64", "good.gif"));
-    auto expectCode = [&](const Bytes& bytes, int code, const std::string& what) {
-        const DecodeResult result = plugin.Decode(bytes);
-        EXPECT_EQ(result.code, code) << what;
-        EXPECT_TRUE(result.handlesConsistent) << what;
-    };
     for (std::size_t length : {std::size_t{3}, std::size_t{10}, std::size_t{100}, good.size() / 2, good.size() - 2})
-        expectCode(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
-                   length < 6 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA, "cut to " + std::to_string(length));
+        ExpectDecodeCode(plugin, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
+                         length < 6 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA, "cut to " + std::to_string(length));
 
     Bytes wrongMagic(good);
     wrongMagic[4] = '8';
-    expectCode(wrongMagic, SPI_UNKNOWN_FORMAT, "wrong magic");
+    ExpectDecodeCode(plugin, wrongMagic, SPI_UNKNOWN_FORMAT, "wrong magic");
 
     // The logical screen's size sits at offset 6; the first image stays
     // small and lies in its top-left corner.
     Bytes hugeScreen(good);
     Put16(hugeScreen, 6, 65535);
     Put16(hugeScreen, 8, 65535);
-    expectCode(hugeScreen, SPI_NO_MEMORY, "65535 x 65535 screen");
+    ExpectDecodeCode(plugin, hugeScreen, SPI_NO_MEMORY, "65535 x 65535 screen");
 
     const std::size_t descriptor = FirstImageDescriptor(good);
     ASSERT_EQ(good[descriptor], ',');
     Bytes corruptCodes(good);
     corruptCodes[descriptor + 10] = 12;  // LZW minimum code size beyond the format's 8
-    expectCode(corruptCodes, SPI_BROKEN_DATA, "impossible code size");
+    ExpectDecodeCode(plugin, corruptCodes, SPI_BROKEN_DATA, "impossible code size");
 
     Bytes noImage(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(descriptor));
     noImage.push_back(';');
-    expectCode(noImage, SPI_BROKEN_DATA, "only a trailer");
+    ExpectDecodeCode(plugin, noImage, SPI_BROKEN_DATA, "only a trailer");
 }
 
 }  // namespace

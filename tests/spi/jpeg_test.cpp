@@ -41,19 +41,6 @@ std::size_t FrameHeaderOffset(const std::vector<std::uint8_t>& jpeg) {
     return 0;
 }
 
-int Stopper(int, int, std::intptr_t data) {
-    auto& callsLeft = *reinterpret_cast<int*>(data);
-    return --callsLeft <= 0 ? 1 : 0;
-}
-
-struct ProgressLog {
-    std::vector<std::pair<int, int>> calls;
-    static int Record(int done, int total, std::intptr_t data) {
-        reinterpret_cast<ProgressLog*>(data)->calls.emplace_back(done, total);
-        return 0;
-    }
-};
-
 TEST_F(JpegFixture, DescribesItselfAndRecognisesOnlyJpegData) {
     ASSERT_TRUE(plugin.Loaded());
     EXPECT_EQ(plugin.Info(SPI_INFO_API_VERSION), "00IN");
@@ -164,18 +151,16 @@ TEST_F(JpegFixture, ReportsRisingProgressAndStopsWhenAsked) {
     for (const char* options : {"", "-progressive"}) {
         SCOPED_TRACE(options);
         const auto data = ReadFileBytes(Cjpeg(options, source, "tall.jpg"));
-        ProgressLog log;
-        ASSERT_EQ(plugin.Decode(data, &ProgressLog::Record, reinterpret_cast<std::intptr_t>(&log)).code,
-                  SPI_SUCCESS);
-        ASSERT_GE(log.calls.size(), 20u);
-        for (std::size_t i = 1; i < log.calls.size(); ++i) EXPECT_GT(log.calls[i].first, log.calls[i - 1].first);
-        EXPECT_EQ(log.calls.back().first, log.calls.back().second);
+        ProgressRecorder recorder;
+        ASSERT_EQ(plugin.Decode(data, ProgressRecorder::Callback, recorder.UserValue()).code, SPI_SUCCESS);
+        const std::vector<ProgressRecorder::Call>& calls = recorder.calls;
+        ASSERT_GE(calls.size(), 20u);
+        for (std::size_t i = 1; i < calls.size(); ++i) EXPECT_GT(calls[i].done, calls[i - 1].done);
+        EXPECT_EQ(calls.back().done, calls.back().total);
 
-        for (int callsBeforeStop : {1, 10, static_cast<int>(log.calls.size())}) {
-            int callsLeft = callsBeforeStop;
-            const DecodeResult stopped = plugin.Decode(data, &Stopper, reinterpret_cast<std::intptr_t>(&callsLeft));
-            EXPECT_EQ(stopped.code, SPI_ABORT) << callsBeforeStop;
-            EXPECT_TRUE(stopped.handlesConsistent);
+        for (int callsBeforeStop : {1, 10, static_cast<int>(calls.size())}) {
+            SCOPED_TRACE(callsBeforeStop);
+            ExpectStopsAtCall(plugin, data, callsBeforeStop);
         }
     }
 }

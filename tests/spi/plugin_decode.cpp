@@ -120,6 +120,13 @@ int ProgressRecorder::Callback(int done, int total, std::intptr_t self) {
     return recorder->stopAtCall != 0 && static_cast<int>(recorder->calls.size()) >= recorder->stopAtCall;
 }
 
+void ExpectDecodeCode(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int code,
+                      const std::string& what) {
+    const DecodeResult result = plugin.Decode(data);
+    EXPECT_EQ(result.code, code) << what;
+    EXPECT_TRUE(result.handlesConsistent) << what;
+}
+
 void ExpectStopsAtCall(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int stopAtCall) {
     ProgressRecorder stopper;
     stopper.stopAtCall = stopAtCall;

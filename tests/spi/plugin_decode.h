@@ -79,6 +79,11 @@ struct ProgressRecorder {
     std::intptr_t UserValue() { return reinterpret_cast<std::intptr_t>(this); }
 };
 
+// Decodes data expecting the result code, and no blocks handed out when
+// it fails; what names the case in a failure.
+void ExpectDecodeCode(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int code,
+                      const std::string& what);
+
 // Decodes data with a callback that asks to stop at call stopAtCall: the
 // decode must end at that call with SPI_ABORT and hand out no blocks.
 void ExpectStopsAtCall(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int stopAtCall);

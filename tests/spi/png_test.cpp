@@ -148,18 +148,13 @@ TEST_F(PngPlugin, ReportsProgressAndStopsWhenAsked) {
 
 TEST_F(PngPlugin, RefusesDamagedFilesWithACode) {
     const Bytes good = ReadFileBytes(photo);
-    auto expectCode = [&](const Bytes& bytes, int code, const std::string& what) {
-        const DecodeResult result = plugin.Decode(bytes);
-        EXPECT_EQ(result.code, code) << what;
-        EXPECT_TRUE(result.handlesConsistent) << what;
-    };
     for (std::size_t length : {std::size_t{4}, std::size_t{8}, std::size_t{20}, std::size_t{40}, good.size() / 2})
-        expectCode(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
-                   length < 8 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA, "cut to " + std::to_string(length));
+        ExpectDecodeCode(plugin, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
+                         length < 8 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA, "cut to " + std::to_string(length));
 
     Bytes wrongMagic(good);
     wrongMagic[1] = 'Q';
-    expectCode(wrongMagic, SPI_UNKNOWN_FORMAT, "wrong magic");
+    ExpectDecodeCode(plugin, wrongMagic, SPI_UNKNOWN_FORMAT, "wrong magic");
 
     // IHDR sits at offset 8: length, type, width at 16, height at 20. The
     // CRC no longer matches after the change, so both the size check and
@@ -180,7 +175,7 @@ TEST_F(PngPlugin, RefusesDamagedFilesWithACode) {
     const auto data = std::search(corruptData.begin(), corruptData.end(), idat.begin(), idat.end());
     ASSERT_NE(data, corruptData.end());
     for (auto byte = data + 6; byte < data + 60; ++byte) *byte ^= 0x5A;
-    expectCode(corruptData, SPI_BROKEN_DATA, "scrambled compressed data");
+    ExpectDecodeCode(plugin, corruptData, SPI_BROKEN_DATA, "scrambled compressed data");
 }
 
 }  // namespace

@@ -87,9 +87,7 @@ TEST_F(PnmExample, ScalesSmallMaximumsAndReadsCommentsInTheHeader) {
 TEST_F(PnmExample, AnswersDamagedInputWithACodeAndNoBlocks) {
     const Bytes good = ReadFileBytes(Write("-depth 8", "good.ppm"));
     auto expectCode = [&](const Bytes& bytes, int code, const std::string& what) {
-        const DecodeResult result = plugin.Decode(bytes);
-        EXPECT_EQ(result.code, code) << what;
-        EXPECT_TRUE(result.handlesConsistent) << what;
+        ExpectDecodeCode(plugin, bytes, code, what);
         PictureInfo info{};
         EXPECT_EQ(plugin.GetPictureInfo(bytes, info), code) << what;
     };

@@ -25,16 +25,6 @@ struct TiffFixture : ::testing::Test {
     }
 };
 
-int Stopper(int, int, std::intptr_t data) {
-    auto& callsLeft = *reinterpret_cast<int*>(data);
-    return --callsLeft <= 0 ? 1 : 0;
-}
-
-int CountCalls(int, int, std::intptr_t data) {
-    ++*reinterpret_cast<int*>(data);
-    return 0;
-}
-
 // A little-endian TIFF header with one directory of SHORT/LONG entries.
 std::vector<std::uint8_t> HandMadeTiff(const std::vector<std::pair<std::uint16_t, std::uint32_t>>& tags) {
     std::vector<std::uint8_t> file = {'I', 'I', 42, 0, 8, 0, 0, 0};
@@ -164,14 +154,13 @@ TEST_F(TiffFixture, ReportsProgressAndStopsWhenAsked) {
     for (const char* options : {"-compress lzw", "-define tiff:tile-geometry=16x16", "-colorspace CMYK"}) {
         SCOPED_TRACE(options);
         const auto data = ReadFileBytes(MakeTiff(source, options));
-        int calls = 0;
-        ASSERT_EQ(plugin.Decode(data, &CountCalls, reinterpret_cast<std::intptr_t>(&calls)).code, SPI_SUCCESS);
+        ProgressRecorder recorder;
+        ASSERT_EQ(plugin.Decode(data, ProgressRecorder::Callback, recorder.UserValue()).code, SPI_SUCCESS);
+        const int calls = static_cast<int>(recorder.calls.size());
         EXPECT_GE(calls, 5);
         for (int callsBeforeStop : {1, 5, calls}) {
-            int callsLeft = callsBeforeStop;
-            const DecodeResult stopped = plugin.Decode(data, &Stopper, reinterpret_cast<std::intptr_t>(&callsLeft));
-            EXPECT_EQ(stopped.code, SPI_ABORT);
-            EXPECT_TRUE(stopped.handlesConsistent);
+            SCOPED_TRACE(callsBeforeStop);
+            ExpectStopsAtCall(plugin, data, callsBeforeStop);
         }
     }
 }

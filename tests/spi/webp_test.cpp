@@ -32,16 +32,6 @@ struct WebpFixture : ::testing::Test {
     }
 };
 
-int Stopper(int, int, std::intptr_t data) {
-    auto& callsLeft = *reinterpret_cast<int*>(data);
-    return --callsLeft <= 0 ? 1 : 0;
-}
-
-int CountCalls(int, int, std::intptr_t data) {
-    ++*reinterpret_cast<int*>(data);
-    return 0;
-}
-
 TEST_F(WebpFixture, DescribesItselfAndRecognisesOnlyWebpData) {
     ASSERT_TRUE(plugin.Loaded());
     EXPECT_EQ(plugin.Info(SPI_INFO_PATTERN), "*.webp");
@@ -94,14 +84,13 @@ TEST_F(WebpFixture, ReportsProgressAndStopsWhenAsked) {
                                           std::pair{"-lossless", alpha}}) {
         SCOPED_TRACE(options);
         const auto data = ReadFileBytes(Cwebp(options, source));
-        int calls = 0;
-        ASSERT_EQ(plugin.Decode(data, &CountCalls, reinterpret_cast<std::intptr_t>(&calls)).code, SPI_SUCCESS);
+        ProgressRecorder recorder;
+        ASSERT_EQ(plugin.Decode(data, ProgressRecorder::Callback, recorder.UserValue()).code, SPI_SUCCESS);
+        const int calls = static_cast<int>(recorder.calls.size());
         EXPECT_GE(calls, 5);
         for (int callsBeforeStop : {1, calls / 2 + 1, calls}) {
-            int callsLeft = callsBeforeStop;
-            const DecodeResult stopped = plugin.Decode(data, &Stopper, reinterpret_cast<std::intptr_t>(&callsLeft));
-            EXPECT_EQ(stopped.code, SPI_ABORT);
-            EXPECT_TRUE(stopped.handlesConsistent);
+            SCOPED_TRACE(callsBeforeStop);
+            ExpectStopsAtCall(plugin, data, callsBeforeStop);
         }
     }
 }
