@@ -23,11 +23,6 @@
 
 namespace {
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
 // The item of an absolute list as a list of one: its parent (the desktop
 // for places on the desktop) and itself.
 void FillWith(TSHIDList2& list, IDList absolute) {

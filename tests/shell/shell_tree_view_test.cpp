@@ -27,15 +27,6 @@
 
 namespace {
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-void MakeFolders(const TempFolder& temp, std::initializer_list<std::string> names) {
-    for (const std::string& name : names) ASSERT_EQ(mkdir(temp.File(name).c_str(), 0755), 0) << name;
-}
-
 QStringList ChildTexts(const QTreeWidgetItem* node) {
     QStringList texts;
     for (int i = 0; node && i < node->childCount(); ++i) texts << node->child(i)->text(0);

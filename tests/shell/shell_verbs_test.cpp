@@ -20,11 +20,6 @@
 
 namespace {
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
 // The named items of folder as a list the verbs run on.
 void Fill(TSHIDList2& list, const std::string& folder, std::initializer_list<std::string> names) {
     list.Clear();

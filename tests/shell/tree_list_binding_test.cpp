@@ -17,15 +17,6 @@
 
 namespace {
 
-bool Exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
-void MakeFolders(const TempFolder& temp, std::initializer_list<std::string> names) {
-    for (const std::string& name : names) ASSERT_EQ(mkdir(temp.File(name).c_str(), 0755), 0) << name;
-}
-
 // A shown folder tree and file list bound to each other over a temporary
 // folder; either may be destroyed early by a test.
 class TreeListBinding : public ::testing::Test {

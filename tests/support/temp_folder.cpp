@@ -1,10 +1,14 @@
 #include "temp_folder.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 TempFolder::TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelvandor-test-XXXXXX").string();
@@ -41,6 +45,15 @@ std::string TempFolder::Write(const std::string& name, const std::string& text) 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+void MakeFolders(const TempFolder& temp, std::initializer_list<std::string> names) {
+    for (const std::string& name : names) ASSERT_EQ(mkdir(temp.File(name).c_str(), 0755), 0) << name;
 }
 
 void WriteBytes(const std::string& path, std::size_t count) { std::ofstream(path) << std::string(count, 'x'); }

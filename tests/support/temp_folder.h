@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ private:
 
 // The whole contents of a file; empty when it cannot be read.
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+
+// Whether anything is at path, a dangling link too.
+bool Exists(const std::string& path);
+
+// Makes the named folders in temp; a failure fails the test.
+void MakeFolders(const TempFolder& temp, std::initializer_list<std::string> names);
 
 // Writes a file of count bytes at path, for tests that look at sizes.
 void WriteBytes(const std::string& path, std::size_t count);
