@@ -81,7 +81,10 @@ void TSusiePlugs::Refresh() {
     for (const auto& entry : entries) {
         if (entry.isFolder || entry.isHidden || !platform::HasExtensionIgnoringCase(entry.name, ".spi"))
             continue;
-        const Validity& validity = seen[entry.name] = Check(entry);
+        const Validity validity = Check(entry);
+        // What only this machine stands in the way of is asked again at the
+        // next scan: Wine may have been installed meanwhile.
+        if (validity.unavailable.empty()) seen[entry.name] = validity;
         if (validity.valid) items_.push_back(std::make_unique<TSusiePlug>(this, entry.name));
         if (!validity.unavailable.empty()) unavailable_.push_back({entry.name, validity.unavailable});
     }

@@ -305,6 +305,12 @@ TEST_F(WineBridgeTest, WithoutWineOrHelperWindowsPluginsAreUnavailableAndNativeO
         raster.SetPluginPath(QString::fromStdString(plugins));
         EXPECT_TRUE(raster.LoadFromFile(QString::fromStdString(image)));
         EXPECT_TRUE(messages.Texts().isEmpty());
+
+        // Once the machine can run it, the next scan takes the plug-in in.
+        Configure(TWineBridgeSettings{});
+        registry.Refresh();
+        EXPECT_EQ(registry.Count(), 2);
+        EXPECT_TRUE(registry.Unavailable().empty());
     }
 }
 
