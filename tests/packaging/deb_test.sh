@@ -26,6 +26,13 @@ dpkg -x "$package" "$work/root"
 for plugin in ifbmp ifgif ifjpeg ifpng iftiff ifwebp; do
     test -f "$work/root/usr/lib/kelvandor/plugins/$plugin.spi" || fail "the package lacks $plugin.spi"
 done
+for bits in 32 64; do
+    helper=kelvandor-spihost$bits.exe
+    if [ -f "$build/bin/$helper" ]; then
+        test -f "$work/root/usr/lib/kelvandor/plugins/$helper" || fail "the package lacks $helper"
+    fi
+done
+[[ "$(dpkg-deb -f "$package" Suggests)" == *wine* ]] || fail "Suggests lacks wine"
 test -f "$work/root/usr/share/applications/org.kelvandor.Kelvandor.desktop" || fail "the package lacks its desktop entry"
 test "$(env -u DISPLAY QT_QPA_PLATFORM=xcb "$work/root/usr/bin/kelvandor" --version)" = "Kelvandor $version" ||
     fail "the packaged program does not run"
