@@ -215,9 +215,7 @@ TEST_F(BmpPlugin, ReportsProgressAndStopsWhenAsked) {
 TEST_F(BmpPlugin, RefusesDamagedFilesWithACode) {
     const Bytes good = ConvertPhoto("-colors 200 -compress None", "BMP3:good.bmp");
     const Bytes rle = ConvertPhoto("-colors 200 -compress RLE", "BMP3:good_rle.bmp");
-    for (std::size_t length : {std::size_t{1}, std::size_t{10}, std::size_t{30}, std::size_t{100}, good.size() - 40})
-        ExpectDecodeCode(plugin, Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)),
-                         length < 2 ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA, "cut to " + std::to_string(length));
+    ExpectCutsRefused(plugin, good, {1, 10, 30, 100, good.size() - 40}, 2);
     ExpectDecodeCode(plugin, Bytes(rle.begin(), rle.begin() + static_cast<std::ptrdiff_t>(rle.size() / 2)),
                      SPI_BROKEN_DATA, "RLE stream cut in half");
 

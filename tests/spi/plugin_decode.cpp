@@ -127,6 +127,15 @@ void ExpectDecodeCode(const PluginUnderTest& plugin, const std::vector<std::uint
     EXPECT_TRUE(result.handlesConsistent) << what;
 }
 
+void ExpectCutsRefused(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data,
+                       std::initializer_list<std::size_t> lengths, std::size_t signatureSize) {
+    for (const std::size_t length : lengths) {
+        const std::vector<std::uint8_t> cut(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(length));
+        ExpectDecodeCode(plugin, cut, length < signatureSize ? SPI_UNKNOWN_FORMAT : SPI_BROKEN_DATA,
+                         "cut to " + std::to_string(length));
+    }
+}
+
 void ExpectStopsAtCall(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int stopAtCall) {
     ProgressRecorder stopper;
     stopper.stopAtCall = stopAtCall;

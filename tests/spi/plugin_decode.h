@@ -5,6 +5,7 @@
 // and reference pixels from ImageMagick for comparison.
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,11 @@ struct ProgressRecorder {
 // it fails; what names the case in a failure.
 void ExpectDecodeCode(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data, int code,
                       const std::string& what);
+
+// Decodes data cut to each of the lengths: cut inside its first
+// signatureSize bytes it is no known format, cut later broken data.
+void ExpectCutsRefused(const PluginUnderTest& plugin, const std::vector<std::uint8_t>& data,
+                       std::initializer_list<std::size_t> lengths, std::size_t signatureSize);
 
 // Decodes data with a callback that asks to stop at call stopAtCall: the
 // decode must end at that call with SPI_ABORT and hand out no blocks.
