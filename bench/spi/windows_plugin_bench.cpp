@@ -15,7 +15,6 @@
 
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +28,7 @@
 
 #include <QGuiApplication>
 
+#include "bench_report.h"
 #include "host_decode.h"
 #include "plugins/plug_library.h"
 #include "plugins/susie_plug.h"
@@ -60,16 +60,6 @@ double OtherProcessCpuSeconds(int pid) {
     return seconds;
 }
 
-struct Sample {
-    double wall = 0;
-    double cpu = 0;
-};
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
 struct Row {
     std::string name;
     double wall = 0;
@@ -93,7 +83,7 @@ Row Measure(const std::string& name, int iterations, const std::function<void()>
         walls.push_back(wall / iterations);
         cpus.push_back(cpu / iterations);
     }
-    Row row{name, Median(walls), Median(cpus)};
+    Row row{name, bench_report::Median(walls), bench_report::Median(cpus)};
     std::printf("%-46s wall %9.3f ms   cpu %9.3f ms\n", name.c_str(), row.wall * 1e3, row.cpu * 1e3);
     return row;
 }
@@ -196,7 +186,7 @@ int main(int argc, char** argv) {
         FreeLocalBlock(info);
         FreeLocalBlock(bits);
     }, helperPid);
-    const double pluginOwn = Median(pluginSeconds);
+    const double pluginOwn = bench_report::Median(pluginSeconds);
     std::printf("%-46s wall %9.3f ms\n", "  of it the plug-in's own GetPicture", pluginOwn * 1e3);
     // The plug-in's own CPU time cannot be read inside Wine finely enough;
     // its wall time stands in for it on both sides of the difference.
