@@ -132,6 +132,7 @@ void TWineBridge::StopAll() {
         const std::lock_guard lock(bridge.callMutex_);
         bridge.Stop();
         bridge.startFailure_.clear();
+        bridge.askOneByOne_ = false;
     }
 }
 
@@ -343,6 +344,8 @@ bool TWineBridge::PlaceOutput(const Reply& need, Output& output) {
 std::optional<TWindowsPluginHandle> TWineBridge::OpenInHelper(const std::string& path,
                                                               const platform::FileIdentity& identity,
                                                               std::string* unavailable) {
+    // A library loaded anew keeps its id but may answer otherwise.
+    answered_ = Answers{};
     Request request = MakeRequest(Op::Open);
     request.size = Stamp(identity);
     request.payloadBytes = static_cast<std::uint32_t>(path.size());
@@ -438,14 +441,65 @@ int TWineBridge::IsSupported(TWindowsPluginHandle& plugin, const std::string& pa
     const DepthGuard depth(depth_);
     if (!Ready(plugin, path)) return 0;
     constexpr std::size_t kGuaranteedBytes = 2048;
-    const std::uint32_t segment = InputSegment(reinterpret_cast<const char*>(dw), kGuaranteedBytes, 0);
+    std::string question(reinterpret_cast<const char*>(dw), kGuaranteedBytes);
+    const std::string name = filename != nullptr ? filename : "";
+    question += name;
+    if (question == answered_.Question && answered_.Generation == generation_) {
+        const auto known = answered_.Results.find(plugin.Id);
+        if (known != answered_.Results.end()) return known->second;
+    }
+    const std::uint32_t segment = InputSegment(question.data(), kGuaranteedBytes, 0);
     if (segment == 0) return 0;
+    if (!askOneByOne_) {
+        if (const std::optional<int> result = AskAllOpened(plugin, segment, question, name)) return *result;
+        // One of the others broke the helper: from now on each is asked
+        // alone, in the program's order, as if there were no helper.
+        askOneByOne_ = true;
+        return IsSupported(plugin, path, filename, dw);
+    }
     Request request = MakeRequest(Op::IsSupported, plugin.Id);
     request.segment = segment;
-    const std::string name = filename != nullptr ? filename : "";
     request.payloadBytes = static_cast<std::uint32_t>(name.size());
     Reply reply{};
     return Transact(request, name.data(), reply, nullptr) ? reply.code : 0;
+}
+
+// The program asks one plug-in after another until one accepts: a round
+// trip each would cost more than all their answers. So the first question
+// about a file goes to every plug-in open in the helper, the asked one
+// first, and the answers are kept for the others.
+std::optional<int> TWineBridge::AskAllOpened(const TWindowsPluginHandle& plugin, std::uint32_t segment,
+                                             const std::string& question, const std::string& name) {
+    std::vector<std::uint32_t> ids{plugin.Id};
+    {
+        const std::lock_guard cache(cacheMutex_);
+        // Bounded, so that the answers fit a reply.
+        constexpr std::size_t kMostAskedAtOnce = 4096;
+        for (const auto& [openedPath, opened] : opened_)
+            if (opened.Handle.Generation == generation_ && opened.Handle.Id != plugin.Id &&
+                ids.size() < kMostAskedAtOnce)
+                ids.push_back(opened.Handle.Id);
+    }
+    std::string payload(reinterpret_cast<const char*>(ids.data()), ids.size() * sizeof(std::uint32_t));
+    payload += name;
+    Request request = MakeRequest(Op::IsSupportedMany);
+    request.segment = segment;
+    request.length = static_cast<std::int32_t>(ids.size());
+    request.payloadBytes = static_cast<std::uint32_t>(payload.size());
+    Reply reply{};
+    std::string results;
+    if (!Transact(request, payload.data(), reply, &results)) return std::nullopt;
+    if (results.size() != ids.size() * sizeof(std::int32_t)) {
+        Fail();
+        return std::nullopt;
+    }
+    answered_ = Answers{question, generation_, {}};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        std::int32_t result = 0;
+        std::memcpy(&result, results.data() + i * sizeof result, sizeof result);
+        answered_.Results[ids[i]] = result;
+    }
+    return answered_.Results[plugin.Id];
 }
 
 namespace {

@@ -127,6 +127,8 @@ private:
     // Has the helper map a segment at its current size; with await, waits
     // for its answer (inside a GetPicture the answer is the call's result).
     bool MapSegment(std::uint32_t id, const platform::SharedMemory& memory, bool await);
+    std::optional<int> AskAllOpened(const TWindowsPluginHandle& plugin, std::uint32_t segment,
+                                    const std::string& question, const std::string& name);
     void DropGoneSegments();
     bool PlaceOutput(const spibridge::Reply& need, Output& output);
 
@@ -141,6 +143,17 @@ private:
     std::chrono::steady_clock::time_point startFailedAt_{};
     std::string startFailure_;
     std::chrono::nanoseconds lastPluginTime_{0};
+
+    // The answers of every open plug-in to the last IsSupported question
+    // (the leading bytes and the file name), by plug-in id.
+    struct Answers {
+        std::string Question;
+        std::uint64_t Generation = 0;
+        std::map<std::uint32_t, int> Results;
+    };
+    Answers answered_;
+    // Set once a plug-in broke the helper while others were asked for it.
+    bool askOneByOne_ = false;
 
     std::mutex cacheMutex_;
     std::map<std::string, CachedOpen> opened_;

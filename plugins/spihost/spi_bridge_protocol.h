@@ -19,7 +19,7 @@
 
 namespace spibridge {
 
-constexpr std::uint32_t kProtocolVersion = 1;
+constexpr std::uint32_t kProtocolVersion = 2;
 
 enum class Op : std::uint32_t {
     // Maps segment `segment` of `size` bytes. With a payload, the payload is
@@ -39,6 +39,11 @@ enum class Op : std::uint32_t {
     // GetPluginInfo(length, buffer of flag bytes) for a number or a buffer
     // other than those Open answered. The reply's payload is the buffer.
     GetPluginInfo,
+    // IsSupported of `length` plug-ins in one round trip, in the order of
+    // their ids: the payload is the ids (uint32 each), then the file name.
+    // The reply's payload is their results (int32 each), 0 for an id not
+    // open.
+    IsSupportedMany,
 };
 
 struct Request {

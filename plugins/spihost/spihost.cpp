@@ -79,8 +79,8 @@ struct Message {
 Message Receive() {
     Message message;
     ReadExact(&message.request, sizeof message.request);
-    // The program never sends more than a path; anything larger is a
-    // broken channel.
+    // The program never sends more than a path or a list of plug-in ids;
+    // anything larger is a broken channel.
     if (message.request.payloadBytes > (1u << 20)) Quit(2);
     message.payload.resize(message.request.payloadBytes);
     if (!message.payload.empty()) ReadExact(message.payload.data(), message.payload.size());
@@ -383,6 +383,26 @@ void GetPluginInfo(const Message& message) {
     Send(reply, buffer.data(), bytes);
 }
 
+void IsSupportedMany(const Message& message) {
+    const char* input = SegmentView(message.request.segment);
+    const auto count = static_cast<std::size_t>(message.request.length);
+    if (input == nullptr || message.request.length < 0 || count * sizeof(std::uint32_t) > message.payload.size()) {
+        SendResult(SPI_INTERNAL_ERROR);
+        return;
+    }
+    const std::string name = message.payload.substr(count * sizeof(std::uint32_t));
+    std::vector<std::int32_t> results(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t id = 0;
+        std::memcpy(&id, message.payload.data() + i * sizeof id, sizeof id);
+        if (Plugin* plugin = Opened(id))
+            results[i] = plugin->isSupported(name.empty() ? nullptr : name.c_str(), reinterpret_cast<intptr_t>(input));
+    }
+    Reply reply{};
+    reply.kind = static_cast<std::uint32_t>(Kind::Result);
+    Send(reply, results.data(), static_cast<std::uint32_t>(results.size() * sizeof(std::int32_t)));
+}
+
 void Dispatch(const Message& message) {
     switch (static_cast<Op>(message.request.op)) {
     case Op::MapSegment: SendResult(MapSegment(message) ? 0 : -1); break;
@@ -395,6 +415,7 @@ void Dispatch(const Message& message) {
     case Op::GetPictureInfo:
     case Op::GetPicture: Call(message); break;
     case Op::GetPluginInfo: GetPluginInfo(message); break;
+    case Op::IsSupportedMany: IsSupportedMany(message); break;
     default: Quit(2);
     }
 }

@@ -25,6 +25,7 @@
  *   API_VERSION    the text of information number 0 (default "00IN")
  *   OMIT_EXPORT_*  leave one export out
  *   PLUGIN_NAME    the text of information number 1
+ *   CRASH_IN_IsSupported  IsSupported faults on any data
  */
 #include <stdio.h>
 #include <stdlib.h>
@@ -123,6 +124,12 @@ SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char *buf, int buflen) {
 #ifndef OMIT_EXPORT_IsSupported
 SPI_EXPORT int SPI_CALL IsSupported(const char *filename, intptr_t dw) {
     (void)filename;
+#ifdef CRASH_IN_IsSupported
+    if (dw != 0) {
+        volatile int *nowhere = NULL;
+        *nowhere = 0;
+    }
+#endif
     return dw != 0 && StartsWithMagic((const char *)dw);
 }
 #endif

@@ -136,6 +136,43 @@ TEST_F(WineBridgeTest, WindowsBmpPluginDecodesThroughTheViewLikeTheNativeOne) {
     }
 }
 
+TEST_F(WineBridgeTest, EachPluginAnswersForItselfAndOneThatCrashesOnAskingSpoilsNoDecode) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
+    TempFolder folder;
+    const std::string picture = folder.Write("picture.bmp", Bmp(5, 4));
+    const std::string test = folder.Write("one.ktest", "KTESTSPI width=2 height=2\n");
+    for (const char* bitness : kBitnesses) {
+        SCOPED_TRACE(bitness);
+        const std::string plugins = folder.File(bitness);
+        std::filesystem::create_directory(plugins);
+        std::filesystem::copy_file(Plugin(bitness, "ifbmp.spi"), plugins + "/a.spi");
+        std::filesystem::copy_file(Plugin(bitness, "ktest.spi"), plugins + "/b.spi");
+        std::unique_ptr<TPlugLibrary> bmp = OpenPlugLibrary(plugins + "/a.spi", nullptr);
+        std::unique_ptr<TPlugLibrary> ktest = OpenPlugLibrary(plugins + "/b.spi", nullptr);
+        ASSERT_TRUE(bmp && ktest);
+        for (const std::string& file : {picture, test}) {
+            std::vector<unsigned char> contents = ReadFileBytes(file);
+            contents.resize(contents.size() + 2048, 0);
+            const auto dw = reinterpret_cast<std::intptr_t>(contents.data());
+            EXPECT_EQ(bmp->IsSupported(nullptr, dw) != 0, file == picture) << file;
+            EXPECT_EQ(ktest->IsSupported(nullptr, dw) != 0, file == test) << file;
+        }
+
+        // Asked about a file only after the others declined, it brings the
+        // helper down whenever it is asked along with them.
+        std::filesystem::copy_file(Plugin(bitness, "ktest_crashing.spi"), plugins + "/c.spi");
+        ScriptedMessageBoxes messages;
+        TRaster raster;
+        raster.SetPluginPath(QString::fromStdString(plugins));
+        for (int round = 0; round < 2; ++round) {
+            for (const std::string& file : {picture, test}) {
+                EXPECT_TRUE(raster.LoadFromFile(QString::fromStdString(file))) << file << " round " << round;
+                EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
+            }
+        }
+    }
+}
+
 TEST_F(WineBridgeTest, TheFourExportsAndEveryResultCodeCrossTheBoundary) {
     if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
     for (const char* bitness : kBitnesses) {
