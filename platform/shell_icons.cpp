@@ -29,6 +29,19 @@ QMimeType MimeTypeOf(std::string_view name, FileObjectType type) {
     return database.mimeTypeForFile(DisplayTextOfName(name), QMimeDatabase::MatchExtension);
 }
 
+// Whether the icon theme has an icon of that name. The theme is searched
+// folder by folder at every question, and the files of one type all ask
+// the same one, so the answers are kept per theme.
+bool ThemeHasIcon(const QString& iconName) {
+    static std::mutex lock;
+    static std::unordered_map<QString, bool> known;
+    const QString key = QIcon::themeName() + QLatin1Char('\n') + iconName;
+    std::lock_guard guard(lock);
+    const auto found = known.find(key);
+    if (found != known.end()) return found->second;
+    return known.emplace(key, QIcon::hasThemeIcon(iconName)).first->second;
+}
+
 QString Extension(std::string_view name) {
     const auto dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return QString();
@@ -75,7 +88,7 @@ QString FileIconName(std::string_view name, FileObjectType type, bool open) {
     if (type == FileObjectType::Missing) return QStringLiteral("text-x-generic");
     const QMimeType mime = MimeTypeOf(name, type);
     if (!mime.isValid() || mime.isDefault()) return QStringLiteral("text-x-generic");
-    return QIcon::hasThemeIcon(mime.iconName()) ? mime.iconName() : mime.genericIconName();
+    return ThemeHasIcon(mime.iconName()) ? mime.iconName() : mime.genericIconName();
 }
 
 QString FileTypeName(std::string_view name, FileObjectType type) {
