@@ -96,15 +96,16 @@ TSusiePlugs::Validity TSusiePlugs::Check(const platform::FolderEntry& entry) {
     const auto cached = validity_.find(entry.name);
     if (cached != validity_.end() && cached->second.identity == entry.identity) return cached->second;
     TSusiePlug probe(this, entry.name);
-    const bool valid = probe.Load();
-    probe.Unload();
-    return Validity{entry.identity, valid, probe.Unavailable()};
+    const TSusiePlugUse use(probe);
+    const std::string pattern = use.Loaded() ? probe.GetInfo(SPI_INFO_PATTERN) : std::string();
+    return Validity{entry.identity, use.Loaded(), probe.Unavailable(), pattern};
 }
 
 void TSusiePlugs::AppendPatterns(std::vector<std::string>& patterns) {
     Refresh();
-    for (const auto& plug : items_) {
-        TSusiePlugUse use(*plug);
-        if (use.Loaded()) patterns.push_back(plug->GetInfo(SPI_INFO_PATTERN));
-    }
+    // Read when the library was checked: loading every plug-in again costs
+    // more than the rest of listing a folder.
+    for (const auto& plug : items_)
+        if (const auto checked = validity_.find(plug->FileName()); checked != validity_.end())
+            patterns.push_back(checked->second.pattern);
 }

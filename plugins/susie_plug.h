@@ -126,7 +126,7 @@ public:
     TSusiePlug* Items(int index) const { return items_.at(static_cast<std::size_t>(index)).get(); }
 
     // Refreshes, then appends information string 2 (the file pattern) of
-    // every plug-in that loads, in registry order.
+    // every plug-in, as read when its library was checked, in registry order.
     void AppendPatterns(std::vector<std::string>& patterns);
 
 private:
@@ -136,6 +136,7 @@ private:
         platform::FileIdentity identity;
         bool valid = false;
         std::string unavailable;
+        std::string pattern;  // information string 2 of a valid one
     };
 
     Validity Check(const platform::FolderEntry& entry);
