@@ -577,8 +577,10 @@ int TWineBridge::GetPicture(TWindowsPluginHandle& plugin, const std::string& pat
             TSharedBlocks::Instance().Return(output.Segment);
         }
         if (!answered) return SPI_INTERNAL_ERROR;
-        // What the helper did not place is no bitmap, whatever it answers.
-        return reply.code == SPI_SUCCESS && output.Segment != nullptr ? SPI_INTERNAL_ERROR : reply.code;
+        if (reply.code != SPI_SUCCESS) return reply.code;
+        // A success without a bitmap placed is nonsense.
+        Fail();
+        return SPI_INTERNAL_ERROR;
     }
     if (output.Segment == nullptr || reply.infoBytes != output.InfoBytes || reply.bitsBytes != output.BitsBytes) {
         Fail();

@@ -64,6 +64,8 @@ void AnswerBroken(const std::string& mode) {
         Answer(reply);
     } else if (mode == "short-record") {
         Answer(reply, "abc");
+    } else if (mode == "no-bitmap") {  // success, but nothing placed nor asked for
+        Answer(reply);
     } else if (mode == "unasked-progress") {
         reply.kind = static_cast<std::uint32_t>(Kind::Progress);
         Answer(reply);

@@ -290,7 +290,7 @@ TEST_F(WineBridgeTest, AHelperThatTalksNonsenseIsEndedAndTheCallFails) {
     Configure(fake);
     TWineBridge& bridge = TWineBridge::Of(TWindowsBitness::Win32);
     for (const char* mode :
-         {"oversized", "unknown-kind", "huge-bitmap", "short-record", "unasked-progress", "truncated"}) {
+         {"oversized", "unknown-kind", "huge-bitmap", "short-record", "no-bitmap", "unasked-progress", "truncated"}) {
         SCOPED_TRACE(mode);
         setenv("KELVANDOR_FAKE_HELPER", mode, 1);
         std::unique_ptr<TPlugLibrary> library = Open("win32");
