@@ -1,6 +1,5 @@
 #include "shared_blocks.h"
 
-#include <algorithm>
 #include <string>
 
 TSharedBlocks& TSharedBlocks::Instance() {
@@ -17,22 +16,7 @@ std::shared_ptr<TSharedBlocks::Segment> TSharedBlocks::Acquire(std::size_t bytes
     std::shared_ptr<Segment> segment;
     {
         const std::lock_guard lock(mutex_);
-        // The smallest idle segment that fits; else the largest, grown.
-        auto best = idle_.end();
-        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-            const bool fits = (*it)->memory.Size() >= bytes;
-            if (best == idle_.end()) {
-                best = it;
-                continue;
-            }
-            const bool bestFits = (*best)->memory.Size() >= bytes;
-            if (fits && (!bestFits || (*it)->memory.Size() < (*best)->memory.Size())) best = it;
-            if (!fits && !bestFits && (*it)->memory.Size() > (*best)->memory.Size()) best = it;
-        }
-        if (best != idle_.end()) {
-            segment = *best;
-            idle_.erase(best);
-        }
+        segment = std::move(idle_);
     }
     std::string reason;
     if (segment != nullptr) return segment->memory.Reserve(bytes, reason) ? segment : nullptr;
@@ -80,12 +64,9 @@ bool TSharedBlocks::IsAlive(std::uint32_t id) const {
 }
 
 void TSharedBlocks::MakeIdle(const std::shared_ptr<Segment>& segment) {
-    idle_.push_back(segment);
-    // Keep the largest: the next bitmap is likely as large as the last ones.
-    std::sort(idle_.begin(), idle_.end(),
-              [](const auto& a, const auto& b) { return a->memory.Size() > b->memory.Size(); });
-    while (idle_.size() > kIdleSharedSegments) {
-        alive_.erase(idle_.back()->id);
-        idle_.pop_back();
-    }
+    // One is kept, the larger: the next bitmap is likely as large as the
+    // last ones.
+    std::shared_ptr<Segment> dropped = segment;
+    if (idle_ == nullptr || segment->memory.Size() >= idle_->memory.Size()) std::swap(dropped, idle_);
+    if (dropped != nullptr) alive_.erase(dropped->id);
 }

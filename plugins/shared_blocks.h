@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "platform/shared_memory.h"
 #include "spi.h"
@@ -15,7 +14,7 @@
 // the result of GetPicture are addresses inside such a segment, known to
 // LocalBlockSize and FreeLocalBlock. When both blocks of a segment are
 // freed, the segment is kept for the next bitmap (its pages stay mapped on
-// both sides) unless enough are kept already.
+// both sides) unless a larger one is kept already.
 class TSharedBlocks {
 public:
     struct Segment {
@@ -57,10 +56,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<const void*, Block> blocks_;
-    std::vector<std::shared_ptr<Segment>> idle_;
+    std::shared_ptr<Segment> idle_;
     std::map<std::uint32_t, std::weak_ptr<Segment>> alive_;
     std::uint32_t nextId_ = 1;
 };
-
-// How many freed segments are kept for reuse.
-constexpr std::size_t kIdleSharedSegments = 1;
