@@ -1,6 +1,8 @@
 #include "sub1080.h"
 
 #include <algorithm>
+#include <optional>
+#include <tuple>
 
 #include <QCheckBox>
 #include <QDateEdit>
@@ -40,11 +42,14 @@ void ShowTime(platform::FileTime time, QDateEdit* date, QTimeEdit* clock) {
     const QDateTime local = LocalDateTimeOf(time);
     if (!local.isValid()) return;
     date->setDate(std::clamp(local.date(), EarliestFileDate(), LatestFileDate()));
-    if (clock != nullptr) clock->setTime(local.time());
+    // Whole seconds, as the field shows them and OK writes them.
+    if (clock != nullptr) clock->setTime(QTime(local.time().hour(), local.time().minute(), local.time().second()));
 }
 
-platform::FileTime TimeOf(const QDateEdit* date, const QTimeEdit* clock) {
-    return FileTimeFromLocal(date->date(), clock != nullptr ? clock->time() : QTime(0, 0)).value_or(platform::FileTime{});
+QTime TimeShown(const QTimeEdit* clock) { return clock != nullptr ? clock->time() : QTime(0, 0); }
+
+std::optional<platform::FileTime> TimeOf(const QDateEdit* date, const QTimeEdit* clock) {
+    return FileTimeFromLocal(date->date(), TimeShown(clock));
 }
 
 }  // namespace
@@ -157,12 +162,36 @@ void TSubForm1080::CheckBoxClick() {
     ok_->setEnabled(times || checkBoxB_->isChecked());
 }
 
+// The times of the fields, or nothing after saying which one no file can
+// carry.
+std::optional<platform::FileTimes> TSubForm1080::TimesShown() {
+    platform::FileTimes times;
+    const std::tuple<const QDateEdit*, const QTimeEdit*, platform::FileTime*> fields[] = {
+        {picker1D_, picker1T_, creationKept_ ? &times.Creation : nullptr},
+        {picker2D_, picker2T_, &times.LastWrite},
+        {picker3D_, nullptr, &times.LastAccess}};
+    for (const auto& [date, clock, time] : fields) {
+        if (time == nullptr) continue;
+        const std::optional<platform::FileTime> value = TimeOf(date, clock);
+        if (!value) {
+            const QString shown = QDateTime(date->date(), TimeShown(clock)).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+            platform::ShowMessage(this, QStringLiteral("%1 はファイルの日時にできません。").arg(shown),
+                                  platform::MessageIcon::Error);
+            return std::nullopt;
+        }
+        *time = *value;
+    }
+    return times;
+}
+
 void TSubForm1080::accept() {
     TTimeAttributeChange change;
     change.ChangeTimes = checkBoxA_->isChecked();
-    if (creationKept_) change.Times.Creation = TimeOf(picker1D_, picker1T_);
-    change.Times.LastWrite = TimeOf(picker2D_, picker2T_);
-    change.Times.LastAccess = TimeOf(picker3D_, nullptr);
+    if (change.ChangeTimes) {
+        const std::optional<platform::FileTimes> times = TimesShown();
+        if (!times) return;
+        change.Times = *times;
+    }
     change.ChangeAttributes = checkBoxB_->isChecked();
     const std::pair<QCheckBox*, std::uint32_t> boxes[] = {{readOnly_, platform::kAttrReadOnly},
                                                           {hidden_, platform::kAttrHidden},

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <QDialog>
+
+#include "platform/file_times.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -45,6 +48,7 @@ public:
 private:
     void BuildControls();
     void LoadFirstItem();
+    std::optional<platform::FileTimes> TimesShown();
     bool AnyFolderSelected() const;
 
     std::vector<std::string> paths_;

@@ -1,5 +1,8 @@
 #include "dialogs/time_attribute_change.h"
 
+#include <cerrno>
+#include <utility>
+
 #include "platform/file_operations.h"
 #include "platform/tree_walk.h"
 
@@ -8,42 +11,46 @@ namespace {
 constexpr std::uint32_t kSettableAttributes =
     platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrArchive;
 constexpr int kFailuresNamed = 5;
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 
-// Times go first when they carry a creation time, so that one write of the
-// Samba attribute holds both the creation time and the new bits; the
-// attribute change after it then finds its bits in place.
+std::uint64_t WholeSecond(platform::FileTime time) { return time.Ticks() / kTicksPerSecond; }
+
+QString TimeText(platform::FileTime time) {
+    return LocalDateTimeOf(time).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+}
+
+// Why the times of path are not what was asked ("" when they are): file
+// systems keep times of a narrower range, or coarser, and fit the asked
+// time in silently.
+QString TimeRefusal(const std::string& path, const platform::FileTimes& asked) {
+    platform::FindData kept;
+    if (!platform::ReadFindData(path, kept)) return {};
+    for (const auto& [wanted, actual] : {std::pair{asked.LastWrite, kept.LastWriteTime},
+                                         std::pair{asked.LastAccess, kept.LastAccessTime}}) {
+        if (wanted.IsZero() || WholeSecond(wanted) == WholeSecond(actual)) continue;
+        return QStringLiteral("ファイル システムが日時 %1 を保存できません (保存された日時: %2)。")
+            .arg(TimeText(wanted), TimeText(actual));
+    }
+    return {};
+}
+
+// Errors of a time change: the generic texts would speak of names.
+QString TimeErrorText(int error) {
+    if (error == EINVAL || error == EOVERFLOW || error == ERANGE)
+        return QStringLiteral("ファイル システムがこの日時を受け付けません。");
+    return platform::FileErrorText(error);
+}
+
 void ApplyToItem(const std::string& path, const TTimeAttributeChange& change, std::vector<TChangeFailure>& failures) {
-    const std::uint32_t attributes = change.Attributes & kSettableAttributes;
-    platform::FileTimes times = change.Times;
-    if (!change.ChangeTimes) {
-        times = {};
-        // Rewriting the attribute bits drops the record that holds a
-        // stored creation time; it is written back with them.
-        if (change.ChangeAttributes) times.Creation = platform::StoredCreationTime(path);
+    if (change.ChangeAttributes && !platform::SetFileAttributesOf(path, change.Attributes & kSettableAttributes)) {
+        failures.push_back({path, platform::FileErrorText(errno)});
     }
-    const std::optional<std::uint32_t> dosBits =
-        change.ChangeAttributes ? std::optional<std::uint32_t>(attributes) : std::nullopt;
-    const bool timesFirst = change.ChangeTimes || !times.Creation.IsZero();
-    bool dosBitsWritten = false;
-    if (timesFirst) {
-        const int error = platform::SetFileTimes(path, times, dosBits);
-        if (error != 0) failures.push_back({path, platform::FileErrorText(error)});
-        dosBitsWritten = error == 0 && !times.Creation.IsZero();
+    if (!change.ChangeTimes) return;
+    if (const int error = platform::SetFileTimes(path, change.Times); error != 0) {
+        failures.push_back({path, TimeErrorText(error)});
+    } else if (const QString refusal = TimeRefusal(path, change.Times); !refusal.isEmpty()) {
+        failures.push_back({path, refusal});
     }
-    if (!change.ChangeAttributes) return;
-    const bool readOnly = (attributes & platform::kAttrReadOnly) != 0;
-    bool applied = true;
-    if (dosBitsWritten) {
-        // The record written with the creation time holds the new bits
-        // already; only the write permission is left.
-        applied = platform::SetReadOnlyOf(path, readOnly);
-    } else {
-        // Hidden, system and archive are written while the file is still
-        // writable; read-only comes last.
-        applied = platform::SetFileAttributesOf(path, attributes & ~platform::kAttrReadOnly);
-        if (applied && readOnly) applied = platform::SetFileAttributesOf(path, attributes);
-    }
-    if (!applied) failures.push_back({path, platform::FileErrorText(errno)});
 }
 
 bool IsFolder(const std::string& path) {
@@ -66,19 +73,22 @@ std::vector<TChangeFailure> ApplyTimeAttributeChange(const std::vector<std::stri
     return failures;
 }
 
-QDate EarliestFileDate() { return QDate(1980, 1, 1); }
-QDate LatestFileDate() { return QDate(2107, 12, 31); }
+QDate EarliestFileDate() { return QDate(1601, 1, 1); }
+QDate LatestFileDate() { return QDate(9999, 12, 31); }
 
 std::optional<platform::FileTime> FileTimeFromLocal(const QDate& date, const QTime& time) {
     if (!date.isValid() || date < EarliestFileDate() || date > LatestFileDate()) return std::nullopt;
     const QTime valid = time.isValid() ? time : QTime(0, 0);
-    const QDateTime local(date, QTime(valid.hour(), valid.minute(), valid.second() & ~1));
-    return platform::FileTimeFromUnixNs(local.toMSecsSinceEpoch() * 1'000'000);
+    const QDateTime local(date, QTime(valid.hour(), valid.minute(), valid.second()));
+    const platform::FileTime fileTime = platform::FileTimeFromUnixMs(local.toMSecsSinceEpoch());
+    // The first hours of 1601 lie before the file-time epoch east of UTC.
+    if (fileTime.IsZero()) return std::nullopt;
+    return fileTime;
 }
 
 QDateTime LocalDateTimeOf(platform::FileTime time) {
     if (time.IsZero()) return {};
-    return QDateTime::fromMSecsSinceEpoch(platform::UnixNsFromFileTime(time) / 1'000'000).toLocalTime();
+    return QDateTime::fromMSecsSinceEpoch(platform::UnixMsFromFileTime(time)).toLocalTime();
 }
 
 QString ChangeFailureMessage(const std::vector<TChangeFailure>& failures) {

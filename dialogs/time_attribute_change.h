@@ -29,18 +29,19 @@ struct TChangeFailure {
 
 // Applies change to every path in order; with Recursive, everything inside
 // a selected folder is changed first, deepest first, and links inside are
-// left alone. Attributes go before times. Nothing stops at a failure: each
-// is collected and returned.
+// left alone. Attributes go before times. A time the file system keeps
+// otherwise than asked (out of its range) counts as a failure. Nothing
+// stops at a failure: each is collected and returned.
 std::vector<TChangeFailure> ApplyTimeAttributeChange(const std::vector<std::string>& paths,
                                                      const TTimeAttributeChange& change);
 
-// The earliest and latest local dates the dialog's times can express: the
-// range of the packed FAT date.
+// The earliest and latest dates the dialog's times can express: the
+// range of a file time, in whole years.
 QDate EarliestFileDate();
 QDate LatestFileDate();
 
-// A local date and time as a file time, through the packed FAT format: the
-// seconds rounded down to an even number. Empty outside the FAT range.
+// A local date and time as a file time, to the second; empty outside the
+// range of a file time.
 std::optional<platform::FileTime> FileTimeFromLocal(const QDate& date, const QTime& time);
 
 // A file time as local date and time; invalid for a zero time.

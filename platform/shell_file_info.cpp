@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <cerrno>
+#include <optional>
 #include <string_view>
 #include <utility>
+
+#include "platform/dos_attribute.h"
 
 namespace platform {
 namespace {
@@ -15,8 +16,11 @@ namespace {
 // Seconds between 1601-01-01 and 1970-01-01.
 constexpr std::int64_t kEpochDifference = 11644473600LL;
 constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr const char* kDosAttributeName = "user.DOSATTRIB";
 constexpr std::uint32_t kDosKeptBits = kAttrHidden | kAttrSystem | kAttrArchive;
+// The bits a user may set; the attribute word given replaces all of them.
+constexpr std::uint32_t kNotContentIndexed = 0x2000;
+constexpr std::uint32_t kSettableBits =
+    kAttrReadOnly | kDosKeptBits | kAttrTemporary | kAttrOffline | kNotContentIndexed;
 
 std::string_view BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -25,8 +29,11 @@ std::string_view BaseName(const std::string& path) {
 
 bool IsDotName(std::string_view name) { return !name.empty() && name.front() == '.' && name != "." && name != ".."; }
 
-std::int64_t Nanoseconds(const statx_timestamp& time) {
-    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+// Straight to ticks: nanoseconds since 1970 would overflow past 2262.
+FileTime FileTimeOf(const statx_timestamp& time) {
+    const std::int64_t ticks = (static_cast<std::int64_t>(time.tv_sec) + kEpochDifference) * kTicksPerSecond +
+                               time.tv_nsec / 100;
+    return ticks <= 0 ? FileTime{} : FileTime::FromTicks(static_cast<std::uint64_t>(ticks));
 }
 
 bool StatPath(const std::string& path, struct statx& info, bool& isLink) {
@@ -40,15 +47,11 @@ bool StatPath(const std::string& path, struct statx& info, bool& isLink) {
     return true;
 }
 
-// Samba keeps the bits as text "0x20" at the start of the value (newer
-// versions follow it with a binary record after a zero byte).
 bool ReadDosAttribute(const std::string& path, std::uint32_t& bits) {
-    char value[256] = {};
-    const ssize_t size = getxattr(path.c_str(), kDosAttributeName, value, sizeof value - 1);
-    if (size < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return false;
-    char* end = nullptr;
-    bits = static_cast<std::uint32_t>(std::strtoul(value + 2, &end, 16));
-    return end != value + 2;
+    const std::optional<std::string> value = ReadDosAttributeValue(path);
+    const std::optional<DosAttribute> record = value ? ParseDosAttribute(*value) : std::nullopt;
+    if (record) bits = record->Attributes;
+    return record.has_value();
 }
 
 std::uint32_t AttributesFrom(const std::string& path, const struct statx& info) {
@@ -69,20 +72,24 @@ timespec TimespecOf(FileTime time) {
         value.tv_nsec = UTIME_OMIT;
         return value;
     }
-    const std::int64_t ns = UnixNsFromFileTime(time);
-    value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    if (value.tv_nsec < 0) {
-        value.tv_nsec += 1'000'000'000;
-        --value.tv_sec;
-    }
+    const std::uint64_t ticks = time.Ticks();
+    value.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDifference);
+    value.tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
     return value;
 }
 
-std::string DosAttributeText(std::uint32_t bits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", bits);
-    return text;
+// The record after a change of the attribute word to attributes: the
+// bits a user sets replace the record's, its other bits stay. A file
+// without a record gets one only for bits the permissions cannot show.
+std::optional<std::string> RecordWithAttributes(const std::string& path, std::uint32_t attributes) {
+    const std::optional<std::string> stored = ReadDosAttributeValue(path);
+    const std::optional<DosAttribute> record = stored ? ParseDosAttribute(*stored) : std::nullopt;
+    if (!record && (attributes & kDosKeptBits) == 0) return std::nullopt;
+    DosAttribute changed = record.value_or(DosAttribute{});
+    changed.Attributes = (changed.Attributes & ~kSettableBits) | (attributes & kSettableBits);
+    if (record && changed.Attributes == record->Attributes) return std::nullopt;
+    // The creation time is written as it is, in the form the record had.
+    return UpdatedDosAttributeValue(stored.value_or(std::string()), changed);
 }
 
 }  // namespace
@@ -101,9 +108,9 @@ bool ReadFindData(const std::string& path, FindData& data) {
     bool isLink = false;
     if (!StatPath(path, info, isLink)) return false;
     data.Attributes = AttributesFrom(path, info);
-    data.CreationTime = (info.stx_mask & STATX_BTIME) ? FileTimeFromUnixNs(Nanoseconds(info.stx_btime)) : FileTime{};
-    data.LastAccessTime = FileTimeFromUnixNs(Nanoseconds(info.stx_atime));
-    data.LastWriteTime = FileTimeFromUnixNs(Nanoseconds(info.stx_mtime));
+    data.CreationTime = (info.stx_mask & STATX_BTIME) ? FileTimeOf(info.stx_btime) : FileTime{};
+    data.LastAccessTime = FileTimeOf(info.stx_atime);
+    data.LastWriteTime = FileTimeOf(info.stx_mtime);
     data.Size = S_ISDIR(info.stx_mode) ? 0 : info.stx_size;
     data.FileName = std::string(BaseName(path));
     return true;
@@ -127,16 +134,16 @@ bool SetReadOnlyOf(const std::string& path, bool readOnly) {
 }
 
 bool SetFileAttributesOf(const std::string& path, std::uint32_t attributes) {
-    if (!SetReadOnlyOf(path, (attributes & kAttrReadOnly) != 0)) return false;
-    std::uint32_t current = 0;
-    const bool hadDosAttribute = ReadDosAttribute(path, current);
-    const std::uint32_t wanted = attributes & kDosKeptBits;
-    if (hadDosAttribute ? (current & kDosKeptBits) != wanted : wanted != 0) {
-        const std::string value = DosAttributeText((current & ~kDosKeptBits) | wanted);
+    // The record goes first, while the file may still be writable.
+    if (const std::optional<std::string> record = RecordWithAttributes(path, attributes)) {
+        const int error = WriteDosAttributeValue(path, *record);
         // Not every file system keeps extended attributes; that is allowed.
-        setxattr(path.c_str(), kDosAttributeName, value.c_str(), value.size() + 1, 0);
+        if (error != 0 && error != ENOTSUP) {
+            errno = error;
+            return false;
+        }
     }
-    return true;
+    return SetReadOnlyOf(path, (attributes & kAttrReadOnly) != 0);
 }
 
 bool SetFileTimesOf(const std::string& path, FileTime lastAccess, FileTime lastWrite) {

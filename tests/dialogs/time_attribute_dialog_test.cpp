@@ -1,4 +1,7 @@
 #include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cstdio>
 
 #include <filesystem>
 
@@ -22,8 +25,7 @@ namespace {
 using platform::FileTime;
 
 FileTime LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    return platform::FileTimeFromUnixNs(QDateTime(QDate(year, month, day), QTime(hour, minute, second)).toMSecsSinceEpoch() *
-                                        1'000'000);
+    return platform::FileTimeFromUnixMs(QDateTime(QDate(year, month, day), QTime(hour, minute, second)).toMSecsSinceEpoch());
 }
 
 platform::FindData FactsOf(const std::string& path) {
@@ -34,11 +36,13 @@ platform::FindData FactsOf(const std::string& path) {
 
 void Click(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2)); }
 
-TEST(TimeAttributeDialogTest, ShowsTheFirstItemAndWritesEvenSeconds) {
+TEST(TimeAttributeDialogTest, ShowsTheFirstItemAndWritesTheTimesItShows) {
     TempFolder folder;
     const std::string first = folder.Write("a.jpg", "a");
     const std::string second = folder.Write("b.jpg", "b");
-    const FileTime written = LocalTime(2003, 4, 5, 10, 15, 33);
+    // Half a second past 10:15:33: the field shows 10:15:33 and OK keeps it.
+    const FileTime written = platform::FileTimeFromUnixNs(
+        QDateTime(QDate(2003, 4, 5), QTime(10, 15, 33)).toMSecsSinceEpoch() * 1'000'000 + 500'000'000);
     ASSERT_EQ(platform::SetFileTimes(first, {LocalTime(2001, 2, 3, 4, 5, 7), LocalTime(2002, 3, 4, 0, 0, 0), written}), 0);
 
     TSubForm1080 dialog(nullptr, {first, second});
@@ -65,9 +69,40 @@ TEST(TimeAttributeDialogTest, ShowsTheFirstItemAndWritesEvenSeconds) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 
     for (const std::string& path : {first, second}) {
-        EXPECT_EQ(FactsOf(path).LastWriteTime, LocalTime(2003, 4, 5, 10, 15, 32)) << path;
+        EXPECT_EQ(FactsOf(path).LastWriteTime, LocalTime(2003, 4, 5, 10, 15, 33)) << path;
         EXPECT_EQ(FactsOf(path).LastAccessTime, LocalTime(2004, 5, 6, 0, 0, 0)) << path;
-        EXPECT_EQ(platform::CreationTimeOf(path), LocalTime(2001, 2, 3, 4, 5, 6)) << path;
+        EXPECT_EQ(platform::CreationTimeOf(path), LocalTime(2001, 2, 3, 4, 5, 7)) << path;
+    }
+}
+
+TEST(TimeAttributeDialogTest, DatesLongBeforeAndAfterTheOldDiskFormatAreShownAndWrittenOrRefusedAloud) {
+    TempFolder folder;
+    const std::string path = folder.Write("old.jpg", "a");
+    ASSERT_EQ(platform::SetFileTimes(path, {{}, LocalTime(1975, 6, 7, 8, 9, 11), LocalTime(1975, 6, 7, 8, 9, 11)}), 0);
+    TSubForm1080 dialog(nullptr, {path});
+    EXPECT_EQ(dialog.DateTimePicker2D()->date(), QDate(1975, 6, 7));
+    EXPECT_EQ(dialog.DateTimePicker2T()->time(), QTime(8, 9, 11));
+    EXPECT_EQ(dialog.DateTimePicker3D()->date(), QDate(1975, 6, 7));
+    EXPECT_EQ(dialog.DateTimePicker2D()->minimumDate(), QDate(1601, 1, 1));
+    EXPECT_EQ(dialog.DateTimePicker2D()->maximumDate(), QDate(9999, 12, 31));
+
+    ScriptedMessageBoxes messages;
+    dialog.show();
+    Click(dialog.CheckBoxA());
+    dialog.DateTimePicker2D()->setDate(QDate(1969, 7, 20));
+    dialog.DateTimePicker2T()->setTime(QTime(20, 17, 41));
+    dialog.DateTimePicker3D()->setDate(QDate(9999, 12, 31));
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    EXPECT_EQ(FactsOf(path).LastWriteTime, LocalTime(1969, 7, 20, 20, 17, 41));
+    // Where the file system cannot keep the year 9999 (ext4 ends in 2446)
+    // the user is told; where it can, the date is there.
+    if (FactsOf(path).LastAccessTime == LocalTime(9999, 12, 31, 0, 0, 0)) {
+        EXPECT_TRUE(messages.Messages().empty());
+    } else {
+        ASSERT_EQ(messages.Messages().size(), 1u);
+        EXPECT_TRUE(messages.Texts()[0].contains("old.jpg"));
+        EXPECT_TRUE(messages.Texts()[0].contains("ファイル システムが日時 9999/12/31 00:00:00 を保存できません"))
+            << messages.Texts()[0].toStdString();
     }
 }
 
@@ -77,7 +112,8 @@ TEST(TimeAttributeDialogTest, AttributesReplaceTheWholeSetAndTimesStayUntouched)
     const std::string second = folder.Write("b.jpg", "b");
     ASSERT_TRUE(platform::SetFileAttributesOf(first, platform::kAttrReadOnly | platform::kAttrSystem));
     const FileTime created = LocalTime(2001, 2, 3, 4, 5, 6);
-    ASSERT_EQ(platform::SetFileTimes(second, {created, {}, {}}), 0);
+    const FileTime accessed = platform::FileTimeFromUnixNs(1'000'000'000'123'456'700LL);
+    ASSERT_EQ(platform::SetFileTimes(second, {created, accessed, {}}), 0);
     const FileTime secondWritten = FactsOf(second).LastWriteTime;
 
     TSubForm1080 dialog(nullptr, {first, second});
@@ -94,8 +130,55 @@ TEST(TimeAttributeDialogTest, AttributesReplaceTheWholeSetAndTimesStayUntouched)
     for (const std::string& path : {first, second})
         EXPECT_EQ(platform::FileAttributesOf(path), platform::kAttrHidden | platform::kAttrArchive) << path;
     EXPECT_EQ(FactsOf(second).LastWriteTime, secondWritten);
+    EXPECT_EQ(FactsOf(second).LastAccessTime, accessed);
     // The stored creation time survives the new attribute bits.
     EXPECT_EQ(platform::CreationTimeOf(second), created);
+}
+
+// A Samba record as Samba writes it: the word as text, then version 5
+// with flags (attributes + creation time), the word and the creation time.
+std::string SambaVersion5Record(std::uint32_t word, FileTime created) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%x", word);
+    std::string value(text);
+    value.push_back('\0');
+    value.resize((value.size() + 1) / 2 * 2, '\0');
+    value += std::string("\x05\0\x05\0", 4);
+    value.resize((value.size() + 3) / 4 * 4, '\0');
+    for (const std::uint64_t field : {std::uint64_t{0x11}, std::uint64_t{word}})
+        for (int i = 0; i < 4; ++i) value.push_back(static_cast<char>(field >> (8 * i)));
+    for (int i = 0; i < 8; ++i) value.push_back(static_cast<char>(created.Ticks() >> (8 * i)));
+    return value;
+}
+
+std::string RawDosAttribute(const std::string& path) {
+    char value[256];
+    const ssize_t size = getxattr(path.c_str(), "user.DOSATTRIB", value, sizeof value);
+    return size > 0 ? std::string(value, static_cast<std::size_t>(size)) : std::string();
+}
+
+TEST(TimeAttributeDialogTest, ClearingReadOnlyClearsItInTheSambaRecordToo) {
+    TempFolder folder;
+    const std::string path = folder.Write("shared.jpg", "a");
+    const FileTime created = LocalTime(2001, 2, 3, 4, 5, 6);
+    const std::string record = SambaVersion5Record(0x21, created);
+    if (setxattr(path.c_str(), "user.DOSATTRIB", record.data(), record.size(), 0) != 0)
+        GTEST_SKIP() << "no user extended attributes here";
+    const FileTime written = FactsOf(path).LastWriteTime;
+
+    TSubForm1080 dialog(nullptr, {path});
+    EXPECT_TRUE(dialog.CheckBox3()->isChecked());
+    dialog.show();
+    Click(dialog.CheckBoxB());
+    if (dialog.CheckBox1()->isChecked()) Click(dialog.CheckBox1());
+    Click(dialog.CheckBox3());
+    Click(dialog.CheckBox2());
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+
+    // Samba reads the word of the binary record: hidden alone, as shown.
+    EXPECT_EQ(RawDosAttribute(path), SambaVersion5Record(0x2, created));
+    EXPECT_EQ(platform::FileAttributesOf(path), platform::kAttrHidden);
+    EXPECT_EQ(FactsOf(path).LastWriteTime, written);
 }
 
 TEST(TimeAttributeDialogTest, ReadOnlyAndHiddenTogetherAreBothKept) {
@@ -132,7 +215,7 @@ TEST(TimeAttributeDialogTest, SubfoldersAreChangedWithoutLeavingTheTree) {
     dialog.DateTimePicker2T()->setTime(QTime(23, 59, 59));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
 
-    const FileTime expected = LocalTime(1999, 12, 31, 23, 59, 58);
+    const FileTime expected = LocalTime(1999, 12, 31, 23, 59, 59);
     for (const char* name : {"top", "top/sub", "top/sub/deeper", "top/sub/deeper/x.png", "top/y.png"})
         EXPECT_EQ(FactsOf(folder.File(name)).LastWriteTime, expected) << name;
     EXPECT_EQ(FactsOf(deepFile).LastWriteTime, expected);
@@ -168,11 +251,17 @@ TEST(TimeAttributeDialogTest, CreationFieldIsDisabledWithAReasonWhereItCannotBeK
     EXPECT_FALSE(dialog.CreationNote()->text().isEmpty());
 }
 
-TEST(TimeAttributeDialogTest, DatesConvertThroughTheFatRange) {
-    EXPECT_FALSE(FileTimeFromLocal(QDate(1979, 12, 31), QTime(23, 0)));
-    EXPECT_FALSE(FileTimeFromLocal(QDate(2108, 1, 1), QTime(0, 0)));
-    EXPECT_EQ(*FileTimeFromLocal(QDate(2107, 12, 31), QTime(23, 59, 59)), LocalTime(2107, 12, 31, 23, 59, 58));
-    EXPECT_EQ(*FileTimeFromLocal(QDate(1980, 1, 1), QTime(0, 0, 1)), LocalTime(1980, 1, 1, 0, 0, 0));
+TEST(TimeAttributeDialogTest, DatesConvertOverTheWholeRangeOfAFileTime) {
+    EXPECT_EQ(*FileTimeFromLocal(QDate(1975, 6, 7), QTime(8, 9, 11)), LocalTime(1975, 6, 7, 8, 9, 11));
+    EXPECT_EQ(*FileTimeFromLocal(QDate(2107, 12, 31), QTime(23, 59, 59)), LocalTime(2107, 12, 31, 23, 59, 59));
+    for (const QDateTime& local : {QDateTime(QDate(1601, 1, 2), QTime(0, 0)), QDateTime(QDate(2500, 2, 3), QTime(4, 5, 7)),
+                                   QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59))}) {
+        const std::optional<FileTime> time = FileTimeFromLocal(local.date(), local.time());
+        ASSERT_TRUE(time) << local.toString().toStdString();
+        EXPECT_EQ(LocalDateTimeOf(*time), local);
+    }
+    EXPECT_FALSE(FileTimeFromLocal(QDate(1600, 12, 31), QTime(23, 0)));
+    EXPECT_FALSE(FileTimeFromLocal(QDate(10000, 1, 1), QTime(0, 0)));
     EXPECT_FALSE(LocalDateTimeOf(FileTime{}).isValid());
 }
 

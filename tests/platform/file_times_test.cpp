@@ -1,6 +1,8 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "platform/file_times.h"
@@ -83,6 +85,50 @@ TEST(FileTimesTest, SambaRecordsOfEveryVersionThatCarriesACreationTimeAreRead) {
     EXPECT_TRUE(platform::ParseDosAttribute(version5.substr(0, 23))->CreationTime.IsZero());
     EXPECT_FALSE(platform::ParseDosAttribute("junk"));
     EXPECT_FALSE(platform::ParseDosAttribute(""));
+}
+
+// A binary record: the text, padding, version twice, padding, fields.
+std::string BinaryRecord(const std::string& text, std::uint16_t version, const std::vector<std::uint32_t>& fields) {
+    std::string value = text + '\0';
+    value.resize((value.size() + 1) / 2 * 2, '\0');
+    for (int i = 0; i < 2; ++i) value += std::string{static_cast<char>(version), '\0'};
+    value.resize((value.size() + 3) / 4 * 4, '\0');
+    for (const std::uint32_t field : fields)
+        for (int i = 0; i < 4; ++i) value.push_back(static_cast<char>(field >> (8 * i)));
+    return value;
+}
+
+TEST(FileTimesTest, NewAttributeWordsKeepTheFormAndTheOtherFieldsOfTheSambaRecord) {
+    TempFolder folder;
+    const std::string path = folder.Write("a.jpg", "x");
+    const auto store = [&path](const std::string& value) {
+        return setxattr(path.c_str(), "user.DOSATTRIB", value.data(), value.size(), 0) == 0;
+    };
+    if (!store("0x21")) GTEST_SKIP() << "no user extended attributes here";
+
+    // Text alone stays text alone, with the read-only bit replaced too.
+    ASSERT_TRUE(platform::SetFileAttributesOf(path, platform::kAttrHidden));
+    EXPECT_EQ(RawDosAttribute(path), std::string("0x2\0", 4));
+
+    // Version 3: flags, word, EA size, size and allocation size (64 bits
+    // each), creation time, change time.
+    const std::uint32_t lowTicks = kSomeTime.LowDateTime, highTicks = kSomeTime.HighDateTime;
+    ASSERT_TRUE(store(BinaryRecord("0x1", 3, {0x11, 0x1, 7, 100, 0, 4096, 0, lowTicks, highTicks, 5, 6})));
+    ASSERT_TRUE(platform::SetFileAttributesOf(path, platform::kAttrHidden | platform::kAttrArchive));
+    EXPECT_EQ(RawDosAttribute(path), BinaryRecord("0x22", 3, {0x11, 0x22, 7, 100, 0, 4096, 0, lowTicks, highTicks, 5, 6}));
+    EXPECT_EQ(platform::CreationTimeOf(path), kSomeTime);
+
+    // Samba believes the binary word over the text.
+    ASSERT_TRUE(store(BinaryRecord("0x0", 5, {0x01, 0x4})));
+    EXPECT_EQ(platform::FileAttributesOf(path), platform::kAttrSystem);
+
+    // A creation time for a version without one gives a new record.
+    const std::string old2 = BinaryRecord("0x20", 2, {0, 0x20, 0, 0, 0, 0, 0});
+    const std::optional<platform::DosAttribute> upgraded =
+        platform::ParseDosAttribute(platform::UpdatedDosAttributeValue(old2, {0x20, kOtherTime}));
+    ASSERT_TRUE(upgraded);
+    EXPECT_EQ(upgraded->Attributes, 0x20u);
+    EXPECT_EQ(upgraded->CreationTime, kOtherTime);
 }
 
 TEST(FileTimesTest, FileSystemsWithoutExtendedAttributesSayWhy) {
