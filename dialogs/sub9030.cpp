@@ -23,9 +23,8 @@ namespace {
 const QString kDoubleRule(42, QLatin1Char('='));
 const QString kRule(42, QLatin1Char('-'));
 
-// The version of a library, with the file it was read from: the labels
-// name the classic system libraries, and these are the libraries that do
-// their jobs here.
+// The version of a library loaded into the program, with the file it was
+// read from.
 QString LibraryVersion(TFileInfo& fileInfo, const QString& library) {
     fileInfo.SetFileName(platform::LoadedLibraryPath(library));
     if (fileInfo.FileVersion().isEmpty()) return QString();
@@ -50,12 +49,12 @@ QStringList BuildSupportReport(TSysInfo& sysInfo, const QString& executablePath,
     lines << QStringLiteral("【システム情報】") + now.toString(QStringLiteral("  yyyy/MM/dd hh:mm:ss")) << kDoubleRule
           << QStringLiteral("コンピュータ名 : ") + sysInfo.ComputerName()
           << QStringLiteral("　　ログオン名 : ") + sysInfo.LogOnUserName() << kRule
-          << QStringLiteral("　 Windows種別 : ") + sysInfo.PlatForm()
+          << QStringLiteral("  Distribution : ") + sysInfo.PlatForm()
           << QStringLiteral("　　バージョン : ") + sysInfo.Version()
-          << QStringLiteral("　　　　ビルド : ") + sysInfo.BuildNo()
-          << QStringLiteral("　プロダクトID : ") + sysInfo.ProductID() << kRule
-          << QStringLiteral("　 Windows Dir : ") + sysInfo.WindowsDir()
-          << QStringLiteral("　  System Dir : ") + sysInfo.WindowsSystemDir() << kRule
+          << QStringLiteral("　　　カーネル : ") + sysInfo.BuildNo()
+          << QStringLiteral("　　　　 OS ID : ") + sysInfo.ProductID() << kRule
+          << QStringLiteral("    System Dir : ") + sysInfo.WindowsDir()
+          << QStringLiteral("   Library Dir : ") + sysInfo.WindowsSystemDir() << kRule
           << QStringLiteral("　　 　CPU種別 : ") + sysInfo.ProcessorType()
           << QStringLiteral("　　画面サイズ : %1 * %2").arg(pixels.width()).arg(pixels.height())
           << QStringLiteral(" 画面の色(bit) : %1").arg(depth) << kRule;
@@ -65,16 +64,11 @@ QStringList BuildSupportReport(TSysInfo& sysInfo, const QString& executablePath,
     lines << MemoryReportLine(QStringLiteral("　総ページ(KB) : "), sysInfo.PageTotal()) << kRule;
     fileInfo.SetFileName(executablePath);
     lines << QFileInfo(executablePath).fileName() + QStringLiteral(" : ") + fileInfo.FileVersion() << kRule;
-    lines << QStringLiteral("  ComCtl32.dll : ") +
-                 LibraryVersion(fileInfo, QStringLiteral("libQt6Widgets"))
-          << QStringLiteral("  ComDlg32.dll : ") +
-                 LibraryVersion(fileInfo, QStringLiteral("libQt6PrintSupport"))
-          << QStringLiteral("   Shell32.dll : ") +
-                 LibraryVersion(fileInfo, QStringLiteral("libQt6Gui"))
-          << QStringLiteral("   ShlWapi.dll : ") +
-                 LibraryVersion(fileInfo, QStringLiteral("libQt6Core"))
-          << QStringLiteral("   MsVfm32.dll : ") +
-                 LibraryVersion(fileInfo, QStringLiteral("libQt6Gui"))
+    lines << QStringLiteral("    Qt Widgets : ") + LibraryVersion(fileInfo, QStringLiteral("libQt6Widgets"))
+          << QStringLiteral("      Qt Print : ") + LibraryVersion(fileInfo, QStringLiteral("libQt6PrintSupport"))
+          << QStringLiteral("        Qt Gui : ") + LibraryVersion(fileInfo, QStringLiteral("libQt6Gui"))
+          << QStringLiteral("       Qt Core : ") + LibraryVersion(fileInfo, QStringLiteral("libQt6Core"))
+          << QStringLiteral("         glibc : ") + platform::CLibraryVersion()
           << kDoubleRule << QStringLiteral("【障害内容】") << QString();
     return lines;
 }

@@ -9,8 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <thread>
+
+#include "platform/file_operations.h"
 
 extern char** environ;
 
@@ -66,7 +67,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     int toChild[2] = {-1, -1};
     int fromChild[2] = {-1, -1};
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) {
-        reason = std::strerror(errno);
+        reason = FileErrorText(errno).toStdString();
         for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]})
             if (fd >= 0) close(fd);
         return false;
@@ -98,7 +99,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         pid_ = -1;
         close(toChild[1]);
         close(fromChild[0]);
-        reason = std::strerror(failed);
+        reason = FileErrorText(failed).toStdString();
         return false;
     }
     input_ = toChild[1];

@@ -56,6 +56,8 @@ struct DirCloser {
 constexpr std::int64_t kChunkBytes = 1 << 20;
 // Staging folders in the target folder are named like this.
 constexpr char kStagingPattern[] = ".kelvandor-XXXXXX";
+// Past the highest errno value of the C library.
+constexpr int kLastErrorNumber = 134;
 
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/') return folder + name;
@@ -717,6 +719,7 @@ QString FileErrorText(int errorNumber) {
         case EISDIR:
             return QStringLiteral("フォルダです。");
         case EBUSY:
+        case ETXTBSY:
             return QStringLiteral("使用中です。");
         case EIO:
             return QStringLiteral("入出力エラーが発生しました。");
@@ -724,8 +727,77 @@ QString FileErrorText(int errorNumber) {
             return QStringLiteral("名前が正しくありません。");
         case ELOOP:
             return QStringLiteral("シンボリック リンクが多すぎます。");
+        case ENXIO:
+        case ENODEV:
+            return QStringLiteral("デバイスまたはソケットなど、開くことのできない種類の項目です。");
+        case ENOMEDIUM:
+            return QStringLiteral("ドライブにメディアがありません。");
+        case EXDEV:
+            return QStringLiteral("別のファイル システムへは移動できません。");
+        case EFBIG:
+        case EOVERFLOW:
+            return QStringLiteral("ファイルが大きすぎます。");
+        case ENOMEM:
+            return QStringLiteral("メモリが不足しています。");
+        case EMFILE:
+        case ENFILE:
+            return QStringLiteral("開いているファイルが多すぎます。");
+        case EAGAIN:
+            return QStringLiteral("一時的に利用できません。しばらくしてからやり直してください。");
+        case EINTR:
+            return QStringLiteral("操作が中断されました。");
+        case ENOTSUP:
+            return QStringLiteral("このファイル システムではこの操作はできません。");
+        case ETIMEDOUT:
+            return QStringLiteral("応答がないため時間切れになりました。");
+        case ESTALE:
+        case ENOTCONN:
+        case EHOSTDOWN:
+        case EHOSTUNREACH:
+        case ENETDOWN:
+        case ENETUNREACH:
+        case ECONNREFUSED:
+        case ECONNRESET:
+            return QStringLiteral("ネットワーク上の項目に接続できません。");
+        case EMLINK:
+            return QStringLiteral("リンクの数が多すぎます。");
+        case ENOEXEC:
+            return QStringLiteral("実行できる形式のファイルではありません。");
+        case EILSEQ:
+            return QStringLiteral("名前に使えない文字が含まれています。");
+        case EUCLEAN:
+            return QStringLiteral("ファイル システムが壊れています。");
+        case ECANCELED:
+            return QStringLiteral("操作が取り消されました。");
+        case EPIPE:
+            return QStringLiteral("相手のプログラムが終了しています。");
         default:
-            return QString::fromLocal8Bit(std::strerror(errorNumber));
+            return QStringLiteral("システム エラーが発生しました (エラー番号 %1)。").arg(errorNumber);
+    }
+}
+
+QString FileDeviceErrorText(const QFileDevice& file) {
+    // The toolkit words a system failure as the C library does.
+    const QString reason = file.errorString();
+    for (int errorNumber = 1; errorNumber < kLastErrorNumber; ++errorNumber)
+        if (reason == QString::fromLocal8Bit(strerrordesc_np(errorNumber)) ||
+            reason == QString::fromLocal8Bit(std::strerror(errorNumber)))
+            return FileErrorText(errorNumber);
+    switch (file.error()) {
+        case QFileDevice::ReadError:
+            return QStringLiteral("ファイルを読み込めません。");
+        case QFileDevice::OpenError:
+            return QStringLiteral("ファイルを開けません。");
+        case QFileDevice::PermissionsError:
+            return QStringLiteral("アクセスが拒否されました。");
+        case QFileDevice::ResourceError:
+            return QStringLiteral("メモリまたはディスクの空き領域が不足しています。");
+        case QFileDevice::AbortError:
+            return QStringLiteral("操作が取り消されました。");
+        case QFileDevice::RenameError:
+            return QStringLiteral("書き込んだファイルを元の名前にできません。");
+        default:
+            return QStringLiteral("ファイルに書き込めません。");
     }
 }
 

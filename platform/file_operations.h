@@ -7,6 +7,7 @@
 
 #include <QString>
 
+class QFileDevice;
 class QWidget;
 
 // Copying and moving files and folders for the shell verbs.
@@ -98,6 +99,9 @@ bool RemoveTree(const std::string& path, QString* error);
 
 // A short Japanese description of an errno value for messages.
 QString FileErrorText(int errorNumber);
+// The same for the failure of a file device: its system reason in
+// Japanese, else what kind of operation failed.
+QString FileDeviceErrorText(const QFileDevice& file);
 
 // The last component of a path ("" for "/"), ignoring trailing slashes.
 std::string BaseName(const std::string& path);

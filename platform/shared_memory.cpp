@@ -4,7 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+
+#include "platform/file_operations.h"
 
 namespace platform {
 namespace {
@@ -30,7 +31,7 @@ bool SharedMemory::Create(std::size_t bytes, std::string& reason) {
     Release();
     descriptor_ = memfd_create("kelvandor-shared", MFD_CLOEXEC);
     if (descriptor_ < 0) {
-        reason = std::strerror(errno);
+        reason = FileErrorText(errno).toStdString();
         return false;
     }
     return Reserve(bytes, reason);
@@ -38,19 +39,19 @@ bool SharedMemory::Create(std::size_t bytes, std::string& reason) {
 
 bool SharedMemory::Reserve(std::size_t bytes, std::string& reason) {
     if (descriptor_ < 0) {
-        reason = std::strerror(EBADF);
+        reason = FileErrorText(EBADF).toStdString();
         return false;
     }
     if (data_ != nullptr && bytes <= size_) return true;
     const std::size_t size = WholePages(bytes);
     if (ftruncate(descriptor_, static_cast<off_t>(size)) != 0) {
-        reason = std::strerror(errno);
+        reason = FileErrorText(errno).toStdString();
         return false;
     }
     void* mapped = data_ != nullptr ? mremap(data_, size_, size, MREMAP_MAYMOVE)
                                     : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor_, 0);
     if (mapped == MAP_FAILED) {
-        reason = std::strerror(errno);
+        reason = FileErrorText(errno).toStdString();
         return false;
     }
     data_ = static_cast<char*>(mapped);

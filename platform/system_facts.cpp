@@ -1,5 +1,6 @@
 #include "system_facts.h"
 
+#include <gnu/libc-version.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -133,6 +134,8 @@ QString LibraryPathInMaps(std::string_view maps, const QString& baseName) {
 QString LoadedLibraryPath(const QString& baseName) {
     return LibraryPathInMaps(ReadSystemFile("/proc/self/maps"), baseName);
 }
+
+QString CLibraryVersion() { return QString::fromLatin1(gnu_get_libc_version()); }
 
 std::string ReadSystemFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

@@ -56,6 +56,9 @@ QString LoadedLibraryPath(const QString& baseName);
 // The same search in the text of a /proc/<pid>/maps file.
 QString LibraryPathInMaps(std::string_view maps, const QString& baseName);
 
+// The version of the C library the program runs with ("2.36").
+QString CLibraryVersion();
+
 // The whole of a small system file ("" when it cannot be read).
 std::string ReadSystemFile(const std::string& path);
 

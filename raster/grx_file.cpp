@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 
 #include "platform/code_page.h"
+#include "platform/file_operations.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
 #include "platform/regular_file.h"
@@ -167,7 +168,7 @@ QString WriteSideFile(const TRasterLayers& layers, const QString& path) {
     QString failure;
     try {
         if (!WriteAll(file, EncodeRecords(layers)) || !file.commit())
-            failure = file.error() != QFileDevice::NoError ? file.errorString()
+            failure = file.error() != QFileDevice::NoError ? platform::FileDeviceErrorText(file)
                                                            : QStringLiteral("書き込みが途中で止まりました。");
     } catch (const std::bad_alloc&) {
         failure = QStringLiteral("メモリーが足りません。");

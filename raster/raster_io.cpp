@@ -16,6 +16,7 @@
 #include <QSaveFile>
 #include <QScrollBar>
 
+#include "platform/file_operations.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
 #include "raster/dib_painter.h"
@@ -201,7 +202,7 @@ bool TRaster::SaveAsBitmap(const QString& path) {
 
     // The new file replaces the old one only once it is complete.
     QSaveFile file(path);
-    if (failure.isEmpty() && !file.open(QIODevice::WriteOnly)) failure = file.errorString();
+    if (failure.isEmpty() && !file.open(QIODevice::WriteOnly)) failure = platform::FileDeviceErrorText(file);
     if (failure.isEmpty()) {
         std::uint8_t headers[kHeadersSize] = {};
         headers[0] = 'B';
@@ -230,7 +231,7 @@ bool TRaster::SaveAsBitmap(const QString& path) {
             }
             written = file.write(row.data(), qint64(stride)) == qint64(stride);
         }
-        if (!written || !file.commit()) failure = file.errorString();
+        if (!written || !file.commit()) failure = platform::FileDeviceErrorText(file);
     }
     if (failure.isEmpty()) return true;
     Warn(this, QStringLiteral("BMP ファイルを保存できません。\n%1\n%2").arg(path, failure));

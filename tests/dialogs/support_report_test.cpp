@@ -13,6 +13,7 @@
 #include "components/sys_info.h"
 #include "dialogs/sub9030.h"
 #include "platform/application_paths.h"
+#include "platform/code_page.h"
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
@@ -32,12 +33,12 @@ TEST(SupportReportTest, LinesCarryTheLabelsAndLiveValues) {
     EXPECT_EQ(lines[2], "コンピュータ名 : " + info.ComputerName());
     EXPECT_EQ(lines[3], "　　ログオン名 : " + info.LogOnUserName());
     EXPECT_EQ(lines[4], QString(42, '-'));
-    EXPECT_EQ(lines[5], "　 Windows種別 : " + info.PlatForm());
+    EXPECT_EQ(lines[5], "  Distribution : " + info.PlatForm());
     EXPECT_EQ(lines[6], "　　バージョン : " + info.Version());
-    EXPECT_EQ(lines[7], "　　　　ビルド : " + info.BuildNo());
-    EXPECT_EQ(lines[8], "　プロダクトID : " + info.ProductID());
-    EXPECT_EQ(lines[10], "　 Windows Dir : " + info.WindowsDir());
-    EXPECT_EQ(lines[11], "　  System Dir : " + info.WindowsSystemDir());
+    EXPECT_EQ(lines[7], "　　　カーネル : " + info.BuildNo());
+    EXPECT_EQ(lines[8], "　　　　 OS ID : " + info.ProductID());
+    EXPECT_EQ(lines[10], "    System Dir : " + info.WindowsDir());
+    EXPECT_EQ(lines[11], "   Library Dir : " + info.WindowsSystemDir());
     EXPECT_EQ(lines[13], "　　 　CPU種別 : " + info.ProcessorType());
     EXPECT_TRUE(QRegularExpression("^　　画面サイズ : \\d+ \\* \\d+$").match(lines[14]).hasMatch()) << lines[14].toStdString();
     EXPECT_TRUE(QRegularExpression("^ 画面の色\\(bit\\) : \\d+$").match(lines[15]).hasMatch());
@@ -48,17 +49,32 @@ TEST(SupportReportTest, LinesCarryTheLabelsAndLiveValues) {
         EXPECT_EQ(lines[17 + i].size(), 12 + 10);
     }
     EXPECT_EQ(lines[22], QFileInfo(executable).fileName() + " : " + ProgramVersion());
-    EXPECT_TRUE(lines[24].startsWith("  ComCtl32.dll : 6."));
+    EXPECT_TRUE(lines[24].startsWith("    Qt Widgets : 6."));
     EXPECT_TRUE(lines[24].contains("libQt6Widgets.so"));
-    EXPECT_TRUE(lines[25].startsWith("  ComDlg32.dll : "));
-    EXPECT_TRUE(lines[26].startsWith("   Shell32.dll : "));
-    EXPECT_TRUE(lines[27].startsWith("   ShlWapi.dll : 6."));
-    EXPECT_TRUE(lines[28].startsWith("   MsVfm32.dll : "));
+    EXPECT_TRUE(lines[25].startsWith("      Qt Print : 6."));
+    EXPECT_TRUE(lines[26].startsWith("        Qt Gui : 6."));
+    EXPECT_TRUE(lines[27].startsWith("       Qt Core : 6."));
+    EXPECT_TRUE(QRegularExpression("^         glibc : 2\\.\\d+").match(lines[28]).hasMatch()) << lines[28].toStdString();
     EXPECT_EQ(lines[29], QString(42, '='));
     EXPECT_EQ(lines[30], "【障害内容】");
     EXPECT_EQ(lines[31], "");
 
     EXPECT_EQ(MemoryReportLine("　総メモリ(KB) : ", 130544), "　総メモリ(KB) : " + QString("    130544"));
+}
+
+TEST(SupportReportTest, LabelsNameThisSystemsFactsAndLineUpTheirColons) {
+    TSysInfo info;
+    const QStringList lines = BuildSupportReport(info, kExecutable, QDateTime::currentDateTime());
+    for (int i = 2; i < 29; ++i) {
+        if (i == 22 || lines[i].startsWith('-')) continue;
+        const qsizetype colon = lines[i].indexOf(" : ");
+        ASSERT_GT(colon, 0) << i;
+        const QString label = lines[i].left(colon);
+        // A full-width character is two half-width ones wide.
+        EXPECT_EQ(platform::ToCodePage932(label).size(), 14u) << i << ": " << label.toStdString();
+        for (const char* foreign : {"Windows", ".dll", "ComCtl", "Shell32"})
+            EXPECT_FALSE(label.contains(foreign)) << label.toStdString();
+    }
 }
 
 TEST(SupportReportTest, ExecutableWithoutVersionGivesAnEmptyValue) {
