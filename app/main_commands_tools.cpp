@@ -1,7 +1,6 @@
 // The tools and help menus' handlers: the image copy, the program's home
 // page, the support report and the version window.
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QInputDialog>
 #include <QUrl>
 
@@ -14,6 +13,7 @@
 #include "dialogs/sub9030.h"
 #include "dialogs/sub9040.h"
 #include "platform/message_box.h"
+#include "platform/registered_applications.h"
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
 #include "raster/raster_list_view.h"
@@ -60,9 +60,11 @@ void TMainCommands::Action8030Execute() {
 
 void TMainCommands::Action9020Execute() {
     const QUrl address(HomePageAddress());
-    const bool opened = OpenAddress ? OpenAddress(address) : QDesktopServices::openUrl(address);
+    QString reason;
+    const bool opened = OpenAddress ? OpenAddress(address) : platform::OpenInWebBrowser(address, &reason);
     if (!opened)
-        platform::ShowMessage(&form_, QStringLiteral("ホームページ %1 を開けません。").arg(address.toString()),
+        platform::ShowMessage(&form_,
+                              QStringLiteral("ホームページ %1 を開けません。\n%2").arg(address.toString(), reason).trimmed(),
                               platform::MessageIcon::Error);
 }
 

@@ -1,7 +1,7 @@
 #include "help_file.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QShortcut>
@@ -17,15 +17,6 @@ QUrl TopicUrl(const QString& helpFile, int context) {
     QUrl url = QUrl::fromLocalFile(QFileInfo(helpFile).absoluteFilePath());
     if (context != 0) url.setFragment(QString::number(context));
     return url;
-}
-
-// The desktop's browser through GIO, which hands it the URL whole; the
-// toolkit's opener is the fallback, though some openers drop the anchor.
-bool OpenInBrowser(const QUrl& url) {
-    QString error;
-    const auto browser = platform::DefaultApplicationForType(QStringLiteral("text/html"));
-    if (browser && browser->LaunchUri(QString::fromUtf8(url.toEncoded()), &error)) return true;
-    return QDesktopServices::openUrl(url);
 }
 
 }  // namespace
@@ -50,10 +41,13 @@ bool ShowHelpFile(const QString& helpFile, int context, QWidget* owner) {
             platform::MessageIcon::Error);
         return false;
     }
-    if (OpenInBrowser(TopicUrl(helpFile, context))) return true;
+    QString reason;
+    if (platform::OpenInWebBrowser(TopicUrl(helpFile, context), &reason)) return true;
     platform::ShowMessage(owner,
-                          QStringLiteral("ヘルプを表示するブラウザを起動できません。\n%1")
-                              .arg(helpFile),
+                          QStringLiteral("ヘルプを表示できません。%1\n\n"
+                                         "マニュアルは次の HTML ファイルです。ウェブ ブラウザをインストールするか、"
+                                         "HTML を表示できるプログラムでこのファイルを開いてください。\n%2")
+                              .arg(reason, QDir::toNativeSeparators(QFileInfo(helpFile).absoluteFilePath())),
                           platform::MessageIcon::Error);
     return false;
 }

@@ -3,7 +3,14 @@
 
 #include "registered_applications.h"
 
+#include <cerrno>
+
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include "platform/file_operations.h"
 
 namespace platform {
 namespace {
@@ -30,8 +37,17 @@ struct ObjectListFree {
 };
 using ObjectList = std::unique_ptr<GList, ObjectListFree>;
 
-QString ErrorText(const ErrorPtr& error) {
-    return error ? QString::fromUtf8(error->message) : QString();
+// GIO's messages are English here; the user reads Japanese.
+QString ErrorText(const ErrorPtr& error, const QString& fallback) {
+    if (!error || error->domain != G_IO_ERROR) return fallback;
+    switch (error->code) {
+        case G_IO_ERROR_NOT_FOUND: return FileErrorText(ENOENT);
+        case G_IO_ERROR_PERMISSION_DENIED: return FileErrorText(EACCES);
+        case G_IO_ERROR_IS_DIRECTORY: return FileErrorText(EISDIR);
+        case G_IO_ERROR_FILENAME_TOO_LONG: return FileErrorText(ENAMETOOLONG);
+        case G_IO_ERROR_TOO_MANY_LINKS: return FileErrorText(ELOOP);
+        default: return fallback;
+    }
 }
 
 // The content type GIO gives the file, by name and by content; "" with
@@ -44,7 +60,7 @@ QString ContentTypeOf(const std::string& path, QString* error) {
     const ErrorPtr owned(failure);
     const char* type = info ? g_file_info_get_content_type(info.get()) : nullptr;
     if (type == nullptr) {
-        *error = ErrorText(owned);
+        *error = ErrorText(owned, QStringLiteral("ファイルの種類を読み取れません。"));
         return QString();
     }
     return QString::fromUtf8(type);
@@ -107,7 +123,7 @@ bool RegisteredApplication::LaunchFile(const std::string& path, QString* error) 
     GError* failure = nullptr;
     const bool launched = g_app_info_launch(handle_->Info.get(), &files, nullptr, &failure);
     const ErrorPtr owned(failure);
-    if (!launched) *error = ErrorText(owned);
+    if (!launched) *error = ErrorText(owned, QStringLiteral("アプリケーションを起動できません。"));
     return launched;
 }
 
@@ -118,7 +134,7 @@ bool RegisteredApplication::LaunchUri(const QString& uri, QString* error) const 
     GError* failure = nullptr;
     const bool launched = g_app_info_launch_uris(handle_->Info.get(), &uris, nullptr, &failure);
     const ErrorPtr owned(failure);
-    if (!launched) *error = ErrorText(owned);
+    if (!launched) *error = ErrorText(owned, QStringLiteral("アプリケーションを起動できません。"));
     return launched;
 }
 
@@ -145,6 +161,40 @@ std::optional<RegisteredApplication> DefaultApplicationForType(const QString& co
     GAppInfo* info = g_app_info_get_default_for_type(contentType.toUtf8().constData(), FALSE);
     if (info == nullptr) return std::nullopt;
     return RegisteredApplication(std::make_shared<const RegisteredApplication::Handle>(RegisteredApplication::Handle{GObjectPtr<GAppInfo>(info)}));
+}
+
+namespace {
+
+// The browser commands of the system: Debian's alternative for graphical
+// browsers, then the user's own list ("firefox:chromium %s").
+bool StartBrowserCommand(const QUrl& url) {
+    QStringList commands{QStringLiteral("x-www-browser")};
+    commands += qEnvironmentVariable("BROWSER").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    const QString address = QString::fromUtf8(url.toEncoded());
+    for (const QString& command : commands) {
+        QStringList words = QProcess::splitCommand(command);
+        if (words.isEmpty()) continue;
+        const QString program = QStandardPaths::findExecutable(words.takeFirst());
+        if (program.isEmpty()) continue;
+        if (!words.contains(QStringLiteral("%s"))) words << QStringLiteral("%s");
+        words.replaceInStrings(QStringLiteral("%s"), address);
+        if (QProcess::startDetached(program, words)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool OpenInWebBrowser(const QUrl& url, QString* error) {
+    const QString type = url.isLocalFile() ? QStringLiteral("text/html") : QStringLiteral("x-scheme-handler/") + url.scheme();
+    QString launchError;
+    if (const auto browser = DefaultApplicationForType(type);
+        browser && browser->LaunchUri(QString::fromUtf8(url.toEncoded()), &launchError))
+        return true;
+    if (StartBrowserCommand(url)) return true;
+    *error = launchError.isEmpty() ? QStringLiteral("ウェブ ブラウザが見つかりません。")
+                                   : QStringLiteral("ウェブ ブラウザを起動できません: %1").arg(launchError);
+    return false;
 }
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <QIcon>
 #include <QString>
 
+class QUrl;
+
 // The applications the desktop registers for a type of file, as GIO reads
 // them from the desktop entries and mimeapps.list, and their launching.
 namespace platform {
@@ -47,5 +49,11 @@ std::vector<RegisteredApplication> ApplicationsForFile(const std::string& path, 
 
 // The desktop's default application for a content type ("text/html").
 std::optional<RegisteredApplication> DefaultApplicationForType(const QString& contentType);
+
+// Opens url in a web browser: the application the desktop registers for
+// it (for HTML files, or for the address's scheme), else the system's
+// browser command (x-www-browser, or the commands $BROWSER lists). False,
+// with *error saying why, when there is no browser or it cannot start.
+bool OpenInWebBrowser(const QUrl& url, QString* error);
 
 }  // namespace platform

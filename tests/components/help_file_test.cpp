@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include "components/help_file.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 #include "support/test_desktop.h"
@@ -84,6 +85,44 @@ TEST_F(ShowHelpTest, AMissingManualIsToldAndNothingStarts) {
     ASSERT_EQ(messages.Messages().size(), 2u);
     EXPECT_TRUE(messages.Messages()[1].text.contains(HelpFilePath()));
     EXPECT_FALSE(std::filesystem::exists(desktop.RecordOf("browser")));
+}
+
+TEST_F(ShowHelpTest, WithoutABrowserTheMessageSaysSoAndWhereTheManualIs) {
+    const QString manual = QFile::decodeName(desktop.MakeFile("manual.html").c_str());
+    // The desktop's browser is gone, and so is every browser command; the
+    // desktop's opener is there but finds nothing to open the file with.
+    const std::string program = desktop.ProgramOf("browser");
+    std::filesystem::rename(program, program + ".away");
+    TempFolder bin;
+    const std::string opener = bin.Write("xdg-open", "#!/bin/sh\ntouch \"$0.ran\"\nexit 3\n");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    {
+        const ScopedEnvironmentVariable path("PATH", bin.Path());
+        const ScopedEnvironmentVariable browsers("BROWSER", "");
+        EXPECT_FALSE(ShowHelpFile(manual, 1020, nullptr));
+    }
+    std::filesystem::rename(program + ".away", program);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    const QString text = messages.Messages()[0].text;
+    EXPECT_TRUE(text.contains(QStringLiteral("ウェブ ブラウザ"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(manual)) << text.toStdString();
+    EXPECT_EQ(messages.Messages()[0].icon, platform::MessageIcon::Error);
+
+    // A browser command of the system is used when the desktop names none.
+    std::filesystem::rename(program, program + ".away");
+    const std::string record = bin.File("opened");
+    const std::string browser = bin.Write("x-www-browser", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + record + ".part\" && mv \"" +
+                                                               record + ".part\" \"" + record + "\"\n");
+    std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+    {
+        const ScopedEnvironmentVariable path("PATH", bin.Path() + ":/usr/bin:/bin");
+        EXPECT_TRUE(ShowHelpFile(manual, 1020, nullptr));
+    }
+    std::filesystem::rename(program + ".away", program);
+    ProcessEventsUntil([&] { return std::filesystem::exists(record); });
+    const std::vector<unsigned char> opened = ReadFileBytes(record);
+    EXPECT_EQ(std::string(opened.begin(), opened.end()), QUrl::fromLocalFile(manual).toEncoded().toStdString() + "#1020");
+    EXPECT_EQ(messages.Messages().size(), 1u);
 }
 
 // The help contexts of the main window's commands: each command's number,
