@@ -113,10 +113,13 @@ public:
 
     // The address Action9020 opens.
     static QString HomePageAddress();
+    // The file Action1050 proposes: the shown image's name with ".bmp", in
+    // the folder the last one was saved to, else in the image's folder.
+    QString ProposedBitmapPath() const;
 
     // The choosers and the browser the handlers use; tests put their own
     // answers here. An empty name or a false answer means cancelled.
-    std::function<QString()> ChooseSaveFile;
+    std::function<QString(const QString& proposed)> ChooseSaveFile;
     std::function<bool(const QUrl&)> OpenAddress;
     std::function<QString(const QString& title)> ChooseFolder;
     std::function<std::optional<QString>(const QString& prompt)> AskText;
@@ -167,6 +170,8 @@ private:
     QAction* newFolderEntry_ = nullptr;
     QAction* shPopupItem01_ = nullptr;
     bool objectToolBarChecked_ = true;
+    // Where the last BMP copy went in this run.
+    QString bitmapFolder_;
     // What the running drag carries; cleared when it goes.
     TRasterLayer* draggedLayer_ = nullptr;
     TRasterObject* draggedObject_ = nullptr;

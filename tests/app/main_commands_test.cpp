@@ -248,7 +248,7 @@ TEST_F(MainCommandsTest, SaveAsBitmapWritesA24BitBitmapTheUserCanOpen) {
     OpenTestImage("width=40 height=30");
     const QString target = QString::fromStdString(folder.File("out/copy.bmp"));
     std::filesystem::create_directories(folder.File("out"));
-    Commands().ChooseSaveFile = [&] { return target; };
+    Commands().ChooseSaveFile = [&](const QString&) { return target; };
     Run(1050);
     EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
     QImage written(target, "BMP");
@@ -262,9 +262,31 @@ TEST_F(MainCommandsTest, SaveAsBitmapWritesA24BitBitmapTheUserCanOpen) {
 
     // Cancelling the chooser writes nothing.
     std::filesystem::remove(target.toStdString());
-    Commands().ChooseSaveFile = [] { return QString(); };
+    Commands().ChooseSaveFile = [](const QString&) { return QString(); };
     Run(1050);
     EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(MainCommandsTest, SaveAsBitmapProposesTheImagesNameInItsFolderThenTheFolderLastUsed) {
+    ASSERT_TRUE(form->OpenImage(TestImage("pictures/first/inner/kept.ktest", "width=4 height=4")));
+    QString proposed;
+    Commands().ChooseSaveFile = [&](const QString& path) {
+        proposed = path;
+        return QString();
+    };
+    Run(1050);
+    EXPECT_EQ(proposed, QString::fromStdString(folder.File("pictures/first/inner/kept.bmp")));
+
+    std::filesystem::create_directories(folder.File("exports"));
+    Commands().ChooseSaveFile = [&](const QString&) { return QString::fromStdString(folder.File("exports/one.bmp")); };
+    Run(1050);
+    ASSERT_TRUE(form->OpenImage(TestImage("pictures/a.ktest", "width=8 height=8")));
+    Commands().ChooseSaveFile = [&](const QString& path) {
+        proposed = path;
+        return QString();
+    };
+    Run(1050);
+    EXPECT_EQ(proposed, QString::fromStdString(folder.File("exports/a.bmp")));
 }
 
 TEST_F(MainCommandsTest, HomePageOpensTheProjectAddressOrSaysWhyNot) {
