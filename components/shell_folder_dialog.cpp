@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,6 +38,20 @@ bool StartsWithIDList(ConstIDList whole, ConstIDList list) {
     return IDListSize(whole) >= prefix + 2 &&
            std::equal(platform::IDListBytes(list), platform::IDListBytes(list) + prefix,
                       platform::IDListBytes(whole));
+}
+
+// The first count items of absolute.
+TIDListHolder LeadingItems(ConstIDList absolute, int count) {
+    TIDListHolder list(CopyIDList(absolute));
+    while (list && IDListLevel(list.get()) > count) list.reset(ParentIDList(list.get()));
+    return list;
+}
+
+// A typed name with "~" standing for the home folder, as shells read it.
+QString ExpandHome(const QString& typed) {
+    if (typed == QLatin1String("~")) return QDir::homePath();
+    if (typed.startsWith(QLatin1String("~/"))) return QDir::homePath() + typed.mid(1);
+    return typed;
 }
 
 const std::vector<std::pair<TSelectFolderOption, unsigned>>& OptionFlags() {
@@ -142,7 +157,9 @@ bool TShellFolderBrowser::SelectIDList(ConstIDList absolute) {
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < item->childCount() && next == nullptr; ++i)
             if (StartsWithIDList(absolute, ItemIDList(item->child(i)))) next = item->child(i);
-        if (next == nullptr) return false;
+        // A typed path may lead through a folder the tree leaves out, a
+        // hidden one.
+        if (next == nullptr) next = AddItem(item, LeadingItems(absolute, IDListLevel(ItemIDList(item)) + 1).get());
         item->setExpanded(true);
         item = next;
     }
@@ -173,14 +190,18 @@ void TShellFolderBrowser::SelectionChanged() {
     if (edit_ != nullptr) edit_->setText(SelectedDisplayName());
 }
 
+bool TShellFolderBrowser::SelectPath(const QString& path) {
+    IDList list = nullptr;
+    const bool found = !path.isEmpty() && IDListFromPath(path, list) && AbsoluteHasAttribute(list, saFolder);
+    const TIDListHolder holder(list);
+    return found && SelectIDList(holder.get());
+}
+
 bool TShellFolderBrowser::AcceptTypedName() {
-    const QString typed = edit_->text().trimmed();
+    const QString typed = ExpandHome(edit_->text().trimmed());
     if (typed == SelectedDisplayName()) return true;
     const QString path = typed.startsWith(QLatin1Char('/')) ? typed : JoinPath(SelectedPath(), typed);
-    IDList list = nullptr;
-    const bool found = !typed.isEmpty() && IDListFromPath(path, list) && AbsoluteHasAttribute(list, saFolder);
-    const TIDListHolder holder(list);
-    if (found && SelectIDList(holder.get())) return true;
+    if (SelectPath(path)) return true;
     platform::ShowMessage(this, QStringLiteral("フォルダ名に無効な文字が含まれています"),
                           platform::MessageIcon::Error);
     return false;
@@ -203,7 +224,7 @@ bool TShellFolderDialog::Execute() {
     const platform::UniqueIDList init = platform::SpecialFolderIDList(static_cast<int>(initFolder_));
     if (!root || !init) return false;
     TShellFolderBrowser browser(QApplication::activeWindow(), root.get(), title_, BrowseFlags(options_));
-    browser.SelectIDList(init.get());
+    if (!browser.SelectPath(initPath_)) browser.SelectIDList(init.get());
     if (browser.exec() != QDialog::Accepted) return false;
     idList_.reset(CopyIDList(browser.SelectedIDList()));
     folderName_ = browser.SelectedPath();

@@ -58,6 +58,8 @@ public:
     // Selects the item named by an absolute list below the root, opening
     // the tree down to it; false when it is not in the tree.
     bool SelectIDList(ConstIDList absolute);
+    // The same for a folder's path; false when it is no folder in the tree.
+    bool SelectPath(const QString& path);
 
     // The selected item's absolute list (null when nothing is selected),
     // path ("" outside the file system) and display name.
@@ -99,6 +101,10 @@ public:
     void SetRootFolder(TSpecialFolder folder) { rootFolder_ = folder; }
     TSpecialFolder InitFolder() const { return initFolder_; }
     void SetInitFolder(TSpecialFolder folder) { initFolder_ = folder; }
+    // A folder to start at instead of InitFolder; ignored when it is
+    // empty or no folder below the root.
+    const QString& InitPath() const { return initPath_; }
+    void SetInitPath(const QString& path) { initPath_ = path; }
     const QString& Title() const { return title_; }
     void SetTitle(const QString& title) { title_ = title; }
     const TSelectFolderOptions& Options() const { return options_; }
@@ -116,6 +122,7 @@ public:
 private:
     TSpecialFolder rootFolder_ = TSpecialFolder::sfDesktop;
     TSpecialFolder initFolder_ = TSpecialFolder::sfDrives;
+    QString initPath_;
     QString title_;
     TSelectFolderOptions options_{TSelectFolderOption::bifReturnOnlyFSDIRs};
     QString folderName_;

@@ -31,9 +31,25 @@ const AttributeCaption kAttributeCaptions[kAttributeColorCount] = {
     {"&Compress", "圧縮(&C)..."},       {"&Offline", "オフライン(&O)..."},
 };
 
+// A caption's "&" marks the letter after it, shown underlined; "&&" is a
+// plain "&".
+QString CaptionRichText(const QString& caption) {
+    QString text;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        const bool marker = caption[i] == QLatin1Char('&') && i + 1 < caption.size();
+        if (marker && caption[i + 1] != QLatin1Char('&')) {
+            text += QStringLiteral("<u>") + QString(caption[++i]).toHtmlEscaped() + QStringLiteral("</u>");
+            continue;
+        }
+        if (marker) ++i;
+        text += QString(caption[i]).toHtmlEscaped();
+    }
+    return text;
+}
+
 QLabel* MakeSample(const QString& caption, QWidget* parent) {
-    auto* panel = new QLabel(caption, parent);
-    panel->setTextFormat(Qt::PlainText);
+    auto* panel = new QLabel(CaptionRichText(caption), parent);
+    panel->setTextFormat(Qt::RichText);
     panel->setAlignment(Qt::AlignCenter);
     panel->setAutoFillBackground(true);
     panel->setFrameShape(QFrame::Panel);
@@ -57,11 +73,12 @@ QGroupBox* Group(const QString& caption, const QString& label, QWidget* parent, 
     return group;
 }
 
-QString ChooseFolderWithShellDialog() {
+QString ChooseFolderWithShellDialog(const QString& current) {
     TShellFolderDialog dialog;
     dialog.SetTitle(QStringLiteral("デフォルトフォルダを選択"));
     dialog.SetRootFolder(TSpecialFolder::sfDesktop);
     dialog.SetInitFolder(TSpecialFolder::sfDesktop);
+    dialog.SetInitPath(current);
     dialog.SetOptions({TSelectFolderOption::bifReturnOnlyFSDIRs, TSelectFolderOption::bifEditBox,
                        TSelectFolderOption::bifValiDate, TSelectFolderOption::bifNewDialogStyle});
     return dialog.Execute() ? dialog.FolderName() : QString();
@@ -83,8 +100,8 @@ TSubForm8050::TSubForm8050(QWidget* owner, const TOptionSettings& current)
         const QFont font = QFontDialog::getFont(&ok, initial, this);
         return ok ? std::optional<QFont>(font) : std::nullopt;
     };
-    ChooseFolder = []() -> std::optional<QString> {
-        const QString folder = ChooseFolderWithShellDialog();
+    ChooseFolder = [](const QString& current) -> std::optional<QString> {
+        const QString folder = ChooseFolderWithShellDialog(current);
         return folder.isEmpty() ? std::nullopt : std::optional<QString>(folder);
     };
 
@@ -116,7 +133,6 @@ QWidget* TSubForm8050::BuildStartPage() {
 
     auto* folderGroup = Group(QStringLiteral("デフォルトフォルダ"), {}, page, inner);
     edit111_ = new QLineEdit(settings_.DefaultPath, folderGroup);
-    edit111_->setReadOnly(true);
     auto* folderLabel = new QLabel(QStringLiteral("起動時にオープンするフォルダを設定します(&D)"), folderGroup);
     folderLabel->setBuddy(edit111_);
     speedButton111_ = new QToolButton(folderGroup);
@@ -264,10 +280,7 @@ void TSubForm8050::PickFont(TFontLook& look) {
 }
 
 void TSubForm8050::PickFolder() {
-    if (const std::optional<QString> folder = ChooseFolder()) {
-        settings_.DefaultPath = *folder;
-        edit111_->setText(*folder);
-    }
+    if (const std::optional<QString> folder = ChooseFolder(edit111_->text().trimmed())) edit111_->setText(*folder);
 }
 
 void TSubForm8050::accept() {

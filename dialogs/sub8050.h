@@ -34,7 +34,8 @@ public:
     // The standard choosers; tests put their own answers here.
     std::function<std::optional<QColor>(const QColor& initial)> ChooseColor;
     std::function<std::optional<QFont>(const QFont& initial)> ChooseFont;
-    std::function<std::optional<QString>()> ChooseFolder;
+    // The folder chooser starts at the folder the field names.
+    std::function<std::optional<QString>(const QString& current)> ChooseFolder;
 
     QTabWidget* PageControl() const { return pages_; }
     QLineEdit* Edit111() const { return edit111_; }

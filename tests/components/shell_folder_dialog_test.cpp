@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 
 #include "components/shell_folder_dialog.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -137,6 +138,45 @@ TEST(ShellFolderDialogTest, RunsTheChooserAndKeepsTheChoice) {
     // A special folder this system does not have: no dialog at all.
     dialog.SetRootFolder(TSpecialFolder::sfPrinters);
     EXPECT_FALSE(dialog.Execute());
+}
+
+TEST(ShellFolderDialogTest, StartsAtTheGivenFolderAndTakesATypedFullPath) {
+    TempFolder temp;
+    std::filesystem::create_directories(temp.File("start/here"));
+    std::filesystem::create_directories(temp.File("typed/there"));
+    TShellFolderDialog dialog;
+    dialog.SetInitFolder(TSpecialFolder::sfDesktop);
+    dialog.SetInitPath(QString::fromStdString(temp.File("start/here")));
+    dialog.SetOptions({TSelectFolderOption::bifReturnOnlyFSDIRs, TSelectFolderOption::bifEditBox,
+                       TSelectFolderOption::bifValiDate});
+    ScriptedMessageBoxes messages;
+    QString startPath;
+    QTimer::singleShot(0, [&] {
+        auto* browser = qobject_cast<TShellFolderBrowser*>(QApplication::activeModalWidget());
+        ASSERT_NE(browser, nullptr);
+        startPath = browser->SelectedPath();
+        browser->EditBox()->setText(QString::fromStdString(temp.File("typed/there")));
+        browser->accept();
+        if (browser->isVisible()) browser->reject();
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(startPath, QString::fromStdString(temp.File("start/here")));
+    EXPECT_EQ(dialog.FolderName(), QString::fromStdString(temp.File("typed/there")));
+    EXPECT_TRUE(messages.Messages().empty()) << messages.Texts().join("\n").toStdString();
+
+    // A hidden folder the tree does not list, and "~" for the home folder.
+    std::filesystem::create_directories(temp.File(".hidden/inner"));
+    const ScopedEnvironmentVariable home("HOME", temp.Path());
+    const TIDListHolder desktop(CopyIDList(GetDesktopFolder()->AbsoluteIDList()));
+    for (const char* typed : {"~/.hidden/inner", "~/typed"}) {
+        TShellFolderBrowser browser(nullptr, desktop.get(), QString(), BIF_EDITBOX | BIF_VALIDATE);
+        browser.show();
+        browser.EditBox()->setText(QString::fromUtf8(typed));
+        browser.accept();
+        EXPECT_EQ(browser.result(), QDialog::Accepted) << typed;
+        EXPECT_EQ(browser.SelectedPath(), QString::fromStdString(temp.Path()) + QString::fromUtf8(typed).mid(1));
+    }
+    EXPECT_TRUE(messages.Messages().empty()) << messages.Texts().join("\n").toStdString();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QTest>
 #include <QToolButton>
 
@@ -38,7 +39,6 @@ TEST(OptionsDialogTest, OpensOnTheCurrentSettingsAndOkGivesThemBackUnchanged) {
     ASSERT_EQ(dialog.PageControl()->count(), 3);
     EXPECT_EQ(dialog.PageControl()->tabText(0), "　起 動　");
     EXPECT_EQ(dialog.Edit111()->text(), "/home/user/写真");
-    EXPECT_TRUE(dialog.Edit111()->isReadOnly());
     EXPECT_TRUE(dialog.RadioButton122()->isChecked());
     EXPECT_EQ(dialog.Edit131()->text(), "pictures");
     EXPECT_EQ(dialog.Edit132()->text(), "spi");
@@ -51,7 +51,6 @@ TEST(OptionsDialogTest, OpensOnTheCurrentSettingsAndOkGivesThemBackUnchanged) {
     EXPECT_TRUE(dialog.Panel222()->font().italic());
     EXPECT_EQ(Background(dialog.AttributePanel(acHiden)), QColor(0xE0, 0xFF, 0xE0));
     EXPECT_EQ(Foreground(dialog.AttributePanel(acHiden)), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(dialog.AttributePanel(acOffline)->text(), "&Offline");
     EXPECT_EQ(dialog.AttributeButton(acCompress)->text(), "圧縮(&C)...");
 
     dialog.show();
@@ -110,7 +109,7 @@ TEST(OptionsDialogTest, ChoicesOfEveryTabReachTheSettings) {
     EXPECT_TRUE(dialog.RadioButton121()->isChecked());
     EXPECT_TRUE(dialog.RadioButton311()->isChecked());
     EXPECT_TRUE(dialog.RadioButton321()->isChecked());
-    dialog.ChooseFolder = []() -> std::optional<QString> { return QStringLiteral("/srv/images"); };
+    dialog.ChooseFolder = [](const QString&) -> std::optional<QString> { return QStringLiteral("/srv/images"); };
     dialog.show();
     QTest::mouseClick(dialog.SpeedButton111(), Qt::LeftButton);
     EXPECT_EQ(dialog.Edit111()->text(), "/srv/images");
@@ -127,6 +126,41 @@ TEST(OptionsDialogTest, ChoicesOfEveryTabReachTheSettings) {
     EXPECT_EQ(result.CdSusiePath, "no such folder");
     EXPECT_EQ(result.ClickType, 1);
     EXPECT_EQ(result.MouseWheel, 1);
+}
+
+// What a label shows, markup aside.
+QString ShownText(const QLabel* label) {
+    QTextDocument document;
+    document.setHtml(label->text());
+    return document.toPlainText();
+}
+
+TEST(OptionsDialogTest, AttributeSamplesShowTheirCaptionsWithoutTheMnemonicMarker) {
+    TSubForm8050 dialog(nullptr, SomeSettings());
+    const std::pair<TAttributeColor, const char*> shown[] = {
+        {acReadOnly, "ReadOnly"}, {acHiden, "Hiden"}, {acSystem, "System"}, {acArchive, "Archive"},
+        {acDirectory, "Directory"}, {acTemporary, "Temporary"}, {acCompress, "Compress"}, {acOffline, "Offline"}};
+    for (const auto& [which, text] : shown) EXPECT_EQ(ShownText(dialog.AttributePanel(which)), text);
+    // The marked letter is underlined, as in the buttons' captions.
+    EXPECT_TRUE(dialog.AttributePanel(acHiden)->text().contains("<u>n</u>"));
+}
+
+TEST(OptionsDialogTest, TheStartFolderCanBeTypedAndTheChooserStartsAtIt) {
+    TSubForm8050 dialog(nullptr, SomeSettings());
+    QString chooserStart;
+    dialog.ChooseFolder = [&](const QString& current) -> std::optional<QString> {
+        chooserStart = current;
+        return std::nullopt;
+    };
+    dialog.show();
+    dialog.Edit111()->selectAll();
+    QTest::keyClicks(dialog.Edit111(), "/srv/typed");
+    EXPECT_EQ(dialog.Edit111()->text(), "/srv/typed");
+    QTest::mouseClick(dialog.SpeedButton111(), Qt::LeftButton);
+    EXPECT_EQ(chooserStart, "/srv/typed");
+    EXPECT_EQ(dialog.Edit111()->text(), "/srv/typed");
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.Settings().DefaultPath, "/srv/typed");
 }
 
 TEST(OptionsDialogTest, ColourValuesFollowTheSettingsFileLayout) {
