@@ -286,8 +286,13 @@ void TMainForm::PageControl1Change() {
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    normalFrame_ = QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                            frame.bottom() - client.bottom());
     // The frame arrived after the settings placed the window.
-    if (outerBounds_.isValid() && frameGeometry().size() - geometry().size() != placedFrame_) PlaceWithinFrame();
+    if (outerBounds_.isValid() && frame.size() - client.size() != placedFrame_) PlaceWithinFrame();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

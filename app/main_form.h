@@ -215,6 +215,9 @@ private:
     QString ResolveFolder(const QString& absolute, const QString& relative, const QString& fallback) const;
     void ApplyWindowBounds();
     void PlaceWithinFrame();
+    // The outer bounds the window has, or will have again when it leaves
+    // the maximised state.
+    QRect NormalBounds() const;
     QRect ReadWindowBounds(const QRect& workArea) const;
     void ReadToolBars();
     void ReadTreeLook();
@@ -257,6 +260,9 @@ private:
     // size known then.
     QRect outerBounds_;
     QSize placedFrame_;
+    // The frame around the client area as the window last had it when
+    // not maximised.
+    QMargins normalFrame_;
 
     // When the progress bar last showed a new position.
     static constexpr std::chrono::milliseconds kProgressInterval{30};

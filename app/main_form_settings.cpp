@@ -160,6 +160,14 @@ QRect TMainForm::ReadWindowBounds(const QRect& workArea) const {
 void TMainForm::ApplyWindowBounds() {
     outerBounds_ = ReadWindowBounds(WorkArea());
     PlaceWithinFrame();
+    // Maximised over the bounds just placed, which un-maximising brings back.
+    if (initialize_ == 1 && settings_->ReadBool(kMain, QStringLiteral("Maximized"), false))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+QRect TMainForm::NormalBounds() const {
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return frameGeometry();
+    return normalGeometry().marginsAdded(normalFrame_);
 }
 
 void TMainForm::PlaceWithinFrame() {
@@ -262,13 +270,15 @@ bool TMainForm::SaveSettings() {
     const QStringList boundKeys{QStringLiteral("Left"), QStringLiteral("Top"), QStringLiteral("Right"),
                                 QStringLiteral("Bottom")};
     if (initialize_ == 1) {
-        const QRect bounds = frameGeometry();
+        const QRect bounds = NormalBounds();
         file.WriteInteger(kMain, boundKeys[0], bounds.left());
         file.WriteInteger(kMain, boundKeys[1], bounds.top());
         file.WriteInteger(kMain, boundKeys[2], bounds.left() + bounds.width());
         file.WriteInteger(kMain, boundKeys[3], bounds.top() + bounds.height());
+        file.WriteBool(kMain, QStringLiteral("Maximized"), isMaximized());
     } else {
         for (const QString& key : boundKeys) file.DeleteKey(kMain, key);
+        file.DeleteKey(kMain, QStringLiteral("Maximized"));
     }
     file.WriteBool(kMain, QStringLiteral("StatusBar"), !statusBar_->isHidden());
     WriteToolBars();

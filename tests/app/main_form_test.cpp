@@ -125,6 +125,42 @@ TEST_F(MainFormTest, WrongValuesGiveTheirDefaultsAndACleanFileIsWritten) {
     EXPECT_EQ(Ini("ShellListView/Color"), "-2147483643");
 }
 
+TEST_F(MainFormTest, AWindowClosedMaximisedComesBackMaximisedAndKeepsItsNormalBounds) {
+    const QRect area = WorkArea();
+    const int left = area.left() + 30, top = area.top() + 20;
+    WriteIni("[Kelvandor]\nInitialize=1\nLeft=" + std::to_string(left) + "\nTop=" + std::to_string(top) +
+             "\nRight=" + std::to_string(left + 500) + "\nBottom=" + std::to_string(top + 400) + "\n" + PluginLine());
+    Start().showMaximized();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return form->isMaximized(); }));
+    Close();
+    EXPECT_EQ(Ini("Kelvandor/Maximized"), "1");
+    EXPECT_EQ(Ini("Kelvandor/Left"), QString::number(left));
+    EXPECT_EQ(Ini("Kelvandor/Right"), QString::number(left + 500));
+    EXPECT_EQ(Ini("Kelvandor/Bottom"), QString::number(top + 400));
+
+    TMainForm& again = Start();
+    EXPECT_TRUE(again.isMaximized());
+    // The bounds un-maximising gives back, without the frame.
+    const QMargins frame(again.geometry().left() - again.frameGeometry().left(),
+                         again.geometry().top() - again.frameGeometry().top(),
+                         again.frameGeometry().right() - again.geometry().right(),
+                         again.frameGeometry().bottom() - again.geometry().bottom());
+    EXPECT_EQ(again.normalGeometry().marginsAdded(frame), QRect(left, top, 500, 400));
+    Close();
+    EXPECT_EQ(Ini("Kelvandor/Maximized"), "1");
+    EXPECT_EQ(Ini("Kelvandor/Left"), QString::number(left));
+    EXPECT_EQ(Ini("Kelvandor/Bottom"), QString::number(top + 400));
+
+    WriteIni("[Kelvandor]\nInitialize=1\nLeft=" + std::to_string(left) + "\nTop=" + std::to_string(top) +
+             "\nRight=" + std::to_string(left + 500) + "\nBottom=" + std::to_string(top + 400) + "\nMaximized=1\n" +
+             PluginLine());
+    Start();
+    form->showNormal();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !form->isMaximized(); }));
+    Close();
+    EXPECT_EQ(Ini("Kelvandor/Maximized"), "0");
+}
+
 TEST_F(MainFormTest, AWindowLeftOffEveryScreenComesBackOntoThePrimaryOne) {
     WriteIni("[Kelvandor]\nInitialize=1\nLeft=50000\nTop=40000\nRight=50600\nBottom=40400\n");
     TMainForm& main = Start();
