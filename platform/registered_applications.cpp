@@ -187,13 +187,13 @@ bool StartBrowserCommand(const QUrl& url) {
 
 bool OpenInWebBrowser(const QUrl& url, QString* error) {
     const QString type = url.isLocalFile() ? QStringLiteral("text/html") : QStringLiteral("x-scheme-handler/") + url.scheme();
+    const std::optional<RegisteredApplication> registered = DefaultApplicationForType(type);
     QString launchError;
-    if (const auto browser = DefaultApplicationForType(type);
-        browser && browser->LaunchUri(QString::fromUtf8(url.toEncoded()), &launchError))
-        return true;
+    if (registered && registered->LaunchUri(QString::fromUtf8(url.toEncoded()), &launchError)) return true;
     if (StartBrowserCommand(url)) return true;
-    *error = launchError.isEmpty() ? QStringLiteral("ウェブ ブラウザが見つかりません。")
-                                   : QStringLiteral("ウェブ ブラウザを起動できません: %1").arg(launchError);
+    *error = registered ? QStringLiteral("既定のアプリケーション「%1」を起動できず、ほかのウェブ ブラウザも見つかりません。")
+                              .arg(registered->Name())
+                        : QStringLiteral("ウェブ ブラウザが見つかりません。");
     return false;
 }
 
