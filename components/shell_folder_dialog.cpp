@@ -157,9 +157,13 @@ bool TShellFolderBrowser::SelectIDList(ConstIDList absolute) {
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < item->childCount() && next == nullptr; ++i)
             if (StartsWithIDList(absolute, ItemIDList(item->child(i)))) next = item->child(i);
-        // A typed path may lead through a folder the tree leaves out, a
-        // hidden one.
-        if (next == nullptr) next = AddItem(item, LeadingItems(absolute, IDListLevel(ItemIDList(item)) + 1).get());
+        if (next == nullptr) {
+            // A typed path may lead through a folder the tree leaves out,
+            // a hidden one.
+            const TIDListHolder step = LeadingItems(absolute, IDListLevel(ItemIDList(item)) + 1);
+            if (!step) return false;
+            next = AddItem(item, step.get());
+        }
         item->setExpanded(true);
         item = next;
     }
