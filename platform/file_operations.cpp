@@ -574,13 +574,21 @@ bool Transfer::Tick(const std::string& path) {
     return !cancelled_;
 }
 
+QString VerbInProgress(TransferMode mode) {
+    switch (mode) {
+        case TransferMode::Copy: return QStringLiteral("コピーしています...");
+        case TransferMode::Move: return QStringLiteral("移動しています...");
+        case TransferMode::Trash: return QStringLiteral("ごみ箱に移動しています...");
+    }
+    return QString();
+}
+
 class DialogTransferProgress final : public TransferProgress {
 public:
     explicit DialogTransferProgress(QWidget* owner) : owner_(owner) {}
 
     void Begin(TransferMode mode, std::int64_t totalBytes, std::int64_t totalItems) override {
-        verb_ = mode == TransferMode::Copy ? QStringLiteral("コピーしています...")
-                                           : QStringLiteral("移動しています...");
+        verb_ = VerbInProgress(mode);
         // Items weigh as much as a small file, so many empty files still move the bar.
         total_ = totalBytes + totalItems * kItemWeight;
         dialog_ = std::make_unique<QProgressDialog>(verb_, QStringLiteral("キャンセル"), 0, kSteps,

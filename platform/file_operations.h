@@ -16,7 +16,9 @@ class QWidget;
 // are not valid UTF-8 survive unchanged; texts for the user are QString.
 namespace platform {
 
-enum class TransferMode { Copy, Move };
+// Trash: moving items to the trash (trash.h), which reports its progress
+// the same way.
+enum class TransferMode { Copy, Move, Trash };
 
 // Receives the progress of a transfer and may stop it. The program uses
 // the dialog below; tests supply their own.

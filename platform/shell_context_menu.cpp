@@ -193,13 +193,21 @@ std::vector<TrashItem> ShellContextMenu::TrashEntries() const {
     return entries;
 }
 
+// Looks at the items' names only: whether each may go is judged after the
+// question, while the items are moved.
 bool ShellContextMenu::Delete(QWidget* owner) const {
     if (AllAre(ShellPlace::TrashEntry)) {
         const std::vector<TrashItem> entries = TrashEntries();
         return !entries.empty() && EraseTrashItems(entries, owner, true);
     }
-    if (!AllAre(ShellPlace::FileSystem)) return false;
-    return MoveToTrash(Paths(), owner, true).Succeeded();
+    std::vector<std::string> paths;
+    paths.reserve(items_.size());
+    for (const UniqueIDList& item : items_) {
+        ShellItem facts = folder_->Describe(item.get());
+        if (facts.place != ShellPlace::FileSystem) return false;
+        paths.push_back(std::move(facts.path));
+    }
+    return MoveToTrash(paths, owner, true).Succeeded();
 }
 
 bool ShellContextMenu::Restore(QWidget* owner) const {
@@ -208,9 +216,12 @@ bool ShellContextMenu::Restore(QWidget* owner) const {
 }
 
 bool ShellContextMenu::InvokeCommand(QWidget* owner, int command) const {
-    bool offered = false;
-    for (const ShellMenuEntry& entry : Entries(kMenuCanRename))
-        if (entry.command == command && entry.enabled) offered = true;
+    // Offering delete means looking at every item; Delete checks what
+    // it needs itself, after its question.
+    bool offered = command == kCommandDelete;
+    if (!offered)
+        for (const ShellMenuEntry& entry : Entries(kMenuCanRename))
+            if (entry.command == command && entry.enabled) offered = true;
     if (!offered) return false;
     switch (command) {
         case kCommandOpen: {

@@ -6,18 +6,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "platform/file_uri.h"
 #include "platform/message_box.h"
 #include "platform/protected_places.h"
 #include "platform/regular_file.h"
+#include "platform/wait_event.h"
 
 namespace platform {
 namespace {
@@ -273,6 +278,198 @@ QString EraseQuestion(const std::string& path, bool folder, const QString& whyNo
         .arg(DisplayName(path), whyNotTrash, what);
 }
 
+// Moves items to the trash of their file system. What every item of one
+// request shares (the trash folders, the protected places, where the
+// items of one folder go) is found once, not once per item.
+class TrashMover {
+public:
+    // Why path must stay where it is; empty when it may go.
+    QString ProtectedReason(const std::string& path) { return judge_.ReasonFor(path); }
+    std::optional<TrashItem> Move(const std::string& path, QString* error);
+
+private:
+    // Where the items of one folder go: the trash folder ("" for none) and
+    // whether it is the home trash, whose info files hold absolute paths.
+    struct Destination {
+        std::string trashFolder;
+        bool home = false;
+        std::string top;  // what relative info paths start from
+    };
+
+    bool InTrash(const std::string& absolute);
+    const Destination& DestinationOf(const std::string& absolute, dev_t device);
+
+    ProtectedPlaceJudge judge_;
+    std::optional<std::vector<std::string>> canonicalTrashFolders_;
+    std::optional<dev_t> homeDevice_;
+    std::map<std::pair<std::string, dev_t>, Destination> destinations_;
+};
+
+bool TrashMover::InTrash(const std::string& absolute) {
+    if (!canonicalTrashFolders_) {
+        canonicalTrashFolders_.emplace();
+        for (const std::string& folder : TrashFolders())
+            canonicalTrashFolders_->push_back(CanonicalPath(folder));
+    }
+    for (const std::string& folder : *canonicalTrashFolders_)
+        if (absolute == folder || absolute.compare(0, folder.size() + 1, folder + "/") == 0) return true;
+    return false;
+}
+
+const TrashMover::Destination& TrashMover::DestinationOf(const std::string& absolute, dev_t device) {
+    const auto key = std::make_pair(ParentPath(absolute), device);
+    if (const auto found = destinations_.find(key); found != destinations_.end()) return found->second;
+    const std::string home = HomeTrashFolder();
+    if (!homeDevice_) homeDevice_ = DeviceOf(home);
+    Destination destination;
+    destination.home = *homeDevice_ == device;
+    if (destination.home) {
+        if (PrepareTrashFolder(home, true)) destination.trashFolder = home;
+    } else {
+        destination.trashFolder = TopTrashFolder(MountTop(key.first));
+        if (!destination.trashFolder.empty()) destination.top = TopOfTrash(destination.trashFolder);
+    }
+    return destinations_.emplace(key, destination).first->second;
+}
+
+std::optional<TrashItem> TrashMover::Move(const std::string& path, QString* error) {
+    struct stat info {};
+    const std::string absolute = AbsolutePath(path);
+    if (absolute.empty() || lstat(absolute.c_str(), &info) != 0) {
+        *error = FileErrorText(errno != 0 ? errno : ENOENT);
+        return std::nullopt;
+    }
+    if (const QString reason = ProtectedReason(path); !reason.isEmpty()) {
+        *error = reason;
+        return std::nullopt;
+    }
+    const std::string name = BaseName(absolute);
+    if (name.empty()) {
+        *error = QStringLiteral("この項目はごみ箱に移動できません。");
+        return std::nullopt;
+    }
+    if (InTrash(absolute)) {
+        *error = QStringLiteral("ごみ箱の中の項目です。");
+        return std::nullopt;
+    }
+    const Destination& destination = DestinationOf(absolute, info.st_dev);
+    if (destination.trashFolder.empty()) {
+        *error = QStringLiteral("この項目のドライブにはごみ箱がありません。");
+        return std::nullopt;
+    }
+    std::string infoPath = absolute;
+    if (!destination.home)
+        infoPath = destination.top == "/" ? absolute.substr(1) : absolute.substr(destination.top.size() + 1);
+    const QDateTime now = QDateTime::currentDateTime();
+    int reserveError = 0;
+    // The info is written before the move: an item is either still in
+    // place or in the trash with its info, whenever the work stops.
+    const std::string trashName =
+        ReserveName(destination.trashFolder, name, InfoText(infoPath, now), &reserveError);
+    if (trashName.empty()) {
+        *error = FileErrorText(reserveError);
+        return std::nullopt;
+    }
+    TrashItem item{destination.trashFolder, trashName, absolute, now};
+    const std::string target = item.FilePath();
+    if (rename(absolute.c_str(), target.c_str()) != 0) {
+        const int renameError = errno;
+        // The same file system seen through another mount point.
+        if (renameError != EXDEV || !MoveItem(absolute, target, error)) {
+            if (renameError != EXDEV) *error = FileErrorText(renameError);
+            unlink(item.InfoPath().c_str());
+            return std::nullopt;
+        }
+    }
+    return item;
+}
+
+// One request's moves on a worker thread, while the calling thread keeps
+// the progress (and with it the window) going. The items are judged
+// first: a request naming a protected place is refused as a whole. A
+// cancel takes effect between two items, so each item is either still in
+// place or completely in the trash.
+class TrashJob {
+public:
+    explicit TrashJob(const std::vector<std::string>& paths) : paths_(paths) {}
+
+    void RunBeside(TransferProgress& progress);
+    bool Cancelled() const { return cancel_; }
+
+    std::vector<TransferFailure> refused;
+    std::vector<TrashItem> trashed;
+    std::vector<TransferFailure> kept;      // still there: offered for erasing
+    std::vector<TransferFailure> vanished;  // gone before they could be moved
+
+private:
+    void Run();
+
+    static constexpr std::chrono::milliseconds kProgressInterval{50};
+    const std::vector<std::string>& paths_;
+    std::atomic<std::size_t> done_{0};
+    std::atomic<bool> cancel_{false};
+};
+
+void TrashJob::RunBeside(TransferProgress& progress) {
+    progress.Begin(TransferMode::Trash, 0, std::int64_t(paths_.size()));
+    {
+        WaitEvent finished(WaitEvent::ResetMode::Manual);
+        const std::jthread worker([this, &finished] {
+            Run();
+            finished.Set();
+        });
+        WaitEvent* events[] = {&finished};
+        while (WaitForAny(events, -1, kProgressInterval) != 0) {
+            const std::size_t done = done_;
+            if (!progress.Advance(paths_[std::min(done, paths_.size() - 1)], 0, std::int64_t(done)))
+                cancel_ = true;
+        }
+    }
+    progress.End();
+}
+
+void TrashJob::Run() {
+    TrashMover mover;
+    for (const std::string& path : paths_) {
+        if (cancel_) return;
+        if (const QString reason = mover.ProtectedReason(path); !reason.isEmpty()) refused.push_back({path, reason});
+    }
+    if (!refused.empty()) return;
+    for (const std::string& path : paths_) {
+        if (cancel_) return;
+        QString error;
+        if (auto item = mover.Move(path, &error)) {
+            trashed.push_back(std::move(*item));
+        } else {
+            struct stat info {};
+            (lstat(path.c_str(), &info) == 0 ? kept : vanished).push_back({path, error});
+        }
+        ++done_;
+    }
+}
+
+// An item that cannot go to a trash is offered for deleting for good.
+void OfferErasing(const TransferFailure& kept, QWidget* owner, TrashResult& result,
+                  std::vector<TransferFailure>& unreported) {
+    struct stat info {};
+    if (lstat(kept.path.c_str(), &info) != 0) {
+        unreported.push_back(kept);
+        return;
+    }
+    const MessageResult answer = ShowMessage(owner, EraseQuestion(kept.path, S_ISDIR(info.st_mode), kept.reason),
+                                             MessageIcon::Warning, MessageButtons::YesNoCancel);
+    if (answer == MessageResult::Yes) {
+        QString error;
+        if (RemoveTree(kept.path, &error))
+            result.erased.push_back(kept.path);
+        else
+            unreported.push_back({kept.path, error});
+        return;
+    }
+    result.failed.push_back(kept);
+    if (answer != MessageResult::No) result.cancelled = true;
+}
+
 }  // namespace
 
 std::string TrashItem::FilePath() const { return Join(Join(trashFolder, "files"), name); }
@@ -328,68 +525,16 @@ std::optional<TrashItem> FindTrashItem(const std::string& trashFolder, const std
 }
 
 std::optional<TrashItem> MoveItemToTrash(const std::string& path, QString* error) {
-    struct stat info {};
-    const std::string absolute = AbsolutePath(path);
-    if (absolute.empty() || lstat(absolute.c_str(), &info) != 0) {
-        *error = FileErrorText(errno != 0 ? errno : ENOENT);
-        return std::nullopt;
-    }
-    if (const QString reason = ProtectedPlaceReason(path); !reason.isEmpty()) {
-        *error = reason;
-        return std::nullopt;
-    }
-    const std::string name = BaseName(absolute);
-    if (name.empty()) {
-        *error = QStringLiteral("この項目はごみ箱に移動できません。");
-        return std::nullopt;
-    }
-    for (const std::string& folder : TrashFolders()) {
-        const std::string canonicalFolder = CanonicalPath(folder);
-        if (absolute.compare(0, canonicalFolder.size() + 1, canonicalFolder + "/") == 0 ||
-            absolute == canonicalFolder) {
-            *error = QStringLiteral("ごみ箱の中の項目です。");
-            return std::nullopt;
-        }
-    }
-    const std::string home = HomeTrashFolder();
-    const bool useHome = DeviceOf(home) == info.st_dev;
-    const std::string trashFolder = useHome
-                                        ? (PrepareTrashFolder(home, true) ? home : std::string())
-                                        : TopTrashFolder(MountTop(ParentPath(absolute)));
-    if (trashFolder.empty()) {
-        *error = QStringLiteral("この項目のドライブにはごみ箱がありません。");
-        return std::nullopt;
-    }
-    std::string infoPath = absolute;
-    if (!useHome) {
-        const std::string top = TopOfTrash(trashFolder);
-        infoPath = top == "/" ? absolute.substr(1) : absolute.substr(top.size() + 1);
-    }
-    const QDateTime now = QDateTime::currentDateTime();
-    int reserveError = 0;
-    const std::string trashName =
-        ReserveName(trashFolder, name, InfoText(infoPath, now), &reserveError);
-    if (trashName.empty()) {
-        *error = FileErrorText(reserveError);
-        return std::nullopt;
-    }
-    TrashItem item{trashFolder, trashName, absolute, now};
-    const std::string target = item.FilePath();
-    if (rename(absolute.c_str(), target.c_str()) != 0) {
-        const int renameError = errno;
-        // The same file system seen through another mount point.
-        if (renameError != EXDEV || !MoveItem(absolute, target, error)) {
-            if (renameError != EXDEV) *error = FileErrorText(renameError);
-            unlink(item.InfoPath().c_str());
-            return std::nullopt;
-        }
-    }
-    return item;
+    return TrashMover().Move(path, error);
 }
 
-TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, bool confirm) {
+TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, bool confirm,
+                        TransferProgress* progress) {
     TrashResult result;
-    if (paths.empty() || RefuseProtectedPlaces(paths, ChangeKind::Delete, owner, &result.failed)) return result;
+    if (paths.empty()) return result;
+    // Asked from the count and the first name alone, so that the question
+    // comes at once however many items there are; everything that looks
+    // at the items themselves runs afterwards, under the progress.
     if (confirm &&
         !Confirm(owner,
                  CountedQuestion(paths.size(), paths.front(),
@@ -398,34 +543,27 @@ TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, b
         result.cancelled = true;
         return result;
     }
-    std::vector<TransferFailure> unreported;
-    for (const std::string& path : paths) {
-        QString error;
-        if (auto item = MoveItemToTrash(path, &error)) {
-            result.trashed.push_back(*item);
+    std::unique_ptr<TransferProgress> dialog;
+    if (progress == nullptr) {
+        dialog = MakeTransferProgressDialog(owner);
+        progress = dialog.get();
+    }
+    TrashJob job(paths);
+    job.RunBeside(*progress);
+    if (!job.refused.empty()) {
+        ShowRefusal(job.refused, ChangeKind::Delete, owner);
+        result.failed = std::move(job.refused);
+        return result;
+    }
+    result.trashed = std::move(job.trashed);
+    result.cancelled = job.Cancelled();
+    std::vector<TransferFailure> unreported = std::move(job.vanished);
+    for (const TransferFailure& kept : job.kept) {
+        if (result.cancelled) {
+            result.failed.push_back(kept);
             continue;
         }
-        struct stat info {};
-        if (lstat(path.c_str(), &info) != 0) {
-            unreported.push_back({path, error});
-            continue;
-        }
-        const MessageResult answer =
-            ShowMessage(owner, EraseQuestion(path, S_ISDIR(info.st_mode), error), MessageIcon::Warning,
-                        MessageButtons::YesNoCancel);
-        if (answer == MessageResult::Yes) {
-            if (RemoveTree(path, &error)) {
-                result.erased.push_back(path);
-            } else {
-                unreported.push_back({path, error});
-            }
-        } else {
-            result.failed.push_back({path, error});
-            if (answer != MessageResult::No) {
-                result.cancelled = true;
-                break;
-            }
-        }
+        OfferErasing(kept, owner, result, unreported);
     }
     result.failed.insert(result.failed.end(), unreported.begin(), unreported.end());
     if (!unreported.empty())

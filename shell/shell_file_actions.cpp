@@ -25,7 +25,9 @@ bool TSHFileAction::HandlesTarget(QObject* Target) {
 }
 
 void TSHFileAction::UpdateTarget(QObject* Target) {
-    if (auto* tree = qobject_cast<TSHTreeView*>(Target))
+    if (ShellVerbRunning())
+        setEnabled(false);
+    else if (auto* tree = qobject_cast<TSHTreeView*>(Target))
         setEnabled(EnabledOnTree(*tree));
     else if (auto* list = qobject_cast<TSHListView*>(Target))
         setEnabled(EnabledOnList(*list));

@@ -12,7 +12,7 @@ class TSHTreeView;
 // shell's verb for the selection does, through the tree's and the list's
 // shell-command operations, so confirmations and progress are the shell's.
 // The bare command is enabled while the node or the selection is in the
-// file system; the owner gives it its effect.
+// file system and no verb is running; the owner gives it its effect.
 class TSHFileAction : public TSHAction {
 public:
     explicit TSHFileAction(QObject* parent = nullptr);

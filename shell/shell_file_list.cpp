@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -42,6 +43,12 @@ bool IsFileSystemEntryKind(ConstIDList item, bool& folder) {
     if (!platform::ReadItem(item, kind, name)) return false;
     folder = kind == platform::ShellItemKind::Folder;
     return folder || kind == platform::ShellItemKind::File;
+}
+
+std::string EntryPath(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    return path.append(name);
 }
 
 int Sign(std::int64_t value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
@@ -687,17 +694,33 @@ void TSHFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& pat
     view_->InvalidateRows();
 }
 
-void TSHFileList::DeleteSelected() {
+int TSHFileList::DeleteSelected() {
     const std::vector<int> rows = view_->SelectedRows();
-    if (rows.empty()) return;
+    if (rows.empty()) return 0;
+    // A delete may have stopped part way (cancelled, or items that could
+    // not go): only the entries whose files are gone leave the list.
+    const auto gone = [this](const TSHFileItem& entry) {
+        bool folder = false;
+        struct stat info {};
+        return IsFileSystemEntryKind(entry.RelativeID(), folder) && !folderPath_.empty() &&
+               lstat(EntryPath(folderPath_, RawName(entry.RelativeID())).c_str(), &info) != 0 && errno == ENOENT;
+    };
+    std::vector<int> kept;
     view_->BeginRowsUpdate();
-    for (const int row : rows)
-        if (row >= 0 && row < Count()) entries_[static_cast<std::size_t>(row)].reset();
-    std::erase(entries_, nullptr);
+    for (const int row : rows) {
+        if (row < 0 || row >= Count()) continue;
+        if (gone(*entries_[static_cast<std::size_t>(row)]))
+            entries_[static_cast<std::size_t>(row)].reset();
+        else
+            kept.push_back(row);
+    }
+    std::vector<TSHFileItem*> keptEntries = EntriesAt(kept);
+    const auto dropped = std::erase(entries_, nullptr);
     Renumber();
     view_->EndRowsUpdate(Count());
-    view_->SetSelectedRows({});
+    view_->SetSelectedRows(RowsOf(keptEntries));
     view_->ListChanged(this);
+    return static_cast<int>(dropped);
 }
 
 QString NewFolderName(const QString& folderPath) {

@@ -249,8 +249,9 @@ public:
     bool Watching() const;
     // A watcher's settled report: path is the folder it watched.
     void FolderChanged(TShFilesWatcher* watcher, const std::string& path);
-    // Drops the selected rows' entries after they were deleted.
-    void DeleteSelected();
+    // After a delete: drops the selected rows whose files are gone; the
+    // others stay selected. Answers how many rows went.
+    int DeleteSelected();
 
 private:
     int Enumerate();

@@ -37,7 +37,15 @@ int CommandOf(TShVerbKind kind) {
     return -1;
 }
 
+int verbsRunning = 0;
+
 }  // namespace
+
+bool ShellVerbRunning() { return verbsRunning > 0; }
+
+TShellVerbRunning::TShellVerbRunning() { ++verbsRunning; }
+
+TShellVerbRunning::~TShellVerbRunning() { --verbsRunning; }
 
 bool ClipboardOffersFiles() { return platform::CanPasteFiles(); }
 
@@ -108,13 +116,17 @@ std::string TSHIDList::NativePath(int index) const {
 }
 
 bool TSHIDList::RunVerb(QWidget* owner, int verbKind) const {
-    if (verbKind < vkOpen || verbKind > vkProperties || items_.empty()) return false;
+    if (verbKind < vkOpen || verbKind > vkProperties || items_.empty() || ShellVerbRunning()) return false;
     const auto kind = static_cast<TShVerbKind>(verbKind);
-    if (const std::optional<TShAttribute> required = RequiredAttribute(kind); required && !HasAttribute(*required))
-        return false;
+    // Delete asks first and judges each item afterwards, while it works:
+    // its question comes at once, however many items there are.
+    const std::optional<TShAttribute> required = kind == vkDelete ? std::nullopt : RequiredAttribute(kind);
+    if (required && !HasAttribute(*required)) return false;
     if (kind == vkPaste && !ClipboardOffersFiles()) return false;
     const ShellFolderPtr folder = Folder();
     if (!folder) return false;
     const std::unique_ptr<platform::ShellContextMenu> menu = folder->GetContextMenu(owner, items_);
-    return menu && menu->InvokeCommand(owner, CommandOf(kind));
+    if (!menu) return false;
+    const TShellVerbRunning running;
+    return menu->InvokeCommand(owner, CommandOf(kind));
 }

@@ -72,6 +72,20 @@ public:
     TSHIDList2() : TSHIDList(true) {}
 };
 
+// Whether a verb is running. A verb may pump events while it works (its
+// progress): meanwhile no other verb starts, and the commands that would
+// act on the same files or their list stay disabled.
+bool ShellVerbRunning();
+
+// Marks a verb as running while it lives.
+class TShellVerbRunning {
+public:
+    TShellVerbRunning();
+    ~TShellVerbRunning();
+    TShellVerbRunning(const TShellVerbRunning&) = delete;
+    TShellVerbRunning& operator=(const TShellVerbRunning&) = delete;
+};
+
 // Whether the clipboard holds files a paste could take (the item-list
 // array's first, the dropped files failing that): the same test that the
 // paste entry is enabled by and that the paste itself reads.

@@ -1,7 +1,5 @@
 #include "shell/shell_list_view.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <span>
 
@@ -35,16 +33,6 @@ namespace {
 constexpr int kDragDistance = 5;
 // The shell menu's result for "create shortcut" (its command plus one).
 constexpr int kOffsetCreateLink = platform::kCommandCreateLink + 1;
-
-bool IsRegularFile(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool IsDirectoryPath(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 unsigned KeyStateOf(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
     unsigned state = 0;
@@ -525,15 +513,11 @@ void TSHListView::RenameEntry(int row, const QString& name) {
     model_->RowChanged(row);
 }
 
-bool TSHListView::FirstSelectedGone(const std::string& path, bool wasFile) const {
-    return wasFile ? !IsRegularFile(path) : !IsDirectoryPath(path);
-}
-
-// After a delete the rows go once the first of them is really gone; the
-// bound tree is read again at once, as deleted folders may be among them.
-void TSHListView::Deleted(const std::string& firstPath, bool wasFile) {
-    if (FirstSelectedGone(firstPath, wasFile)) fileList_->DeleteSelected();
-    if (tree_) tree_->RefreshAll();
+// After a delete, whether it went through, was cancelled part way or
+// failed for some items, the rows of the items that are gone go; the
+// bound tree is read again, as deleted folders may be among them.
+void TSHListView::Deleted() {
+    if (fileList_->DeleteSelected() > 0 && tree_) tree_->RefreshAll();
 }
 
 bool TSHListView::ExecuteShellCommand(int kind) {
@@ -555,11 +539,9 @@ bool TSHListView::ExecuteShellCommand(int kind) {
     } else {
         TSHIDList& selection = fileList_->SelectedIDList();
         if (selection.Count() > 0) {
-            const std::string first = selection.NativePath(0);
-            const bool wasFile = IsRegularFile(first);
             done = selection.RunVerb(window(), kind);
             if (done && kind == scCreateShortcut && !FolderPath().isEmpty()) RefreshList();
-            if (done && kind == scDelete) Deleted(first, wasFile);
+            if (kind == scDelete) Deleted();
         }
     }
     ResumeWatching();
@@ -591,13 +573,11 @@ void TSHListView::ShowContextMenu(const QPoint& globalPos, int row) {
     PauseWatching();
     TSHIDList& selection = fileList_->SelectedIDList();
     if (selection.Count() > 0 && selection.Folder()) {
-        const std::string first = selection.NativePath(0);
-        const bool wasFile = IsRegularFile(first);
         const int count = selection.Count();
         const int result = popup_->Popup(selection, globalPos);
         mouseState_ = msIdle;
         if (result == kOffsetCreateLink && !FolderPath().isEmpty()) RefreshList();
-        if (result == TSHPopupMenu::kOffsetDelete) Deleted(first, wasFile);
+        if (result == TSHPopupMenu::kOffsetDelete) Deleted();
         if (result == TSHPopupMenu::kOffsetRename) {
             bool accept = true;
             if (OnShListRename) OnShListRename(this, count, accept);

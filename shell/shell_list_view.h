@@ -214,8 +214,7 @@ private:
     void ReportSelection();
     void RenameEntry(int row, const QString& name);
     void ShowContextMenu(const QPoint& globalPos, int row);
-    bool FirstSelectedGone(const std::string& path, bool wasFile) const;
-    void Deleted(const std::string& firstPath, bool wasFile);
+    void Deleted();
     void ClipboardChangedSlot();
 
     // Dragging out and dropping in.

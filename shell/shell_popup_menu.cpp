@@ -106,6 +106,8 @@ int TSHPopupMenu::Popup(const TSHIDList& items, QPoint screenPoint) {
     if (offset == kOffsetRename) return offset;
     // The items may be deleted: the process must not stand in them.
     if (offset == kOffsetDelete) QDir::setCurrent(QDir::tempPath());
+    if (ShellVerbRunning()) return 0;
+    const TShellVerbRunning running;
     return shellMenu->InvokeCommand(owner, offset - 1) ? offset : 0;
 }
 

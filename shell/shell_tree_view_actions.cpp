@@ -136,7 +136,8 @@ TSHListViewMDI::TSHListViewMDI(QObject* parent) : TTreeViewAction(parent) {}
 
 bool TSHListViewMDI::EnabledOn(TSHTreeView& tree) {
     TSHListView* list = tree.ShellListView();
-    return list && EnabledOnList(*list);
+    // A running verb may be taking the list's files away.
+    return list && !ShellVerbRunning() && EnabledOnList(*list);
 }
 
 bool TSHListViewMDI::CheckedOn(TSHTreeView& tree) {

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 #include <QStringList>
 
@@ -180,6 +183,74 @@ TEST(Trash, ItemsOnAnotherFileSystemGoToItsTopFolderTrash) {
     ASSERT_TRUE(platform::RestoreTrashItem(*found, &error));
     EXPECT_EQ(ReadText(path), "far");
     if (!trashExisted) std::filesystem::remove_all(trash);
+}
+
+// Cancels once enough items have gone from folder, as a user would press
+// Cancel part way.
+class CancelPartWay final : public platform::TransferProgress {
+public:
+    CancelPartWay(std::string folder, std::size_t total) : folder_(std::move(folder)), total_(total) {}
+
+    void Begin(platform::TransferMode mode, std::int64_t, std::int64_t items) override {
+        EXPECT_EQ(mode, platform::TransferMode::Trash);
+        EXPECT_EQ(items, std::int64_t(total_));
+    }
+    bool Advance(const std::string&, std::int64_t, std::int64_t) override {
+        while (NamesIn(folder_).size() + 10 > total_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return false;
+    }
+    void End() override { ended = true; }
+
+    bool ended = false;
+
+private:
+    std::string folder_;
+    std::size_t total_;
+};
+
+TEST(Trash, TheQuestionComesBeforeAnyItemIsLookedAt) {
+    FakeDataHome home;
+    TempFolder folder;
+    const std::string kept = folder.Write("kept.png", "k");
+    const std::vector<std::string> paths = {kept, folder.File("missing.png"), "/"};
+    ScriptedMessageBoxes boxes;
+
+    boxes.Answer(MessageResult::No);
+    EXPECT_TRUE(platform::MoveToTrash(paths, nullptr).cancelled);
+    EXPECT_EQ(boxes.Texts(), QStringList{QStringLiteral("これらの 3 個の項目をごみ箱に移しますか？")});
+
+    // A protected place among them refuses the whole request, after the
+    // question but before anything is moved.
+    boxes.Answer(MessageResult::Yes);
+    const auto result = platform::MoveToTrash(paths, nullptr);
+    EXPECT_FALSE(result.Succeeded());
+    ASSERT_EQ(boxes.Messages().size(), 3u);
+    EXPECT_TRUE(boxes.Texts()[2].contains(QStringLiteral("システムに欠かせない場所")));
+    EXPECT_TRUE(std::filesystem::exists(kept));
+    EXPECT_TRUE(result.trashed.empty());
+}
+
+TEST(Trash, ACancelledMoveLeavesEachItemInPlaceOrWhollyInTheTrash) {
+    FakeDataHome home;
+    TempFolder folder;
+    constexpr std::size_t kCount = 2000;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < kCount; ++i) paths.push_back(folder.Write("picture" + std::to_string(i) + ".png", "p"));
+    CancelPartWay progress(folder.Path(), kCount);
+
+    const auto result = platform::MoveToTrash(paths, nullptr, false, &progress);
+
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_TRUE(progress.ended);
+    EXPECT_GE(result.trashed.size(), 10u);
+    EXPECT_LT(result.trashed.size(), kCount);
+    const auto listed = ItemsIn(home.Trash());
+    EXPECT_EQ(listed.size(), result.trashed.size());
+    EXPECT_EQ(NamesIn(home.Trash() + "/info").size(), result.trashed.size());
+    std::set<std::string> trashedFrom;
+    for (const auto& item : listed) trashedFrom.insert(item.originalPath);
+    for (const std::string& path : paths)
+        EXPECT_NE(std::filesystem::exists(path), trashedFrom.count(path) == 1) << path;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -25,9 +26,11 @@
 #include "id_lists.h"
 #include "platform/shell_drop_target.h"
 #include "raster/image_list.h"
+#include "shell/shell_file_actions.h"
 #include "shell/shell_list_view.h"
 #include "support/event_wait.h"
 #include "support/pointer.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -214,6 +217,58 @@ TEST_F(ListViewTest, RenamesInPlaceAndMakesNewFolders) {
     WriteBytes(folder.File("新しいフォルダ"), 1);
     EXPECT_FALSE(view.CreateNewFolder()) << "a plain file of that name makes nothing";
     EXPECT_TRUE(fs::is_regular_file(folder.File("新しいフォルダ")));
+}
+
+// Answers the delete question with a look at the program while it asks.
+class QuestionProbe final : public platform::MessageBoxService {
+public:
+    explicit QuestionProbe(std::function<void()> look) : look_(std::move(look)) { platform::SetMessageBoxService(this); }
+    ~QuestionProbe() override { platform::SetMessageBoxService(nullptr); }
+    platform::MessageResult Show(QWidget*, const QString& text, platform::MessageIcon,
+                                 platform::MessageButtons) override {
+        texts << text;
+        if (texts.size() == 1) look_();
+        return platform::MessageResult::Yes;
+    }
+    QStringList texts;
+
+private:
+    std::function<void()> look_;
+};
+
+TEST_F(ListViewTest, ADeleteTakesTheRowsOfTheItemsThatWentAndNoSecondDeleteStartsMeanwhile) {
+    const ScopedEnvironmentVariable dataHome("XDG_DATA_HOME", folder.File("data"));
+    fs::create_directory(folder.File("pictures"));
+    for (const char* name : {"a.png", "b.png", "c.png", "d.png"}) WriteBytes(folder.File(std::string("pictures/") + name), 3);
+    Show(folder.File("pictures"));
+    view.ReportView()->selectAll();
+
+    // The rows of files that are gone go; the others stay, still selected.
+    fs::remove(folder.File("pictures/a.png"));
+    fs::remove(folder.File("pictures/c.png"));
+    EXPECT_EQ(view.FileList().DeleteSelected(), 2);
+    ASSERT_EQ(view.RowCount(), 2);
+    EXPECT_EQ(view.SelectedRows(), (std::vector<int>{0, 1}));
+
+    TSHFileDelete deleteCommand;
+    bool enabledMeanwhile = true;
+    bool secondDeleteRan = true;
+    QuestionProbe probe([&] {
+        deleteCommand.UpdateTarget(&view);
+        enabledMeanwhile = deleteCommand.isEnabled();
+        secondDeleteRan = view.ExecuteShellCommand(TSHListView::scDelete);
+        // One of them goes elsewhere meanwhile: the delete does not
+        // succeed, yet the rows of both go, as both files are gone.
+        fs::remove(folder.File("pictures/b.png"));
+    });
+    deleteCommand.UpdateTarget(&view);
+    ASSERT_TRUE(deleteCommand.isEnabled());
+    EXPECT_FALSE(view.ExecuteShellCommand(TSHListView::scDelete));
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_FALSE(secondDeleteRan);
+    EXPECT_EQ(probe.texts.size(), 2) << probe.texts.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(fs::exists(folder.File("pictures/d.png")));
+    EXPECT_EQ(view.RowCount(), 0);
 }
 
 TEST_F(ListViewTest, DragsTheSelectionOutAsFilesAfterMoreThanFivePixels) {
