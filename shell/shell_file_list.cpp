@@ -9,6 +9,7 @@
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <QFileInfo>
 #include <QLocale>
@@ -414,15 +415,30 @@ int TSHFileList::Refresh() {
     const int oldTop = view_->TopRow();
     const std::string focusedName = nameAt(view_->FocusedRow());
     const std::string topName = nameAt(oldTop);
+    std::unordered_set<std::string> oldNames;
+    oldNames.reserve(entries_.size());
+    for (const auto& entry : entries_) oldNames.emplace(RawName(entry->RelativeID()));
 
     view_->SuspendSelectionNotify();
     Reload();
     std::unordered_map<std::string_view, int> rows;
     rows.reserve(entries_.size());
-    for (const auto& entry : entries_) rows.emplace(RawName(entry->RelativeID()), entry->GetIndex());
-    const auto rowOf = [&rows](const std::string& name) {
+    std::vector<std::string_view> appeared;
+    for (const auto& entry : entries_) {
+        const std::string_view name = RawName(entry->RelativeID());
+        rows.emplace(name, entry->GetIndex());
+        if (oldNames.count(std::string(name)) == 0) appeared.push_back(name);
+    }
+    // One name gone and one new one: another program renamed that entry,
+    // and the selection and focus follow it, so that stepping to the next
+    // or previous entry goes on from where it is now.
+    std::size_t vanished = 0;
+    for (const std::string& name : oldNames) vanished += rows.count(name) == 0 ? 1 : 0;
+    const bool renamed = vanished == 1 && appeared.size() == 1;
+    const auto rowOf = [&rows, &appeared, renamed](const std::string& name) {
         const auto found = rows.find(name);
-        return found == rows.end() ? -1 : found->second;
+        if (found != rows.end()) return found->second;
+        return renamed && !name.empty() ? rows.at(appeared.front()) : -1;
     };
     std::vector<int> selectedRows;
     for (const std::string& name : selectedNames)

@@ -233,7 +233,8 @@ public:
     // Enumerates the folder again; selection and focus start afresh.
     int Reload();
     // Enumerates again keeping the selected and focused entries (found by
-    // name) and the first visible one where they still exist.
+    // name) and the first visible one where they still exist; when one
+    // name went and one came, that entry was renamed and keeps them too.
     int Refresh();
     void SortByColumn(THeaderCaption column);
     // Sorts keeping the selected and the focused entries.

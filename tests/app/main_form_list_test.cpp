@@ -256,6 +256,25 @@ TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
     EXPECT_EQ(List().FolderPath(), Pictures());
 }
 
+TEST_F(MainFormListTest, NextAndPreviousGoOnFromTheShownFileRenamedByAnotherProgram) {
+    WriteIni(StartIni());
+    TMainForm& main = Start();
+    Select(RowOf("a.ktest"));
+    main.Action1020Execute();
+    ASSERT_EQ(Shown(), "a.ktest");
+
+    std::filesystem::rename(folder.File("pictures/a.ktest"), folder.File("pictures/bb.ktest"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Listed("bb.ktest"); }));
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("bb.ktest")});
+    Run(4080);
+    EXPECT_EQ(Shown(), "c.ktest");
+    Run(4070);
+    EXPECT_EQ(Shown(), "bb.ktest");
+    Run(4070);
+    EXPECT_EQ(Shown(), "b.ktest");
+    EXPECT_EQ(List().FolderPath(), Pictures());
+}
+
 TEST_F(MainFormListTest, TheNextFileInTheDirectionOfTravelIsDecodedAheadAndShownAtOnce) {
     WriteIni(StartIni());
     TMainForm& main = Start();

@@ -379,3 +379,24 @@ TEST(TSHFileList, OutsideChangesShowUpKeepingSelectionFocusAndPlace) {
     ASSERT_TRUE(ProcessEventsUntil([&] { return list.Count() == 0; }));
     EXPECT_EQ(list.FolderIDList(), nullptr);
 }
+
+TEST(TSHFileList, AnEntryRenamedByAnotherProgramKeepsItsSelectionAndFocus) {
+    TempFolder folder;
+    for (const char* name : {"a", "b", "c"}) WriteBytes(folder.File(name), 1);
+    RowsView view;
+    TSHFileList list(&view);
+    Show(list, folder.Path());
+    view.selected = {RowOf(list, "a")};
+    view.focused = RowOf(list, "a");
+
+    fs::rename(folder.File("a"), folder.File("bb"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf(list, "bb") >= 0; }));
+    EXPECT_EQ(NamesAt(list, view.selected), (std::vector<QString>{"bb"}));
+    EXPECT_EQ(view.focused, RowOf(list, "bb"));
+
+    // A name gone with none new is no rename: nothing else gets selected.
+    fs::remove(folder.File("bb"));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return list.Count() == 2; }));
+    EXPECT_TRUE(view.selected.empty());
+}
+
