@@ -1,12 +1,14 @@
 #include "platform/list_view.h"
 
 #include <algorithm>
+#include <set>
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedWidget>
@@ -86,6 +88,7 @@ void TListView::SetUpView(QAbstractItemView* view) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setEditTriggers(kEditTriggers);
     view->viewport()->installEventFilter(this);
+    view->installEventFilter(this);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
         emit RowActivated(index.row(), index.column(), QApplication::keyboardModifiers());
@@ -274,6 +277,8 @@ void TListView::ApplyTracking() {
 }
 
 bool TListView::eventFilter(QObject* watched, QEvent* event) {
+    if (auto* keyView = qobject_cast<QAbstractItemView*>(watched); keyView && event->type() == QEvent::KeyPress)
+        return NavigationKey(keyView, static_cast<QKeyEvent*>(event));
     auto* view = qobject_cast<QAbstractItemView*>(watched->parent());
     if (!Tracking() || view == nullptr || watched != view->viewport()) return QWidget::eventFilter(watched, event);
     switch (event->type()) {
@@ -292,6 +297,21 @@ bool TListView::eventFilter(QObject* watched, QEvent* event) {
         default: break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// A plain navigation key selects the row it lands on, also when that row
+// was focused already: the view moves the selection only when the focus
+// moves, which left a focused first row unselected after Home.
+bool TListView::NavigationKey(QAbstractItemView* view, QKeyEvent* event) {
+    static const std::set<int> kNavigationKeys = {Qt::Key_Up,   Qt::Key_Down, Qt::Key_Left,   Qt::Key_Right,
+                                                  Qt::Key_Home, Qt::Key_End,  Qt::Key_PageUp, Qt::Key_PageDown};
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!plain || kNavigationKeys.count(event->key()) == 0 || Editing(view)) return false;
+    static_cast<QObject*>(view)->event(event);
+    const QModelIndex current = view->currentIndex();
+    if (current.isValid() && !view->selectionModel()->isRowSelected(current.row(), current.parent()))
+        view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return true;
 }
 
 void TListView::PointerMoved(QAbstractItemView* view, const QMouseEvent& event) {

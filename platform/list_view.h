@@ -13,6 +13,7 @@
 class QAbstractItemModel;
 class QAbstractItemView;
 class QHeaderView;
+class QKeyEvent;
 class QItemSelectionModel;
 class QListView;
 class QMouseEvent;
@@ -130,7 +131,9 @@ private:
     // Hot tracking.
     bool Tracking() const { return hotTrack_ || hotTrackStyles_; }
     void ApplyTracking();
+    bool NavigationKey(QAbstractItemView* view, QKeyEvent* event);
     void PointerMoved(QAbstractItemView* view, const QMouseEvent& event);
+
     void SetHotRow(int row);
     void HoverSelect();
     void ClickPressed(QAbstractItemView* view, const QMouseEvent& event);

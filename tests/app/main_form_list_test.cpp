@@ -275,6 +275,23 @@ TEST_F(MainFormListTest, NextAndPreviousGoOnFromTheShownFileRenamedByAnotherProg
     EXPECT_EQ(List().FolderPath(), Pictures());
 }
 
+TEST_F(MainFormListTest, AfterHomeTheOpenCommandOpensTheFirstFileAsEnterDoes) {
+    std::filesystem::remove(folder.File("pictures/sub"));
+    WriteIni(StartIni());
+    Start();
+    QAbstractItemView* keys = List().CurrentView();
+    keys->setFocus();
+    ASSERT_EQ(List().FocusedRow(), RowOf("a.ktest"));
+    ASSERT_TRUE(List().SelectedRows().empty());
+
+    // Enter opens the focused row; the open command needs a selected one.
+    QTest::keyClick(keys, Qt::Key_Home);
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("a.ktest")});
+    ASSERT_TRUE(EnabledNow(1020));
+    Run(1020);
+    EXPECT_EQ(Shown(), "a.ktest");
+}
+
 TEST_F(MainFormListTest, TheNextFileInTheDirectionOfTravelIsDecodedAheadAndShownAtOnce) {
     WriteIni(StartIni());
     TMainForm& main = Start();

@@ -219,6 +219,25 @@ TEST_F(ListViewTest, RenamesInPlaceAndMakesNewFolders) {
     EXPECT_TRUE(fs::is_regular_file(folder.File("新しいフォルダ")));
 }
 
+TEST_F(ListViewTest, PlainNavigationKeysSelectTheRowTheyLandOnEvenWhenItWasFocusedAlready) {
+    for (const char* name : {"a.png", "b.png", "c.png"}) WriteBytes(folder.File(name), 3);
+    Show(folder.Path());
+    view.show();
+    QAbstractItemView* keys = view.CurrentView();
+    keys->setFocus();
+    ASSERT_EQ(view.FocusedRow(), 0);
+    ASSERT_TRUE(view.SelectedRows().empty());
+
+    QTest::keyClick(keys, Qt::Key_Home);
+    EXPECT_EQ(view.SelectedRows(), std::vector<int>{0});
+    QTest::keyClick(keys, Qt::Key_End);
+    EXPECT_EQ(view.SelectedRows(), std::vector<int>{2});
+    // Ctrl moves the focus alone, as before.
+    QTest::keyClick(keys, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view.FocusedRow(), 0);
+    EXPECT_EQ(view.SelectedRows(), std::vector<int>{2});
+}
+
 // Answers the delete question with a look at the program while it asks.
 class QuestionProbe final : public platform::MessageBoxService {
 public:
