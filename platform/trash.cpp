@@ -385,9 +385,7 @@ std::optional<TrashItem> TrashMover::Move(const std::string& path, QString* erro
 }
 
 // One request's moves on a worker thread, while the calling thread keeps
-// the progress (and with it the window) going. The items are judged
-// first: a request naming a protected place is refused as a whole. A
-// cancel takes effect between two items, so each item is either still in
+// the progress (and with it the window) going. A cancel takes effect between two items, so each item is either still in
 // place or completely in the trash.
 class TrashJob {
 public:
@@ -396,7 +394,6 @@ public:
     void RunBeside(TransferProgress& progress);
     bool Cancelled() const { return cancel_; }
 
-    std::vector<TransferFailure> refused;
     std::vector<TrashItem> trashed;
     std::vector<TransferFailure> kept;      // still there: offered for erasing
     std::vector<TransferFailure> vanished;  // gone before they could be moved
@@ -430,11 +427,6 @@ void TrashJob::RunBeside(TransferProgress& progress) {
 
 void TrashJob::Run() {
     TrashMover mover;
-    for (const std::string& path : paths_) {
-        if (cancel_) return;
-        if (const QString reason = mover.ProtectedReason(path); !reason.isEmpty()) refused.push_back({path, reason});
-    }
-    if (!refused.empty()) return;
     for (const std::string& path : paths_) {
         if (cancel_) return;
         QString error;
@@ -532,9 +524,19 @@ TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, b
                         TransferProgress* progress) {
     TrashResult result;
     if (paths.empty()) return result;
-    // Asked from the count and the first name alone, so that the question
-    // comes at once however many items there are; everything that looks
-    // at the items themselves runs afterwards, under the progress.
+    // One judge for all: the mount table and the namespace's folders are
+    // read once, so that the refusal or the question comes at once.
+    std::vector<TransferFailure> refused;
+    ProtectedPlaceJudge judge;
+    for (const std::string& path : paths)
+        if (const QString reason = judge.ReasonFor(path); !reason.isEmpty()) refused.push_back({path, reason});
+    if (!refused.empty()) {
+        ShowRefusal(refused, ChangeKind::Delete, owner);
+        result.failed = std::move(refused);
+        return result;
+    }
+    // Asked from the count and the first name alone; everything else that
+    // looks at the items runs afterwards, under the progress.
     if (confirm &&
         !Confirm(owner,
                  CountedQuestion(paths.size(), paths.front(),
@@ -550,11 +552,6 @@ TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, b
     }
     TrashJob job(paths);
     job.RunBeside(*progress);
-    if (!job.refused.empty()) {
-        ShowRefusal(job.refused, ChangeKind::Delete, owner);
-        result.failed = std::move(job.refused);
-        return result;
-    }
     result.trashed = std::move(job.trashed);
     result.cancelled = job.Cancelled();
     std::vector<TransferFailure> unreported = std::move(job.vanished);

@@ -56,16 +56,16 @@ struct TrashResult {
     bool Succeeded() const { return !cancelled && failed.empty(); }
 };
 
-// Asks "「name」をごみ箱に移しますか？" (or for several items at once) when
-// confirm, from the count and the first path alone, then moves the items
-// to the trash on a worker thread while progress (the dialog of
-// MakeTransferProgressDialog when null) shows how far it got and may
-// cancel; a cancel stops between two items, and each item is then either
-// in place or in the trash with its info. A request naming a protected
-// place (protected_places.h) is refused as a whole, with a message,
-// before anything is moved. An item that cannot go to a trash is offered
-// for deleting for good, by a question that names its whole path;
-// failures end in one message.
+// A request naming a protected place (protected_places.h) is refused as a
+// whole, with a message, before any question (the places are read once
+// for all items). Then asks "「name」をごみ箱に移しますか？" (or for several
+// items at once) when confirm, from the count and the first path alone,
+// and moves the items to the trash on a worker thread while progress (the
+// dialog of MakeTransferProgressDialog when null) shows how far it got and
+// may cancel; a cancel stops between two items, and each item is then
+// either in place or in the trash with its info. An item that cannot go
+// to a trash is offered for deleting for good, by a question that names
+// its whole path; failures end in one message.
 TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, bool confirm = true,
                         TransferProgress* progress = nullptr);
 
