@@ -1,10 +1,13 @@
 #include "command_line.h"
 
+#include <optional>
+#include <string>
+
 #include <QDir>
-#include <QFileInfo>
-#include <QUrl>
 
 #include "components/program_version.h"
+#include "platform/file_uri.h"
+#include "platform/path_text.h"
 
 namespace {
 
@@ -16,9 +19,12 @@ bool IsVersionOption(const QString& argument) {
     return argument == QLatin1String("--version") || argument == QLatin1String("-v");
 }
 
+// A file URL's escapes may stand for bytes that are not UTF-8.
 QString AbsolutePath(const QString& argument, const QString& currentFolder) {
-    const QUrl url(argument);
-    const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+    const std::optional<std::string> local =
+        argument.startsWith(QLatin1String("file:")) ? platform::PathFromFileUri(platform::PathBytes(argument))
+                                                    : std::nullopt;
+    const QString path = local ? platform::PathText(*local) : argument;
     return QDir::cleanPath(QDir(currentFolder).absoluteFilePath(path));
 }
 

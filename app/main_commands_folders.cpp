@@ -8,6 +8,7 @@
 #include "components/shell_folder_dialog.h"
 #include "dialogs/sub8020.h"
 #include "platform/file_operations.h"
+#include "platform/path_text.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 
@@ -58,7 +59,7 @@ std::vector<std::string> TMainCommands::TransferSources() const {
         TSHIDList& selection = list->FileList().SelectedIDList();
         for (int i = 0; i < selection.Count(); ++i) sources.push_back(selection.NativePath(i));
     } else {
-        sources.push_back(form_.ShellTreeView()->SelectedPath().toStdString());
+        sources.push_back(platform::PathBytes(form_.ShellTreeView()->SelectedPath()));
     }
     // Places outside the file system have no path to copy from.
     std::erase_if(sources, [](const std::string& path) { return path.empty(); });
@@ -76,7 +77,7 @@ void TMainCommands::TransferToFolder(bool move) {
     // own subfolder) and failures are shown by the transfer itself; the
     // list follows through its watcher.
     platform::TransferFiles(move ? platform::TransferMode::Move : platform::TransferMode::Copy, sources,
-                            target.toStdString(), &form_);
+                            platform::PathBytes(target), &form_);
 }
 
 void TMainCommands::Action2060Execute() { TransferToFolder(false); }
@@ -138,6 +139,6 @@ void TMainCommands::HistoryItemClick(QMenu* menu, QAction* entry) {
 // --- Numbered folders ------------------------------------------------------------
 
 void TMainCommands::Action8020Execute() {
-    TSubForm8020 dialog(&form_, form_.ShellTreeView()->SelectedPath().toStdString());
+    TSubForm8020 dialog(&form_, platform::PathBytes(form_.ShellTreeView()->SelectedPath()));
     dialog.exec();
 }

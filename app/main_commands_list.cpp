@@ -9,6 +9,7 @@
 #include "dialogs/sub1090.h"
 #include "platform/application_help.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_popup_menu.h"
 #include "shell/shell_tree_view.h"
@@ -91,6 +92,6 @@ void TMainCommands::ShellListViewShListRename(int count, bool& accept) {
             return;
         }
     }
-    TSubForm1090 dialog(&form_, folders, SelectedPaths(list), list.FolderPath().toStdString());
+    TSubForm1090 dialog(&form_, folders, SelectedPaths(list), platform::PathBytes(list.FolderPath()));
     if (dialog.exec() == QDialog::Accepted) list.RefreshList();
 }

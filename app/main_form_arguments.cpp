@@ -2,8 +2,13 @@
 // place of the start folder, and a file is opened once the window is up.
 #include <QFileInfo>
 
+#include <optional>
+
 #include "app/main_form.h"
 #include "components/prg_status_bar.h"
+#include "platform/file_names.h"
+#include "platform/folder_scan.h"
+#include "platform/path_text.h"
 #include "shell/shell_list_view.h"
 
 namespace {
@@ -12,32 +17,42 @@ namespace {
 constexpr int kMessagePanel = 0;
 
 bool SameFolder(const QString& a, const QString& b) {
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+    const std::optional<platform::FileIdentity> first = platform::IdentityOfPath(platform::PathBytes(a));
+    const std::optional<platform::FileIdentity> second = platform::IdentityOfPath(platform::PathBytes(b));
+    return first && second && first->device == second->device && first->inode == second->inode;
 }
+
+// QFileInfo only splits paths here: asked about the file itself, it would
+// re-encode a name that is not UTF-8 and look for another one.
+platform::PathTarget TargetOf(const QString& path) { return platform::TargetOf(platform::PathBytes(path)); }
 
 }  // namespace
 
 QString TMainForm::StartFolder() const {
     if (startPath_.isEmpty()) return defaultPath_;
     const QFileInfo start(startPath_);
-    if (!start.exists()) return defaultPath_;
-    return start.isDir() ? start.absoluteFilePath() : start.absolutePath();
+    switch (TargetOf(startPath_)) {
+        case platform::PathTarget::Nothing: return defaultPath_;
+        case platform::PathTarget::Folder: return start.absoluteFilePath();
+        default: return start.absolutePath();
+    }
 }
 
 void TMainForm::OpenStartPath() {
     if (startPath_.isEmpty()) return;
     const QFileInfo start(startPath_);
-    // A name that leads nowhere is told without stopping the start.
-    if (!start.exists()) {
-        statusBar_->SetPanelText(kMessagePanel, QStringLiteral("「%1」が見つかりません。").arg(startPath_));
-        return;
-    }
-    if (start.isDir()) return;
-    if (!start.isFile()) {
-        statusBar_->SetPanelText(kMessagePanel,
-                                 QStringLiteral("「%1」は画像ファイルでもフォルダでもありません。").arg(startPath_));
-        return;
+    const QString shown = platform::ShownText(startPath_);
+    switch (TargetOf(startPath_)) {
+        case platform::PathTarget::Folder: return;
+        case platform::PathTarget::File: break;
+        case platform::PathTarget::Nothing:
+            // A name that leads nowhere is told without stopping the start.
+            statusBar_->SetPanelText(kMessagePanel, QStringLiteral("「%1」が見つかりません。").arg(shown));
+            return;
+        case platform::PathTarget::Other:
+            statusBar_->SetPanelText(kMessagePanel,
+                                     QStringLiteral("「%1」は画像ファイルでもフォルダでもありません。").arg(shown));
+            return;
     }
     SelectListEntry(start);
     // Opened even when the list leaves it out (a hidden file, a pattern

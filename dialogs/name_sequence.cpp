@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include <QFile>
 #include <QStringList>
+
+#include "platform/path_text.h"
 
 namespace {
 
@@ -29,4 +30,4 @@ std::string SequenceNumberText(int digits, std::int64_t start, std::int64_t incr
     return number < 0 ? '-' + text : text;
 }
 
-std::string FileNameBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+std::string FileNameBytes(const QString& text) { return platform::PathBytes(text); }

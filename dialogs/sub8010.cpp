@@ -1,7 +1,6 @@
 #include "sub8010.h"
 
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +14,7 @@
 #include "components/shell_folder_dialog.h"
 #include "platform/code_page.h"
 #include "platform/file_operations.h"
+#include "platform/path_text.h"
 #include "plugins/susie_plug.h"
 
 namespace {
@@ -119,7 +119,7 @@ void TSubForm8010::Browse() {
     dialog.SetInitFolder(TSpecialFolder::sfDrives);
     dialog.SetOptions({TSelectFolderOption::bifReturnOnlyFSDIRs, TSelectFolderOption::bifEditBox,
                        TSelectFolderOption::bifValiDate, TSelectFolderOption::bifNewDialogStyle});
-    if (dialog.Execute()) SetFolder(QFile::encodeName(dialog.FolderName()).toStdString());
+    if (dialog.Execute()) SetFolder(platform::PathBytes(dialog.FolderName()));
 }
 
 void TSubForm8010::accept() {

@@ -29,6 +29,7 @@
 
 #include "platform/file_operations.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "platform/protected_places.h"
 
 namespace platform {
@@ -39,7 +40,7 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-std::string ToBytes(const QString& text) { return QFile::encodeName(text).toStdString(); }
+std::string ToBytes(const QString& text) { return PathBytes(text); }
 
 std::string CanonicalPath(const std::string& path) {
     std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
@@ -243,19 +244,20 @@ QString NewNameProblem(const QString& newName) {
         return QStringLiteral("「.」と「..」は名前に使えません。");
     if (newName.contains(QLatin1Char('/')) || newName.contains(QChar(0)))
         return QStringLiteral("ファイル名に次の文字は使えません:\n/");
-    if (QFile::encodeName(newName).size() > NAME_MAX)
+    if (PathBytes(newName).size() > NAME_MAX)
         return QStringLiteral("名前が長すぎます。短い名前を指定してください。");
     return QString();
 }
 
 std::string RenameItem(const std::string& path, const QString& newName, QWidget* owner) {
     if (RefuseProtectedPlaces({path}, ChangeKind::Rename, owner)) return std::string();
-    const QString problem = NewNameProblem(newName);
+    // The user edited the shown name: what was left alone keeps its bytes.
+    const std::string name = EditedNameBytes(BaseName(path), newName);
+    const QString problem = NewNameProblem(PathText(name));
     if (!problem.isEmpty()) {
         ShowMessage(owner, problem, MessageIcon::Error);
         return std::string();
     }
-    const std::string name = ToBytes(newName);
     if (name == BaseName(path)) return path;
     const std::string target = Join(ParentPath(path), name);
     struct stat source {

@@ -39,7 +39,8 @@ std::vector<std::string> CreateShortcuts(const std::vector<std::string>& targets
 // containing '/' or NUL, longer than the file system allows.
 QString NewNameProblem(const QString& newName);
 
-// Renames the item at path to newName in the same folder. Refuses, with a
+// Renames the item at path to newName in the same folder; newName is the
+// user's edit of the item's shown name (EditedNameBytes). Refuses, with a
 // message, protected places (protected_places.h), bad names and names
 // already taken (never replacing anything);
 // a change of letter case alone works also on case-insensitive file

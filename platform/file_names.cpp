@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 
 namespace platform {
 
@@ -20,6 +23,18 @@ bool ItemExists(const std::string& path, bool countFolders) {
     struct stat info {};
     if (lstat(path.c_str(), &info) != 0) return false;
     return countFolders || !S_ISDIR(info.st_mode);
+}
+
+PathTarget TargetOf(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || stat(path.c_str(), &info) != 0) return PathTarget::Nothing;
+    if (S_ISDIR(info.st_mode)) return PathTarget::Folder;
+    return S_ISREG(info.st_mode) ? PathTarget::File : PathTarget::Other;
+}
+
+std::string CurrentFolder() {
+    std::unique_ptr<char, decltype(&std::free)> folder(getcwd(nullptr, 0), &std::free);
+    return folder ? std::string(folder.get()) : std::string();
 }
 
 int CreateFolder(const std::string& path, bool& created) {

@@ -20,6 +20,7 @@
 #include "platform/file_clipboard.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "platform/protected_places.h"
 
 namespace platform {
@@ -827,8 +828,6 @@ std::string ParentPath(const std::string& path) {
     return parentEnd == 0 ? "/" : path.substr(0, parentEnd);
 }
 
-QString DisplayName(const std::string& path) {
-    return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-}
+QString DisplayName(const std::string& path) { return ShownText(PathText(path)); }
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <QCollator>
 #include <QLocale>
 
+#include "platform/path_text.h"
+
 namespace platform {
 namespace {
 
@@ -187,10 +189,7 @@ int NaturalCompareByCollator(std::string_view a, std::string_view b) {
 }
 
 QString DisplayTextOfName(std::string_view name) {
-    QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    for (QChar& c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = QChar(QChar::ReplacementCharacter);
-    return text;
+    return ShownText(PathText(name));
 }
 
 }  // namespace platform

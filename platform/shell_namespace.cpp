@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <QFile>
 #include <QStandardPaths>
 
 #include "platform/desktop_services.h"
 #include "platform/file_operations.h"
 #include "platform/file_uri.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "platform/protected_places.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_icons.h"
@@ -74,7 +74,7 @@ bool Exists(const std::string& path) {
     return !path.empty() && lstat(path.c_str(), &info) == 0;
 }
 
-std::string NativeOf(const QString& text) { return QFile::encodeName(text).toStdString(); }
+std::string NativeOf(const QString& text) { return PathBytes(text); }
 
 // Trash entries carry the full path of the trashed file: its trash folder
 // and its name inside files/.
@@ -747,22 +747,22 @@ QString ShellFolder::DisplayNameOfItem(const ShellItem& item, unsigned flags) co
     const bool forParsing = (flags & kNameForParsing) != 0;
     switch (item.place) {
         case ShellPlace::Home:
-            return forParsing ? DisplayTextOfName(item.path) : ShellPlaceName(ShellPlace::Home);
+            return forParsing ? PathText(item.path) : ShellPlaceName(ShellPlace::Home);
         case ShellPlace::Drives:
         case ShellPlace::Trash:
         case ShellPlace::Network:
         case ShellPlace::Internet: return ShellPlaceName(item.place);
-        case ShellPlace::Drive: return forParsing ? DisplayTextOfName(item.path) : DriveDisplayName(item.path);
+        case ShellPlace::Drive: return forParsing ? PathText(item.path) : DriveDisplayName(item.path);
         case ShellPlace::TrashEntry: {
-            if (forParsing) return DisplayTextOfName(item.path);
+            if (forParsing) return PathText(item.path);
             const std::optional<TrashItem> entry = TrashItemOf(item);
             const std::string original = entry ? BaseName(entry->originalPath) : std::string();
             return DisplayTextOfName(original.empty() ? BaseName(item.path) : original);
         }
         case ShellPlace::FileSystem:
-            if (forParsing) return DisplayTextOfName(item.path);
-            if (flags & kNameForEditing)
-                return QString::fromUtf8(item.name.data(), static_cast<qsizetype>(item.name.size()));
+            // Renaming maps an edited name back to bytes (EditedNameBytes),
+            // so the shown text is also the text to edit.
+            if (forParsing) return PathText(item.path);
             return DisplayTextOfName(item.name);
         default: return QString();
     }
@@ -772,7 +772,7 @@ std::optional<QString> ShellFolder::GetDisplayNameOf(const ItemIDList* item, uns
     if (!item) return std::nullopt;
     if (IsEmptyIDList(item)) {
         if (place_ != ShellPlace::Desktop) return std::nullopt;
-        return (flags & kNameForParsing) ? DisplayTextOfName(DesktopDirectory()) : ShellPlaceName(ShellPlace::Desktop);
+        return (flags & kNameForParsing) ? PathText(DesktopDirectory()) : ShellPlaceName(ShellPlace::Desktop);
     }
     const ItemIDList* last = nullptr;
     const auto folder = FolderOfLast(item, last);
@@ -861,7 +861,7 @@ UniqueIDList SpecialFolderIDList(int csidl) {
         case 0x05: return standard(QStandardPaths::DocumentsLocation);
         case 0x0A: return MakeItem(ShellItemKind::Trash);
         case 0x10: {
-            UniqueIDList desktop = pathList(QFile::decodeName(DesktopDirectory().c_str()));
+            UniqueIDList desktop = pathList(PathText(DesktopDirectory()));
             return desktop ? std::move(desktop) : IDListOfPath(HomeDirectory());
         }
         case 0x11: return MakeItem(ShellItemKind::Drives);

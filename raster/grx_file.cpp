@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -13,16 +14,16 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "platform/code_page.h"
-#include "platform/file_operations.h"
+#include "platform/file_names.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "platform/regular_file.h"
+#include "platform/replacing_file.h"
 #include "raster/raster.h"
 #include "raster/raster_document.h"
 #include "raster/raster_layers.h"
@@ -59,13 +60,6 @@ QByteArray EncodeRecords(const TRasterLayers& layers) {
         }
     }
     return contents;
-}
-
-// Unbuffered, so that a short write (a full disk, a file size limit)
-// shows in the count written: a buffered one can be lost in the flush
-// and the truncated file would still be committed.
-bool WriteAll(QSaveFile& file, const QByteArray& contents) {
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(contents) == contents.size();
 }
 
 // Turns records into layers and objects, in as many pieces as they come;
@@ -114,7 +108,7 @@ constexpr std::size_t kRecordsPerRead = 64;
 bool ReadSideFile(const QString& path, TRasterLayers& layers, QString& failure) {
     int errorNumber = 0;
     std::optional<platform::RegularFile> file =
-        platform::RegularFile::Open(QFile::encodeName(path).toStdString(), failure, errorNumber);
+        platform::RegularFile::Open(platform::PathBytes(path), failure, errorNumber);
     if (!file) {
         // No side file: the image has no layers yet.
         if (errorNumber == ENOENT) failure.clear();
@@ -155,7 +149,7 @@ QString OverwriteQuestion(const QString& path, bool readCompletely) {
 
 // True when there is no file at path, or the user agreed to replace it.
 bool MayReplace(QWidget* owner, const QString& path, bool readCompletely) {
-    return !QFileInfo::exists(path) ||
+    return !platform::ItemExists(platform::PathBytes(path)) ||
            platform::ShowMessage(owner, OverwriteQuestion(path, readCompletely), platform::MessageIcon::Question,
                                  platform::MessageButtons::YesNo) == platform::MessageResult::Yes;
 }
@@ -164,16 +158,15 @@ bool MayReplace(QWidget* owner, const QString& path, bool readCompletely) {
 // beside the old one, which is replaced only once everything has been
 // written. Empty on success, otherwise the reason of the failure.
 QString WriteSideFile(const TRasterLayers& layers, const QString& path) {
-    QSaveFile file(path);
     QString failure;
     try {
-        if (!WriteAll(file, EncodeRecords(layers)) || !file.commit())
-            failure = file.error() != QFileDevice::NoError ? platform::FileDeviceErrorText(file)
-                                                           : QStringLiteral("書き込みが途中で止まりました。");
+        const QByteArray contents = EncodeRecords(layers);
+        const std::unique_ptr<platform::ReplacingFile> file =
+            platform::ReplacingFile::Create(platform::PathBytes(path), failure);
+        if (file && file->Write(contents.constData(), contents.size(), failure)) file->Commit(failure);
     } catch (const std::bad_alloc&) {
         failure = QStringLiteral("メモリーが足りません。");
     }
-    if (!failure.isEmpty()) file.cancelWriting();
     return failure;
 }
 
@@ -183,7 +176,7 @@ QString UnusedRecoveryPath(const QString& folder, const QString& sidePath) {
     const QString base = folder + QLatin1Char('/') + QFileInfo(sidePath).completeBaseName() + QLatin1Char('-') +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString candidate = base + QStringLiteral(".grx");
-    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
+    for (int n = 2; platform::ItemExists(platform::PathBytes(candidate)); ++n)
         candidate = base + QStringLiteral("-%1.grx").arg(n);
     return candidate;
 }

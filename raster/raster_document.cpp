@@ -10,9 +10,9 @@
 #include <utility>
 
 #include <QByteArray>
-#include <QFile>
 
 #include "platform/code_page.h"
+#include "platform/path_text.h"
 #include "platform/regular_file.h"
 #include "raster/dib_view.h"
 #include "raster/raster_layers.h"
@@ -30,7 +30,7 @@ QString PluginText(const std::string& bytes) { return platform::FromCodePage932(
 // reason when it cannot be read.
 bool ReadWholeFile(const QString& path, QByteArray& contents, platform::FileIdentity& identity, QString& reason) {
     std::optional<platform::RegularFile> file =
-        platform::RegularFile::Open(QFile::encodeName(path).toStdString(), reason);
+        platform::RegularFile::Open(platform::PathBytes(path), reason);
     if (!file) return false;
     identity = file->Identity();
     const std::int64_t size = file->Size();
@@ -112,7 +112,7 @@ std::unique_ptr<TDecodedImage> TImageDecoder::Decode(TSusiePlugs& plugs, const Q
     platform::FileIdentity identity;
     QString reason;
     if (!ReadWholeFile(path, contents, identity, reason)) {
-        failure = QStringLiteral("ファイルを読み込めません。\n%1\n%2").arg(path, reason);
+        failure = QStringLiteral("ファイルを読み込めません。\n%1\n%2").arg(platform::ShownText(path), reason);
         return nullptr;
     }
 
@@ -131,7 +131,8 @@ std::unique_ptr<TDecodedImage> TImageDecoder::Decode(TSusiePlugs& plugs, const Q
         if (image != nullptr) image->Source = identity;
         return image;
     }
-    failure = QStringLiteral("ファイルを開けません。\n%1\nこのファイルの形式に対応する Plug-In がありません。").arg(path);
+    failure = QStringLiteral("ファイルを開けません。\n%1\nこのファイルの形式に対応する Plug-In がありません。")
+                  .arg(platform::ShownText(path));
     return nullptr;
 }
 
@@ -174,7 +175,7 @@ std::unique_ptr<TDecodedImage> TImageDecoder::Checked(TSusiePlug& plug, const ch
     image->bits_ = static_cast<const std::uint8_t*>(LocalLock(bits));
     image->dib_ = TDibView::Create(image->header_, image->bits_);
     if (image->dib_ == nullptr) {
-        failure = QStringLiteral("Plug-Inが返した画像の形式には対応していません。\n%1").arg(path_);
+        failure = QStringLiteral("Plug-Inが返した画像の形式には対応していません。\n%1").arg(platform::ShownText(path_));
         return nullptr;
     }
     if (MaxBitmapBytes != 0 && image->Bytes() > MaxBitmapBytes) return nullptr;

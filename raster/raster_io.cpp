@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -13,12 +14,12 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QScrollBar>
 
-#include "platform/file_operations.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
+#include "platform/replacing_file.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
 #include "raster/raster.h"
@@ -201,9 +202,9 @@ bool TRaster::SaveAsBitmap(const QString& path) {
         failure = QStringLiteral("画像が大きすぎて BMP ファイルにできません。");
 
     // The new file replaces the old one only once it is complete.
-    QSaveFile file(path);
-    if (failure.isEmpty() && !file.open(QIODevice::WriteOnly)) failure = platform::FileDeviceErrorText(file);
-    if (failure.isEmpty()) {
+    std::unique_ptr<platform::ReplacingFile> file;
+    if (failure.isEmpty()) file = platform::ReplacingFile::Create(platform::PathBytes(path), failure);
+    if (file) {
         std::uint8_t headers[kHeadersSize] = {};
         headers[0] = 'B';
         headers[1] = 'M';
@@ -217,7 +218,7 @@ bool TRaster::SaveAsBitmap(const QString& path) {
         PutLittle32(headers + 34, std::uint32_t(imageBytes));
         PutLittle32(headers + 38, PixelsPerMetre(Info().XDensity));
         PutLittle32(headers + 42, PixelsPerMetre(Info().YDensity));
-        bool written = file.write(reinterpret_cast<const char*>(headers), kHeadersSize) == kHeadersSize;
+        bool written = file->Write(headers, kHeadersSize, failure);
 
         std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width));
         std::vector<char> row(stride, '\0');
@@ -229,9 +230,9 @@ bool TRaster::SaveAsBitmap(const QString& path) {
                 row[3 * std::size_t(x) + 1] = char((color >> 8) & 0xFF);
                 row[3 * std::size_t(x) + 2] = char((color >> 16) & 0xFF);
             }
-            written = file.write(row.data(), qint64(stride)) == qint64(stride);
+            written = file->Write(row.data(), std::int64_t(stride), failure);
         }
-        if (!written || !file.commit()) failure = platform::FileDeviceErrorText(file);
+        if (written) file->Commit(failure);
     }
     if (failure.isEmpty()) return true;
     Warn(this, QStringLiteral("BMP ファイルを保存できません。\n%1\n%2").arg(path, failure));
@@ -247,7 +248,7 @@ void TRaster::Print() {
     if (!HasImage()) return;
     QPrinter& printer = Printer();
     const QScopedValueRollback<bool> printing(printing_, true);
-    printer.setDocName(QFileInfo(FileName()).fileName());
+    printer.setDocName(platform::ShownText(QFileInfo(FileName()).fileName()));
 
     QPainter canvas;
     if (!canvas.begin(&printer)) {

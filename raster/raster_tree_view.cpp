@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTreeWidgetItemIterator>
 
+#include "platform/path_text.h"
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
 #include "raster/raster_list_view.h"
@@ -211,7 +212,7 @@ void TRasterTreeView::Rebuild() {
     // The nodes are put together before they go into the tree, which then
     // reports one insertion instead of a change for every node.
     std::unique_ptr<QTreeWidgetItem> root =
-        MakeNode(QFileInfo(raster_->FileName()).fileName(), niImage, nullptr);
+        MakeNode(platform::ShownText(QFileInfo(raster_->FileName()).fileName()), niImage, nullptr);
     root->setFlags(root->flags() & ~Qt::ItemIsEditable);
     const TRasterLayers& layers = raster_->Layers();
     // The layer drawn last is on top, so it is listed first. Of several

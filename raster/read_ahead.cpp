@@ -7,10 +7,10 @@
 #include <optional>
 #include <utility>
 
-#include <QFile>
 #include <QThreadPool>
 
 #include "platform/folder_scan.h"
+#include "platform/path_text.h"
 
 // What the owner and the pool's task share; the task keeps it alive after
 // the owner has dropped it.
@@ -38,7 +38,7 @@ private:
 };
 
 bool IsCurrentVersion(const QString& path, const platform::FileIdentity& identity) {
-    const std::optional<platform::FileIdentity> now = platform::IdentityOfPath(QFile::encodeName(path).toStdString());
+    const std::optional<platform::FileIdentity> now = platform::IdentityOfPath(platform::PathBytes(path));
     return now.has_value() && *now == identity;
 }
 

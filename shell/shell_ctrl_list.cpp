@@ -1,12 +1,12 @@
 #include "shell/shell_ctrl_list.h"
 
-#include <QFile>
 #include <QSocketNotifier>
 
 #include <algorithm>
 #include <exception>
 
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_namespace.h"
 #include "shell/shell_id_func.h"
@@ -14,7 +14,7 @@
 namespace {
 
 QString SystemVolumeLabel(const platform::MountEntry& mount) {
-    return GetVolumeLabel(QFile::decodeName(mount.mountPoint.c_str()));
+    return GetVolumeLabel(platform::PathText(mount.mountPoint));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "shell/shell_file_actions.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include "shell/shell_list_view.h"
@@ -129,7 +128,7 @@ bool TSHFileCreate::ExecuteOnTree(TSHTreeView& tree) {
     const QString folderPath = SelectedFolderPath(tree);
     if (!node || folderPath.isEmpty()) return false;
     const QString path = NewFolderName(folderPath);
-    if (!QDir().mkdir(path)) return false;
+    if (!MakeNewFolder(path)) return false;
     tree.Populate(node);
     if (TSHTreeNode* child = ChildNamed(node, QFileInfo(path).fileName())) {
         node->setExpanded(true);

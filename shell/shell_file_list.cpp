@@ -11,12 +11,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include <QFileInfo>
 #include <QLocale>
 
 #include "platform/hourglass_cursor.h"
 #include "platform/inotify_watch.h"
 #include "platform/file_mask_match.h"
+#include "platform/file_names.h"
+#include "platform/path_text.h"
 #include "platform/shell_drop_target.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_icons.h"
@@ -739,10 +740,15 @@ int TSHFileList::DeleteSelected() {
     return static_cast<int>(dropped);
 }
 
+bool MakeNewFolder(const QString& path) {
+    bool created = false;
+    return platform::CreateFolder(platform::PathBytes(path), created) == 0 && created;
+}
+
 QString NewFolderName(const QString& folderPath) {
     const QString base = QStringLiteral("新しいフォルダ");
     QString candidate = JoinPath(folderPath, base);
-    for (int number = 2; QFileInfo(candidate).isDir(); ++number)
+    for (int number = 2; platform::FolderExists(platform::PathBytes(candidate)); ++number)
         candidate = JoinPath(folderPath, base + QString::asprintf(" (%d)", number));
     return candidate;
 }

@@ -290,3 +290,5 @@ private:
 // folders that already exist. Only folders are skipped: a plain file of
 // that name makes the following folder creation fail.
 QString NewFolderName(const QString& folderPath);
+// Makes the folder path names; false when it exists already or cannot be made.
+bool MakeNewFolder(const QString& path);

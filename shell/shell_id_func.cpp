@@ -1,12 +1,12 @@
 #include "shell/shell_id_func.h"
 
 #include <QClipboard>
-#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMimeData>
 
 #include "platform/desktop_services.h"
+#include "platform/path_text.h"
 #include "platform/shell_data_object.h"
 #include "platform/shell_icons.h"
 #include "platform/shell_mounts.h"
@@ -185,7 +185,7 @@ bool NativePathFromIDList(ConstIDList absolute, std::string& path) {
 bool PathFromIDList(ConstIDList absolute, QString& path) {
     std::string native;
     const bool ok = NativePathFromIDList(absolute, native);
-    path = QFile::decodeName(QByteArray::fromStdString(native));
+    path = platform::PathText(native);
     return ok;
 }
 
@@ -235,7 +235,7 @@ QString VolumeLabelText(const QString& rawLabel) {
 }
 
 QString GetVolumeLabel(const QString& drivePath) {
-    return VolumeLabelText(platform::RawVolumeLabel(QFile::encodeName(drivePath).toStdString()));
+    return VolumeLabelText(platform::RawVolumeLabel(platform::PathBytes(drivePath)));
 }
 
 QString JoinPath(const QString& folder, const QString& name) {

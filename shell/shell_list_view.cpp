@@ -552,7 +552,7 @@ bool TSHListView::CreateNewFolder() {
     const QString folderPath = FolderPath();
     if (folderPath.isEmpty()) return false;
     const QString path = NewFolderName(folderPath);
-    if (!QDir().mkdir(path)) return false;
+    if (!MakeNewFolder(path)) return false;
     RefreshList();
     const QString name = QFileInfo(path).fileName();
     for (int row = 0; row < fileList_->Count(); ++row) {

@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "components/program_version.h"
+#include "platform/path_text.h"
 
 namespace {
 
@@ -21,6 +22,14 @@ TEST(CommandLineTest, APathIsTakenFromTheCurrentFolderAndTheFirstOfSeveralIsShow
     EXPECT_EQ(Parse({QStringLiteral("file:///data/%E7%A9%BA.jpg")}).Path, QStringLiteral("/data/空.jpg"));
     EXPECT_EQ(Parse({QStringLiteral("#1 100%.jpg")}).Path, QStringLiteral("/home/ユーザー/写真/#1 100%.jpg"));
     EXPECT_EQ(Parse({QStringLiteral("-")}).Path, QStringLiteral("/home/ユーザー/写真/-"));
+}
+
+TEST(CommandLineTest, NamesThatAreNotUtf8KeepTheirBytes) {
+    const QString latin1 = platform::PathText("/data/caf\xe9.jpg");
+    EXPECT_EQ(Parse({latin1}).Path, latin1);
+    EXPECT_EQ(Parse({QStringLiteral("file:///data/caf%E9.jpg")}).Path, latin1);
+    EXPECT_EQ(platform::PathBytes(Parse({platform::PathText("\xc9t\xe9/../caf\xe9.jpg")}).Path),
+              "/home/ユーザー/写真/caf\xe9.jpg");
 }
 
 TEST(CommandLineTest, NamesAfterTheEndOfOptionsMayStartWithADash) {

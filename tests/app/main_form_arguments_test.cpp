@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "main_form_fixture.h"
+#include "platform/path_text.h"
 #include "raster/raster.h"
 #include "shell/shell_list_view.h"
 
@@ -71,6 +72,18 @@ TEST_F(MainFormArgumentsTest, AMissingPathStartsAsUsualAndSaysSoInTheStatusBarNo
     EXPECT_FALSE(main.Raster()->HasImage());
     EXPECT_TRUE(Panel(0).contains(QString::fromStdString(missing))) << Panel(0).toStdString();
     EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(MainFormArgumentsTest, AFileWhoseNameIsNotUtf8OpensSelectedInItsFolder) {
+    std::filesystem::create_directories(folder.File("photos/\xc9t\xe9"));
+    TestImage("photos/\xc9t\xe9/caf\xe9.ktest", "width=24 height=12");
+    CreateForm();
+    form->SetStartPath(platform::PathText(folder.File("photos/\xc9t\xe9/caf\xe9.ktest")));
+    form->show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
+    EXPECT_TRUE(form->Raster()->HasImage()) << messages.Texts().join("\n").toStdString();
+    EXPECT_EQ(form->Raster()->Info().Width, 24);
+    EXPECT_EQ(SelectedName(), platform::PathText("caf\xe9.ktest"));
 }
 
 TEST_F(MainFormArgumentsTest, AFileTheTreeCannotReachOpensWithoutSelectingANamesake) {

@@ -6,12 +6,14 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPainter>
 #include <QPointer>
 #include <QStackedWidget>
@@ -24,6 +26,7 @@
 #include "main_form_fixture.h"
 #include "platform/action_list.h"
 #include "platform/code_page.h"
+#include "platform/file_uri.h"
 #include "platform/list_view.h"
 #include "raster/raster.h"
 #include "raster/raster_layers.h"
@@ -367,6 +370,69 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     EXPECT_EQ(Raster().FileName(), Home("写真/" + next.toStdString()));
     EXPECT_EQ(List().SelectedRows(), std::vector<int>({RowOf(next)}));
     EXPECT_TRUE(messages.Messages().size() <= 1) << messages.Texts().join("\n").toStdString();
+}
+
+// Latin-1 names, as old archives and shares mounted without conversion
+// bring them: not UTF-8, shown with replacement characters, and used with
+// their own bytes everywhere.
+TEST_F(UserSessionTest, FilesWhoseNamesAreNotUtf8OpenCopyRenameAndGoToTheTrashUnderTheirOwnBytes) {
+    const std::string summer = "home/\xc9t\xe9";  // "Été"
+    fs::create_directories(folder.File(summer));
+    MakePng("home/plain.png", Qt::red);
+    fs::rename(folder.File("home/plain.png"), folder.File(summer + "/caf\xe9.png"));
+    const QString cafe = QStringLiteral("caf\uFFFD.png");
+    Start();
+
+    // The folder, picked in the tree; the picture opened with a double-click.
+    QTreeWidgetItem* home = HomeNode();
+    ASSERT_NE(home, nullptr);
+    home->setExpanded(true);
+    QTreeWidgetItem* node = nullptr;
+    ASSERT_TRUE(ProcessEventsUntil([&] { return (node = ChildNamed(home, QStringLiteral("\uFFFDt\uFFFD"))); }));
+    ClickNode(Tree(), node);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().RowCount() == 1 && Listed(cafe); }));
+    ClickRow(cafe);
+    {
+        QAbstractItemView* view = List().CurrentView();
+        const QPoint at = view->visualRect(List().Model()->index(RowOf(cafe), 0)).center();
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Raster().HasImage(); })) << messages.Texts().join("\n").toStdString();
+    EXPECT_EQ(Raster().Info().Width, 160);
+
+    // A marker; closing writes the side file beside the picture.
+    AddMarkedLayers();
+    Raster().SetModified(true);
+    ChooseFromMainMenu("ファイル(&F)", 1030);
+    EXPECT_EQ(ReadFileBytes(folder.File(summer + "/caf\xe9.grx")).size(), 620u);
+
+    // Copied: the clipboard names the same bytes.
+    List().CurrentView()->setFocus();
+    ClickRow(cafe);
+    AwaitEnabled(2030);
+    Key(Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->data("text/uri-list").toStdString(),
+              "file://" + platform::PercentEncode(folder.File(summer + "/caf\xe9.png")) + "\r\n");
+    EXPECT_TRUE(copied->data("text/uri-list").endsWith("/%C9t%E9/caf%E9.png\r\n"));
+
+    // Renamed as the name editor commits its text: what the user did not
+    // touch keeps its bytes.
+    List().Model()->setData(List().Model()->index(RowOf(cafe), 0), QStringLiteral("caf\uFFFD au lait.png"),
+                            Qt::EditRole);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Listed(QStringLiteral("caf\uFFFD au lait.png")); }));
+    EXPECT_TRUE(fs::exists(folder.File(summer + "/caf\xe9 au lait.png")));
+    EXPECT_FALSE(fs::exists(folder.File(summer + "/caf\xe9.png")));
+
+    // Deleted to the trash.
+    ClickRow(QStringLiteral("caf\uFFFD au lait.png"));
+    AwaitEnabled(2050);
+    messages.Answer(platform::MessageResult::Yes);
+    Key(Qt::Key_Delete);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return List().RowCount() == 0; }));
+    EXPECT_TRUE(fs::exists(folder.File("data/Trash/files/caf\xe9 au lait.png")));
+    EXPECT_EQ(messages.Messages().size(), 1u) << messages.Texts().join("\n").toStdString();
 }
 
 }  // namespace
