@@ -197,6 +197,9 @@ void TRasterLayer::SetMode(TLayerMode mode) {
             raster->SetActiveLayer(nullptr);
         return;
     }
+    // The mode is kept in the side file: a change to it alone must be
+    // written at close like any other.
+    raster->SetModified(true);
     raster->RebuildTreeView();
     raster->update();
 }

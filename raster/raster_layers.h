@@ -123,7 +123,8 @@ public:
     void SetName(const QString& name) { name_ = name; }
     TLayerMode Mode() const { return mode_; }
     // Keeps at most one layer active and raises OnActiveLayerChange when
-    // this layer becomes the active one. Does not mark the view modified.
+    // this layer becomes the active one. Marks the view modified, except
+    // while the side file is read.
     void SetMode(TLayerMode mode);
 
     int Count() const { return static_cast<int>(objects_.size()); }

@@ -300,6 +300,33 @@ TEST_F(GrxFileTest, MarkersOfASideFileThatWasNotReadWholeAreNotReplacedWithoutAs
     EXPECT_EQ(boxes.Messages().back().text, "データを上書きしますか？");
 }
 
+TEST(GrxAtCloseTest, ALayerShownOrHiddenIsKeptInTheSideFileAtClose) {
+    TempFolder folder;
+    ScriptedMessageBoxes boxes;
+    TRaster view;
+    view.SetPluginPath(KELVANDOR_TEST_PLUGIN_DIR);
+    const std::string side =
+        folder.Write("image.grx", Join({Record("A", 0, "a", 5, 6), Record("B", 1, "b"), Record("B", 1, "c")}));
+    const QString image = QString::fromStdString(folder.Write("image.ktest", std::string("KTESTSPI\n")));
+    ASSERT_TRUE(view.LoadFromFile(image));
+    EXPECT_FALSE(view.Modified());
+
+    // A mode change and nothing else: the file is rewritten byte for byte
+    // but for the layer's mode, in the first record of its group.
+    view.Layers().Items(1)->SetMode(lmInvisible);
+    boxes.Answer(platform::MessageResult::Yes);
+    view.CloseImage();
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_EQ(ReadFileBytes(side), Join({Record("A", 0, "a", 5, 6), Record("B", 2, "b"), Record("B", 2, "c")}));
+
+    // Activating another layer demotes the active one: both are kept.
+    ASSERT_TRUE(view.LoadFromFile(image));
+    view.Layers().Items(1)->SetMode(lmActive);
+    boxes.Answer(platform::MessageResult::Yes);
+    view.CloseImage();
+    EXPECT_EQ(ReadFileBytes(side), Join({Record("A", 1, "a", 5, 6), Record("B", 0, "b"), Record("B", 0, "c")}));
+}
+
 TEST(GrxAtCloseTest, AnUnreadSideFileIsNotReplacedAtCloseWithoutAsking) {
     TempFolder folder;
     ScriptedMessageBoxes boxes;
