@@ -27,8 +27,11 @@ constexpr std::uint32_t kLargestReplyPayload = 1u << 17;
 constexpr std::uint64_t kLargestInfoBlock = 1u << 16;
 // After a failed start, plug-ins are reported unavailable for this long
 // before the next attempt, so a folder of them does not wait on Wine again
-// and again.
+// and again; the same for a library that ended the helper whenever it was
+// opened.
 constexpr std::chrono::seconds kRetryStartAfter{60};
+constexpr const char* kHelperEndedOpening =
+    "Plug-In を調べている間に Windows 用の Plug-In のヘルパーが異常終了しました。";
 
 std::mutex settingsMutex;
 TWineBridgeSettings& CurrentSettings() {
@@ -132,6 +135,7 @@ void TWineBridge::StopAll() {
         const std::lock_guard lock(bridge.callMutex_);
         bridge.Stop();
         bridge.startFailure_.clear();
+        bridge.endedOpening_.clear();
         bridge.askOneByOne_ = false;
     }
 }
@@ -383,12 +387,37 @@ std::optional<TWindowsPluginHandle> TWineBridge::Open(const std::string& path, s
             return cached->second.Handle;
     }
     const std::lock_guard lock(callMutex_);
-    std::string reason;
-    if (!EnsureStarted(reason)) {
-        if (unavailable != nullptr) *unavailable = reason;
+    // One that ended two helpers is not asked again at every scan.
+    const auto ended = endedOpening_.find(path);
+    if (ended != endedOpening_.end() && ended->second.Identity == *identity &&
+        std::chrono::steady_clock::now() - ended->second.At < kRetryStartAfter) {
+        if (unavailable != nullptr) *unavailable = kHelperEndedOpening;
         return std::nullopt;
     }
-    std::optional<TWindowsPluginHandle> handle = OpenInHelper(path, *identity, unavailable);
+    std::optional<TWindowsPluginHandle> handle;
+    std::string reason;
+    bool helperEnded = false;
+    // A helper that ends while it opens a library need not be the
+    // library's fault: one rewritten in place pulls the code from under
+    // the helper that had its old version loaded. A fresh helper asks again.
+    for (int attempt = 0; attempt < 2 && !handle; ++attempt) {
+        if (!EnsureStarted(reason)) {
+            if (unavailable != nullptr) *unavailable = reason;
+            break;
+        }
+        const std::uint64_t generation = generation_;
+        handle = OpenInHelper(path, *identity, unavailable);
+        helperEnded = !handle && generation_ != generation;
+        if (!helperEnded) break;
+    }
+    // Said as a reason, so that the next scan asks again instead of
+    // remembering the library as no plug-in.
+    if (helperEnded) {
+        endedOpening_[path] = EndedOpening{*identity, std::chrono::steady_clock::now()};
+        if (unavailable != nullptr) *unavailable = kHelperEndedOpening;
+    } else {
+        endedOpening_.erase(path);
+    }
     const std::lock_guard cacheLock(cacheMutex_);
     if (handle)
         opened_[path] = CachedOpen{*identity, *handle};

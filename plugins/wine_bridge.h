@@ -155,6 +155,13 @@ private:
     // Set once a plug-in broke the helper while others were asked for it.
     bool askOneByOne_ = false;
 
+    // Libraries that ended a fresh helper too while it opened them.
+    struct EndedOpening {
+        platform::FileIdentity Identity;
+        std::chrono::steady_clock::time_point At;
+    };
+    std::map<std::string, EndedOpening> endedOpening_;
+
     std::mutex cacheMutex_;
     std::map<std::string, CachedOpen> opened_;
 };

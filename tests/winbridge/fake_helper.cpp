@@ -1,11 +1,14 @@
 // Stands in for Wine and the helper in the tests of a helper that talks
 // nonsense: it greets and opens plug-ins properly, then answers every call
-// in the broken way KELVANDOR_FAKE_HELPER names.
+// in the broken way KELVANDOR_FAKE_HELPER names. With "ends-on-reopen" it
+// ends instead when asked to open a library again that changed since, as
+// a helper does whose loaded library was rewritten in place.
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -84,6 +87,7 @@ int main(int argc, char** argv) {
     hello.code = static_cast<std::int32_t>(kProtocolVersion);
     hello.length = argc > 1 && std::strstr(argv[1], "32") != nullptr ? 32 : 64;
     Answer(hello);
+    std::map<std::string, std::uint64_t> opened;
     for (;;) {
         Request request{};
         if (!ReadExact(&request, sizeof request)) return 0;
@@ -92,10 +96,17 @@ int main(int argc, char** argv) {
         Reply reply{};
         reply.kind = static_cast<std::uint32_t>(Kind::Result);
         switch (static_cast<Op>(request.op)) {
-        case Op::Open:
+        case Op::Open: {
+            const std::string path(payload.begin(), payload.end());
+            const auto known = opened.find(path);
+            if (mode != nullptr && std::strcmp(mode, "ends-on-reopen") == 0 && known != opened.end() &&
+                known->second != request.size)
+                return 3;
+            opened[path] = request.size;
             reply.plugin = 1;
             Answer(reply, OpenTexts());
             break;
+        }
         case Op::MapSegment: Answer(reply); break;
         default: AnswerBroken(mode != nullptr ? mode : "");
         }

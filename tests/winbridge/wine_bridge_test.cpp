@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,14 @@ protected:
         EXPECT_NE(library, nullptr) << unavailable;
         EXPECT_EQ(unavailable, "");
         return library;
+    }
+
+    // Writes source's bytes over the file at path, keeping the file (as cp
+    // does), so that a helper that has it loaded keeps a mapping of it.
+    static void RewriteInPlace(const std::string& path, const std::string& source) {
+        const std::vector<unsigned char> bytes = ReadFileBytes(source);
+        std::ofstream file(path, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
     // A 24-bit bottom-up BMP with a pattern that shows any swapped byte.
@@ -348,6 +357,48 @@ TEST_F(WineBridgeTest, WithoutWineOrHelperWindowsPluginsAreUnavailableAndNativeO
         registry.Refresh();
         EXPECT_EQ(registry.Count(), 2);
         EXPECT_TRUE(registry.Unavailable().empty());
+    }
+}
+
+TEST_F(WineBridgeTest, APluginRewrittenInPlaceIsTakenInEvenWhenItsCheckEndsTheHelper) {
+    TWineBridgeSettings fake;
+    fake.WineCommand = KELVANDOR_FAKE_HELPER;
+    Configure(fake);
+    setenv("KELVANDOR_FAKE_HELPER", "ends-on-reopen", 1);
+    TempFolder folder;
+    const std::string plugins = folder.File("plugins");
+    std::filesystem::create_directory(plugins);
+    std::filesystem::copy_file(Plugin("win32", "ktest.spi"), plugins + "/ppm.spi");
+    TSusiePlugs registry;
+    registry.SetPath(plugins);
+    ASSERT_EQ(registry.Count(), 1);
+
+    RewriteInPlace(plugins + "/ppm.spi", Plugin("win32", "ifbmp.spi"));
+    registry.Refresh();
+    EXPECT_EQ(registry.Count(), 1);
+    EXPECT_TRUE(registry.Unavailable().empty());
+    unsetenv("KELVANDOR_FAKE_HELPER");
+}
+
+TEST_F(WineBridgeTest, AWindowsPluginRewrittenInPlaceDecodesAtOnce) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
+    TempFolder folder;
+    const std::string picture = folder.Write("picture.bmp", Bmp(6, 5));
+    const std::string test = folder.Write("one.ktest", "KTESTSPI width=2 height=2\n");
+    for (const char* bitness : kBitnesses) {
+        SCOPED_TRACE(bitness);
+        const std::string plugins = folder.File(bitness);
+        std::filesystem::create_directory(plugins);
+        std::filesystem::copy_file(Plugin(bitness, "ktest.spi"), plugins + "/ppm.spi");
+        ScriptedMessageBoxes messages;
+        TRaster raster;
+        raster.SetPluginPath(QString::fromStdString(plugins));
+        ASSERT_TRUE(raster.LoadFromFile(QString::fromStdString(test)));
+
+        RewriteInPlace(plugins + "/ppm.spi", Plugin(bitness, "ifbmp.spi"));
+        EXPECT_TRUE(raster.LoadFromFile(QString::fromStdString(picture)));
+        EXPECT_EQ(raster.Plugs().Count(), 1);
+        EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
     }
 }
 
