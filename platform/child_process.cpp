@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
@@ -121,19 +122,29 @@ bool ChildProcess::Write(const void* data, std::size_t bytes) {
     return true;
 }
 
-ChildProcess::ReadResult ChildProcess::Read(void* data, std::size_t bytes, std::chrono::milliseconds idleTimeout) {
+ChildProcess::ReadResult ChildProcess::Read(void* data, std::size_t bytes, std::chrono::milliseconds idleTimeout,
+                                            const std::function<bool()>& stopWaiting) {
     if (output_ < 0) return ReadResult::Closed;
+    constexpr std::chrono::milliseconds kStopCheck{20};
     auto* at = static_cast<char*>(data);
+    auto deadline = std::chrono::steady_clock::now() + idleTimeout;
     while (bytes > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return ReadResult::TimedOut;
         pollfd ready{output_, POLLIN, 0};
-        const int polled = poll(&ready, 1, static_cast<int>(idleTimeout.count()));
+        const auto wait = stopWaiting ? std::min(left, kStopCheck) : left;
+        const int polled = poll(&ready, 1, static_cast<int>(wait.count()));
         if (polled < 0 && errno == EINTR) continue;
-        if (polled == 0) return ReadResult::TimedOut;
+        if (polled == 0) {
+            if (stopWaiting && stopWaiting()) return ReadResult::Stopped;
+            continue;
+        }
         const ssize_t got = read(output_, at, bytes);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return ReadResult::Closed;
         at += got;
         bytes -= static_cast<std::size_t>(got);
+        deadline = std::chrono::steady_clock::now() + idleTimeout;
     }
     return ReadResult::Done;
 }

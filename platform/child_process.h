@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,10 +34,13 @@ public:
     // reads (it left or closed it). Never raises SIGPIPE.
     bool Write(const void* data, std::size_t bytes);
 
-    enum class ReadResult { Done, Closed, TimedOut };
+    enum class ReadResult { Done, Closed, TimedOut, Stopped };
     // Reads exactly bytes from the child's output, waiting at most
-    // idleTimeout for each piece to arrive.
-    ReadResult Read(void* data, std::size_t bytes, std::chrono::milliseconds idleTimeout);
+    // idleTimeout for each piece to arrive. While it waits, stopWaiting
+    // (when given) is asked every few milliseconds; when it says so, the
+    // read gives up.
+    ReadResult Read(void* data, std::size_t bytes, std::chrono::milliseconds idleTimeout,
+                    const std::function<bool()>& stopWaiting = {});
 
     // Closes the child's input and waits up to grace for it to leave; kills
     // it after that. The child is reaped either way.

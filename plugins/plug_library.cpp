@@ -4,15 +4,20 @@
 #include <cstring>
 
 #include "platform/dynamic_library.h"
+#include "plugins/plug_turn.h"
 #include "plugins/windows_plug_library.h"
 
 namespace {
 
-// A shared library of this platform, called in this process.
+// A shared library of this platform, called in this process. Every call
+// into its code is bracketed, so that an abandoned decode stays out and a
+// call that an abandoned decode never finished keeps others out.
 class TNativePlugLibrary : public TPlugLibrary {
 public:
     bool Open(const std::string& path) {
-        if (!module_.Open(path)) return false;
+        path_ = path;
+        const TNativePlugCall call(path_, TNativePlugCall::TKind::Information);
+        if (!call.Allowed() || !module_.Open(path)) return false;
         getPluginInfo_ = reinterpret_cast<SPI_GetPluginInfo>(module_.Symbol("GetPluginInfo"));
         isSupported_ = reinterpret_cast<SPI_IsSupported>(module_.Symbol("IsSupported"));
         getPictureInfo_ = reinterpret_cast<SPI_GetPictureInfo>(module_.Symbol("GetPictureInfo"));
@@ -23,17 +28,26 @@ public:
                isSupported_ != nullptr && getPictureInfo_ != nullptr && getPicture_ != nullptr;
     }
 
-    int GetPluginInfo(int infono, char* buf, int buflen) override { return getPluginInfo_(infono, buf, buflen); }
-    int IsSupported(const char* filename, std::intptr_t dw) override { return isSupported_(filename, dw); }
+    int GetPluginInfo(int infono, char* buf, int buflen) override {
+        const TNativePlugCall call(path_, TNativePlugCall::TKind::Information);
+        return call.Allowed() ? getPluginInfo_(infono, buf, buflen) : 0;
+    }
+    int IsSupported(const char* filename, std::intptr_t dw) override {
+        const TNativePlugCall call(path_, TNativePlugCall::TKind::Decoding);
+        return call.Allowed() ? isSupported_(filename, dw) : 0;
+    }
     int GetPictureInfo(const char* buf, std::int32_t len, std::uint32_t flag, PictureInfo* info) override {
-        return getPictureInfo_(buf, len, flag, info);
+        const TNativePlugCall call(path_, TNativePlugCall::TKind::Decoding);
+        return call.Allowed() ? getPictureInfo_(buf, len, flag, info) : SPI_INTERNAL_ERROR;
     }
     int GetPicture(const char* buf, std::int32_t len, std::uint32_t flag, HLOCAL* info, HLOCAL* bits,
                    SPI_PROGRESS progress, std::intptr_t data) override {
-        return getPicture_(buf, len, flag, info, bits, progress, data);
+        const TNativePlugCall call(path_, TNativePlugCall::TKind::Decoding);
+        return call.Allowed() ? getPicture_(buf, len, flag, info, bits, progress, data) : SPI_INTERNAL_ERROR;
     }
 
 private:
+    std::string path_;
     platform::DynamicLibrary module_;
     SPI_GetPluginInfo getPluginInfo_ = nullptr;
     SPI_IsSupported isSupported_ = nullptr;

@@ -12,14 +12,17 @@ TSusiePlug::TSusiePlug(TSusiePlugs* owner, std::string fileName)
 
 TSusiePlug::~TSusiePlug() { Release(); }
 
+std::string TSusiePlug::Path() const {
+    return platform::JoinPath(owner_ != nullptr ? owner_->ScannedPath() : std::string(), fileName_);
+}
+
 bool TSusiePlug::Load() {
     if (library_ != nullptr) {
         ++uses_;
         return true;
     }
-    const std::string folder = owner_ != nullptr ? owner_->ScannedPath() : std::string();
     unavailable_.clear();
-    library_ = OpenPlugLibrary(platform::JoinPath(folder, fileName_), &unavailable_);
+    library_ = OpenPlugLibrary(Path(), &unavailable_);
     if (library_ == nullptr) return false;
     uses_ = 1;
     return true;
@@ -37,11 +40,6 @@ void TSusiePlug::Release() {
 
 std::string TSusiePlug::GetInfo(int n) const {
     return library_ != nullptr ? PlugInfoText(*library_, n) : std::string();
-}
-
-std::recursive_timed_mutex& SusieDecodeMutex() {
-    static std::recursive_timed_mutex mutex;
-    return mutex;
 }
 
 std::size_t LocalBlockSize(HLOCAL block) {

@@ -2,7 +2,6 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +37,8 @@ public:
     std::string GetInfo(int n) const;
 
     const std::string& FileName() const { return fileName_; }
+    // The library's full path.
+    std::string Path() const;
     TSusiePlugs* Owner() const { return owner_; }
 
     // The exports; only while loaded.
@@ -68,13 +69,6 @@ std::size_t LocalBlockSize(HLOCAL block);
 // Frees a block a plug-in returned from GetPicture, wherever the plug-in
 // ran (a Windows plug-in's bitmap lies in memory shared with its helper).
 void FreeLocalBlock(HLOCAL block);
-
-// Plug-ins decode on one thread at a time. A plug-in written for a host
-// that decodes only on its main thread may keep state between its calls;
-// the decode ahead runs on a worker. A decode holds this from the first
-// IsSupported to the last call for its file. A decode started from a
-// progress report of another one on the same thread passes.
-std::recursive_timed_mutex& SusieDecodeMutex();
 
 // Keeps a plug-in loaded for one scope and unloads it on every way out.
 class TSusiePlugUse {

@@ -10,6 +10,7 @@
 #include "platform/application_paths.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/regular_file.h"
+#include "plugins/plug_turn.h"
 #include "plugins/shared_blocks.h"
 #include "plugins/spihost/spi_bridge_protocol.h"
 
@@ -32,6 +33,9 @@ constexpr std::uint64_t kLargestInfoBlock = 1u << 16;
 constexpr std::chrono::seconds kRetryStartAfter{60};
 constexpr const char* kHelperEndedOpening =
     "Plug-In を調べている間に Windows 用の Plug-In のヘルパーが異常終了しました。";
+// How long the call of an abandoned decode may go on before its helper is
+// ended: a plug-in that reports progress stops well within it.
+constexpr std::chrono::milliseconds kAbandonedCallGrace{100};
 
 std::mutex settingsMutex;
 TWineBridgeSettings& CurrentSettings() {
@@ -228,26 +232,38 @@ bool TWineBridge::Send(const Request& request, const void* payload) {
     return child_.Write(message.data(), message.size());
 }
 
-bool TWineBridge::Receive(Reply& reply, std::string* payload, std::chrono::milliseconds timeout) {
+bool TWineBridge::Receive(Reply& reply, std::string* payload, std::chrono::milliseconds timeout,
+                          const std::function<bool()>& stopWaiting) {
     using Result = platform::ChildProcess::ReadResult;
-    if (child_.Read(&reply, sizeof reply, timeout) != Result::Done) return false;
+    if (child_.Read(&reply, sizeof reply, timeout, stopWaiting) != Result::Done) return false;
     if (reply.payloadBytes > kLargestReplyPayload || (reply.payloadBytes > 0 && payload == nullptr)) return false;
     if (payload == nullptr) return true;
     payload->assign(reply.payloadBytes, '\0');
-    return reply.payloadBytes == 0 || child_.Read(payload->data(), payload->size(), timeout) == Result::Done;
+    return reply.payloadBytes == 0 ||
+           child_.Read(payload->data(), payload->size(), timeout, stopWaiting) == Result::Done;
 }
 
 bool TWineBridge::Transact(const Request& request, const void* payload, Reply& reply, std::string* replyPayload,
                            SPI_PROGRESS progress, std::intptr_t data, Output* output) {
     const std::uint64_t generation = generation_;
     const std::chrono::milliseconds silence = Settings().SilenceTimeout;
+    // The call of an abandoned decode gets a moment to end by itself (its
+    // plug-in told to stop at a progress report); then its helper goes,
+    // so that the one who abandoned it finds a helper that answers.
+    std::optional<std::chrono::steady_clock::time_point> abandonedAt;
+    const auto abandonedTooLong = [&abandonedAt] {
+        if (!CurrentTurnAbandoned()) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!abandonedAt) abandonedAt = now;
+        return now - *abandonedAt >= kAbandonedCallGrace;
+    };
     if (!Send(request, payload)) {
         Fail();
         return false;
     }
     for (;;) {
         // A payload where none belongs is nonsense as much as a wrong size.
-        if (!Receive(reply, replyPayload, silence)) {
+        if (!Receive(reply, replyPayload, silence, abandonedTooLong)) {
             Fail();
             return false;
         }
@@ -378,7 +394,7 @@ std::optional<TWindowsPluginHandle> TWineBridge::OpenInHelper(const std::string&
 
 std::optional<TWindowsPluginHandle> TWineBridge::Open(const std::string& path, std::string* unavailable) {
     const std::optional<platform::FileIdentity> identity = platform::IdentityOfPath(path);
-    if (!identity) return std::nullopt;
+    if (!identity || CurrentTurnAbandoned()) return std::nullopt;
     {
         const std::lock_guard lock(cacheMutex_);
         const auto cached = opened_.find(path);
@@ -407,7 +423,8 @@ std::optional<TWindowsPluginHandle> TWineBridge::Open(const std::string& path, s
         }
         const std::uint64_t generation = generation_;
         handle = OpenInHelper(path, *identity, unavailable);
-        helperEnded = !handle && generation_ != generation;
+        // Ended for an abandoned decode, the helper was not at fault.
+        helperEnded = !handle && generation_ != generation && !CurrentTurnAbandoned();
         if (!helperEnded) break;
     }
     // Said as a reason, so that the next scan asks again instead of
@@ -447,6 +464,7 @@ int TWineBridge::GetPluginInfo(TWindowsPluginHandle& plugin, const std::string& 
         std::memcpy(buf, text.c_str(), text.size() + 1);
         return plugin.InfoResults[static_cast<std::size_t>(infono)];
     }
+    if (CurrentTurnAbandoned()) return 0;
     const std::lock_guard lock(callMutex_);
     if (!Ready(plugin, path)) return 0;
     Request request = MakeRequest(Op::GetPluginInfo, plugin.Id);
@@ -465,7 +483,7 @@ int TWineBridge::GetPluginInfo(TWindowsPluginHandle& plugin, const std::string& 
 
 int TWineBridge::IsSupported(TWindowsPluginHandle& plugin, const std::string& path, const char* filename,
                              std::intptr_t dw) {
-    if (dw == 0) return 0;
+    if (dw == 0 || CurrentTurnAbandoned()) return 0;
     const std::lock_guard lock(callMutex_);
     const DepthGuard depth(depth_);
     if (!Ready(plugin, path)) return 0;
@@ -481,6 +499,7 @@ int TWineBridge::IsSupported(TWindowsPluginHandle& plugin, const std::string& pa
     if (segment == 0) return 0;
     if (!askOneByOne_) {
         if (const std::optional<int> result = AskAllOpened(plugin, segment, question, name)) return *result;
+        if (CurrentTurnAbandoned()) return 0;
         // One of the others broke the helper: from now on each is asked
         // alone, in the program's order, as if there were no helper.
         askOneByOne_ = true;
@@ -556,7 +575,7 @@ CallInput InputOf(const char* buf, std::int32_t len, std::uint32_t flag) {
 
 int TWineBridge::GetPictureInfo(TWindowsPluginHandle& plugin, const std::string& path, const char* buf,
                                 std::int32_t len, std::uint32_t flag, PictureInfo* info) {
-    if (buf == nullptr || info == nullptr) return SPI_INTERNAL_ERROR;
+    if (buf == nullptr || info == nullptr || CurrentTurnAbandoned()) return SPI_INTERNAL_ERROR;
     const std::lock_guard lock(callMutex_);
     const DepthGuard depth(depth_);
     if (!Ready(plugin, path)) return SPI_INTERNAL_ERROR;
@@ -584,7 +603,7 @@ int TWineBridge::GetPicture(TWindowsPluginHandle& plugin, const std::string& pat
     if (info == nullptr || bits == nullptr) return SPI_INTERNAL_ERROR;
     *info = nullptr;
     *bits = nullptr;
-    if (buf == nullptr) return SPI_INTERNAL_ERROR;
+    if (buf == nullptr || CurrentTurnAbandoned()) return SPI_INTERNAL_ERROR;
     const std::lock_guard lock(callMutex_);
     const DepthGuard depth(depth_);
     if (!Ready(plugin, path)) return SPI_INTERNAL_ERROR;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -109,7 +110,8 @@ private:
     struct Output;
 
     bool Send(const spibridge::Request& request, const void* payload = nullptr);
-    bool Receive(spibridge::Reply& reply, std::string* payload, std::chrono::milliseconds timeout);
+    bool Receive(spibridge::Reply& reply, std::string* payload, std::chrono::milliseconds timeout,
+                 const std::function<bool()>& stopWaiting = {});
     // Sends a request and waits for its result, relaying progress reports
     // and placing the bitmap of a GetPicture into output. False (and the
     // helper gone) when the helper broke, fell silent or talked nonsense.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -14,6 +13,7 @@
 #include "platform/code_page.h"
 #include "platform/path_text.h"
 #include "platform/regular_file.h"
+#include "plugins/plug_turn.h"
 #include "raster/dib_view.h"
 #include "raster/raster_layers.h"
 
@@ -116,24 +116,53 @@ std::unique_ptr<TDecodedImage> TImageDecoder::Decode(TSusiePlugs& plugs, const Q
         return nullptr;
     }
 
-    std::unique_lock decoding(SusieDecodeMutex(), std::defer_lock);
-    while (!decoding.try_lock_for(std::chrono::milliseconds(20)))
-        if (Cancelled()) return nullptr;
+    const TPlugTurnHold turn(Turn, [this] { return Cancelled(); });
+    if (!turn.Held()) return nullptr;
     plugs.Refresh();
+    // A plug-in still inside a call of an abandoned decode is asked last,
+    // once it has returned: another one may take the file meanwhile.
+    std::vector<TSusiePlug*> busy;
+    std::unique_ptr<TDecodedImage> image;
     for (int i = 0; i < plugs.Count(); ++i) {
         TSusiePlug& plug = *plugs.Items(i);
-        const TSusiePlugUse use(plug);
-        if (!use.Loaded()) continue;
-        if (plug.IsSupported(nullptr, reinterpret_cast<intptr_t>(contents.constData())) == 0) continue;
-        std::unique_ptr<TDecodedImage> image =
-            DecodeWith(plug, contents.constData(), std::int32_t(contents.size() - kReadPadding), failure);
-        if (progressFailure_) std::rethrow_exception(std::exchange(progressFailure_, nullptr));
-        if (image != nullptr) image->Source = identity;
-        return image;
+        if (PlugBusy(plug.Path()))
+            busy.push_back(&plug);
+        else if (Offer(plug, contents, identity, image, failure))
+            return image;
+    }
+    for (TSusiePlug* plug : busy) {
+        if (!AwaitPlug(*plug)) {
+            failure = ResultMessage(SPI_ABORT);
+            return nullptr;
+        }
+        if (Offer(*plug, contents, identity, image, failure)) return image;
     }
     failure = QStringLiteral("ファイルを開けません。\n%1\nこのファイルの形式に対応する Plug-In がありません。")
                   .arg(platform::ShownText(path));
     return nullptr;
+}
+
+bool TImageDecoder::Offer(TSusiePlug& plug, const QByteArray& contents, const platform::FileIdentity& identity,
+                          std::unique_ptr<TDecodedImage>& image, QString& failure) {
+    const TSusiePlugUse use(plug);
+    if (!use.Loaded()) return false;
+    if (plug.IsSupported(nullptr, reinterpret_cast<intptr_t>(contents.constData())) == 0) return false;
+    image = DecodeWith(plug, contents.constData(), std::int32_t(contents.size() - kReadPadding), failure);
+    if (progressFailure_) std::rethrow_exception(std::exchange(progressFailure_, nullptr));
+    if (image != nullptr) image->Source = identity;
+    return true;
+}
+
+bool TImageDecoder::AwaitPlug(TSusiePlug& plug) {
+    // The view waits as it would for the plug-in's decode: Loading set,
+    // the progress hook letting events and the cancel through.
+    struct Waiting {
+        TImageDecoder& decoder;
+        ~Waiting() { decoder.PictureEnded(); }
+    };
+    PictureStarted();
+    const Waiting waiting{*this};
+    return WaitWhilePlugBusy(plug.Path(), [this] { return Turn->Abandoned() || Progress(0); });
 }
 
 std::unique_ptr<TDecodedImage> TImageDecoder::DecodeWith(TSusiePlug& plug, const char* contents,

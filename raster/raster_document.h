@@ -5,9 +5,11 @@
 #include <exception>
 #include <memory>
 
+#include <QByteArray>
 #include <QString>
 
 #include "platform/folder_scan.h"
+#include "plugins/plug_turn.h"
 #include "plugins/susie_plug.h"
 
 class TDibView;
@@ -61,7 +63,8 @@ private:
 // talks to the user.
 class TImageDecoder {
 public:
-    // Set while the accepting plug-in's GetPicture runs.
+    // Set while the accepting plug-in's GetPicture runs, and while the
+    // decode waits for a plug-in still busy with an abandoned decode.
     virtual void PictureStarted() {}
     virtual void PictureEnded() {}
     // A progress report of the plug-in, 0 to 100; true asks it to stop. A
@@ -73,6 +76,10 @@ public:
     virtual bool Cancelled() const { return false; }
 
     virtual ~TImageDecoder() = default;
+
+    // The turn at the plug-ins the decode holds (plug_turn.h): a foreground
+    // one, unless the decode runs ahead of need.
+    std::shared_ptr<TPlugTurn> Turn = std::make_shared<TPlugTurn>(TPlugTurn::TPriority::Foreground);
 
     // When not 0, a picture whose bitmap could take more bytes is not
     // decoded (its size is asked first) and a bitmap that does is dropped.
@@ -89,6 +96,12 @@ public:
 
 private:
     static int ProgressCallback(int nNum, int nDenom, intptr_t lData);
+    // Asks one plug-in; when it accepts the file, image is its result and
+    // the answer is true.
+    bool Offer(TSusiePlug& plug, const QByteArray& contents, const platform::FileIdentity& identity,
+               std::unique_ptr<TDecodedImage>& image, QString& failure);
+    // Waits until the plug-in is no longer busy; false when cancelled.
+    bool AwaitPlug(TSusiePlug& plug);
     std::unique_ptr<TDecodedImage> DecodeWith(TSusiePlug& plug, const char* contents, std::int32_t size,
                                               QString& failure);
     std::unique_ptr<TDecodedImage> Checked(TSusiePlug& plug, const char* contents, std::int32_t size,

@@ -12,10 +12,13 @@
 // that very file next shows it without waiting for its plug-in.
 //
 // The decode runs with a registry of its own over the same plug-in folder,
-// and plug-ins decode on one thread at a time (SusieDecodeMutex), so a
-// decode ahead never meets a foreground decode or rescan inside a plug-in.
-// A decode ahead that fails is silent: the file is decoded again when it
-// is opened, and that decode tells the user what went wrong.
+// and plug-ins decode on one thread at a time (plug_turn.h), so a decode
+// ahead never meets a foreground decode inside a plug-in. The decode ahead
+// yields: a foreground decode never waits for it, and a decode ahead that
+// is no longer wanted is abandoned, not waited for, even when it is inside
+// a plug-in that never returns. A decode ahead that fails is silent: the
+// file is decoded again when it is opened, and that decode tells the user
+// what went wrong.
 //
 // Memory: at most one prepared bitmap is held, and only one whose size
 // allows at most kMaxBitmapBytes (pictures that could need more are not
@@ -27,7 +30,8 @@ public:
     static constexpr std::size_t kMaxBitmapBytes = std::size_t(256) << 20;
 
     TReadAhead();
-    // Stops a decode under way and waits for it.
+    // Abandons a decode under way. Waits for it only when it ends by itself
+    // soon: not while it is inside a call of a plug-in of this process.
     ~TReadAhead();
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
@@ -36,12 +40,12 @@ public:
     // whatever was prepared or under way. The same file and folder again
     // leave the work as it is.
     void Prepare(const QString& path, const std::string& pluginFolder);
-    // Forgets what was prepared and stops a decode under way (without
+    // Forgets what was prepared and abandons a decode under way (without
     // waiting for it).
     void Drop();
     // The bitmap prepared for path, when it was decoded with the plug-ins
     // of pluginFolder from the file as it is on disk now; otherwise null
-    // (also while the decode still runs, which is then stopped). Nothing
+    // (also while the decode still runs, which is then abandoned). Nothing
     // stays prepared afterwards.
     std::unique_ptr<TDecodedImage> Take(const QString& path, const std::string& pluginFolder);
 
@@ -54,8 +58,15 @@ public:
 
 private:
     struct TJob;
-    // The pool's task: decodes the job's file unless it was dropped first.
+    struct TWorker;
+    // Decodes the job's file unless it was abandoned first.
     static void Run(const std::shared_ptr<TJob>& job);
+    // Abandons the job and forgets it.
+    void AbandonJob();
+    // The worker for the next job: the one there is, unless it is held in
+    // a plug-in by an abandoned job.
+    TWorker& Worker();
 
     std::shared_ptr<TJob> job_;
+    std::shared_ptr<TWorker> worker_;
 };

@@ -1,9 +1,15 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
+#include "plugins/plug_turn.h"
 #include "raster/raster_layers.h"
 #include "raster/read_ahead.h"
 #include "raster_view_fixture.h"
@@ -12,6 +18,35 @@
 namespace {
 
 const std::string kTestPlugins = KELVANDOR_TEST_PLUGIN_DIR;
+
+// A named pipe that the test plug-in reads in GetPicture ("hold=") until
+// the test, its writer, lets go: a plug-in call that returns only when the
+// test says so.
+class PluginHold {
+public:
+    explicit PluginHold(std::string path) : path_(std::move(path)) { mkfifo(path_.c_str(), 0600); }
+    ~PluginHold() { Release(); }
+    PluginHold(const PluginHold&) = delete;
+    PluginHold& operator=(const PluginHold&) = delete;
+
+    std::string Words() const { return "hold=" + path_; }
+    // Whether the plug-in is inside GetPicture: a writer gets the pipe
+    // without waiting only once its reader has it.
+    bool Entered() {
+        if (writer_ < 0) writer_ = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        return writer_ >= 0;
+    }
+    // Lets the plug-in return. Only after Entered: a reader that comes
+    // later would wait for a writer for good.
+    void Release() {
+        if (writer_ >= 0) close(writer_);
+        writer_ = -1;
+    }
+
+private:
+    std::string path_;
+    int writer_ = -1;
+};
 
 class ReadAheadTest : public ::testing::Test, public RasterViewFixture {
 protected:
@@ -143,6 +178,63 @@ TEST_F(ReadAheadTest, AnOpenWhileTheDecodeAheadRunsStopsItAndDecodesItself) {
     ASSERT_TRUE(raster.LoadFromFile(slow));
     EXPECT_EQ(raster.Info().Width, 200);
     EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(ReadAheadTest, AnOpenDoesNotWaitForADecodeAheadStuckInAPlugIn) {
+    const std::string plugins = folder.File("plugins");
+    std::filesystem::create_directory(plugins);
+    std::filesystem::copy_file(kTestPlugins + "/ktest.spi", plugins + "/a.spi");
+    const std::string stuckPlugin = plugins + "/a.spi";
+    raster.SetPluginPath(QString::fromStdString(plugins));
+    PluginHold hold(folder.File("hold"));
+    const QString stuck = TestImage("stuck.ktest", hold.Words());
+    const QString other = TestImage("other.ktest", "width=7 height=7");
+    raster.ReadAhead(stuck);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
+
+    // The file needs the plug-in that has not returned: the open waits for
+    // it as for a decode, the view going on, and the user's cancel ends it.
+    int reports = 0;
+    raster.OnLoadProgress = [&reports](TRaster* view, int, bool& cancel) {
+        EXPECT_TRUE(view->Loading());
+        cancel = ++reports == 3;
+    };
+    EXPECT_FALSE(raster.LoadFromFile(other));
+    EXPECT_EQ(reports, 3);
+    EXPECT_EQ(messages.Texts(), QStringList{QStringLiteral("[Code1] Plug-Inでの読込みを中止しました。")});
+    EXPECT_FALSE(raster.Loading());
+    raster.OnLoadProgress = nullptr;
+
+    // Another plug-in that takes the file opens it, the stuck call still
+    // under way.
+    std::filesystem::copy_file(kTestPlugins + "/variants/ktest_second.spi", plugins + "/b.spi");
+    ASSERT_TRUE(raster.LoadFromFile(other));
+    EXPECT_EQ(raster.Info().PluginInfo, QStringLiteral("Kelvandor second test plug-in"));
+    EXPECT_TRUE(PlugBusy(stuckPlugin));
+
+    // Once the call returns, the plug-in serves again, first in order.
+    hold.Release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(stuckPlugin); }));
+    ASSERT_TRUE(raster.LoadFromFile(other));
+    EXPECT_EQ(raster.Info().PluginInfo, QStringLiteral("Kelvandor test plug-in"));
+    EXPECT_EQ(messages.Texts().size(), 1);
+}
+
+TEST_F(ReadAheadTest, ItsOwnerGoesWhileADecodeAheadIsStuckInAPlugIn) {
+    PluginHold hold(folder.File("hold"));
+    const QString stuck = TestImage("stuck.ktest", hold.Words());
+    const std::string plugin = kTestPlugins + "/ktest.spi";
+    {
+        TReadAhead ahead;
+        ahead.Prepare(stuck, kTestPlugins);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
+    }
+    // Gone without waiting; when the call returns, its thread ends without
+    // touching what went.
+    EXPECT_TRUE(PlugBusy(plugin));
+    hold.Release();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugin); }));
+    EXPECT_TRUE(Load(3, 2));
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
  *   dpi=D      density reported by GetPictureInfo (default 0)
  *   crash      GetPicture faults (writes through a null pointer)
  *   hang       GetPicture never returns
+ *   hold=PATH  GetPicture reads the named pipe PATH until its writer closes
+ *              it (not in Windows builds)
+ *   mark=PATH  GetPicture first creates the empty file PATH (a Windows
+ *              path in Windows builds)
  *
  * and words that make it return a bitmap as a faulty plug-in might:
  *
@@ -30,6 +34,10 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "spi.h"
 
@@ -57,6 +65,8 @@ typedef struct Script {
     int pixelBytes;
     int crash;
     int hang;
+    char hold[201];
+    char mark[201];
 } Script;
 
 static int StartsWithMagic(const char *data) { return memcmp(data, kMagic, 8) == 0; }
@@ -82,8 +92,21 @@ static int ReadWord(const char *line, size_t length, const char *key, int *value
     return 0;
 }
 
+static void ReadText(const char *line, size_t length, const char *key, char *text) {
+    size_t keyLength = strlen(key);
+    for (size_t i = 0; i + keyLength < length; ++i) {
+        if ((i == 0 || line[i - 1] == ' ') && memcmp(line + i, key, keyLength) == 0) {
+            size_t end = i + keyLength;
+            while (end < length && line[end] != ' ') ++end;
+            memcpy(text, line + i + keyLength, end - i - keyLength);
+            text[end - i - keyLength] = '\0';
+            return;
+        }
+    }
+}
+
 static Script ReadScript(const char *data, int32_t size) {
-    Script script = {0, 0, 4, 3, 4, 0, sizeof(SPI_BITMAPINFOHEADER), 24, 0, SPI_BI_RGB, -1, -1, 0, 0};
+    Script script = {0, 0, 4, 3, 4, 0, sizeof(SPI_BITMAPINFOHEADER), 24, 0, SPI_BI_RGB, -1, -1, 0, 0, "", ""};
     size_t length = 0;
     while ((int32_t)length < size && data[length] != '\n' && length < 200) ++length;
     char line[201];
@@ -102,6 +125,8 @@ static Script ReadScript(const char *data, int32_t size) {
     ReadWord(line, length, "pixelbytes=", &script.pixelBytes);
     script.crash = HasWord(line, length, "crash");
     script.hang = HasWord(line, length, "hang");
+    ReadText(line, length, "hold=", script.hold);
+    ReadText(line, length, "mark=", script.mark);
     return script;
 }
 
@@ -199,10 +224,23 @@ SPI_EXPORT int SPI_CALL GetPicture(const char *buf, int32_t len, uint32_t flag, 
     if (len < 8 || !StartsWithMagic(buf)) return SPI_UNKNOWN_FORMAT;
     Script script = ReadScript(buf, len);
     if (script.hasCode) return script.code;
+    if (script.mark[0] != '\0') {
+        FILE *mark = fopen(script.mark, "w");
+        if (mark != NULL) fclose(mark);
+    }
     if (script.crash) {
         volatile int *nowhere = NULL;
         *nowhere = 0;
     }
+#ifndef _WIN32
+    if (script.hold[0] != '\0') {
+        int pipe = open(script.hold, O_RDONLY);
+        char byte;
+        while (pipe >= 0 && read(pipe, &byte, 1) > 0) {
+        }
+        if (pipe >= 0) close(pipe);
+    }
+#endif
     for (volatile int spinning = script.hang; spinning;) {
 #ifdef _WIN32
         Sleep(50);

@@ -13,6 +13,7 @@
 #include "plugins/susie_plug.h"
 #include "plugins/wine_bridge.h"
 #include "raster/raster.h"
+#include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -398,6 +399,42 @@ TEST_F(WineBridgeTest, AWindowsPluginRewrittenInPlaceDecodesAtOnce) {
         RewriteInPlace(plugins + "/ppm.spi", Plugin(bitness, "ifbmp.spi"));
         EXPECT_TRUE(raster.LoadFromFile(QString::fromStdString(picture)));
         EXPECT_EQ(raster.Plugs().Count(), 1);
+        EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
+    }
+}
+
+TEST_F(WineBridgeTest, AnOpenReplacesTheHelperOfAWindowsDecodeAheadThatHangs) {
+    if (!HasWine()) GTEST_SKIP() << "Wine is not installed";
+    // No silence ends the hanging plug-in: only the open that abandons it.
+    TWineBridgeSettings patient;
+    patient.SilenceTimeout = std::chrono::hours(1);
+    Configure(patient);
+    TempFolder folder;
+    const std::string first = folder.Write("first.ktest", "KTESTSPI width=2 height=2\n");
+    const std::string second = folder.Write("second.ktest", "KTESTSPI width=3 height=2\n");
+    for (const char* bitness : kBitnesses) {
+        SCOPED_TRACE(bitness);
+        const std::string plugins = folder.File(bitness);
+        std::filesystem::create_directory(plugins);
+        std::filesystem::copy_file(Plugin(bitness, "ktest.spi"), plugins + "/ktest.spi");
+        const std::string entered = folder.File(std::string(bitness) + "-entered");
+        std::string windowsEntered = "Z:" + entered;
+        std::replace(windowsEntered.begin(), windowsEntered.end(), '/', '\\');
+        const std::string hanging =
+            folder.Write(std::string(bitness) + "-hang.ktest", "KTESTSPI hang mark=" + windowsEntered + "\n");
+        ScriptedMessageBoxes messages;
+        TRaster raster;
+        raster.SetPluginPath(QString::fromStdString(plugins));
+        ASSERT_TRUE(raster.LoadFromFile(QString::fromStdString(first)));
+        const TWineBridge& bridge = TWineBridge::Of(std::string(bitness) == "win32" ? TWindowsBitness::Win32
+                                                                                    : TWindowsBitness::Win64);
+        const std::uint64_t generation = bridge.Generation();
+
+        raster.ReadAhead(QString::fromStdString(hanging));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return std::filesystem::exists(entered); }));
+        ASSERT_TRUE(raster.LoadFromFile(QString::fromStdString(second)));
+        EXPECT_EQ(raster.Info().Width, 3);
+        EXPECT_GT(bridge.Generation(), generation);
         EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
     }
 }
