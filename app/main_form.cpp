@@ -175,6 +175,7 @@ void TMainForm::CreateShellControls(QWidget* treePage) {
     shellTreeView_ = new TSHTreeView(treePage);
     shellTreeView_->setObjectName(QStringLiteral("ShellTreeView"));
     TightColumn(treePage)->addWidget(shellTreeView_);
+    connect(shellTreeView_, &TSHTreeView::FolderUnreadable, this, &TMainForm::ShellTreeViewFolderUnreadable);
     shellListView_ = new TSHListView(this);
     shellListView_->setObjectName(QStringLiteral("ShellListView"));
     shellListView_->SetShellPopupMenu(shPopupMenu_);

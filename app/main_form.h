@@ -149,6 +149,7 @@ public:
     // Tab 0 shows the file list in Panel1, tab 1 the object list.
     void PageControl1Change();
     void ShellListViewShListChange(TSHFileList* fileList);
+    void ShellTreeViewFolderUnreadable(const QString& text);
     void ShellListViewShSelChange(std::int64_t selSize);
     void ShellListViewShFolderLock(bool lock);
     // The text colour of a list entry by its file attributes.

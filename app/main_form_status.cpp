@@ -58,9 +58,14 @@ void TListLook::ApplyTo(QWidget& control) const {
     control.setFont(FontFromStyle(FontName, FontSize, FontStyle));
 }
 
+// A folder that could not be read is not an empty one: the count says why.
 void TMainForm::ShellListViewShListChange(TSHFileList* fileList) {
-    statusBar_->SetPanelText(spCount, QStringLiteral("%1 個のオブジェクト").arg(fileList->Count()));
+    const QString failure = fileList->ReadFailureText();
+    statusBar_->SetPanelText(spCount,
+                             failure.isEmpty() ? QStringLiteral("%1 個のオブジェクト").arg(fileList->Count()) : failure);
 }
+
+void TMainForm::ShellTreeViewFolderUnreadable(const QString& text) { statusBar_->SetPanelText(spCount, text); }
 
 void TMainForm::ShellListViewShSelChange(std::int64_t selSize) {
     const int selected = shellListView_->SelectedCount();

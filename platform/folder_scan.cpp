@@ -45,6 +45,22 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
     return entries;
 }
 
+std::string FindFolderEntry(const std::string& folder, std::uint64_t device, std::uint64_t inode) {
+    std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+    if (!dir) return std::string();
+    while (const dirent* entry = readdir(dir.get())) {
+        // Only folders need a look (the entry's inode number is not always
+        // the one stat gives, as on overlays).
+        if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN) continue;
+        struct stat info {};
+        if (fstatat(dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(info.st_mode) && static_cast<std::uint64_t>(info.st_dev) == device &&
+            static_cast<std::uint64_t>(info.st_ino) == inode)
+            return entry->d_name;
+    }
+    return std::string();
+}
+
 std::optional<FileIdentity> IdentityOfPath(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return std::nullopt;

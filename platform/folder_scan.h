@@ -33,6 +33,11 @@ struct FolderEntry {
 // while listing are left out.
 std::vector<FolderEntry> ListFolder(const std::string& folder);
 
+// The name of the entry of folder that is the folder on device with
+// inode, so that a folder renamed in place is found again; empty when no
+// entry is.
+std::string FindFolderEntry(const std::string& folder, std::uint64_t device, std::uint64_t inode);
+
 // The identity of the file that info describes.
 FileIdentity IdentityOf(const struct stat& info);
 

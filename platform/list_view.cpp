@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QStackedWidget>
@@ -28,7 +29,25 @@ bool ExtendsSelection(Qt::KeyboardModifiers modifiers) {
 // there).
 bool Editing(const QAbstractItemView* view) { return view->indexWidget(view->currentIndex()) != nullptr; }
 
+// Column widths no user drags: none at all, or beyond any screen.
+constexpr int kLeastSavedWidth = 1;
+constexpr int kMostSavedWidth = 8000;
+// Room beside a column's text: the cell's margins and the sort arrow.
+constexpr int kColumnPadding = 24;
+
 }  // namespace
+
+// A view whose typed text finds by partial caption.
+template <typename View>
+class TTypedFindView final : public View {
+public:
+    explicit TTypedFindView(TListView* list) : list_(list) {}
+
+    void keyboardSearch(const QString& search) override { list_->KeyboardSearch(this, search); }
+
+private:
+    TListView* list_;
+};
 
 TListViewDelegate::TListViewDelegate(TListView* list) : QStyledItemDelegate(list), list_(list) {}
 
@@ -46,7 +65,11 @@ void TListViewDelegate::initStyleOption(QStyleOptionViewItem* option, const QMod
 }
 
 TListView::TListView(QWidget* parent)
-    : QWidget(parent), stack_(new QStackedWidget(this)), report_(new QTreeView), icons_(new QListView) {
+    : QWidget(parent),
+      stack_(new QStackedWidget(this)),
+      report_(new TTypedFindView<QTreeView>(this)),
+      icons_(new TTypedFindView<QListView>(this)),
+      emptyText_(new QLabel(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
@@ -67,11 +90,17 @@ TListView::TListView(QWidget* parent)
     icons_->setResizeMode(QListView::Adjust);
     icons_->setWrapping(true);
     icons_->setMovement(QListView::Static);
-    auto* delegate = new TListViewDelegate(this);
+    // One delegate per view: a delegate tells every view it serves about
+    // each editor it closes, and a view warns of editors not its own.
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         SetUpView(view);
-        view->setItemDelegate(delegate);
+        view->setItemDelegate(new TListViewDelegate(this));
     }
+    emptyText_->setWordWrap(true);
+    emptyText_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    emptyText_->setForegroundRole(QPalette::PlaceholderText);
+    emptyText_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    emptyText_->hide();
     ApplyStyle();
     hoverTimer_.setSingleShot(true);
     hoverTimer_.setInterval(kHoverSelectDelay);
@@ -116,6 +145,9 @@ void TListView::SetModel(QAbstractItemModel* model) {
     };
     connect(model, &QAbstractItemModel::modelReset, this, forgetRows);
     connect(model, &QAbstractItemModel::layoutChanged, this, forgetRows);
+    connect(model, &QAbstractItemModel::modelReset, this, &TListView::PlaceEmptyText);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &TListView::PlaceEmptyText);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &TListView::PlaceEmptyText);
 }
 
 QAbstractItemView* TListView::CurrentView() const {
@@ -158,6 +190,7 @@ void TListView::ApplyStyle() {
     }
     icons_->setWrapping(true);
     stack_->setCurrentWidget(CurrentView());
+    PlaceEmptyText();
 }
 
 int TListView::RowCount() const { return model_ ? model_->rowCount() : 0; }
@@ -246,6 +279,72 @@ void TListView::SetSortArrow(int column, int direction) {
     Header()->setSortIndicator(column, direction < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
+QString TListView::TypicalColumnText(int) const { return QString(); }
+
+int TListView::TypicalColumnWidth(int column) const {
+    const QString caption = model_ ? model_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString() : QString();
+    const int captionWidth = Header()->fontMetrics().horizontalAdvance(caption);
+    int contentWidth = report_->fontMetrics().horizontalAdvance(TypicalColumnText(column));
+    // The first column carries the small icon before its text.
+    if (column == 0) contentWidth += 16 + report_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) * 2;
+    return std::max(captionWidth, contentWidth) + kColumnPadding;
+}
+
+void TListView::RestoreColumnWidth(int column, const QVariant& saved) {
+    bool valid = false;
+    const int width = saved.toInt(&valid);
+    if (!valid || width < kLeastSavedWidth || width > kMostSavedWidth) {
+        SetColumnWidth(column, TypicalColumnWidth(column));
+        return;
+    }
+    SetColumnWidth(column, width);
+}
+
+// ---------------------------------------------------------------------------
+// Typing to find a row, and the text of an empty list
+
+int TListView::FindRow(const QString& text, int start) const {
+    const int rows = RowCount();
+    if (text.isEmpty() || rows == 0) return -1;
+    start = std::clamp(start, 0, rows - 1);
+    for (int step = 0; step < rows; ++step) {
+        const int row = (start + step) % rows;
+        if (model_->index(row, 0).data(Qt::DisplayRole).toString().contains(text, Qt::CaseInsensitive)) return row;
+    }
+    return -1;
+}
+
+void TListView::KeyboardSearch(QAbstractItemView* view, const QString& search) {
+    const int rows = RowCount();
+    if (rows == 0 || search.isEmpty()) return;
+    const bool continues = typedTimer_.isValid() && typedTimer_.elapsed() <= QApplication::keyboardInputInterval();
+    typedTimer_.start();
+    typed_ = continues ? typed_ + search : search;
+    // The same key again and again steps through the rows holding it.
+    const bool sameKey = typed_.size() > 1 && typed_.count(typed_.back()) == typed_.size();
+    const QString text = sameKey ? QString(typed_.back()) : typed_;
+    const int focused = FocusedRow();
+    int start = std::max(focused, 0);
+    if (focused >= 0 && (!continues || sameKey)) start = (focused + 1) % rows;
+    const int row = FindRow(text, start);
+    if (row >= 0) view->setCurrentIndex(model_->index(row, 0));
+}
+
+void TListView::SetEmptyText(const QString& text) {
+    emptyText_->setText(text);
+    PlaceEmptyText();
+}
+
+QString TListView::EmptyText() const { return emptyText_->text(); }
+
+void TListView::PlaceEmptyText() {
+    QWidget* viewport = CurrentView()->viewport();
+    if (emptyText_->parentWidget() != viewport) emptyText_->setParent(viewport);
+    const int margin = fontMetrics().height();
+    emptyText_->setGeometry(viewport->rect().adjusted(margin, margin, -margin, -margin));
+    emptyText_->setVisible(!emptyText_->text().isEmpty() && RowCount() == 0);
+}
+
 // ---------------------------------------------------------------------------
 // Hot tracking
 
@@ -277,6 +376,7 @@ void TListView::ApplyTracking() {
 }
 
 bool TListView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == emptyText_->parentWidget()) PlaceEmptyText();
     if (auto* keyView = qobject_cast<QAbstractItemView*>(watched); keyView && event->type() == QEvent::KeyPress)
         return NavigationKey(keyView, static_cast<QKeyEvent*>(event));
     auto* view = qobject_cast<QAbstractItemView*>(watched->parent());

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QFlags>
 #include <QItemSelection>
 #include <QPersistentModelIndex>
@@ -15,6 +16,7 @@ class QAbstractItemView;
 class QHeaderView;
 class QKeyEvent;
 class QItemSelectionModel;
+class QLabel;
 class QListView;
 class QMouseEvent;
 class QSettings;
@@ -54,7 +56,9 @@ private:
 // A list control over a model whose rows are produced on request: large
 // icons, small icons, a list, or a report with columns. Every style shows
 // the same model through one selection, so switching keeps selection and
-// focus. Rows are model rows; columns are the model's columns.
+// focus. Rows are model rows; columns are the model's columns. Typing in
+// a view moves to the next row whose caption (column 0) holds the typed
+// text anywhere.
 class TListView : public QWidget {
     Q_OBJECT
 
@@ -97,6 +101,20 @@ public:
     void SetColumnWidth(int column, int width);
     // The arrow of the sort column: direction +1 up, -1 down.
     void SetSortArrow(int column, int direction);
+    // Wide enough for the column's caption and its TypicalColumnText.
+    int TypicalColumnWidth(int column) const;
+    // A width read from the settings; a missing one, or one no user could
+    // have dragged (none, or wider than any screen), gives the typical width.
+    void RestoreColumnWidth(int column, const QVariant& saved);
+
+    // The first row from start on, wrapping past the end, whose caption
+    // holds text anywhere, case ignored; -1 when none does.
+    int FindRow(const QString& text, int start) const;
+
+    // A text shown in the view while it has no rows, saying why (empty
+    // for none).
+    void SetEmptyText(const QString& text);
+    QString EmptyText() const;
 
     // Hot tracking: a row the pointer rests on for kHoverSelectDelay
     // becomes the selection (and the focused row), as if clicked.
@@ -120,13 +138,22 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A text as long as a column's usual content, for its default width.
+    virtual QString TypicalColumnText(int column) const;
     // A drag began from the pressed row: the button coming up ends it and
     // opens nothing.
     void CancelClick() { clickIndex_ = QPersistentModelIndex(); }
 
 private:
+    template <typename View>
+    friend class TTypedFindView;
+
     void SetUpView(QAbstractItemView* view);
     void ApplyStyle();
+    // Text typed into a view: continues the search while the keys come
+    // quickly, else starts a new one after the focused row.
+    void KeyboardSearch(QAbstractItemView* view, const QString& search);
+    void PlaceEmptyText();
 
     // Hot tracking.
     bool Tracking() const { return hotTrack_ || hotTrackStyles_; }
@@ -144,6 +171,9 @@ private:
     QStackedWidget* stack_;
     QTreeView* report_;
     QListView* icons_;
+    QLabel* emptyText_;
+    QString typed_;
+    QElapsedTimer typedTimer_;
 
     bool hotTrack_ = false;
     THotTrackStyles hotTrackStyles_;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -147,9 +148,12 @@ private:
     unsigned flags_;
 };
 
-std::unique_ptr<ShellEnumerator> EnumerateDirectory(const std::string& path, unsigned flags) {
+std::unique_ptr<ShellEnumerator> EnumerateDirectory(const std::string& path, unsigned flags, int* error = nullptr) {
     DIR* dir = opendir(path.c_str());
-    if (!dir) return nullptr;
+    if (!dir) {
+        if (error) *error = errno;
+        return nullptr;
+    }
     return std::make_unique<FolderEnumerator>(dir, flags);
 }
 
@@ -486,7 +490,7 @@ ShellItem ShellFolder::Describe(const ItemIDList* relative) const {
     return item;
 }
 
-std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(unsigned flags) const {
+std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(unsigned flags, int* error) const {
     std::vector<UniqueIDList> items;
     switch (place_) {
         case ShellPlace::Desktop: {
@@ -513,8 +517,9 @@ std::unique_ptr<ShellEnumerator> ShellFolder::EnumObjects(unsigned flags) const 
         case ShellPlace::Home:
         case ShellPlace::Drive:
         case ShellPlace::FileSystem:
-            return EnumerateDirectory(path_, flags);
+            return EnumerateDirectory(path_, flags, error);
         default:
+            if (error) *error = ENOTDIR;
             return nullptr;
     }
 }

@@ -123,9 +123,10 @@ public:
     // What the first item of relative is inside this folder.
     ShellItem Describe(const ItemIDList* relative) const;
 
-    // Null when the folder cannot be read. Never opens or waits on an
-    // entry: FIFOs and devices are safe to list.
-    std::unique_ptr<ShellEnumerator> EnumObjects(unsigned flags) const;
+    // Null when the folder cannot be read; *error (when given) then says
+    // why, as an errno value. Never opens or waits on an entry: FIFOs and
+    // devices are safe to list.
+    std::unique_ptr<ShellEnumerator> EnumObjects(unsigned flags, int* error = nullptr) const;
 
     // Whether the folder's items are the entries of a file-system folder
     // (home, a drive, a folder), named by their entry names.

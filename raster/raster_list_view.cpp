@@ -78,7 +78,7 @@ private:
 
 TRasterListView::TRasterListView(QWidget* parent) : TListView(parent), model_(new TModel(this)) {
     SetModel(model_);
-    for (int column = 0; column < kColumnCount; ++column) SetColumnWidth(column, 50);
+    for (int column = 0; column < kColumnCount; ++column) SetColumnWidth(column, TypicalColumnWidth(column));
     connect(this, &TListView::RowActivated, this, [this](int row) { ActivateRow(row); });
     connect(this, &TListView::ColumnClicked, this, &TRasterListView::ColumnClick);
     connect(this, &TListView::SelectionChanged, this, [this] { TrackSelection(); });
@@ -234,13 +234,23 @@ void TRasterListView::LoadColumnSettings(QSettings& settings, const QString& sec
             order.push_back(settings.value(QStringLiteral("Columns%1").arg(n), n).toInt());
         SetColumnOrder(order);
         for (int column = 0; column < ColumnCount(); ++column)
-            SetColumnWidth(column, settings.value(QStringLiteral("ColumnsWidth%1").arg(column), 30).toInt());
+            RestoreColumnWidth(column, settings.value(QStringLiteral("ColumnsWidth%1").arg(column)));
         sortType_ = static_cast<TRasterHeaderCaption>(std::clamp(settings.value("SortType", 2).toInt(), 0, kColumnCount - 1));
         for (int column = 0; column < kColumnCount; ++column)
             sortOrder_[column] = settings.value(QStringLiteral("SortOrder%1").arg(column), 1).toInt() < 0 ? -1 : 1;
         SetSortArrow(Index(sortType_), SortArray());
     }
     settings.endGroup();
+}
+
+// A name of a dozen characters, a position in five-digit coordinates and
+// texts of a short phrase.
+QString TRasterListView::TypicalColumnText(int column) const {
+    switch (column) {
+        case 0: return QStringLiteral("マーカー オブジェクト");
+        case 1: return QStringLiteral("12345 / 12345");
+        default: return QStringLiteral("項目のテキスト");
+    }
 }
 
 void TRasterListView::SaveColumnSettings(QSettings& settings, const QString& section) {

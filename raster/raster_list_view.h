@@ -82,6 +82,9 @@ signals:
     // The selected objects changed (besides OnRasterSelectItem).
     void ObjectsSelected(const std::vector<TRasterObject*>& objects);
 
+protected:
+    QString TypicalColumnText(int column) const override;
+
 private:
     class TModel;
     friend class TModel;

@@ -13,6 +13,8 @@
 
 #include <QLocale>
 
+#include "platform/file_operations.h"
+#include "platform/folder_scan.h"
 #include "platform/hourglass_cursor.h"
 #include "platform/inotify_watch.h"
 #include "platform/file_mask_match.h"
@@ -54,12 +56,6 @@ std::string EntryPath(const std::string& folder, std::string_view name) {
 }
 
 int Sign(std::int64_t value) { return value < 0 ? -1 : (value > 0 ? 1 : 0); }
-
-QString KilobyteText(std::uint64_t size) {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-    return locale.toString(static_cast<qulonglong>(size / 1024 + (size % 1024 != 0 ? 1 : 0))) + QStringLiteral("KB");
-}
 
 }  // namespace
 
@@ -148,7 +144,7 @@ QString TSHFileItem::SizeText() {
     const std::uint32_t wanted = platform::kFileSystem | platform::kFolder;
     const std::optional<std::uint32_t> bits = folder->GetAttributesOf(RelativeID(), wanted);
     if (!bits || (*bits & wanted) != platform::kFileSystem) return QString();
-    return KilobyteText(Size());
+    return SizeColumnText(Size());
 }
 
 QString TSHFileItem::TypeText() {
@@ -164,8 +160,7 @@ QString TSHFileItem::DateText() {
     if (GetLevel() == 1 && TypeText() == platform::SystemFolderTypeName()) return QString();
     const QDateTime local = FileTimeToDateTime(written);
     if (!local.isValid()) return QString();
-    return QLocale().toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           local.time().toString(QStringLiteral("hh:mm"));
+    return DateColumnText(local);
 }
 
 QString TSHFileItem::AttributesText() { return platform::AttributeLetters(Attributes()); }
@@ -368,13 +363,28 @@ TSHIDList& TSHFileList::SelectedIDList() {
     return selected_;
 }
 
+QString TSHFileList::ReadFailureText() const { return readFailure_ == 0 ? QString() : FolderReadFailureText(readFailure_); }
+
 void TSHFileList::ForgetFolder() {
+    readFailure_ = 0;
     selected_.Clear();
     folder_.reset();
     parent_.reset();
     lastItem_.reset();
     folderObject_.reset();
     folderPath_.clear();
+    folderId_.reset();
+}
+
+// After ForgetFolder: absolute (owned from now on) is the folder.
+void TSHFileList::TakeFolder(IDList absolute) {
+    folder_.reset(absolute);
+    if (FolderLevel() == 0)
+        folderPath_ = platform::DesktopDirectory();
+    else
+        NativePathFromIDList(folder_.get(), folderPath_);
+    if (const auto identity = platform::IdentityOfPath(folderPath_); identity && !folderPath_.empty())
+        folderId_ = std::make_pair(identity->device, identity->inode);
 }
 
 void TSHFileList::SetFolder(ConstIDList absolute) {
@@ -383,21 +393,19 @@ void TSHFileList::SetFolder(ConstIDList absolute) {
     view_->BeginRowsUpdate();
     Clear();
     ForgetFolder();
-    folder_.reset(copy);
-    if (FolderLevel() == 0)
-        folderPath_ = platform::DesktopDirectory();
-    else
-        NativePathFromIDList(folder_.get(), folderPath_);
+    TakeFolder(copy);
     view_->EndRowsUpdate(0);
     if (Reload() != 0) view_->ScrollToRow(0, true);
 }
 
 // An unreadable folder, or one that cannot be bound any more, shows as an
-// empty list: entries of another folder must never stay behind.
+// empty list: entries of another folder must never stay behind. Why an
+// unreadable one is empty is kept for the view to say.
 int TSHFileList::Reload() {
     PauseWatching();
     view_->BeginRowsUpdate();
     Clear();
+    readFailure_ = 0;
     if (GetFolder()) Enumerate();
     view_->EndRowsUpdate(Count());
     if (Count() != 0) view_->SetFocusedRow(0);
@@ -474,7 +482,7 @@ bool TSHFileList::KeepsPlace(TSHFileItem& item) {
 int TSHFileList::Enumerate() {
     const ShellFolderPtr folder = GetFolder();
     const unsigned flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | (view_->IncludeHidden() ? SHCONTF_INCLUDEHIDDEN : 0u);
-    const std::unique_ptr<platform::ShellEnumerator> items = folder ? folder->EnumObjects(flags) : nullptr;
+    const std::unique_ptr<platform::ShellEnumerator> items = folder ? folder->EnumObjects(flags, &readFailure_) : nullptr;
     if (!items) return 0;
     const platform::HourglassCursor busy;
     while (platform::UniqueIDList item = items->Next()) {
@@ -691,9 +699,37 @@ void TSHFileList::ResumeWatching() {
 
 bool TSHFileList::Watching() const { return namesWatcher_ && !namesWatcher_->GetPath().empty(); }
 
+// Whether path still names the folder the list was pointed at, not one
+// made in its place after it was renamed or removed.
+bool TSHFileList::StillTheFolder(const std::string& path) const {
+    if (!IsExistingDirectory(path)) return false;
+    const std::optional<platform::FileIdentity> identity = platform::IdentityOfPath(path);
+    return !folderId_ || (identity && std::make_pair(identity->device, identity->inode) == *folderId_);
+}
+
+// The folder shown was renamed where it is: the list moves to the new
+// name by itself, keeping its selection, whatever the bound tree has
+// seen of it so far.
+bool TSHFileList::FollowRenamedFolder() {
+    if (!folderId_ || FolderLevel() < 2) return false;
+    const ShellFolderPtr parent = GetParentFolder();
+    if (!parent || !parent->HoldsFileSystemEntries()) return false;
+    const std::string name = platform::FindFolderEntry(parent->Path(), folderId_->first, folderId_->second);
+    const platform::UniqueIDList item =
+        name.empty() ? nullptr : parent->EntryItem(name, platform::kEnumFolders | platform::kEnumIncludeHidden);
+    if (!item) return false;
+    IDList renamed = ConcatIDList(ParentIDList(), item.get());
+    if (!renamed) return false;
+    ForgetFolder();
+    TakeFolder(renamed);
+    Refresh();
+    return true;
+}
+
 void TSHFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
     if (!view_->MouseIdle() || path != folderPath_) return;
-    if (!IsExistingDirectory(path)) {
+    if (!StillTheFolder(path)) {
+        if (FollowRenamedFolder()) return;
         PauseWatching();
         view_->BeginRowsUpdate();
         Clear();
@@ -743,6 +779,21 @@ int TSHFileList::DeleteSelected() {
 bool MakeNewFolder(const QString& path) {
     bool created = false;
     return platform::CreateFolder(platform::PathBytes(path), created) == 0 && created;
+}
+
+QString FolderReadFailureText(int error) {
+    return QStringLiteral("このフォルダの内容を読み取れません。%1").arg(platform::FileErrorText(error));
+}
+
+QString SizeColumnText(std::uint64_t size) {
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<qulonglong>(size / 1024 + (size % 1024 != 0 ? 1 : 0))) + QStringLiteral("KB");
+}
+
+QString DateColumnText(const QDateTime& local) {
+    return QLocale().toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           local.time().toString(QStringLiteral("hh:mm"));
 }
 
 QString NewFolderName(const QString& folderPath) {

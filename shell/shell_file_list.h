@@ -3,8 +3,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <QDateTime>
@@ -217,6 +219,11 @@ public:
     QString FolderPath() const;
     const std::string& FolderNativePath() const { return folderPath_; }
     bool FolderHasAttribute(TShAttribute attribute);
+    // Why the folder's entries could not be read at the last enumeration
+    // (its errno value), 0 when they were; and that as a sentence for the
+    // user, empty when they were read.
+    int ReadFailure() const { return readFailure_; }
+    QString ReadFailureText() const;
     // Cached while the folder is shown; none when it cannot be bound.
     ShellFolderPtr GetFolder();
     ShellFolderPtr GetParentFolder();
@@ -258,6 +265,9 @@ private:
     int Enumerate();
     bool KeepsPlace(TSHFileItem& item);
     void ForgetFolder();
+    void TakeFolder(IDList absolute);
+    bool StillTheFolder(const std::string& path) const;
+    bool FollowRenamedFolder();
     void Renumber(std::size_t from = 0);
     bool SortsByCachedKeys();
     void SortByKeys(THeaderCaption column);
@@ -276,6 +286,10 @@ private:
     TIDListHolder lastItem_;
     ShellFolderPtr folderObject_;
     std::string folderPath_;
+    // Device and inode of the folder when it was set: a folder renamed
+    // behind the list's back is found again by them.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> folderId_;
+    int readFailure_ = 0;
     TSHIDList selected_;
     // The type names of the files listed, each once: entries keep the
     // number of theirs, so a sort by type looks each entry's type up once
@@ -285,6 +299,14 @@ private:
     std::unique_ptr<TShFilesWatcher> namesWatcher_;
     std::unique_ptr<TShFilesWatcher> detailsWatcher_;
 };
+
+// What the user reads about a folder whose entries could not be read
+// (error: the errno value).
+QString FolderReadFailureText(int error);
+
+// The texts of the size and last-write columns.
+QString SizeColumnText(std::uint64_t size);
+QString DateColumnText(const QDateTime& local);
 
 // "新しいフォルダ" in folderPath, numbered " (2)", " (3)", ... past the
 // folders that already exist. Only folders are skipped: a plain file of

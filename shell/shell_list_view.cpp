@@ -25,6 +25,7 @@
 #include "platform/message_box.h"
 #include "platform/shell_context_menu.h"
 #include "platform/shell_drop_target.h"
+#include "platform/shell_icons.h"
 #include "raster/image_list.h"
 #include "shell/shell_tree_view.h"
 
@@ -289,17 +290,18 @@ private:
 // ---------------------------------------------------------------------------
 
 TSHListView::TSHListView(QWidget* parent)
-    : TListView(parent),
-      model_(new TModel(this)),
-      delegate_(new TDelegate(this)),
-      fileList_(std::make_unique<TSHFileList>(this)) {
+    : TListView(parent), model_(new TModel(this)), fileList_(std::make_unique<TSHFileList>(this)) {
     SetModel(model_);
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ReportView()), static_cast<QAbstractItemView*>(IconView())}) {
-        view->setItemDelegate(delegate_);
+        QAbstractItemDelegate* plain = view->itemDelegate();
+        auto* delegate = new TDelegate(this);
+        delegates_.push_back(delegate);
+        view->setItemDelegate(delegate);
+        delete plain;
         view->setDragEnabled(false);
         view->viewport()->setAcceptDrops(true);
     }
-    for (int column = 0; column < kHeaderCaptionCount; ++column) SetColumnWidth(column, std::max(30, width() / 5));
+    for (int column = 0; column < kHeaderCaptionCount; ++column) SetColumnWidth(column, TypicalColumnWidth(column));
     connect(this, &TListView::RowActivated, this, [this](int row, int column, Qt::KeyboardModifiers shift) {
         ExecuteItem(row, column, shift, CurrentView()->viewport()->mapFromGlobal(QCursor::pos()));
     });
@@ -406,6 +408,7 @@ bool TSHListView::AcceptItem(TSHFileItem* item) {
 void TSHListView::BeginRowsUpdate() { model_->BeginReset(); }
 
 void TSHListView::EndRowsUpdate(int rowCount) {
+    SetEmptyText(fileList_->ReadFailureText());
     model_->EndReset(rowCount);
     RecountSelection();
     ReportSelection();
@@ -461,7 +464,9 @@ const TSHListView::TSelectionFacts& TSHListView::SelectionFacts() {
     return selectionFacts_;
 }
 
-bool TSHListView::IsEditing() const { return delegate_->Editing(); }
+bool TSHListView::IsEditing() const {
+    return std::any_of(delegates_.begin(), delegates_.end(), [](const TDelegate* delegate) { return delegate->Editing(); });
+}
 
 bool TSHListView::SelectionHolds(TShAttribute attribute) {
     const TSelectionFacts& facts = SelectionFacts();
@@ -607,7 +612,7 @@ void TSHListView::LoadColumnSettings(QSettings& settings, const QString& section
         for (int n = 0; n < count; ++n) order.push_back(settings.value(QStringLiteral("Columns%1").arg(n), n).toInt());
         SetColumnOrder(order);
         for (const int column : ColumnOrder())
-            SetColumnWidth(column, settings.value(QStringLiteral("ColumnsWidth%1").arg(column), 30).toInt());
+            RestoreColumnWidth(column, settings.value(QStringLiteral("ColumnsWidth%1").arg(column)));
         SetViewStyle(static_cast<TViewStyle>(std::clamp(settings.value("ViewStyle", 0).toInt(), 0, 3)));
         for (int column = 0; column < kHeaderCaptionCount; ++column)
             fileList_->SetSortDirection(static_cast<THeaderCaption>(column),
@@ -617,6 +622,19 @@ void TSHListView::LoadColumnSettings(QSettings& settings, const QString& section
         SetSort(sortType, fileList_->SortDirection(sortType));
     }
     settings.endGroup();
+}
+
+// A long file name, a size in the gigabytes, the longest of the
+// namespace's own type names, a date and time, every attribute letter.
+QString TSHListView::TypicalColumnText(int column) const {
+    switch (column) {
+        case hcName: return QStringLiteral("IMG_20240101_123456 (2).jpeg");
+        case hcSize: return SizeColumnText(std::uint64_t{9'999'999} * 1024);
+        case hcType: return platform::RemovableDiskTypeName();
+        case hcLastWrite: return DateColumnText(QDateTime(QDate(2000, 12, 28), QTime(23, 59)));
+        case hcAttr: return QStringLiteral("RHSADTCO");
+        default: return QString();
+    }
 }
 
 void TSHListView::SaveColumnSettings(QSettings& settings, const QString& section) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include <QColor>
 #include <QFont>
@@ -198,6 +199,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    QString TypicalColumnText(int column) const override;
 
 private:
     class TModel;
@@ -230,7 +232,7 @@ private:
     void AutoScroll(QPoint position);
 
     TModel* model_;
-    TDelegate* delegate_;
+    std::vector<TDelegate*> delegates_;  // one per view
     std::unique_ptr<TSHFileList> fileList_;
     TSHFileFilter filter_;
     TAttributesImage attributesImage_;

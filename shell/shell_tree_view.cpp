@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -148,6 +149,11 @@ QVariant TSHTreeNode::data(int column, int role) const {
         }
         if (role == Qt::ForegroundRole && !isSelected()) return tree_->palette().brush(QPalette::Link);
     }
+    if (column == 0 && readFailure_ != 0) {
+        if (role == Qt::ToolTipRole) return FolderReadFailureText(readFailure_);
+        if (role == Qt::ForegroundRole && !isSelected())
+            return tree_->palette().brush(QPalette::Disabled, QPalette::Text);
+    }
     if (role != Qt::DecorationRole || column != 0) return QTreeWidgetItem::data(column, role);
     const bool open = isSelected();
     return IconWithOverlay(open ? item_->GetSelectedIndex() : item_->GetIconIndex(), overlay_);
@@ -193,6 +199,10 @@ void TSHTreeNode::Populate() { tree_->Populate(this); }
 TSHTreeView::TSHTreeView(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(1);
     setHeaderHidden(true);
+    // The column is as wide as its widest row, so that deep folders,
+    // indented past the tree's width, are drawn and scrolled to sideways.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setIconSize(QSize(GetSysImageList(false).IconSize(), GetSysImageList(false).IconSize()));
@@ -387,7 +397,9 @@ std::vector<std::unique_ptr<TSHFolderItem>> TSHTreeView::EnumerateChildren(TSHTr
     std::vector<std::unique_ptr<TSHFolderItem>> items;
     const ShellFolderPtr folder = FolderOfNode(node);
     if (!folder) return items;
-    const std::unique_ptr<platform::ShellEnumerator> enumerator = folder->EnumObjects(EnumFlags());
+    int failure = 0;
+    const std::unique_ptr<platform::ShellEnumerator> enumerator = folder->EnumObjects(EnumFlags(), &failure);
+    node->SetReadFailure(enumerator ? 0 : failure);
     if (!enumerator) return items;
     while (platform::UniqueIDList relative = enumerator->Next()) {
         auto item = ChildItem(node, folder, std::move(relative));
@@ -479,7 +491,9 @@ void TSHTreeView::ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TM
     QScopedValueRollback guard(restructuring_, true);
     selected = SelectedNode();
     std::vector<TSHTreeNode*> reexpand;
+    bool selectionRenamed = false;
     for (auto& [moved, index] : plan.renamed) {
+        selectionRenamed = selectionRenamed || IsInside(selected, moved);
         for (QTreeWidgetItemIterator it(moved); *it && IsInside(static_cast<TSHTreeNode*>(*it), moved); ++it)
             if ((*it)->isExpanded()) reexpand.push_back(static_cast<TSHTreeNode*>(*it));
         node->takeChild(node->indexOfChild(moved));
@@ -492,6 +506,9 @@ void TSHTreeView::ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TM
     InsertNewChildren(node, folder, plan);
     for (TSHTreeNode* expanded : reexpand) expanded->setExpanded(true);
     if (selected && SelectedNode() != selected) setCurrentItem(selected);
+    // The list and the combo name the selected folder by a path that the
+    // rename changed.
+    if (selectionRenamed && selected == SelectedNode()) PointBoundControls(selected);
     // An expanded folder gone or renamed changes what is watched.
     if (!plan.renamed.empty() || !plan.removed.empty()) ScheduleWatchUpdate();
 }
@@ -542,6 +559,7 @@ bool TSHTreeView::ExpandNode(TSHTreeNode* node) {
     if (node->childCount() == 0) node->SetHasChildren(false);
     node->RememberFileId();
     ScheduleWatchUpdate();
+    if (node->ReadFailure() != 0) emit FolderUnreadable(FolderReadFailureText(node->ReadFailure()));
     return true;
 }
 
@@ -939,6 +957,8 @@ void TSHTreeView::SetHotNode(TSHTreeNode* node) {
 
 bool TSHTreeView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::Leave) SetHotNode(nullptr);
+    // Rows are never narrower than the view: a selection spans it.
+    if (event->type() == QEvent::Resize) header()->setMinimumSectionSize(viewport()->width());
     return QTreeWidget::viewportEvent(event);
 }
 

@@ -48,6 +48,11 @@ public:
     // selected: a folder renamed behind the tree's back is found by it.
     const std::optional<std::pair<dev_t, ino_t>>& FileId() const { return fileId_; }
     void RememberFileId();
+    // Why the folder's entries could not be read at the last look (an
+    // errno value), 0 when they were; such a node is drawn dimmed and its
+    // tool tip says why.
+    int ReadFailure() const { return readFailure_; }
+    void SetReadFailure(int error) { readFailure_ = error; }
 
     // Icons are looked up when the node is drawn, not when it is made.
     QVariant data(int column, int role) const override;
@@ -66,6 +71,7 @@ private:
     TSHTreeView* tree_;
     std::unique_ptr<TSHFolderItem> item_;
     int overlay_ = -1;
+    int readFailure_ = 0;
     std::optional<std::pair<dev_t, ino_t>> fileId_;
 };
 
@@ -165,6 +171,8 @@ public:
 signals:
     // The selection moved to another folder.
     void SelectionFolderChanged();
+    // A folder the user expanded could not be read; text says so.
+    void FolderUnreadable(const QString& text);
 
 protected:
     // Which items a node enumerates (folders, maybe hidden ones).

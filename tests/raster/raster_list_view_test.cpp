@@ -15,6 +15,8 @@
 #include "raster/raster_list_view.h"
 #include "raster/raster_tree_view.h"
 #include "raster_view_fixture.h"
+#include "support/qt_messages.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -152,7 +154,29 @@ TEST_F(RasterListViewTest, ActivatingARowMakesItsObjectActiveAndTheSelectToolFin
     EXPECT_EQ(list.FocusedRow(), 0);
 }
 
+TEST_F(RasterListViewTest, ColumnsStartWideEnoughForTheirCaptionsAndAbsurdSavedWidthsCountAsMissing) {
+    LoadObjects({QStringLiteral("マーカー")});
+    TempFolder iniFolder;
+    QSettings settings(QString::fromStdString(iniFolder.File("k.ini")), QSettings::IniFormat);
+    settings.setValue("RasterListView/ColumnsWidth0", 0);
+    settings.setValue("RasterListView/ColumnsWidth1", 90'000);
+    settings.setValue("RasterListView/ColumnsWidth2", 64);
+    TRasterListView other;
+    other.LoadColumnSettings(settings, QStringLiteral("RasterListView"));
+    const QFontMetrics header = other.Header()->fontMetrics();
+    const QFontMetrics cells = other.ReportView()->fontMetrics();
+    for (const int column : {0, 1, 3}) {
+        const QString caption = other.Model()->headerData(column, Qt::Horizontal).toString();
+        EXPECT_GE(other.ColumnWidth(column), header.horizontalAdvance(caption) + 8) << column;
+        EXPECT_GE(other.ColumnWidth(column), cells.horizontalAdvance(list.Model()->index(0, column).data().toString()))
+            << column;
+        EXPECT_LT(other.ColumnWidth(column), 400) << column;
+    }
+    EXPECT_EQ(other.ColumnWidth(2), 64);
+}
+
 TEST_F(RasterListViewTest, RenamingInPlaceRenamesTheObjectAndMarksTheViewModified) {
+    const QtMessages qtMessages;
     LoadObjects({"a", "b"});
     raster.SetModified(false);
     list.EditRow(0);
@@ -164,6 +188,7 @@ TEST_F(RasterListViewTest, RenamingInPlaceRenamesTheObjectAndMarksTheViewModifie
     QCoreApplication::processEvents();
     EXPECT_EQ(Rows(), (Names{"b", "z"}));
     EXPECT_TRUE(raster.Modified());
+    EXPECT_EQ(qtMessages.Containing(QStringLiteral("does not belong to this view")), QStringList());
 }
 
 TEST_F(RasterListViewTest, ColumnSettingsRoundTripThroughTheirOwnSection) {
@@ -174,7 +199,7 @@ TEST_F(RasterListViewTest, ColumnSettingsRoundTripThroughTheirOwnSection) {
         list.LoadColumnSettings(settings, QStringLiteral("RasterListView"));
         EXPECT_EQ(list.ViewStyle(), vsReport) << "report by default";
         EXPECT_EQ(list.SortType(), TRasterHeaderCaption::hcYear);
-        EXPECT_EQ(list.ColumnWidth(3), 30);
+        EXPECT_EQ(list.ColumnWidth(3), list.TypicalColumnWidth(3));
 
         list.SetColumnOrder({2, 0, 1, 3});
         list.SetColumnWidth(0, 77);

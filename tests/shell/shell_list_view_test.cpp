@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
@@ -31,8 +33,10 @@
 #include "support/event_wait.h"
 #include "support/pointer.h"
 #include "support/scoped_environment_variable.h"
+#include "support/qt_messages.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+#include "support/unprivileged_child.h"
 
 namespace fs = std::filesystem;
 
@@ -159,7 +163,7 @@ TEST_F(ListViewTest, ColumnSettingsRoundTripThroughTheOwnersSettings) {
 
         view.LoadColumnSettings(settings, QStringLiteral("Missing"));
         EXPECT_EQ(view.ColumnOrder(), (std::vector<int>{0, 1, 2, 3, 4}));
-        EXPECT_EQ(view.ColumnWidth(4), 30);
+        EXPECT_EQ(view.ColumnWidth(4), view.TypicalColumnWidth(4));
         EXPECT_EQ(view.ViewStyle(), vsIcon);
         EXPECT_EQ(view.SortType(), hcName);
 
@@ -288,6 +292,130 @@ TEST_F(ListViewTest, ADeleteTakesTheRowsOfTheItemsThatWentAndNoSecondDeleteStart
     EXPECT_EQ(probe.texts.size(), 2) << probe.texts.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(fs::exists(folder.File("pictures/d.png")));
     EXPECT_EQ(view.RowCount(), 0);
+}
+
+TEST_F(ListViewTest, ColumnsStartWideEnoughForTheirContentAndAbsurdSavedWidthsCountAsMissing) {
+    WriteBytes(folder.File("IMG_20240101_123456.jpeg"), 5'000'000);
+    Show(folder.Path());
+    const int row = RowOf(QStringLiteral("IMG_20240101_123456.jpeg"));
+    ASSERT_GE(row, 0);
+    const auto showsItsContent = [&](const TSHListView& list) {
+        const QFontMetrics metrics = list.ReportView()->fontMetrics();
+        for (int column = 0; column < kHeaderCaptionCount; ++column) {
+            const QString caption = list.Model()->headerData(column, Qt::Horizontal).toString();
+            const int icon = column == hcName ? 16 : 0;
+            const int needed = std::max(metrics.horizontalAdvance(Cell(row, column)) + icon,
+                                        list.Header()->fontMetrics().horizontalAdvance(caption));
+            if (list.ColumnWidth(column) < needed + 8) return false;
+        }
+        return true;
+    };
+    EXPECT_TRUE(showsItsContent(view)) << "a list never told its widths";
+
+    const QString path = QString::fromStdString(folder.File("k.ini"));
+    QSettings settings(path, QSettings::IniFormat);
+    TSHListView fresh;
+    fresh.LoadColumnSettings(settings, QStringLiteral("ShellListView"));
+    EXPECT_TRUE(showsItsContent(fresh)) << "no saved widths";
+
+    settings.setValue("ShellListView/ColumnsWidth0", 0);
+    settings.setValue("ShellListView/ColumnsWidth1", -40);
+    settings.setValue("ShellListView/ColumnsWidth2", 2'000'000);
+    settings.setValue("ShellListView/ColumnsWidth3", "wide");
+    settings.setValue("ShellListView/ColumnsWidth4", 0);
+    TSHListView absurd;
+    absurd.LoadColumnSettings(settings, QStringLiteral("ShellListView"));
+    EXPECT_TRUE(showsItsContent(absurd)) << "widths no user could have dragged";
+
+    settings.setValue("ShellListView/ColumnsWidth3", 70);
+    TSHListView chosen;
+    chosen.LoadColumnSettings(settings, QStringLiteral("ShellListView"));
+    EXPECT_EQ(chosen.ColumnWidth(hcLastWrite), 70) << "a width the user chose stays";
+}
+
+// Tests run as root, who reads every folder: the unreadable folder is
+// looked at by an unprivileged child.
+TEST_F(ListViewTest, AnUnreadableFolderSaysWhyItShowsNothing) {
+    fs::create_directory(folder.File("locked"));
+    fs::create_directory(folder.File("empty"));
+    WriteBytes(folder.File("locked/secret.png"), 1);
+    ASSERT_EQ(chmod(folder.File("locked").c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.Path().c_str(), 0755), 0);
+    const std::string path = folder.Path();
+    EXPECT_TRUE(RunUnprivileged([&path] {
+        TSHListView list;
+        list.resize(400, 300);
+        list.SetViewStyle(vsReport);
+        list.show();
+        const auto showFolder = [&list](const std::string& folderPath) {
+            IDList absolute = PathList(folderPath);
+            list.SetFolderIDList(absolute);
+            FreeIDList(absolute);
+        };
+        const auto textShown = [&list] {
+            const QLabel* label = list.CurrentView()->viewport()->findChild<QLabel*>();
+            return label && label->isVisible() ? label->text() : QString();
+        };
+        showFolder(path + "/locked");
+        const QString locked = textShown();
+        const bool says = list.RowCount() == 0 && locked.contains(QStringLiteral("読み取れません")) &&
+                          locked.contains(QStringLiteral("アクセスが拒否されました")) &&
+                          list.FileList().ReadFailureText() == locked;
+        list.SetViewStyle(vsIcon);
+        const bool everyStyle = textShown() == locked;
+        showFolder(path + "/empty");
+        const bool emptyIsJustEmpty = list.RowCount() == 0 && textShown().isEmpty();
+        showFolder(path);
+        return says && everyStyle && emptyIsJustEmpty && list.RowCount() == 2 && textShown().isEmpty();
+    }));
+}
+
+TEST_F(ListViewTest, TypingMovesToTheNextNameHoldingTheTextAnywhereIgnoringCase) {
+    for (const char* name : {"alpha.png", "beta.png", "xyz_gamma.png", "Delta_YZ.png"})
+        WriteBytes(folder.File(name), 1);
+    Show(folder.Path());
+    view.show();
+    const int alpha = RowOf(QStringLiteral("alpha.png"));
+    const int gamma = RowOf(QStringLiteral("xyz_gamma.png"));
+    const int delta = RowOf(QStringLiteral("Delta_YZ.png"));
+    EXPECT_EQ(view.FindRow(QStringLiteral("yz"), delta), delta) << "from the start row on";
+    EXPECT_EQ(view.FindRow(QStringLiteral("ALPHA"), delta), alpha) << "wrapping past the end";
+    EXPECT_EQ(view.FindRow(QStringLiteral("omega"), 0), -1);
+
+    const int interval = QApplication::keyboardInputInterval();
+    // The keys of one search, however slowly the machine delivers them.
+    QApplication::setKeyboardInputInterval(std::numeric_limits<int>::max());
+    view.SetFocusedRow(alpha);
+    QTest::keyClicks(view.ReportView(), QStringLiteral("YZ_G"));
+    EXPECT_EQ(view.FocusedRow(), gamma);
+    EXPECT_EQ(view.SelectedRows(), std::vector<int>{gamma});
+
+    QApplication::setKeyboardInputInterval(interval);
+}
+
+TEST_F(ListViewTest, InPlaceRenamesInEveryStyleLeaveQtNothingToWarnAbout) {
+    WriteBytes(folder.File("one.png"), 1);
+    WriteBytes(folder.File("two.png"), 1);
+    Show(folder.Path());
+    view.show();
+    const QtMessages messages;
+    const auto rename = [&](const char* from, const char* to) {
+        view.EditRow(RowOf(QString::fromUtf8(from)));
+        auto* editor = view.CurrentView()->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr) << from;
+        EXPECT_TRUE(view.IsEditing());
+        editor->setText(QString::fromUtf8(to));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    rename("one.png", "uno.png");
+    view.SetViewStyle(vsIcon);
+    rename("two.png", "dos.png");
+    EXPECT_TRUE(fs::exists(folder.File("uno.png")));
+    EXPECT_TRUE(fs::exists(folder.File("dos.png")));
+    EXPECT_FALSE(view.IsEditing());
+    EXPECT_EQ(messages.Containing(QStringLiteral("does not belong to this view")), QStringList());
 }
 
 TEST_F(ListViewTest, DragsTheSelectionOutAsFilesAfterMoreThanFivePixels) {

@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 
@@ -308,6 +310,23 @@ TEST_F(TreeView, FollowsFoldersCreatedRemovedAndRenamedOnDisk) {
     EXPECT_EQ(tree_.SelectedNode(), parent);
 }
 
+TEST_F(TreeView, DeepFoldersAreDrawnAndReachedByScrollingSideways) {
+    std::string path = temp_.Path();
+    for (int level = 0; level < 16; ++level) {
+        path += "/" + std::to_string(level) + std::string(200, 'x');
+        ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << level;
+    }
+    TSHTreeNode* deepest = Select(path);
+    ASSERT_NE(deepest, nullptr);
+    ASSERT_EQ(NodePath(deepest), path);
+    tree_.scrollToItem(deepest);
+    const int textWidth = tree_.fontMetrics().horizontalAdvance(deepest->text(0));
+    EXPECT_GE(tree_.visualItemRect(deepest).width(), textWidth) << "the row has room for its name";
+    EXPECT_GT(tree_.horizontalScrollBar()->maximum(), 0);
+    // A shallow row still spans the view, as the selection is drawn along it.
+    EXPECT_GE(tree_.visualItemRect(tree_.RootNode()).right(), tree_.viewport()->width() - 1);
+}
+
 // A report names the folders and entries that changed: only those are
 // looked at again, and each is taken as it is on disk now.
 TEST_F(TreeView, AReportRefreshesTheNamedEntriesAsTheyAreNow) {
@@ -477,6 +496,35 @@ TEST_F(TreeView, RefusalsOfPermissionShowNoChildrenTakeNoDropAndAskNothing) {
         struct stat info {};
         return unreadable && refused && lstat((base + "/readonly/drop.txt").c_str(), &info) != 0 &&
                boxes.Messages().empty();
+    }));
+}
+
+TEST_F(TreeView, ExpandingAnUnreadableFolderSaysItCannotBeRead) {
+    MakeFolders(temp_, {"locked", "locked/inside", "open", "open/inner"});
+    ASSERT_EQ(chmod(temp_.File("locked").c_str(), 0700), 0);
+    const std::string base = temp_.Path();
+    EXPECT_TRUE(RunUnprivileged([&] {
+        ScriptedMessageBoxes boxes;
+        TSHTreeView tree;
+        tree.resize(300, 400);
+        tree.show();
+        QStringList said;
+        QObject::connect(&tree, &TSHTreeView::FolderUnreadable, [&said](const QString& text) { said << text; });
+        if (!tree.SelectPath(QString::fromStdString(base))) return false;
+        tree.SelectedNode()->setExpanded(true);
+        IDList list = PathList(base + "/open");
+        TSHTreeNode* open = tree.FindNode(list);
+        FreeIDList(list);
+        list = PathList(base + "/locked");
+        TSHTreeNode* locked = tree.FindNode(list);
+        FreeIDList(list);
+        if (!open || !locked) return false;
+        open->setExpanded(true);
+        const bool quietWhenRead = said.isEmpty() && open->data(0, Qt::ToolTipRole).toString().isEmpty();
+        locked->setExpanded(true);
+        return quietWhenRead && said.size() == 1 && said[0].contains(QStringLiteral("読み取れません")) &&
+               said[0].contains(QStringLiteral("アクセスが拒否されました")) &&
+               locked->data(0, Qt::ToolTipRole).toString() == said[0] && boxes.Messages().empty();
     }));
 }
 

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QLineEdit>
 #include <QTest>
@@ -136,6 +138,40 @@ TEST_F(TreeListBinding, RenamesInTheTreeAndDeletesInTheListKeepTheOtherSideCurre
     IDList doomed = PathList(temp.File("doomed"));
     EXPECT_EQ(tree->FindNode(doomed), nullptr) << "the tree drops the deleted folder at once";
     FreeIDList(doomed);
+}
+
+// The list's watcher and the tree's each report a rename in their own
+// time: whichever comes first, the list ends up on the renamed folder.
+TEST_F(TreeListBinding, TheListFollowsItsFolderRenamedOnDiskWhateverTheTreeHasSeen) {
+    MakeFolders(temp, {"old", "parent", "parent/child"});
+    temp.Write("old/a.png", "a");
+    temp.Write("old/b.png", "b");
+    tree->SetShellListView(list.get());
+    SelectInTree(temp.File("old"));
+    list->SetSelectedRows({RowOf(QStringLiteral("b.png"))});
+
+    // The list's own report comes before the tree has seen anything.
+    ASSERT_EQ(rename(temp.File("old").c_str(), temp.File("new").c_str()), 0);
+    list->FileList().FolderChanged(nullptr, temp.File("old"));
+    EXPECT_EQ(ListPath(), temp.File("new"));
+    EXPECT_EQ(list->SelectedRows(), std::vector<int>{RowOf(QStringLiteral("b.png"))}) << "the selection stays";
+    EXPECT_TRUE(list->FileList().Watching());
+    platform::FolderChanges renamed;
+    renamed.Add(temp.Path(), "old");
+    renamed.Add(temp.Path(), "new");
+    tree->DirectoryChanged(renamed);
+    EXPECT_EQ(TreePath(), temp.File("new"));
+    EXPECT_EQ(ListPath(), temp.File("new"));
+
+    // A folder above the list's is renamed: only the tree hears of it.
+    SelectInTree(temp.File("parent/child"));
+    ASSERT_EQ(rename(temp.File("parent").c_str(), temp.File("moved").c_str()), 0);
+    platform::FolderChanges above;
+    above.Add(temp.Path(), "parent");
+    above.Add(temp.Path(), "moved");
+    tree->DirectoryChanged(above);
+    EXPECT_EQ(TreePath(), temp.File("moved/child"));
+    EXPECT_EQ(ListPath(), temp.File("moved/child"));
 }
 
 TEST_F(TreeListBinding, EitherSideGoingAwayUnbindsTheOther) {
