@@ -87,6 +87,9 @@ TRasterListView::TRasterListView(QWidget* parent) : TListView(parent), model_(ne
 }
 
 TRasterListView::~TRasterListView() {
+    // The base destructor hides the control, and the hidden rows are measured
+    // once more; by then this part of the object is gone, so the rows go first.
+    model_->Reset(0);
     if (raster_ && raster_->ListView() == this) raster_->SetListView(nullptr);
 }
 
