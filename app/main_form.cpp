@@ -297,6 +297,9 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+    // A load under way would keep the program running behind a closed
+    // window, for good when it waits for a plug-in that never returns.
+    raster_->AbandonLoad();
     // The image's annotations are written (or the user asked) before the
     // window goes.
     raster_->CloseImage();

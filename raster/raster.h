@@ -99,6 +99,9 @@ public:
     bool Loading() const { return loading_; }
     bool LoadCancel() const { return loadCancel_; }
     void SetLoadCancel(bool value) { loadCancel_ = value; }
+    // Ends the load under way, also a wait for a plug-in that has not
+    // returned, without a message: the window is going.
+    void AbandonLoad() { loadAbandoned_ = true; }
     bool Modified() const { return document_->Modified(); }
     void SetModified(bool value) { document_->SetModified(value); }
     const QString& FileName() const { return document_->FileName(); }
@@ -275,6 +278,7 @@ private:
     bool printing_ = false;
     bool loading_ = false;
     bool loadCancel_ = false;
+    bool loadAbandoned_ = false;
     bool destroying_ = false;
     bool memoryShortagePending_ = false;
     std::unique_ptr<TSusiePlugs> plugs_;

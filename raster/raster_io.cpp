@@ -65,11 +65,11 @@ public:
     }
     void PictureEnded() override { view_.loading_ = false; }
     bool Progress(int position) override {
-        if (!view_.OnLoadProgress) return false;
+        if (!view_.OnLoadProgress) return view_.loadAbandoned_;
         bool cancel = false;
         view_.OnLoadProgress(&view_, position, cancel);
         QCoreApplication::processEvents();
-        return cancel;
+        return cancel || view_.loadAbandoned_;
     }
 
 private:
@@ -80,6 +80,7 @@ bool TRaster::LoadFromFile(const QString& path) {
     // A second load started from the progress handler would unload the
     // plug-in that is still decoding.
     if (loading_) return false;
+    loadAbandoned_ = false;
     const platform::HourglassCursor hourglass;
     CloseImage();
     document_->SetFileName(path);
@@ -121,7 +122,7 @@ bool TRaster::DecodeFile(const QString& path) {
     QString failure;
     std::unique_ptr<TDecodedImage> image = decoder.Decode(*plugs_, path, failure);
     if (image == nullptr) {
-        if (!failure.isEmpty()) Warn(this, failure);
+        if (!failure.isEmpty() && !loadAbandoned_) Warn(this, failure);
         return false;
     }
     ShowDecodedImage(std::move(image));

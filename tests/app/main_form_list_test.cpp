@@ -17,12 +17,14 @@
 #include "main_form_fixture.h"
 #include "platform/action_list.h"
 #include "platform/list_view.h"
+#include "plugins/plug_turn.h"
 #include "raster/raster.h"
 #include "raster/raster_list_view.h"
 #include "raster/raster_tree_view.h"
 #include "shell/shell_id_func.h"
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
+#include "support/plugin_hold.h"
 #include "support/pointer.h"
 
 namespace {
@@ -290,6 +292,37 @@ TEST_F(MainFormListTest, AfterHomeTheOpenCommandOpensTheFirstFileAsEnterDoes) {
     ASSERT_TRUE(EnabledNow(1020));
     Run(1020);
     EXPECT_EQ(Shown(), "a.ktest");
+}
+
+TEST_F(MainFormListTest, ClosingTheWindowEndsALoadWithoutAWordEvenOneWaitingForAStuckPlugIn) {
+    // The only plug-in that reads the files gets stuck decoding the next
+    // file ahead.
+    const std::string plugins = folder.File("plugins");
+    std::filesystem::create_directories(plugins);
+    std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/ktest.spi", plugins + "/a.spi");
+    PluginHold hold(folder.File("hold"));
+    Image("pictures/b.ktest", hold.Words(), 0);
+    WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
+    TMainForm& main = Start();
+    Select(RowOf("a.ktest"));
+    main.Action1020Execute();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
+
+    QTimer::singleShot(0, &main, [&main] { main.close(); });
+    EXPECT_FALSE(main.OpenImage(Pictures() + "/c.ktest"));
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_FALSE(main.Raster()->Loading());
+    EXPECT_TRUE(messages.Messages().empty());
+
+    // A decode that reports progress ends at its next report.
+    hold.Release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugins + "/a.spi"); }));
+    main.show();
+    QTimer::singleShot(0, &main, [&main] { main.close(); });
+    const std::string slow = folder.Write("slow.ktest", "KTESTSPI width=64 height=64 steps=50\n");
+    EXPECT_FALSE(main.OpenImage(QString::fromStdString(slow)));
+    EXPECT_FALSE(main.Raster()->HasImage());
+    EXPECT_TRUE(messages.Messages().empty());
 }
 
 TEST_F(MainFormListTest, TheNextFileInTheDirectionOfTravelIsDecodedAheadAndShownAtOnce) {
