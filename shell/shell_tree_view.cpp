@@ -1142,6 +1142,18 @@ void TSHTreeView::RenameNode(TSHTreeNode* node, const QString& name) {
 // ---------------------------------------------------------------------------
 // Drop target
 
+void TSHTreeView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QTreeWidget::scrollTo(index, hint);
+    if (!index.isValid()) return;
+    // The column is as wide as the widest row, so the base class keeps its
+    // left edge in view; a deep folder's name lies further right.
+    const QRect row = visualRect(index);
+    const int nameEnd = row.left() + iconSize().width() + fontMetrics().horizontalAdvance(index.data().toString());
+    const int start = row.left() - indentation();
+    if (start >= 0 && nameEnd <= viewport()->width()) return;
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + start);
+}
+
 void TSHTreeView::dragEnterEvent(QDragEnterEvent* event) {
     hoverNode_ = nullptr;
     hoverCount_ = 0;

@@ -319,7 +319,16 @@ TEST_F(TreeView, DeepFoldersAreDrawnAndReachedByScrollingSideways) {
     TSHTreeNode* deepest = Select(path);
     ASSERT_NE(deepest, nullptr);
     ASSERT_EQ(NodePath(deepest), path);
-    tree_.scrollToItem(deepest);
+    // Selected, the deep folder's row is scrolled to, its name first; the
+    // root's row takes the view back to the left edge.
+    const auto rowStart = [this](TSHTreeNode* node) { return tree_.visualItemRect(node).left(); };
+    EXPECT_GE(rowStart(deepest), 0);
+    EXPECT_LT(rowStart(deepest), tree_.viewport()->width() / 2);
+    tree_.setCurrentItem(tree_.RootNode());
+    EXPECT_EQ(tree_.horizontalScrollBar()->value(), 0);
+    tree_.setCurrentItem(deepest);
+    EXPECT_GE(rowStart(deepest), 0);
+    EXPECT_LT(rowStart(deepest), tree_.viewport()->width() / 2);
     const int textWidth = tree_.fontMetrics().horizontalAdvance(deepest->text(0));
     EXPECT_GE(tree_.visualItemRect(deepest).width(), textWidth) << "the row has room for its name";
     EXPECT_GT(tree_.horizontalScrollBar()->maximum(), 0);
