@@ -33,6 +33,21 @@ for bits in 32 64; do
     fi
 done
 [[ "$(dpkg-deb -f "$package" Suggests)" == *wine* ]] || fail "Suggests lacks wine"
+# Every label is Japanese: an installation without recommended packages
+# must still have a font that draws it.
+[[ "$depends" == *"fonts-ipafont-gothic | fonts-noto-cjk"* ]] || fail "Depends lacks a Japanese font: $depends"
+test -f "$work/root/usr/share/doc/kelvandor/copyright" || fail "the package lacks its copyright file"
+zcat "$work/root/usr/share/doc/kelvandor/changelog.gz" | head -n 1 | grep -q "^kelvandor ($version)" ||
+    fail "the package lacks its change log for $version"
+for binary in "$work/root/usr/bin/kelvandor" "$work/root/usr/lib/kelvandor/plugins/"*.spi; do
+    ! readelf -S "$binary" | grep -q '\.comment' || fail "$binary keeps its .comment section"
+    readelf -d "$binary" | grep -q 'BIND_NOW' || fail "$binary is not linked with -z now"
+done
+# Debian's own checks: no error and no warning.
+if command -v lintian >/dev/null; then
+    findings=$(lintian --fail-on none "$package" | grep -E '^[EW]: ' || true)
+    [ -z "$findings" ] || fail "lintian: $findings"
+fi
 test -f "$work/root/usr/share/applications/org.kelvandor.Kelvandor.desktop" || fail "the package lacks its desktop entry"
 test "$(env -u DISPLAY QT_QPA_PLATFORM=xcb "$work/root/usr/bin/kelvandor" --version)" = "Kelvandor $version" ||
     fail "the packaged program does not run"
