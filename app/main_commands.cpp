@@ -14,7 +14,7 @@
 #include "app/main_form.h"
 #include "components/help_file.h"
 #include "components/prg_status_bar.h"
-#include "dialogs/sub9030.h"
+#include "dialogs/support_report_dialog.h"
 #include "platform/action_list.h"
 #include "platform/application_help.h"
 #include "raster/raster.h"
@@ -24,8 +24,8 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_list_view_actions.h"
 #include "shell/shell_sort_actions.h"
-#include "shell/shell_tree_view_actions.h"
 #include "shell/shell_tree_view.h"
+#include "shell/shell_tree_view_actions.h"
 
 namespace {
 
@@ -394,7 +394,7 @@ void TMainCommands::BindHandlers() {
     Bind(8050, [this] { Action8050Execute(); });
     Bind(9020, [this] { Action9020Execute(); });
     Bind(9030, [this] {
-        TSubForm9030 dialog(&form_, SupportAddress(), QCoreApplication::applicationFilePath());
+        TSupportReportDialog dialog(&form_, SupportAddress(), QCoreApplication::applicationFilePath());
         dialog.exec();
     });
     Bind(9040, [this] { Action9040Execute(); });

@@ -6,7 +6,7 @@
 #include "app/main_commands.h"
 #include "app/main_form.h"
 #include "components/shell_folder_dialog.h"
-#include "dialogs/sub8020.h"
+#include "dialogs/numbered_folders_dialog.h"
 #include "platform/file_operations.h"
 #include "platform/path_text.h"
 #include "shell/shell_list_view.h"
@@ -139,6 +139,6 @@ void TMainCommands::HistoryItemClick(QMenu* menu, QAction* entry) {
 // --- Numbered folders ------------------------------------------------------------
 
 void TMainCommands::Action8020Execute() {
-    TSubForm8020 dialog(&form_, platform::PathBytes(form_.ShellTreeView()->SelectedPath()));
+    TNumberedFoldersDialog dialog(&form_, platform::PathBytes(form_.ShellTreeView()->SelectedPath()));
     dialog.exec();
 }

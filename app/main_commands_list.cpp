@@ -5,8 +5,8 @@
 #include "app/main_commands.h"
 #include "app/main_form.h"
 #include "components/open_with_dialog.h"
-#include "dialogs/sub1080.h"
-#include "dialogs/sub1090.h"
+#include "dialogs/batch_rename_dialog.h"
+#include "dialogs/time_attribute_dialog.h"
 #include "platform/application_help.h"
 #include "platform/message_box.h"
 #include "platform/path_text.h"
@@ -68,7 +68,7 @@ void TMainCommands::SHPopupItem01Click() {
 }
 
 void TMainCommands::Action1080Execute() {
-    TSubForm1080 dialog(&form_, SelectedPaths(*form_.ShellListView()));
+    TTimeAttributeDialog dialog(&form_, SelectedPaths(*form_.ShellListView()));
     dialog.exec();
 }
 
@@ -92,6 +92,6 @@ void TMainCommands::ShellListViewShListRename(int count, bool& accept) {
             return;
         }
     }
-    TSubForm1090 dialog(&form_, folders, SelectedPaths(list), platform::PathBytes(list.FolderPath()));
+    TBatchRenameDialog dialog(&form_, folders, SelectedPaths(list), platform::PathBytes(list.FolderPath()));
     if (dialog.exec() == QDialog::Accepted) list.RefreshList();
 }

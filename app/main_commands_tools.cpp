@@ -6,12 +6,12 @@
 
 #include "app/main_commands.h"
 #include "app/main_form.h"
+#include "dialogs/copy_image_dialog.h"
 #include "dialogs/option_settings.h"
-#include "dialogs/sub8010.h"
-#include "dialogs/sub8030.h"
-#include "dialogs/sub8050.h"
-#include "dialogs/sub9030.h"
-#include "dialogs/sub9040.h"
+#include "dialogs/options_dialog.h"
+#include "dialogs/plugin_folder_dialog.h"
+#include "dialogs/support_report_dialog.h"
+#include "dialogs/version_dialog.h"
 #include "platform/message_box.h"
 #include "platform/registered_applications.h"
 #include "raster/raster.h"
@@ -43,18 +43,18 @@ void TMainCommands::Action7030Execute() {
 }
 
 void TMainCommands::Action8010Execute() {
-    TSubForm8010 dialog(&form_, form_.Raster()->Plugs());
+    TPluginFolderDialog dialog(&form_, form_.Raster()->Plugs());
     // The list shows what the plug-ins of the new folder read.
     if (dialog.exec() == QDialog::Accepted) form_.Action3090Execute();
 }
 
 void TMainCommands::Action8050Execute() {
-    TSubForm8050 dialog(&form_, form_.OptionSettings());
+    TOptionsDialog dialog(&form_, form_.OptionSettings());
     if (dialog.exec() == QDialog::Accepted) form_.SetOptionSettings(dialog.Settings());
 }
 
 void TMainCommands::Action8030Execute() {
-    TSubForm8030 dialog(&form_, form_.Raster());
+    TCopyImageDialog dialog(&form_, form_.Raster());
     dialog.exec();
 }
 
@@ -69,6 +69,6 @@ void TMainCommands::Action9020Execute() {
 }
 
 void TMainCommands::Action9040Execute() {
-    TSubForm9040 dialog(&form_);
+    TVersionDialog dialog(&form_);
     dialog.exec();
 }

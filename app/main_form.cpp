@@ -16,7 +16,7 @@
 #include "app/settings_file.h"
 #include "components/float_edit.h"
 #include "components/prg_status_bar.h"
-#include "dialogs/sub0000.h"
+#include "dialogs/splash_window.h"
 #include "platform/message_box.h"
 #include "raster/raster.h"
 #include "raster/raster_list_view.h"
@@ -228,7 +228,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::FormShow() {
-    splash_ = new TSubForm0000(this);
+    splash_ = new TSplashWindow(this);
     splash_->setAttribute(Qt::WA_DeleteOnClose);
     splash_->show();
     splashShown_.start();

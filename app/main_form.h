@@ -35,7 +35,7 @@ class TSHFileList;
 class TSHListView;
 class TSHPopupMenu;
 class TSHTreeView;
-class TSubForm0000;
+class TSplashWindow;
 struct TListItemCanvas;
 
 // The look of the file list: background and font, as the settings keep it.
@@ -269,7 +269,7 @@ private:
     static constexpr std::chrono::milliseconds kProgressInterval{30};
     QElapsedTimer progressShown_;
 
-    QPointer<TSubForm0000> splash_;
+    QPointer<TSplashWindow> splash_;
     QElapsedTimer splashShown_;
     bool showStarted_ = false;
     bool started_ = false;

@@ -30,7 +30,7 @@ QString RegisteredOwnerText(const QString& fullName) {
 }
 
 TVersionPanel::TVersionPanel(QFrame::Shadow shadow, QWidget* parent)
-    : QFrame(parent), image_(new QLabel(this)), label2_(new QLabel(ProgramName(), this)),
+    : QFrame(parent), image_(new QLabel(this)), productLabel_(new QLabel(ProgramName(), this)),
       labelVer_(new QLabel(QStringLiteral("Version ") + ProgramVersion(), this)),
       labelReg_(new QLabel(QStringLiteral("このプログラムは次の方にライセンスされています。"), this)),
       panelReg_(new QLabel(RegisteredOwnerText(platform::UserFullName()), this)),
@@ -48,13 +48,13 @@ TVersionPanel::TVersionPanel(QFrame::Shadow shadow, QWidget* parent)
     image_->setFixedSize(32, 32);
     image_->setAlignment(Qt::AlignCenter);
 
-    label2_->setObjectName(QStringLiteral("Label2"));
+    productLabel_->setObjectName(QStringLiteral("ProductLabel()"));
     QFont title(QStringLiteral("Arial Black"));
     title.setPixelSize(24);
     title.setWeight(QFont::Black);
-    label2_->setFont(title);
-    SetTextColor(label2_, kNavy);
-    label2_->setAlignment(Qt::AlignCenter);
+    productLabel_->setFont(title);
+    SetTextColor(productLabel_, kNavy);
+    productLabel_->setAlignment(Qt::AlignCenter);
 
     labelVer_->setObjectName(QStringLiteral("Label_Ver"));
     labelVer_->setMinimumWidth(kVersionLabelWidth);
@@ -76,7 +76,7 @@ TVersionPanel::TVersionPanel(QFrame::Shadow shadow, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 12, 18, 10);
     layout->addWidget(image_, 0, Qt::AlignHCenter);
-    layout->addWidget(label2_);
+    layout->addWidget(productLabel_);
     layout->addWidget(labelVer_, 0, Qt::AlignHCenter);
     layout->addWidget(bevel);
     layout->addWidget(labelReg_);

@@ -18,7 +18,7 @@ public:
     TVersionPanel(QFrame::Shadow shadow, QWidget* parent);
 
     QLabel* Image() const { return image_; }
-    QLabel* Label2() const { return label2_; }
+    QLabel* ProductLabel() const { return productLabel_; }
     QLabel* LabelVer() const { return labelVer_; }
     QLabel* LabelReg() const { return labelReg_; }
     QLabel* PanelReg() const { return panelReg_; }
@@ -26,7 +26,7 @@ public:
 
 private:
     QLabel* image_;
-    QLabel* label2_;
+    QLabel* productLabel_;
     QLabel* labelVer_;
     QLabel* labelReg_;
     QLabel* panelReg_;

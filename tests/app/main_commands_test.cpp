@@ -18,8 +18,8 @@
 #include <QUrl>
 
 #include "app/main_commands.h"
-#include "dialogs/sub1090.h"
-#include "dialogs/sub8050.h"
+#include "dialogs/batch_rename_dialog.h"
+#include "dialogs/options_dialog.h"
 #include "main_form_fixture.h"
 #include "platform/action_list.h"
 #include "platform/list_view.h"
@@ -315,9 +315,9 @@ TEST_F(MainCommandsTest, OptionsAcceptedApplyAtOnceAndCancelledOnesDoNot) {
     ASSERT_EQ(form->MouseWheel(), 0);
     auto answer = [this](bool accept) {
         QTimer::singleShot(0, form.get(), [accept] {
-            ProcessEventsUntil([] { return qobject_cast<TSubForm8050*>(QApplication::activeModalWidget()); });
-            auto* dialog = qobject_cast<TSubForm8050*>(QApplication::activeModalWidget());
-            dialog->RadioButton322()->setChecked(true);
+            ProcessEventsUntil([] { return qobject_cast<TOptionsDialog*>(QApplication::activeModalWidget()); });
+            auto* dialog = qobject_cast<TOptionsDialog*>(QApplication::activeModalWidget());
+            dialog->WheelUpEnlargesRadio()->setChecked(true);
             accept ? dialog->accept() : dialog->reject();
         });
     };
@@ -405,7 +405,7 @@ TEST_F(MainCommandsTest, RenamingSeveralFilesOpensBatchRenameAndMixedKindsAreRef
 
     bool shown = false;
     SelectRows({"a.ktest", "b.ktest", "c.ktest"});
-    RejectNextDialog<TSubForm1090>(shown);
+    RejectNextDialog<TBatchRenameDialog>(shown);
     Commands().ShellListViewShListRename(3, accept);
     EXPECT_TRUE(shown);
     EXPECT_FALSE(accept);

@@ -13,7 +13,7 @@
 #include <QTimer>
 
 #include "app/main_commands.h"
-#include "dialogs/sub8050.h"
+#include "dialogs/options_dialog.h"
 #include "main_form_fixture.h"
 #include "platform/action_list.h"
 #include "platform/list_view.h"
@@ -191,9 +191,9 @@ TEST_F(MainFormListTest, ClickTypeOneOpensOnlyWithADoubleClickAndTheOptionsSwitc
     // The options window's choice holds as soon as it closes with OK.
     const auto choose = [&main](bool pointing) {
         QTimer::singleShot(0, &main, [pointing] {
-            ProcessEventsUntil([] { return qobject_cast<TSubForm8050*>(QApplication::activeModalWidget()); });
-            auto* dialog = qobject_cast<TSubForm8050*>(QApplication::activeModalWidget());
-            (pointing ? dialog->RadioButton311() : dialog->RadioButton312())->setChecked(true);
+            ProcessEventsUntil([] { return qobject_cast<TOptionsDialog*>(QApplication::activeModalWidget()); });
+            auto* dialog = qobject_cast<TOptionsDialog*>(QApplication::activeModalWidget());
+            (pointing ? dialog->PointToSelectRadio() : dialog->ClickToSelectRadio())->setChecked(true);
             dialog->accept();
         });
         main.Commands().ActionList().UpdateActions();

@@ -11,7 +11,7 @@
 
 #include "components/int_spin_edit.h"
 #include "dialogs/batch_rename.h"
-#include "dialogs/sub1090.h"
+#include "dialogs/batch_rename_dialog.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -41,19 +41,19 @@ std::vector<std::string> Paths(const TempFolder& folder, std::initializer_list<c
     return paths;
 }
 
-QStringList NewNames(const TSubForm1090& dialog) {
+QStringList NewNames(const TBatchRenameDialog& dialog) {
     QStringList names;
     for (int i = 0; i < dialog.ListView()->topLevelItemCount(); ++i) names << dialog.ListView()->topLevelItem(i)->text(1);
     return names;
 }
 
-QStringList OldNames(const TSubForm1090& dialog) {
+QStringList OldNames(const TBatchRenameDialog& dialog) {
     QStringList names;
     for (int i = 0; i < dialog.ListView()->topLevelItemCount(); ++i) names << dialog.ListView()->topLevelItem(i)->text(0);
     return names;
 }
 
-void SelectRow(TSubForm1090& dialog, int row) {
+void SelectRow(TBatchRenameDialog& dialog, int row) {
     QTreeWidget* list = dialog.ListView();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->topLevelItem(row)).center());
 }
@@ -67,32 +67,32 @@ std::vector<TRenameRow> RowsOf(std::initializer_list<std::pair<const char*, cons
 TEST(BatchRenameDialogTest, PatternGivesNumberedNamesAndSkipRowsUseUpANumber) {
     TempFolder folder;
     for (const char* name : {"a.jpg", "b.png", "c.jpg"}) folder.Write(name, name);
-    TSubForm1090 dialog(nullptr, false, Paths(folder, {"a.jpg", "b.png", "c.jpg"}), folder.Path());
+    TBatchRenameDialog dialog(nullptr, false, Paths(folder, {"a.jpg", "b.png", "c.jpg"}), folder.Path());
     EXPECT_EQ(dialog.windowTitle(), "名前の変更");
     EXPECT_EQ(NewNames(dialog), QStringList({"新しいファイル (1).jpg", "新しいファイル (2).png", "新しいファイル (3).jpg"}));
-    EXPECT_FALSE(dialog.Edit3()->isEnabled());
+    EXPECT_FALSE(dialog.ExtensionEdit()->isEnabled());
 
-    dialog.IntSpinEdit2()->setValue(3);
-    dialog.IntSpinEdit3()->setValue(9);
-    dialog.IntSpinEdit4()->setValue(2);
+    dialog.DigitsEdit()->setValue(3);
+    dialog.StartEdit()->setValue(9);
+    dialog.IncrementEdit()->setValue(2);
     EXPECT_EQ(NewNames(dialog), QStringList({"新しいファイル (009).jpg", "新しいファイル (011).png", "新しいファイル (013).jpg"}));
 
-    dialog.IntSpinEdit2()->setValue(0);
-    dialog.CheckBox1()->setChecked(true);
-    dialog.Edit1()->setText("[");
-    dialog.Edit2()->setText("]");
+    dialog.DigitsEdit()->setValue(0);
+    dialog.QuoteOldNameBox()->setChecked(true);
+    dialog.HeaderEdit()->setText("[");
+    dialog.FooterEdit()->setText("]");
     EXPECT_EQ(NewNames(dialog), QStringList({"[a].jpg", "[b].png", "[c].jpg"}));
 
-    dialog.CheckBox2()->setChecked(true);
-    EXPECT_TRUE(dialog.Edit3()->isEnabled());
-    dialog.Edit3()->clear();
+    dialog.UnifyExtensionBox()->setChecked(true);
+    EXPECT_TRUE(dialog.ExtensionEdit()->isEnabled());
+    dialog.ExtensionEdit()->clear();
     EXPECT_EQ(NewNames(dialog), QStringList({"[a].", "[b].", "[c]."}));
 
-    dialog.CheckBox2()->setChecked(false);
-    dialog.CheckBox1()->setChecked(false);
-    dialog.IntSpinEdit2()->setValue(1);
-    dialog.IntSpinEdit3()->setValue(1);
-    dialog.IntSpinEdit4()->setValue(1);
+    dialog.UnifyExtensionBox()->setChecked(false);
+    dialog.QuoteOldNameBox()->setChecked(false);
+    dialog.DigitsEdit()->setValue(1);
+    dialog.StartEdit()->setValue(1);
+    dialog.IncrementEdit()->setValue(1);
     dialog.show();
     SelectRow(dialog, 1);
     QTest::mouseClick(dialog.SkipButton(), Qt::LeftButton);
@@ -103,7 +103,7 @@ TEST(BatchRenameDialogTest, PatternGivesNumberedNamesAndSkipRowsUseUpANumber) {
 TEST(BatchRenameDialogTest, RowsMoveAndLeaveTheList) {
     TempFolder folder;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) folder.Write(name, name);
-    TSubForm1090 dialog(nullptr, false, Paths(folder, {"a.jpg", "b.jpg", "c.jpg"}), folder.Path());
+    TBatchRenameDialog dialog(nullptr, false, Paths(folder, {"a.jpg", "b.jpg", "c.jpg"}), folder.Path());
     dialog.show();
     for (QPushButton* button : {dialog.UpButton(), dialog.DownButton(), dialog.ExcludeButton(), dialog.SkipButton()})
         EXPECT_FALSE(button->isEnabled());
@@ -131,11 +131,11 @@ TEST(BatchRenameDialogTest, ForbiddenCharacterIsReportedAndThePreviewStays) {
     TempFolder folder;
     folder.Write("a.jpg", "a");
     ScriptedMessageBoxes messages;
-    TSubForm1090 dialog(nullptr, false, Paths(folder, {"a.jpg"}), folder.Path());
+    TBatchRenameDialog dialog(nullptr, false, Paths(folder, {"a.jpg"}), folder.Path());
     dialog.show();
-    dialog.Edit1()->setFocus();
-    QTest::keyClick(dialog.Edit1(), Qt::Key_End);
-    QTest::keyClicks(dialog.Edit1(), "/");
+    dialog.HeaderEdit()->setFocus();
+    QTest::keyClick(dialog.HeaderEdit(), Qt::Key_End);
+    QTest::keyClicks(dialog.HeaderEdit(), "/");
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Texts()[0], "ファイル名には次の文字は使えません。\r\n　　　\\ / : , ; * ? \" < > |");
     EXPECT_EQ(messages.Messages()[0].icon, platform::MessageIcon::Error);
@@ -159,8 +159,8 @@ TEST(BatchRenameTest, FoldersAreRenamedAsWhole) {
     fs::create_directory(folder.File("b"));
     folder.Write("b/inner.txt", "x");
     fs::create_directory(folder.File("a"));
-    TSubForm1090 dialog(nullptr, true, Paths(folder, {"b", "a"}), folder.Path());
-    EXPECT_FALSE(dialog.CheckBox2()->isEnabled());
+    TBatchRenameDialog dialog(nullptr, true, Paths(folder, {"b", "a"}), folder.Path());
+    EXPECT_FALSE(dialog.UnifyExtensionBox()->isEnabled());
     EXPECT_EQ(NewNames(dialog), QStringList({"新しいフォルダ (1)", "新しいフォルダ (2)"}));
     dialog.show();
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
@@ -233,8 +233,8 @@ TEST(BatchRenameTest, BadNamesAreRefusedBeforeAnythingIsRenamed) {
     // Through the dialog: digits 0 gives every item the same name; the
     // message comes and the dialog stays open.
     ScriptedMessageBoxes messages;
-    TSubForm1090 dialog(nullptr, false, Paths(folder, {"a.jpg", "b.jpg"}), folder.Path());
-    dialog.IntSpinEdit2()->setValue(0);
+    TBatchRenameDialog dialog(nullptr, false, Paths(folder, {"a.jpg", "b.jpg"}), folder.Path());
+    dialog.DigitsEdit()->setValue(0);
     dialog.show();
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());

@@ -6,13 +6,13 @@
 #include <QTest>
 
 #include "components/help_file.h"
-#include "dialogs/sub1080.h"
-#include "dialogs/sub1090.h"
-#include "dialogs/sub8010.h"
-#include "dialogs/sub8020.h"
-#include "dialogs/sub8030.h"
-#include "dialogs/sub8050.h"
-#include "dialogs/sub9030.h"
+#include "dialogs/batch_rename_dialog.h"
+#include "dialogs/copy_image_dialog.h"
+#include "dialogs/numbered_folders_dialog.h"
+#include "dialogs/options_dialog.h"
+#include "dialogs/plugin_folder_dialog.h"
+#include "dialogs/support_report_dialog.h"
+#include "dialogs/time_attribute_dialog.h"
 #include "plugins/susie_plug.h"
 #include "raster/raster.h"
 #include "support/scripted_message_boxes.h"
@@ -54,40 +54,40 @@ protected:
 TEST_F(HelpButtonsTest, EachDialogsHelpButtonAndF1OpenItsTopic) {
     const std::vector<std::string> files{folder.Write("a.png", "a"), folder.Write("b.png", "b")};
     {
-        TSubForm1080 dialog(nullptr, files);
+        TTimeAttributeDialog dialog(nullptr, files);
         EXPECT_EQ(TopicOpenedBy(dialog), "1080");
     }
     {
-        TSubForm1090 dialog(nullptr, false, files, folder.Path());
+        TBatchRenameDialog dialog(nullptr, false, files, folder.Path());
         EXPECT_EQ(TopicOpenedBy(dialog), "1090");
     }
     {
         TSusiePlugs host;
         host.SetPath(KELVANDOR_PLUGIN_DIR);
-        TSubForm8010 dialog(nullptr, host);
+        TPluginFolderDialog dialog(nullptr, host);
         EXPECT_EQ(TopicOpenedBy(dialog), "8010");
     }
     {
-        TSubForm8020 dialog(nullptr, folder.Path());
+        TNumberedFoldersDialog dialog(nullptr, folder.Path());
         EXPECT_EQ(TopicOpenedBy(dialog), "8020");
     }
     {
         TRaster raster;
-        TSubForm8030 dialog(nullptr, &raster);
+        TCopyImageDialog dialog(nullptr, &raster);
         EXPECT_EQ(TopicOpenedBy(dialog), "8030");
     }
     {
-        TSubForm8050 dialog(nullptr, TOptionSettings{});
+        TOptionsDialog dialog(nullptr, TOptionSettings{});
         EXPECT_EQ(TopicOpenedBy(dialog), "8050");
     }
     {
-        TSubForm9030 dialog(nullptr, QStringLiteral("support@example.org"),
+        TSupportReportDialog dialog(nullptr, QStringLiteral("support@example.org"),
                             QStringLiteral("/opt/kelvandor/kelvandor"));
         EXPECT_EQ(TopicOpenedBy(dialog), "9030");
     }
     {
         // F1 in the dialog does what its Help button does.
-        TSubForm8020 dialog(nullptr, folder.Path());
+        TNumberedFoldersDialog dialog(nullptr, folder.Path());
         dialog.show();
         QApplication::setActiveWindow(&dialog);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));

@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "components/int_spin_edit.h"
-#include "dialogs/sub8020.h"
+#include "dialogs/numbered_folders_dialog.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -28,9 +28,9 @@ TEST(NumberedFoldersTest, DefaultsMakeOneFolderAndRunningTwiceAddsNothing) {
     TempFolder folder;
     ScriptedMessageBoxes messages;
     for (int run = 0; run < 2; ++run) {
-        TSubForm8020 dialog(nullptr, folder.Path());
+        TNumberedFoldersDialog dialog(nullptr, folder.Path());
         EXPECT_EQ(dialog.windowTitle(), "連続フォルダの作成");
-        EXPECT_EQ(dialog.StaticText1()->text(), "新しいフォルダ (1) ～ 新しいフォルダ (1)");
+        EXPECT_EQ(dialog.SampleLabel()->text(), "新しいフォルダ (1) ～ 新しいフォルダ (1)");
         dialog.show();
         QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -41,29 +41,29 @@ TEST(NumberedFoldersTest, DefaultsMakeOneFolderAndRunningTwiceAddsNothing) {
 
 TEST(NumberedFoldersTest, PatternFieldsGiveTheNamesAndThePreview) {
     TempFolder folder;
-    TSubForm8020 dialog(nullptr, folder.Path() + "/");
-    dialog.IntSpinEdit1()->setValue(3);
-    dialog.IntSpinEdit2()->setValue(3);
-    dialog.IntSpinEdit3()->setValue(0);
-    dialog.IntSpinEdit4()->setValue(5);
-    dialog.Edit1()->setText("img");
-    dialog.Edit2()->clear();
-    EXPECT_EQ(dialog.StaticText1()->text(), "img000 ～ img010");
+    TNumberedFoldersDialog dialog(nullptr, folder.Path() + "/");
+    dialog.CountEdit()->setValue(3);
+    dialog.DigitsEdit()->setValue(3);
+    dialog.StartEdit()->setValue(0);
+    dialog.IncrementEdit()->setValue(5);
+    dialog.HeaderEdit()->setText("img");
+    dialog.FooterEdit()->clear();
+    EXPECT_EQ(dialog.SampleLabel()->text(), "img000 ～ img010");
     dialog.show();
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(Entries(folder), std::vector<std::string>({"img000/", "img005/", "img010/"}));
 
     // Large numbers are written out in full, never wrapped.
-    dialog.IntSpinEdit3()->setValue(999999999);
-    dialog.IntSpinEdit4()->setValue(999999999);
-    EXPECT_EQ(dialog.StaticText1()->text(), "img999999999 ～ img2999999997");
+    dialog.StartEdit()->setValue(999999999);
+    dialog.IncrementEdit()->setValue(999999999);
+    EXPECT_EQ(dialog.SampleLabel()->text(), "img999999999 ～ img2999999997");
 }
 
 TEST(NumberedFoldersTest, ForbiddenCharacterKeepsTheDialogOpen) {
     TempFolder folder;
     ScriptedMessageBoxes messages;
-    TSubForm8020 dialog(nullptr, folder.Path());
-    dialog.Edit1()->setText("a:b");
+    TNumberedFoldersDialog dialog(nullptr, folder.Path());
+    dialog.HeaderEdit()->setText("a:b");
     dialog.show();
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_TRUE(dialog.isVisible());
@@ -76,10 +76,10 @@ TEST(NumberedFoldersTest, AFailureStopsTheRunAndKeepsWhatWasMade) {
     TempFolder folder;
     folder.Write("n2", "a file, not a folder");
     ScriptedMessageBoxes messages;
-    TSubForm8020 dialog(nullptr, folder.Path());
-    dialog.IntSpinEdit1()->setValue(4);
-    dialog.Edit1()->setText("n");
-    dialog.Edit2()->clear();
+    TNumberedFoldersDialog dialog(nullptr, folder.Path());
+    dialog.CountEdit()->setValue(4);
+    dialog.HeaderEdit()->setText("n");
+    dialog.FooterEdit()->clear();
     dialog.show();
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -90,8 +90,8 @@ TEST(NumberedFoldersTest, AFailureStopsTheRunAndKeepsWhatWasMade) {
     EXPECT_EQ(Entries(folder), std::vector<std::string>({"n1/", "n2"}));
 
     // A name longer than a file system allows fails the same way.
-    TSubForm8020 longNames(nullptr, folder.Path());
-    longNames.Edit1()->setText(QString(300, 'x'));
+    TNumberedFoldersDialog longNames(nullptr, folder.Path());
+    longNames.HeaderEdit()->setText(QString(300, 'x'));
     longNames.show();
     QTest::mouseClick(longNames.OkButton(), Qt::LeftButton);
     EXPECT_EQ(messages.Messages().size(), 2u);

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "dialogs/sub8050.h"
+#include "dialogs/options_dialog.h"
 
 namespace {
 
@@ -34,21 +34,21 @@ QColor Foreground(const QLabel* panel) { return panel->palette().color(QPalette:
 
 TEST(OptionsDialogTest, OpensOnTheCurrentSettingsAndOkGivesThemBackUnchanged) {
     const TOptionSettings settings = SomeSettings();
-    TSubForm8050 dialog(nullptr, settings);
+    TOptionsDialog dialog(nullptr, settings);
     EXPECT_EQ(dialog.windowTitle(), "オプション");
     ASSERT_EQ(dialog.PageControl()->count(), 3);
     EXPECT_EQ(dialog.PageControl()->tabText(0), "　起 動　");
-    EXPECT_EQ(dialog.Edit111()->text(), "/home/user/写真");
-    EXPECT_TRUE(dialog.RadioButton122()->isChecked());
-    EXPECT_EQ(dialog.Edit131()->text(), "pictures");
-    EXPECT_EQ(dialog.Edit132()->text(), "spi");
-    EXPECT_TRUE(dialog.RadioButton312()->isChecked());
-    EXPECT_TRUE(dialog.RadioButton322()->isChecked());
-    EXPECT_EQ(Background(dialog.Panel211()), QColor(0xDD, 0xEE, 0xFF));
-    EXPECT_EQ(Foreground(dialog.Panel211()), QColor(0x80, 0, 0));
-    EXPECT_TRUE(dialog.Panel211()->font().bold());
-    EXPECT_EQ(dialog.Panel222()->font().pointSize(), 12);
-    EXPECT_TRUE(dialog.Panel222()->font().italic());
+    EXPECT_EQ(dialog.DefaultFolderEdit()->text(), "/home/user/写真");
+    EXPECT_TRUE(dialog.LastPlacementRadio()->isChecked());
+    EXPECT_EQ(dialog.PortableFolderEdit()->text(), "pictures");
+    EXPECT_EQ(dialog.PortablePluginFolderEdit()->text(), "spi");
+    EXPECT_TRUE(dialog.ClickToSelectRadio()->isChecked());
+    EXPECT_TRUE(dialog.WheelUpEnlargesRadio()->isChecked());
+    EXPECT_EQ(Background(dialog.TreeSample()), QColor(0xDD, 0xEE, 0xFF));
+    EXPECT_EQ(Foreground(dialog.TreeSample()), QColor(0x80, 0, 0));
+    EXPECT_TRUE(dialog.TreeSample()->font().bold());
+    EXPECT_EQ(dialog.LockedListSample()->font().pointSize(), 12);
+    EXPECT_TRUE(dialog.LockedListSample()->font().italic());
     EXPECT_EQ(Background(dialog.AttributePanel(acHiden)), QColor(0xE0, 0xFF, 0xE0));
     EXPECT_EQ(Foreground(dialog.AttributePanel(acHiden)), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(dialog.AttributeButton(acCompress)->text(), "圧縮(&C)...");
@@ -60,7 +60,7 @@ TEST(OptionsDialogTest, OpensOnTheCurrentSettingsAndOkGivesThemBackUnchanged) {
 }
 
 TEST(OptionsDialogTest, ListLookReachesTheAttributeSamplesWhichKeepTheirColours) {
-    TSubForm8050 dialog(nullptr, SomeSettings());
+    TOptionsDialog dialog(nullptr, SomeSettings());
     dialog.ChooseColor = [](const QColor& initial) -> std::optional<QColor> {
         EXPECT_EQ(initial, QColor(0xE0, 0xFF, 0xE0));
         return QColor(0x10, 0x20, 0x30);
@@ -81,7 +81,7 @@ TEST(OptionsDialogTest, ListLookReachesTheAttributeSamplesWhichKeepTheirColours)
     EXPECT_EQ(Foreground(dialog.AttributePanel(acHiden)), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(Foreground(dialog.AttributePanel(acDirectory)), QColor(0, 0, 0x80));
     // The locked look is its own.
-    EXPECT_EQ(Background(dialog.Panel222()), QColor(0xFF, 0xC0, 0xC0));
+    EXPECT_EQ(Background(dialog.LockedListSample()), QColor(0xFF, 0xC0, 0xC0));
 
     dialog.ChooseColor = [](const QColor& initial) -> std::optional<QColor> {
         EXPECT_EQ(initial, QColor(0, 0, 0x80));
@@ -105,19 +105,19 @@ TEST(OptionsDialogTest, ListLookReachesTheAttributeSamplesWhichKeepTheirColours)
 }
 
 TEST(OptionsDialogTest, ChoicesOfEveryTabReachTheSettings) {
-    TSubForm8050 dialog(nullptr, TOptionSettings{});
-    EXPECT_TRUE(dialog.RadioButton121()->isChecked());
-    EXPECT_TRUE(dialog.RadioButton311()->isChecked());
-    EXPECT_TRUE(dialog.RadioButton321()->isChecked());
+    TOptionsDialog dialog(nullptr, TOptionSettings{});
+    EXPECT_TRUE(dialog.MaximizedRadio()->isChecked());
+    EXPECT_TRUE(dialog.PointToSelectRadio()->isChecked());
+    EXPECT_TRUE(dialog.WheelUpShrinksRadio()->isChecked());
     dialog.ChooseFolder = [](const QString&) -> std::optional<QString> { return QStringLiteral("/srv/images"); };
     dialog.show();
-    QTest::mouseClick(dialog.SpeedButton111(), Qt::LeftButton);
-    EXPECT_EQ(dialog.Edit111()->text(), "/srv/images");
-    dialog.RadioButton122()->setChecked(true);
-    dialog.Edit131()->setText("../photos");
-    dialog.Edit132()->setText("no such folder");
-    dialog.RadioButton312()->setChecked(true);
-    dialog.RadioButton322()->setChecked(true);
+    QTest::mouseClick(dialog.DefaultFolderButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.DefaultFolderEdit()->text(), "/srv/images");
+    dialog.LastPlacementRadio()->setChecked(true);
+    dialog.PortableFolderEdit()->setText("../photos");
+    dialog.PortablePluginFolderEdit()->setText("no such folder");
+    dialog.ClickToSelectRadio()->setChecked(true);
+    dialog.WheelUpEnlargesRadio()->setChecked(true);
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     const TOptionSettings& result = dialog.Settings();
     EXPECT_EQ(result.DefaultPath, "/srv/images");
@@ -136,7 +136,7 @@ QString ShownText(const QLabel* label) {
 }
 
 TEST(OptionsDialogTest, AttributeSamplesShowTheirCaptionsWithoutTheMnemonicMarker) {
-    TSubForm8050 dialog(nullptr, SomeSettings());
+    TOptionsDialog dialog(nullptr, SomeSettings());
     const std::pair<TAttributeColor, const char*> shown[] = {
         {acReadOnly, "ReadOnly"}, {acHiden, "Hiden"}, {acSystem, "System"}, {acArchive, "Archive"},
         {acDirectory, "Directory"}, {acTemporary, "Temporary"}, {acCompress, "Compress"}, {acOffline, "Offline"}};
@@ -146,19 +146,19 @@ TEST(OptionsDialogTest, AttributeSamplesShowTheirCaptionsWithoutTheMnemonicMarke
 }
 
 TEST(OptionsDialogTest, TheStartFolderCanBeTypedAndTheChooserStartsAtIt) {
-    TSubForm8050 dialog(nullptr, SomeSettings());
+    TOptionsDialog dialog(nullptr, SomeSettings());
     QString chooserStart;
     dialog.ChooseFolder = [&](const QString& current) -> std::optional<QString> {
         chooserStart = current;
         return std::nullopt;
     };
     dialog.show();
-    dialog.Edit111()->selectAll();
-    QTest::keyClicks(dialog.Edit111(), "/srv/typed");
-    EXPECT_EQ(dialog.Edit111()->text(), "/srv/typed");
-    QTest::mouseClick(dialog.SpeedButton111(), Qt::LeftButton);
+    dialog.DefaultFolderEdit()->selectAll();
+    QTest::keyClicks(dialog.DefaultFolderEdit(), "/srv/typed");
+    EXPECT_EQ(dialog.DefaultFolderEdit()->text(), "/srv/typed");
+    QTest::mouseClick(dialog.DefaultFolderButton(), Qt::LeftButton);
     EXPECT_EQ(chooserStart, "/srv/typed");
-    EXPECT_EQ(dialog.Edit111()->text(), "/srv/typed");
+    EXPECT_EQ(dialog.DefaultFolderEdit()->text(), "/srv/typed");
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.Settings().DefaultPath, "/srv/typed");
 }

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "dialogs/sub8010.h"
+#include "dialogs/plugin_folder_dialog.h"
 #include "plugins/susie_plug.h"
 #include "plugins/wine_bridge.h"
 #include "support/temp_folder.h"
@@ -25,10 +25,10 @@ QStringList Column(const QTreeWidget* list, int column) {
 TEST(PluginFolderDialogTest, ListsWhatEachPluginReportsSortedByName) {
     TSusiePlugs host;
     host.SetPath(KELVANDOR_PLUGIN_DIR);
-    TSubForm8010 dialog(nullptr, host);
+    TPluginFolderDialog dialog(nullptr, host);
     EXPECT_EQ(dialog.windowTitle(), "Susieプラグインの設定");
-    EXPECT_EQ(dialog.LabeledEdit()->text(), KELVANDOR_PLUGIN_DIR);
-    const QTreeWidget* list = dialog.ListView1();
+    EXPECT_EQ(dialog.FolderEdit()->text(), KELVANDOR_PLUGIN_DIR);
+    const QTreeWidget* list = dialog.PluginList();
     EXPECT_EQ(Column(list, 0), QStringList({"ifbmp.spi", "ifgif.spi", "ifjpeg.spi", "ifpng.spi", "iftiff.spi", "ifwebp.spi"}));
     const int png = Column(list, 0).indexOf("ifpng.spi");
     EXPECT_TRUE(list->topLevelItem(png)->text(2).contains("png", Qt::CaseInsensitive));
@@ -50,11 +50,11 @@ TEST(PluginFolderDialogTest, BrokenLibrariesAreLeftOutAndOnlyUpdateSwitchesTheHo
 
     TSusiePlugs host;
     host.SetPath(KELVANDOR_PLUGIN_DIR);
-    TSubForm8010 dialog(nullptr, host);
+    TPluginFolderDialog dialog(nullptr, host);
     dialog.SetFolder(folder.Path());
-    EXPECT_EQ(Column(dialog.ListView1(), 0), QStringList({"a.spi", "b.spi"}));
+    EXPECT_EQ(Column(dialog.PluginList(), 0), QStringList({"a.spi", "b.spi"}));
     dialog.SetFolder(empty.Path());
-    EXPECT_EQ(dialog.ListView1()->topLevelItemCount(), 0);
+    EXPECT_EQ(dialog.PluginList()->topLevelItemCount(), 0);
     EXPECT_EQ(host.Path(), KELVANDOR_PLUGIN_DIR);
 
     dialog.show();
@@ -87,9 +87,9 @@ TEST(PluginFolderDialogTest, AWindowsPluginThatCannotRunHereIsListedWithTheReaso
 
     TSusiePlugs host;
     host.SetPath(KELVANDOR_PLUGIN_DIR);
-    TSubForm8010 dialog(nullptr, host);
+    TPluginFolderDialog dialog(nullptr, host);
     dialog.SetFolder(folder.Path());
-    const QTreeWidget* list = dialog.ListView1();
+    const QTreeWidget* list = dialog.PluginList();
     ASSERT_EQ(Column(list, 0), QStringList({"a.spi", "b.spi"}));
     const QTreeWidgetItem* windows = list->topLevelItem(1);
     EXPECT_TRUE(windows->text(3).contains("Wine")) << windows->text(3).toStdString();
@@ -102,7 +102,7 @@ TEST(PluginFolderDialogTest, CancelLeavesTheHostAlone) {
     TempFolder folder;
     TSusiePlugs host;
     host.SetPath(KELVANDOR_PLUGIN_DIR);
-    TSubForm8010 dialog(nullptr, host);
+    TPluginFolderDialog dialog(nullptr, host);
     dialog.SetFolder(folder.Path());
     dialog.reject();
     EXPECT_EQ(host.Path(), KELVANDOR_PLUGIN_DIR);

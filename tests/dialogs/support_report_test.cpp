@@ -11,7 +11,7 @@
 
 #include "components/program_version.h"
 #include "components/sys_info.h"
-#include "dialogs/sub9030.h"
+#include "dialogs/support_report_dialog.h"
 #include "platform/application_paths.h"
 #include "platform/code_page.h"
 #include "support/event_wait.h"
@@ -107,10 +107,10 @@ protected:
         return arguments;
     }
     // Presses the mail button and waits for the answer of the mail program.
-    bool Send(TSubForm9030& dialog) {
+    bool Send(TSupportReportDialog& dialog) {
         bool finished = false;
         bool handedOver = false;
-        QObject::connect(&dialog, &TSubForm9030::MailFinished, [&](bool result) {
+        QObject::connect(&dialog, &TSupportReportDialog::MailFinished, [&](bool result) {
             finished = true;
             handedOver = result;
         });
@@ -127,7 +127,7 @@ protected:
 };
 
 TEST_F(SupportDialogTest, ShowsTheReportReadOnly) {
-    TSubForm9030 dialog(nullptr, "support@example.org", kExecutable);
+    TSupportReportDialog dialog(nullptr, "support@example.org", kExecutable);
     EXPECT_EQ(dialog.windowTitle(), "サポート情報");
     EXPECT_TRUE(dialog.Memo()->isReadOnly());
     EXPECT_EQ(dialog.SysInfo()->objectName(), "SysInfo");
@@ -146,7 +146,7 @@ TEST_F(SupportDialogTest, ShowsTheReportReadOnly) {
 
 TEST_F(SupportDialogTest, HandsTheReportToTheMailProgram) {
     InstallMailProgram(0);
-    TSubForm9030 dialog(nullptr, "support@example.org", kExecutable);
+    TSupportReportDialog dialog(nullptr, "support@example.org", kExecutable);
     dialog.show();
     EXPECT_TRUE(Send(dialog));
     EXPECT_EQ(Arguments(), QStringList({"--utf8", "--subject", "障害報告 【kelvandor】", "--body",
@@ -157,7 +157,7 @@ TEST_F(SupportDialogTest, HandsTheReportToTheMailProgram) {
 
 TEST_F(SupportDialogTest, NoMailProgramGivesTheErrorAndTheDialogStays) {
     InstallMailProgram(3);
-    TSubForm9030 dialog(nullptr, "support@example.org", kExecutable);
+    TSupportReportDialog dialog(nullptr, "support@example.org", kExecutable);
     dialog.show();
     EXPECT_FALSE(Send(dialog));
     ASSERT_EQ(messages.Texts(), QStringList({"メールの転送エラーが発生。"}));

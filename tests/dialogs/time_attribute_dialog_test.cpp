@@ -14,8 +14,8 @@
 #include <QTest>
 #include <QTimeEdit>
 
-#include "dialogs/sub1080.h"
 #include "dialogs/time_attribute_change.h"
+#include "dialogs/time_attribute_dialog.h"
 #include "platform/file_times.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
@@ -45,26 +45,26 @@ TEST(TimeAttributeDialogTest, ShowsTheFirstItemAndWritesTheTimesItShows) {
         QDateTime(QDate(2003, 4, 5), QTime(10, 15, 33)).toMSecsSinceEpoch() * 1'000'000 + 500'000'000);
     ASSERT_EQ(platform::SetFileTimes(first, {LocalTime(2001, 2, 3, 4, 5, 7), LocalTime(2002, 3, 4, 0, 0, 0), written}), 0);
 
-    TSubForm1080 dialog(nullptr, {first, second});
+    TTimeAttributeDialog dialog(nullptr, {first, second});
     EXPECT_EQ(dialog.windowTitle(), "日付・時刻・属性の変更");
-    EXPECT_EQ(dialog.DateTimePicker1D()->date(), QDate(2001, 2, 3));
-    EXPECT_EQ(dialog.DateTimePicker1T()->time(), QTime(4, 5, 7));
-    EXPECT_EQ(dialog.DateTimePicker2D()->date(), QDate(2003, 4, 5));
-    EXPECT_EQ(dialog.DateTimePicker2T()->time(), QTime(10, 15, 33));
-    EXPECT_EQ(dialog.DateTimePicker3D()->date(), QDate(2002, 3, 4));
+    EXPECT_EQ(dialog.CreationDateField()->date(), QDate(2001, 2, 3));
+    EXPECT_EQ(dialog.CreationTimeField()->time(), QTime(4, 5, 7));
+    EXPECT_EQ(dialog.LastWriteDateField()->date(), QDate(2003, 4, 5));
+    EXPECT_EQ(dialog.LastWriteTimeField()->time(), QTime(10, 15, 33));
+    EXPECT_EQ(dialog.LastAccessDateField()->date(), QDate(2002, 3, 4));
     // Only files: nothing below them to change.
-    EXPECT_FALSE(dialog.CheckBoxC()->isEnabled());
+    EXPECT_FALSE(dialog.RecursiveBox()->isEnabled());
     EXPECT_FALSE(dialog.OkButton()->isEnabled());
-    EXPECT_FALSE(dialog.DateTimePicker2D()->isEnabled());
-    EXPECT_FALSE(dialog.CheckBox1()->isEnabled());
+    EXPECT_FALSE(dialog.LastWriteDateField()->isEnabled());
+    EXPECT_FALSE(dialog.ReadOnlyBox()->isEnabled());
     EXPECT_TRUE(dialog.CreationNote()->isHidden());
 
     dialog.show();
-    Click(dialog.CheckBoxA());
+    Click(dialog.ChangeTimesBox());
     EXPECT_TRUE(dialog.OkButton()->isEnabled());
-    EXPECT_TRUE(dialog.DateTimePicker1D()->isEnabled());
-    EXPECT_FALSE(dialog.CheckBox1()->isEnabled());
-    dialog.DateTimePicker3D()->setDate(QDate(2004, 5, 6));
+    EXPECT_TRUE(dialog.CreationDateField()->isEnabled());
+    EXPECT_FALSE(dialog.ReadOnlyBox()->isEnabled());
+    dialog.LastAccessDateField()->setDate(QDate(2004, 5, 6));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 
@@ -79,19 +79,19 @@ TEST(TimeAttributeDialogTest, DatesLongBeforeAndAfterTheOldDiskFormatAreShownAnd
     TempFolder folder;
     const std::string path = folder.Write("old.jpg", "a");
     ASSERT_EQ(platform::SetFileTimes(path, {{}, LocalTime(1975, 6, 7, 8, 9, 11), LocalTime(1975, 6, 7, 8, 9, 11)}), 0);
-    TSubForm1080 dialog(nullptr, {path});
-    EXPECT_EQ(dialog.DateTimePicker2D()->date(), QDate(1975, 6, 7));
-    EXPECT_EQ(dialog.DateTimePicker2T()->time(), QTime(8, 9, 11));
-    EXPECT_EQ(dialog.DateTimePicker3D()->date(), QDate(1975, 6, 7));
-    EXPECT_EQ(dialog.DateTimePicker2D()->minimumDate(), QDate(1601, 1, 1));
-    EXPECT_EQ(dialog.DateTimePicker2D()->maximumDate(), QDate(9999, 12, 31));
+    TTimeAttributeDialog dialog(nullptr, {path});
+    EXPECT_EQ(dialog.LastWriteDateField()->date(), QDate(1975, 6, 7));
+    EXPECT_EQ(dialog.LastWriteTimeField()->time(), QTime(8, 9, 11));
+    EXPECT_EQ(dialog.LastAccessDateField()->date(), QDate(1975, 6, 7));
+    EXPECT_EQ(dialog.LastWriteDateField()->minimumDate(), QDate(1601, 1, 1));
+    EXPECT_EQ(dialog.LastWriteDateField()->maximumDate(), QDate(9999, 12, 31));
 
     ScriptedMessageBoxes messages;
     dialog.show();
-    Click(dialog.CheckBoxA());
-    dialog.DateTimePicker2D()->setDate(QDate(1969, 7, 20));
-    dialog.DateTimePicker2T()->setTime(QTime(20, 17, 41));
-    dialog.DateTimePicker3D()->setDate(QDate(9999, 12, 31));
+    Click(dialog.ChangeTimesBox());
+    dialog.LastWriteDateField()->setDate(QDate(1969, 7, 20));
+    dialog.LastWriteTimeField()->setTime(QTime(20, 17, 41));
+    dialog.LastAccessDateField()->setDate(QDate(9999, 12, 31));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(FactsOf(path).LastWriteTime, LocalTime(1969, 7, 20, 20, 17, 41));
     // Where the file system cannot keep the year 9999 (ext4 ends in 2446)
@@ -116,15 +116,15 @@ TEST(TimeAttributeDialogTest, AttributesReplaceTheWholeSetAndTimesStayUntouched)
     ASSERT_EQ(platform::SetFileTimes(second, {created, accessed, {}}), 0);
     const FileTime secondWritten = FactsOf(second).LastWriteTime;
 
-    TSubForm1080 dialog(nullptr, {first, second});
-    EXPECT_TRUE(dialog.CheckBox1()->isChecked());
-    EXPECT_TRUE(dialog.CheckBox4()->isChecked());
+    TTimeAttributeDialog dialog(nullptr, {first, second});
+    EXPECT_TRUE(dialog.ReadOnlyBox()->isChecked());
+    EXPECT_TRUE(dialog.SystemBox()->isChecked());
     dialog.show();
-    Click(dialog.CheckBoxB());
-    Click(dialog.CheckBox1());
-    Click(dialog.CheckBox4());
-    Click(dialog.CheckBox2());
-    Click(dialog.CheckBox3());
+    Click(dialog.ChangeAttributesBox());
+    Click(dialog.ReadOnlyBox());
+    Click(dialog.SystemBox());
+    Click(dialog.HiddenBox());
+    Click(dialog.ArchiveBox());
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
 
     for (const std::string& path : {first, second})
@@ -166,13 +166,13 @@ TEST(TimeAttributeDialogTest, ClearingReadOnlyClearsItInTheSambaRecordToo) {
         GTEST_SKIP() << "no user extended attributes here";
     const FileTime written = FactsOf(path).LastWriteTime;
 
-    TSubForm1080 dialog(nullptr, {path});
-    EXPECT_TRUE(dialog.CheckBox3()->isChecked());
+    TTimeAttributeDialog dialog(nullptr, {path});
+    EXPECT_TRUE(dialog.ArchiveBox()->isChecked());
     dialog.show();
-    Click(dialog.CheckBoxB());
-    if (dialog.CheckBox1()->isChecked()) Click(dialog.CheckBox1());
-    Click(dialog.CheckBox3());
-    Click(dialog.CheckBox2());
+    Click(dialog.ChangeAttributesBox());
+    if (dialog.ReadOnlyBox()->isChecked()) Click(dialog.ReadOnlyBox());
+    Click(dialog.ArchiveBox());
+    Click(dialog.HiddenBox());
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
 
     // Samba reads the word of the binary record: hidden alone, as shown.
@@ -206,13 +206,13 @@ TEST(TimeAttributeDialogTest, SubfoldersAreChangedWithoutLeavingTheTree) {
     const FileTime outsideWritten = FactsOf(outside).LastWriteTime;
     const FileTime parentWritten = FactsOf(folder.Path()).LastWriteTime;
 
-    TSubForm1080 dialog(nullptr, {folder.File("top"), file});
-    ASSERT_TRUE(dialog.CheckBoxC()->isEnabled());
+    TTimeAttributeDialog dialog(nullptr, {folder.File("top"), file});
+    ASSERT_TRUE(dialog.RecursiveBox()->isEnabled());
     dialog.show();
-    Click(dialog.CheckBoxA());
-    Click(dialog.CheckBoxC());
-    dialog.DateTimePicker2D()->setDate(QDate(1999, 12, 31));
-    dialog.DateTimePicker2T()->setTime(QTime(23, 59, 59));
+    Click(dialog.ChangeTimesBox());
+    Click(dialog.RecursiveBox());
+    dialog.LastWriteDateField()->setDate(QDate(1999, 12, 31));
+    dialog.LastWriteTimeField()->setTime(QTime(23, 59, 59));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
 
     const FileTime expected = LocalTime(1999, 12, 31, 23, 59, 59);
@@ -228,10 +228,10 @@ TEST(TimeAttributeDialogTest, ItemsThatCannotBeChangedAreNamedInOneMessage) {
     const std::string present = folder.Write("a.jpg", "a");
     const std::string vanished = folder.File("gone.jpg");
     ScriptedMessageBoxes messages;
-    TSubForm1080 dialog(nullptr, {present, vanished, folder.File("gone too.jpg")});
+    TTimeAttributeDialog dialog(nullptr, {present, vanished, folder.File("gone too.jpg")});
     dialog.show();
-    Click(dialog.CheckBoxB());
-    Click(dialog.CheckBox2());
+    Click(dialog.ChangeAttributesBox());
+    Click(dialog.HiddenBox());
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     EXPECT_EQ(platform::FileAttributesOf(present), platform::kAttrHidden);
     ASSERT_EQ(messages.Messages().size(), 1u);
@@ -241,12 +241,12 @@ TEST(TimeAttributeDialogTest, ItemsThatCannotBeChangedAreNamedInOneMessage) {
 }
 
 TEST(TimeAttributeDialogTest, CreationFieldIsDisabledWithAReasonWhereItCannotBeKept) {
-    TSubForm1080 dialog(nullptr, {"/proc/version"});
+    TTimeAttributeDialog dialog(nullptr, {"/proc/version"});
     dialog.show();
-    Click(dialog.CheckBoxA());
-    EXPECT_FALSE(dialog.DateTimePicker1D()->isEnabled());
-    EXPECT_FALSE(dialog.DateTimePicker1T()->isEnabled());
-    EXPECT_TRUE(dialog.DateTimePicker2D()->isEnabled());
+    Click(dialog.ChangeTimesBox());
+    EXPECT_FALSE(dialog.CreationDateField()->isEnabled());
+    EXPECT_FALSE(dialog.CreationTimeField()->isEnabled());
+    EXPECT_TRUE(dialog.LastWriteDateField()->isEnabled());
     EXPECT_FALSE(dialog.CreationNote()->isHidden());
     EXPECT_FALSE(dialog.CreationNote()->text().isEmpty());
 }

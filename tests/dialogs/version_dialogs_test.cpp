@@ -9,9 +9,9 @@
 #include <QTest>
 
 #include "components/program_version.h"
-#include "dialogs/sub0000.h"
-#include "dialogs/sub8030.h"
-#include "dialogs/sub9040.h"
+#include "dialogs/copy_image_dialog.h"
+#include "dialogs/splash_window.h"
+#include "dialogs/version_dialog.h"
 #include "dialogs/version_panel.h"
 #include "platform/user_account.h"
 #include "raster/raster_view_fixture.h"
@@ -19,7 +19,7 @@
 namespace {
 
 void ExpectSharedContent(const TVersionPanel* panel) {
-    EXPECT_EQ(panel->Label2()->text(), "Kelvandor");
+    EXPECT_EQ(panel->ProductLabel()->text(), "Kelvandor");
     EXPECT_EQ(panel->LabelVer()->text(), "Version " + ProgramVersion());
     EXPECT_EQ(panel->LabelVer()->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_EQ(panel->LabelReg()->text(), "このプログラムは次の方にライセンスされています。");
@@ -40,7 +40,7 @@ TEST(VersionPanelTest, OwnerFallsBackToKnownUser) {
 }
 
 TEST(SplashWindowTest, FramelessOnTopAndCentred) {
-    TSubForm0000 splash;
+    TSplashWindow splash;
     splash.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
     EXPECT_EQ(splash.size(), QSize(350, 212));
@@ -51,7 +51,7 @@ TEST(SplashWindowTest, FramelessOnTopAndCentred) {
 }
 
 TEST(VersionDialogTest, ShowsTheSameContentAndClosesWithOk) {
-    TSubForm9040 dialog;
+    TVersionDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "バージョン情報");
     EXPECT_EQ(dialog.size(), QSize(349, 237));
     EXPECT_TRUE(dialog.OkButton()->isDefault());
@@ -71,7 +71,7 @@ protected:
     }
     QImage CopyWith(int index) {
         QGuiApplication::clipboard()->clear();
-        TSubForm8030 dialog(nullptr, &raster);
+        TCopyImageDialog dialog(nullptr, &raster);
         EXPECT_EQ(dialog.ItemIndex(), 0);
         dialog.show();
         QTest::mouseClick(dialog.Item(index), Qt::LeftButton, {}, QPoint(5, 5));
@@ -85,7 +85,7 @@ protected:
 TEST_F(ImageCopyDialogTest, CopiesAtTheActualOrTheDisplayedSize) {
     ASSERT_TRUE(Load(101, 101));
     raster.ZoomToRect(QRect(20, 20, 20, 20));
-    TSubForm8030 dialog(nullptr, &raster);
+    TCopyImageDialog dialog(nullptr, &raster);
     EXPECT_EQ(dialog.windowTitle(), "画像のコピー");
     EXPECT_EQ(dialog.Item(0)->text(), "データの実サイズでコピー(&N)");
     EXPECT_EQ(dialog.Item(1)->text(), "画面表示のサイズでコピー(&Z)");
@@ -98,7 +98,7 @@ TEST_F(ImageCopyDialogTest, CopiesAtTheActualOrTheDisplayedSize) {
 TEST_F(ImageCopyDialogTest, CancelCopiesNothing) {
     ASSERT_TRUE(Load(10, 10));
     QGuiApplication::clipboard()->clear();
-    TSubForm8030 dialog(nullptr, &raster);
+    TCopyImageDialog dialog(nullptr, &raster);
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);

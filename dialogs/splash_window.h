@@ -6,11 +6,11 @@ class TVersionPanel;
 
 // The splash window shown while the main window starts: no frame, on top,
 // centred on the screen, with the product, version and licensee.
-class TSubForm0000 : public QWidget {
+class TSplashWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TSubForm0000(QWidget* owner = nullptr);
+    explicit TSplashWindow(QWidget* owner = nullptr);
 
     TVersionPanel* Panel() const { return panel_; }
 

@@ -7,11 +7,11 @@ class TVersionPanel;
 
 // The version dialog of the Help menu: the splash window's content with an
 // OK button.
-class TSubForm9040 : public QDialog {
+class TVersionDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TSubForm9040(QWidget* owner = nullptr);
+    explicit TVersionDialog(QWidget* owner = nullptr);
 
     TVersionPanel* Panel() const { return panel_; }
     QPushButton* OkButton() const { return okButton_; }

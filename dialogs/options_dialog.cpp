@@ -1,4 +1,4 @@
-#include "sub8050.h"
+#include "options_dialog.h"
 
 #include <QButtonGroup>
 #include <QColorDialog>
@@ -86,9 +86,9 @@ QString ChooseFolderWithShellDialog(const QString& current) {
 
 }  // namespace
 
-TSubForm8050::TSubForm8050(QWidget* owner, const TOptionSettings& current)
+TOptionsDialog::TOptionsDialog(QWidget* owner, const TOptionSettings& current)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), settings_(current) {
-    setObjectName(QStringLiteral("SubForm8050"));
+    setObjectName(QStringLiteral("OptionsDialog"));
     setWindowTitle(QStringLiteral("オプション"));
     setProperty("HelpContext", 8050);
     ChooseColor = [this](const QColor& initial) -> std::optional<QColor> {
@@ -126,45 +126,45 @@ TSubForm8050::TSubForm8050(QWidget* owner, const TOptionSettings& current)
     ok_->setFocus();
 }
 
-QWidget* TSubForm8050::BuildStartPage() {
+QWidget* TOptionsDialog::BuildStartPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     QVBoxLayout* inner = nullptr;
 
     auto* folderGroup = Group(QStringLiteral("デフォルトフォルダ"), {}, page, inner);
-    edit111_ = new QLineEdit(settings_.DefaultPath, folderGroup);
+    defaultFolder_ = new QLineEdit(settings_.DefaultPath, folderGroup);
     auto* folderLabel = new QLabel(QStringLiteral("起動時にオープンするフォルダを設定します(&D)"), folderGroup);
-    folderLabel->setBuddy(edit111_);
-    speedButton111_ = new QToolButton(folderGroup);
-    speedButton111_->setText(QStringLiteral("..."));
-    speedButton111_->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
+    folderLabel->setBuddy(defaultFolder_);
+    defaultFolderButton_ = new QToolButton(folderGroup);
+    defaultFolderButton_->setText(QStringLiteral("..."));
+    defaultFolderButton_->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
     auto* folderRow = new QHBoxLayout;
-    folderRow->addWidget(edit111_, 1);
-    folderRow->addWidget(speedButton111_);
+    folderRow->addWidget(defaultFolder_, 1);
+    folderRow->addWidget(defaultFolderButton_);
     inner->addWidget(folderLabel);
     inner->addLayout(folderRow);
-    connect(speedButton111_, &QToolButton::clicked, this, &TSubForm8050::PickFolder);
+    connect(defaultFolderButton_, &QToolButton::clicked, this, &TOptionsDialog::PickFolder);
 
     auto* windowGroup =
         Group(QStringLiteral("アプリケーションウィンドウ"),
               QStringLiteral("アプリケーションウィンドウの位置・サイズを設定します。"), page, inner);
-    radio121_ = new QRadioButton(QStringLiteral("画面領域に最大化する(&X)"), windowGroup);
-    radio122_ = new QRadioButton(QStringLiteral("前回の終了時の設定で起動する(&B)"), windowGroup);
-    (settings_.Initialize == 1 ? radio122_ : radio121_)->setChecked(true);
-    inner->addWidget(radio121_);
-    inner->addWidget(radio122_);
+    maximized_ = new QRadioButton(QStringLiteral("画面領域に最大化する(&X)"), windowGroup);
+    lastPlacement_ = new QRadioButton(QStringLiteral("前回の終了時の設定で起動する(&B)"), windowGroup);
+    (settings_.Initialize == 1 ? lastPlacement_ : maximized_)->setChecked(true);
+    inner->addWidget(maximized_);
+    inner->addWidget(lastPlacement_);
 
     auto* portableGroup = Group(QStringLiteral("CD-ROM等でのポータブル設定"), {}, page, inner);
-    edit131_ = new QLineEdit(settings_.CdFolderPath, portableGroup);
-    edit132_ = new QLineEdit(settings_.CdSusiePath, portableGroup);
+    portableFolder_ = new QLineEdit(settings_.CdFolderPath, portableGroup);
+    portablePluginFolder_ = new QLineEdit(settings_.CdSusiePath, portableGroup);
     auto* folderText = new QLabel(QStringLiteral("起動時にオープンするフォルダを相対パスで設定します(&A)"), portableGroup);
-    folderText->setBuddy(edit131_);
+    folderText->setBuddy(portableFolder_);
     auto* pluginText = new QLabel(QStringLiteral("Susieプラグインが置かれたフォルダを相対パスで設定します(&P)"), portableGroup);
-    pluginText->setBuddy(edit132_);
+    pluginText->setBuddy(portablePluginFolder_);
     inner->addWidget(folderText);
-    inner->addWidget(edit131_);
+    inner->addWidget(portableFolder_);
     inner->addWidget(pluginText);
-    inner->addWidget(edit132_);
+    inner->addWidget(portablePluginFolder_);
 
     layout->addWidget(folderGroup);
     layout->addWidget(windowGroup);
@@ -173,7 +173,7 @@ QWidget* TSubForm8050::BuildStartPage() {
     return page;
 }
 
-QWidget* TSubForm8050::BuildLookPage() {
+QWidget* TOptionsDialog::BuildLookPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     QVBoxLayout* inner = nullptr;
@@ -187,22 +187,22 @@ QWidget* TSubForm8050::BuildLookPage() {
 
     auto* treeGroup =
         Group(QStringLiteral("ツリービュー"), QStringLiteral("ツリービューの背景色、フォントを設定します。"), page, inner);
-    panel211_ = MakeSample(QStringLiteral("フォント様式"), treeGroup);
+    treeSample_ = MakeSample(QStringLiteral("フォント様式"), treeGroup);
     treeColor_ = new QPushButton(QStringLiteral("背景色(&B)..."), treeGroup);
     treeFont_ = new QPushButton(QStringLiteral("フォント(&F)..."), treeGroup);
-    inner->addLayout(sampleRow(panel211_, treeColor_, treeFont_));
+    inner->addLayout(sampleRow(treeSample_, treeColor_, treeFont_));
 
     auto* listGroup = Group(QStringLiteral("リストビュー"),
                             QStringLiteral("リストビューの背景色、フォント様式を設定します。"), page, inner);
-    panel221_ = MakeSample(QStringLiteral("フォント様式"), listGroup);
+    listSample_ = MakeSample(QStringLiteral("フォント様式"), listGroup);
     listColor_ = new QPushButton(QStringLiteral("背景色(&K)..."), listGroup);
     listFont_ = new QPushButton(QStringLiteral("フォント(&V)..."), listGroup);
-    inner->addLayout(sampleRow(panel221_, listColor_, listFont_));
+    inner->addLayout(sampleRow(listSample_, listColor_, listFont_));
     inner->addWidget(new QLabel(QStringLiteral("フォルダ固定時の背景色を設定します。"), listGroup));
-    panel222_ = MakeSample(QStringLiteral("フォント様式"), listGroup);
+    lockedListSample_ = MakeSample(QStringLiteral("フォント様式"), listGroup);
     lockColor_ = new QPushButton(QStringLiteral("背景色(&L)..."), listGroup);
     lockFont_ = new QPushButton(QStringLiteral("フォント(&I)..."), listGroup);
-    inner->addLayout(sampleRow(panel222_, lockColor_, lockFont_));
+    inner->addLayout(sampleRow(lockedListSample_, lockColor_, lockFont_));
 
     auto* attributeGroup = Group(QStringLiteral("リストビュー属性"),
                                  QStringLiteral("ファイル属性ごとに個別の表示色を設定します。"), page, inner);
@@ -229,25 +229,25 @@ QWidget* TSubForm8050::BuildLookPage() {
     return page;
 }
 
-QWidget* TSubForm8050::BuildOperationPage() {
+QWidget* TOptionsDialog::BuildOperationPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     QVBoxLayout* inner = nullptr;
     auto* clickGroup = Group(QStringLiteral("クリック方法"),
                              QStringLiteral("フォルダ・ファイルの選択方法を設定します。"), page, inner);
-    radio311_ = new QRadioButton(QStringLiteral("ポイントして選択し、シングルクリックで開く(&S)"), clickGroup);
-    radio312_ = new QRadioButton(QStringLiteral("シングルクリックで選択し、ダブルクリックで開く(&D)"), clickGroup);
-    (settings_.ClickType == 1 ? radio312_ : radio311_)->setChecked(true);
-    inner->addWidget(radio311_);
-    inner->addWidget(radio312_);
+    pointToSelect_ = new QRadioButton(QStringLiteral("ポイントして選択し、シングルクリックで開く(&S)"), clickGroup);
+    clickToSelect_ = new QRadioButton(QStringLiteral("シングルクリックで選択し、ダブルクリックで開く(&D)"), clickGroup);
+    (settings_.ClickType == 1 ? clickToSelect_ : pointToSelect_)->setChecked(true);
+    inner->addWidget(pointToSelect_);
+    inner->addWidget(clickToSelect_);
 
     auto* wheelGroup = Group(QStringLiteral("マウスホイールの設定"),
                              QStringLiteral("マウスホイールによる拡大・縮小の割付を設定します。"), page, inner);
-    radio321_ = new QRadioButton(QStringLiteral("ホイールのアップで縮小、ダウンで拡大(&T)"), wheelGroup);
-    radio322_ = new QRadioButton(QStringLiteral("ホイールのアップで拡大、ダウンで縮小(&F)"), wheelGroup);
-    (settings_.MouseWheel == 1 ? radio322_ : radio321_)->setChecked(true);
-    inner->addWidget(radio321_);
-    inner->addWidget(radio322_);
+    wheelUpShrinks_ = new QRadioButton(QStringLiteral("ホイールのアップで縮小、ダウンで拡大(&T)"), wheelGroup);
+    wheelUpEnlarges_ = new QRadioButton(QStringLiteral("ホイールのアップで拡大、ダウンで縮小(&F)"), wheelGroup);
+    (settings_.MouseWheel == 1 ? wheelUpEnlarges_ : wheelUpShrinks_)->setChecked(true);
+    inner->addWidget(wheelUpShrinks_);
+    inner->addWidget(wheelUpEnlarges_);
 
     layout->addWidget(clickGroup);
     layout->addWidget(wheelGroup);
@@ -257,38 +257,39 @@ QWidget* TSubForm8050::BuildOperationPage() {
 
 // The attribute samples show the list's background and font in their own
 // colours, so a change of the list look reaches all of them.
-void TSubForm8050::ShowSamples() {
-    ShowLook(panel211_, settings_.Tree.Color, settings_.Tree, settings_.Tree.FontColor);
-    ShowLook(panel221_, settings_.List.Color, settings_.List, settings_.List.FontColor);
-    ShowLook(panel222_, settings_.LockedList.Color, settings_.LockedList, settings_.LockedList.FontColor);
+void TOptionsDialog::ShowSamples() {
+    ShowLook(treeSample_, settings_.Tree.Color, settings_.Tree, settings_.Tree.FontColor);
+    ShowLook(listSample_, settings_.List.Color, settings_.List, settings_.List.FontColor);
+    ShowLook(lockedListSample_, settings_.LockedList.Color, settings_.LockedList, settings_.LockedList.FontColor);
     for (int i = 0; i < kAttributeColorCount; ++i)
         ShowLook(attributePanels_[i], settings_.List.Color, settings_.List, settings_.AttributeColors[i]);
 }
 
-void TSubForm8050::PickColor(std::uint32_t& value) {
+void TOptionsDialog::PickColor(std::uint32_t& value) {
     if (const std::optional<QColor> color = ChooseColor(ColorOfValue(value))) {
         value = ValueOfColor(*color);
         ShowSamples();
     }
 }
 
-void TSubForm8050::PickFont(TFontLook& look) {
+void TOptionsDialog::PickFont(TFontLook& look) {
     if (const std::optional<QFont> font = ChooseFont(look.Font())) {
         look.SetFont(*font);
         ShowSamples();
     }
 }
 
-void TSubForm8050::PickFolder() {
-    if (const std::optional<QString> folder = ChooseFolder(edit111_->text().trimmed())) edit111_->setText(*folder);
+void TOptionsDialog::PickFolder() {
+    if (const std::optional<QString> folder = ChooseFolder(defaultFolder_->text().trimmed()))
+        defaultFolder_->setText(*folder);
 }
 
-void TSubForm8050::accept() {
-    settings_.DefaultPath = edit111_->text();
-    settings_.Initialize = radio122_->isChecked() ? 1 : 0;
-    settings_.CdFolderPath = edit131_->text();
-    settings_.CdSusiePath = edit132_->text();
-    settings_.ClickType = radio312_->isChecked() ? 1 : 0;
-    settings_.MouseWheel = radio322_->isChecked() ? 1 : 0;
+void TOptionsDialog::accept() {
+    settings_.DefaultPath = defaultFolder_->text();
+    settings_.Initialize = lastPlacement_->isChecked() ? 1 : 0;
+    settings_.CdFolderPath = portableFolder_->text();
+    settings_.CdSusiePath = portablePluginFolder_->text();
+    settings_.ClickType = clickToSelect_->isChecked() ? 1 : 0;
+    settings_.MouseWheel = wheelUpEnlarges_->isChecked() ? 1 : 0;
     QDialog::accept();
 }

@@ -1,4 +1,4 @@
-#include "sub9040.h"
+#include "version_dialog.h"
 
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -6,10 +6,10 @@
 #include "dialogs/version_panel.h"
 #include "dialogs/window_placement.h"
 
-TSubForm9040::TSubForm9040(QWidget* owner)
+TVersionDialog::TVersionDialog(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint),
       panel_(new TVersionPanel(QFrame::Sunken, this)), okButton_(new QPushButton(QStringLiteral("OK"), this)) {
-    setObjectName(QStringLiteral("SubForm9040"));
+    setObjectName(QStringLiteral("VersionDialog"));
     setWindowTitle(QStringLiteral("バージョン情報"));
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);

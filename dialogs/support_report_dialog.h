@@ -21,12 +21,12 @@ QString MemoryReportLine(const QString& label, long long value);
 
 // The support report dialog: shows the report and hands it to the user's
 // mail program as a new message to the support address.
-class TSubForm9030 : public QDialog {
+class TSupportReportDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TSubForm9030(QWidget* owner, const QString& supportAddress, const QString& executablePath);
-    ~TSubForm9030() override;
+    TSupportReportDialog(QWidget* owner, const QString& supportAddress, const QString& executablePath);
+    ~TSupportReportDialog() override;
 
     QPlainTextEdit* Memo() const { return memo_; }
     QPushButton* MailButton() const { return mailButton_; }

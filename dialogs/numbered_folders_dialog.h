@@ -13,20 +13,20 @@ class TIntSpinEdit;
 
 // Creates a run of numbered folders in one folder; shows the first and the
 // last name before anything is made.
-class TSubForm8020 : public QDialog {
+class TNumberedFoldersDialog : public QDialog {
     Q_OBJECT
 
 public:
     // target: the folder the new folders go into.
-    TSubForm8020(QWidget* owner, std::string target);
+    TNumberedFoldersDialog(QWidget* owner, std::string target);
 
-    TIntSpinEdit* IntSpinEdit1() const { return count_; }
-    QLineEdit* Edit1() const { return edit1_; }
-    TIntSpinEdit* IntSpinEdit2() const { return digits_; }
-    TIntSpinEdit* IntSpinEdit3() const { return start_; }
-    TIntSpinEdit* IntSpinEdit4() const { return increment_; }
-    QLineEdit* Edit2() const { return edit2_; }
-    QLabel* StaticText1() const { return sample_; }
+    TIntSpinEdit* CountEdit() const { return count_; }
+    QLineEdit* HeaderEdit() const { return header_; }
+    TIntSpinEdit* DigitsEdit() const { return digits_; }
+    TIntSpinEdit* StartEdit() const { return start_; }
+    TIntSpinEdit* IncrementEdit() const { return increment_; }
+    QLineEdit* FooterEdit() const { return footer_; }
+    QLabel* SampleLabel() const { return sample_; }
     QPushButton* OkButton() const { return ok_; }
 
     TFolderSequence Sequence() const;
@@ -37,11 +37,11 @@ public:
 private:
     std::string target_;
     TIntSpinEdit* count_;
-    QLineEdit* edit1_;
+    QLineEdit* header_;
     TIntSpinEdit* digits_;
     TIntSpinEdit* start_;
     TIntSpinEdit* increment_;
-    QLineEdit* edit2_;
+    QLineEdit* footer_;
     QLabel* sample_;
     QPushButton* ok_;
 };

@@ -1,4 +1,4 @@
-#include "sub8030.h"
+#include "copy_image_dialog.h"
 
 #include <QButtonGroup>
 #include <QDialogButtonBox>
@@ -10,10 +10,10 @@
 #include "components/help_file.h"
 #include "raster/raster.h"
 
-TSubForm8030::TSubForm8030(QWidget* owner, TRaster* raster)
+TCopyImageDialog::TCopyImageDialog(QWidget* owner, TRaster* raster)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint),
       raster_(raster), kinds_(new QButtonGroup(this)) {
-    setObjectName(QStringLiteral("SubForm8030"));
+    setObjectName(QStringLiteral("CopyImageDialog"));
     setWindowTitle(QStringLiteral("画像のコピー"));
     auto* group = new QGroupBox(QStringLiteral("コピーの種別"), this);
     auto* groupLayout = new QVBoxLayout(group);
@@ -40,15 +40,15 @@ TSubForm8030::TSubForm8030(QWidget* owner, TRaster* raster)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-int TSubForm8030::ItemIndex() const { return kinds_->checkedId(); }
+int TCopyImageDialog::ItemIndex() const { return kinds_->checkedId(); }
 
-void TSubForm8030::SetItemIndex(int index) {
+void TCopyImageDialog::SetItemIndex(int index) {
     if (QAbstractButton* item = kinds_->button(index)) item->setChecked(true);
 }
 
-QRadioButton* TSubForm8030::Item(int index) const { return qobject_cast<QRadioButton*>(kinds_->button(index)); }
+QRadioButton* TCopyImageDialog::Item(int index) const { return qobject_cast<QRadioButton*>(kinds_->button(index)); }
 
-void TSubForm8030::accept() {
+void TCopyImageDialog::accept() {
     const int index = ItemIndex();
     if (raster_ != nullptr && (index == 0 || index == 1)) raster_->CopyToClipboard(index);
     QDialog::accept();

@@ -19,23 +19,23 @@ class TIntSpinEdit;
 // numbered name pattern. The user orders the list, excludes items or
 // inserts skip rows that use up a number; old and new names stand side by
 // side. OK renames everything or, when anything fails, nothing.
-class TSubForm1090 : public QDialog {
+class TBatchRenameDialog : public QDialog {
     Q_OBJECT
 
 public:
     // folders: the items are folders; paths: the selected items' absolute
     // paths in selection order; folder: the folder that holds them.
-    TSubForm1090(QWidget* owner, bool folders, const std::vector<std::string>& paths, std::string folder);
+    TBatchRenameDialog(QWidget* owner, bool folders, const std::vector<std::string>& paths, std::string folder);
 
     QTreeWidget* ListView() const { return list_; }
-    QLineEdit* Edit1() const { return edit1_; }
-    QCheckBox* CheckBox1() const { return checkBox1_; }
-    TIntSpinEdit* IntSpinEdit2() const { return digits_; }
-    TIntSpinEdit* IntSpinEdit3() const { return start_; }
-    TIntSpinEdit* IntSpinEdit4() const { return increment_; }
-    QLineEdit* Edit2() const { return edit2_; }
-    QCheckBox* CheckBox2() const { return checkBox2_; }
-    QLineEdit* Edit3() const { return edit3_; }
+    QLineEdit* HeaderEdit() const { return header_; }
+    QCheckBox* QuoteOldNameBox() const { return quoteOldName_; }
+    TIntSpinEdit* DigitsEdit() const { return digits_; }
+    TIntSpinEdit* StartEdit() const { return start_; }
+    TIntSpinEdit* IncrementEdit() const { return increment_; }
+    QLineEdit* FooterEdit() const { return footer_; }
+    QCheckBox* UnifyExtensionBox() const { return unifyExtension_; }
+    QLineEdit* ExtensionEdit() const { return extension_; }
     QPushButton* OkButton() const { return ok_; }
     QPushButton* UpButton() const { return up_; }
     QPushButton* DownButton() const { return down_; }
@@ -64,15 +64,15 @@ private:
 
     std::string folder_;
     QTreeWidget* list_;
-    QLineEdit* edit1_;
-    QCheckBox* checkBox1_;
+    QLineEdit* header_;
+    QCheckBox* quoteOldName_;
     TIntSpinEdit* digits_;
     TIntSpinEdit* start_;
     TIntSpinEdit* increment_;
-    QLineEdit* edit2_;
-    QCheckBox* checkBox2_;
+    QLineEdit* footer_;
+    QCheckBox* unifyExtension_;
     QLabel* extensionLabel_;
-    QLineEdit* edit3_;
+    QLineEdit* extension_;
     QPushButton* ok_;
     QPushButton* up_;
     QPushButton* down_;

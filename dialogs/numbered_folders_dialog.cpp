@@ -1,4 +1,4 @@
-#include "sub8020.h"
+#include "numbered_folders_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -27,9 +27,9 @@ TIntSpinEdit* MakeNumberField(QWidget* parent, int minimum, int maximum, int max
 
 }  // namespace
 
-TSubForm8020::TSubForm8020(QWidget* owner, std::string target)
+TNumberedFoldersDialog::TNumberedFoldersDialog(QWidget* owner, std::string target)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), target_(std::move(target)) {
-    setObjectName(QStringLiteral("SubForm8020"));
+    setObjectName(QStringLiteral("NumberedFoldersDialog"));
     setWindowTitle(QStringLiteral("連続フォルダの作成"));
     setProperty("HelpContext", 8020);
 
@@ -44,17 +44,17 @@ TSubForm8020::TSubForm8020(QWidget* owner, std::string target)
 
     auto* group = new QGroupBox(QStringLiteral("フォルダ名の設定"), this);
     auto* form = new QFormLayout(group);
-    edit1_ = new QLineEdit(QStringLiteral("新しいフォルダ ("), group);
+    header_ = new QLineEdit(QStringLiteral("新しいフォルダ ("), group);
     digits_ = MakeNumberField(group, 1, 99, 2, 1);
     start_ = MakeNumberField(group, 0, 999999999, 9, 1);
     increment_ = MakeNumberField(group, 1, 999999999, 9, 1);
-    edit2_ = new QLineEdit(QStringLiteral(")"), group);
+    footer_ = new QLineEdit(QStringLiteral(")"), group);
     sample_ = new QLabel(group);
-    form->addRow(QStringLiteral("ヘッダー(&A) :"), edit1_);
+    form->addRow(QStringLiteral("ヘッダー(&A) :"), header_);
     form->addRow(QStringLiteral("桁数(&S) :"), digits_);
     form->addRow(QStringLiteral("開始(&B) :"), start_);
     form->addRow(QStringLiteral("増分(&I) :"), increment_);
-    form->addRow(QStringLiteral("フッター(&F) :"), edit2_);
+    form->addRow(QStringLiteral("フッター(&F) :"), footer_);
     form->addRow(QStringLiteral("サンプル :"), sample_);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -64,9 +64,10 @@ TSubForm8020::TSubForm8020(QWidget* owner, std::string target)
     ok_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    for (QLineEdit* edit : {edit1_, edit2_}) connect(edit, &QLineEdit::textChanged, this, &TSubForm8020::SampleUpdate);
+    for (QLineEdit* edit : {header_, footer_})
+        connect(edit, &QLineEdit::textChanged, this, &TNumberedFoldersDialog::SampleUpdate);
     for (TIntSpinEdit* field : {count_, digits_, start_, increment_})
-        connect(field, &QSpinBox::valueChanged, this, &TSubForm8020::SampleUpdate);
+        connect(field, &QSpinBox::valueChanged, this, &TNumberedFoldersDialog::SampleUpdate);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(sentence);
@@ -77,20 +78,20 @@ TSubForm8020::TSubForm8020(QWidget* owner, std::string target)
     ok_->setFocus();
 }
 
-TFolderSequence TSubForm8020::Sequence() const {
+TFolderSequence TNumberedFoldersDialog::Sequence() const {
     TFolderSequence sequence;
     sequence.Count = count_->value();
-    sequence.Header = edit1_->text();
+    sequence.Header = header_->text();
     sequence.Digits = digits_->value();
     sequence.Start = start_->value();
     sequence.Increment = increment_->value();
-    sequence.Footer = edit2_->text();
+    sequence.Footer = footer_->text();
     return sequence;
 }
 
-void TSubForm8020::SampleUpdate() { sample_->setText(FolderSequencePreview(Sequence())); }
+void TNumberedFoldersDialog::SampleUpdate() { sample_->setText(FolderSequencePreview(Sequence())); }
 
-void TSubForm8020::accept() {
+void TNumberedFoldersDialog::accept() {
     const TFolderSequence sequence = Sequence();
     if (HasForbiddenCharacter(sequence.Header + sequence.Footer)) {
         platform::ShowMessage(this, ForbiddenCharacterMessage(), platform::MessageIcon::Error);

@@ -22,11 +22,11 @@ class QToolButton;
 // file list's attribute colours, the click and mouse-wheel behaviour. The
 // sample panels show the values being edited; OK hands them back through
 // Settings(), Cancel drops them.
-class TSubForm8050 : public QDialog {
+class TOptionsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TSubForm8050(QWidget* owner, const TOptionSettings& current);
+    TOptionsDialog(QWidget* owner, const TOptionSettings& current);
 
     // The edited values (those of OK once the dialog was accepted).
     const TOptionSettings& Settings() const { return settings_; }
@@ -38,15 +38,15 @@ public:
     std::function<std::optional<QString>(const QString& current)> ChooseFolder;
 
     QTabWidget* PageControl() const { return pages_; }
-    QLineEdit* Edit111() const { return edit111_; }
-    QToolButton* SpeedButton111() const { return speedButton111_; }
-    QRadioButton* RadioButton121() const { return radio121_; }
-    QRadioButton* RadioButton122() const { return radio122_; }
-    QLineEdit* Edit131() const { return edit131_; }
-    QLineEdit* Edit132() const { return edit132_; }
-    QLabel* Panel211() const { return panel211_; }
-    QLabel* Panel221() const { return panel221_; }
-    QLabel* Panel222() const { return panel222_; }
+    QLineEdit* DefaultFolderEdit() const { return defaultFolder_; }
+    QToolButton* DefaultFolderButton() const { return defaultFolderButton_; }
+    QRadioButton* MaximizedRadio() const { return maximized_; }
+    QRadioButton* LastPlacementRadio() const { return lastPlacement_; }
+    QLineEdit* PortableFolderEdit() const { return portableFolder_; }
+    QLineEdit* PortablePluginFolderEdit() const { return portablePluginFolder_; }
+    QLabel* TreeSample() const { return treeSample_; }
+    QLabel* ListSample() const { return listSample_; }
+    QLabel* LockedListSample() const { return lockedListSample_; }
     QLabel* AttributePanel(TAttributeColor which) const { return attributePanels_[which]; }
     QPushButton* AttributeButton(TAttributeColor which) const { return attributeButtons_[which]; }
     // "背景色(&B)...", "フォント(&F)..." of the tree; "背景色(&K)...",
@@ -57,10 +57,10 @@ public:
     QPushButton* ListFontButton() const { return listFont_; }
     QPushButton* LockColorButton() const { return lockColor_; }
     QPushButton* LockFontButton() const { return lockFont_; }
-    QRadioButton* RadioButton311() const { return radio311_; }
-    QRadioButton* RadioButton312() const { return radio312_; }
-    QRadioButton* RadioButton321() const { return radio321_; }
-    QRadioButton* RadioButton322() const { return radio322_; }
+    QRadioButton* PointToSelectRadio() const { return pointToSelect_; }
+    QRadioButton* ClickToSelectRadio() const { return clickToSelect_; }
+    QRadioButton* WheelUpShrinksRadio() const { return wheelUpShrinks_; }
+    QRadioButton* WheelUpEnlargesRadio() const { return wheelUpEnlarges_; }
     QPushButton* OkButton() const { return ok_; }
 
     void accept() override;
@@ -76,15 +76,15 @@ private:
 
     TOptionSettings settings_;
     QTabWidget* pages_;
-    QLineEdit* edit111_;
-    QToolButton* speedButton111_;
-    QRadioButton* radio121_;
-    QRadioButton* radio122_;
-    QLineEdit* edit131_;
-    QLineEdit* edit132_;
-    QLabel* panel211_;
-    QLabel* panel221_;
-    QLabel* panel222_;
+    QLineEdit* defaultFolder_;
+    QToolButton* defaultFolderButton_;
+    QRadioButton* maximized_;
+    QRadioButton* lastPlacement_;
+    QLineEdit* portableFolder_;
+    QLineEdit* portablePluginFolder_;
+    QLabel* treeSample_;
+    QLabel* listSample_;
+    QLabel* lockedListSample_;
     std::array<QLabel*, kAttributeColorCount> attributePanels_{};
     std::array<QPushButton*, kAttributeColorCount> attributeButtons_{};
     QPushButton* treeColor_;
@@ -93,9 +93,9 @@ private:
     QPushButton* listFont_;
     QPushButton* lockColor_;
     QPushButton* lockFont_;
-    QRadioButton* radio311_;
-    QRadioButton* radio312_;
-    QRadioButton* radio321_;
-    QRadioButton* radio322_;
+    QRadioButton* pointToSelect_;
+    QRadioButton* clickToSelect_;
+    QRadioButton* wheelUpShrinks_;
+    QRadioButton* wheelUpEnlarges_;
     QPushButton* ok_;
 };

@@ -1,4 +1,4 @@
-#include "sub1080.h"
+#include "time_attribute_dialog.h"
 
 #include <algorithm>
 #include <optional>
@@ -54,56 +54,56 @@ std::optional<platform::FileTime> TimeOf(const QDateEdit* date, const QTimeEdit*
 
 }  // namespace
 
-TSubForm1080::TSubForm1080(QWidget* owner, std::vector<std::string> paths)
+TTimeAttributeDialog::TTimeAttributeDialog(QWidget* owner, std::vector<std::string> paths)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), paths_(std::move(paths)) {
-    setObjectName(QStringLiteral("SubForm1080"));
+    setObjectName(QStringLiteral("TimeAttributeDialog"));
     setWindowTitle(QStringLiteral("日付・時刻・属性の変更"));
     setProperty("HelpContext", 1080);
     BuildControls();
     LoadFirstItem();
-    checkBoxC_->setEnabled(AnyFolderSelected());
+    recursive_->setEnabled(AnyFolderSelected());
     CheckBoxClick();
 }
 
-void TSubForm1080::BuildControls() {
+void TTimeAttributeDialog::BuildControls() {
     auto* intro = new QLabel(QStringLiteral("オブジェクトの日付・時刻、および属性を変更します。"), this);
 
     auto* times = new QGroupBox(this);
     auto* timesLayout = new QGridLayout(times);
-    checkBoxA_ = new QCheckBox(QStringLiteral("更新日時(&T)"), times);
-    picker1D_ = MakeDateField(times);
-    picker1T_ = MakeTimeField(times);
-    picker2D_ = MakeDateField(times);
-    picker2T_ = MakeTimeField(times);
-    picker3D_ = MakeDateField(times);
+    changeTimes_ = new QCheckBox(QStringLiteral("更新日時(&T)"), times);
+    creationDate_ = MakeDateField(times);
+    creationTime_ = MakeTimeField(times);
+    lastWriteDate_ = MakeDateField(times);
+    lastWriteTime_ = MakeTimeField(times);
+    lastAccessDate_ = MakeDateField(times);
     creationNote_ = new QLabel(times);
     creationNote_->setWordWrap(true);
     creationNote_->hide();
-    timesLayout->addWidget(checkBoxA_, 0, 0, 1, 3);
+    timesLayout->addWidget(changeTimes_, 0, 0, 1, 3);
     timesLayout->addWidget(new QLabel(QStringLiteral("作成日時："), times), 1, 0);
-    timesLayout->addWidget(picker1D_, 1, 1);
-    timesLayout->addWidget(picker1T_, 1, 2);
+    timesLayout->addWidget(creationDate_, 1, 1);
+    timesLayout->addWidget(creationTime_, 1, 2);
     timesLayout->addWidget(creationNote_, 2, 0, 1, 3);
     timesLayout->addWidget(new QLabel(QStringLiteral("更新日時："), times), 3, 0);
-    timesLayout->addWidget(picker2D_, 3, 1);
-    timesLayout->addWidget(picker2T_, 3, 2);
+    timesLayout->addWidget(lastWriteDate_, 3, 1);
+    timesLayout->addWidget(lastWriteTime_, 3, 2);
     timesLayout->addWidget(new QLabel(QStringLiteral("アクセス日："), times), 4, 0);
-    timesLayout->addWidget(picker3D_, 4, 1);
+    timesLayout->addWidget(lastAccessDate_, 4, 1);
 
     auto* attributes = new QGroupBox(this);
     auto* attributesLayout = new QGridLayout(attributes);
-    checkBoxB_ = new QCheckBox(QStringLiteral("属性(&A)"), attributes);
+    changeAttributes_ = new QCheckBox(QStringLiteral("属性(&A)"), attributes);
     readOnly_ = new QCheckBox(QStringLiteral("読み取り専用(&R)"), attributes);
     hidden_ = new QCheckBox(QStringLiteral("隠しファイル(&N)"), attributes);
     archive_ = new QCheckBox(QStringLiteral("アーカイブ(&A)"), attributes);
     system_ = new QCheckBox(QStringLiteral("システム(&S)"), attributes);
-    attributesLayout->addWidget(checkBoxB_, 0, 0, 1, 2);
+    attributesLayout->addWidget(changeAttributes_, 0, 0, 1, 2);
     attributesLayout->addWidget(readOnly_, 1, 0);
     attributesLayout->addWidget(hidden_, 1, 1);
     attributesLayout->addWidget(archive_, 2, 0);
     attributesLayout->addWidget(system_, 2, 1);
 
-    checkBoxC_ = new QCheckBox(QStringLiteral("階層下も変更"), this);
+    recursive_ = new QCheckBox(QStringLiteral("階層下も変更"), this);
 
     auto* buttons = new QDialogButtonBox(this);
     ok_ = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -112,19 +112,19 @@ void TSubForm1080::BuildControls() {
     ok_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(checkBoxA_, &QCheckBox::clicked, this, &TSubForm1080::CheckBoxClick);
-    connect(checkBoxB_, &QCheckBox::clicked, this, &TSubForm1080::CheckBoxClick);
+    connect(changeTimes_, &QCheckBox::clicked, this, &TTimeAttributeDialog::CheckBoxClick);
+    connect(changeAttributes_, &QCheckBox::clicked, this, &TTimeAttributeDialog::CheckBoxClick);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
     layout->addWidget(times);
     layout->addWidget(attributes);
-    layout->addWidget(checkBoxC_);
+    layout->addWidget(recursive_);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TSubForm1080::LoadFirstItem() {
+void TTimeAttributeDialog::LoadFirstItem() {
     std::string reason;
     for (const std::string& path : paths_) {
         if (!platform::CanKeepCreationTime(path, &reason)) {
@@ -136,40 +136,40 @@ void TSubForm1080::LoadFirstItem() {
     }
     platform::FindData data;
     if (paths_.empty() || !platform::ReadFindData(paths_.front(), data)) return;
-    ShowTime(platform::CreationTimeOf(paths_.front()), picker1D_, picker1T_);
-    ShowTime(data.LastWriteTime, picker2D_, picker2T_);
-    ShowTime(data.LastAccessTime, picker3D_, nullptr);
+    ShowTime(platform::CreationTimeOf(paths_.front()), creationDate_, creationTime_);
+    ShowTime(data.LastWriteTime, lastWriteDate_, lastWriteTime_);
+    ShowTime(data.LastAccessTime, lastAccessDate_, nullptr);
     readOnly_->setChecked(data.Attributes & platform::kAttrReadOnly);
     hidden_->setChecked(data.Attributes & platform::kAttrHidden);
     archive_->setChecked(data.Attributes & platform::kAttrArchive);
     system_->setChecked(data.Attributes & platform::kAttrSystem);
 }
 
-bool TSubForm1080::AnyFolderSelected() const {
+bool TTimeAttributeDialog::AnyFolderSelected() const {
     return std::any_of(paths_.begin(), paths_.end(), [](const std::string& path) {
         return (platform::FileAttributesOf(path) & platform::kAttrDirectory) != 0;
     });
 }
 
-void TSubForm1080::CheckBoxClick() {
-    const bool times = checkBoxA_->isChecked();
-    picker1D_->setEnabled(times && creationKept_);
-    picker1T_->setEnabled(times && creationKept_);
-    for (QWidget* field : {static_cast<QWidget*>(picker2D_), static_cast<QWidget*>(picker2T_),
-                           static_cast<QWidget*>(picker3D_)})
+void TTimeAttributeDialog::CheckBoxClick() {
+    const bool times = changeTimes_->isChecked();
+    creationDate_->setEnabled(times && creationKept_);
+    creationTime_->setEnabled(times && creationKept_);
+    for (QWidget* field : {static_cast<QWidget*>(lastWriteDate_), static_cast<QWidget*>(lastWriteTime_),
+                           static_cast<QWidget*>(lastAccessDate_)})
         field->setEnabled(times);
-    for (QCheckBox* box : {readOnly_, hidden_, archive_, system_}) box->setEnabled(checkBoxB_->isChecked());
-    ok_->setEnabled(times || checkBoxB_->isChecked());
+    for (QCheckBox* box : {readOnly_, hidden_, archive_, system_}) box->setEnabled(changeAttributes_->isChecked());
+    ok_->setEnabled(times || changeAttributes_->isChecked());
 }
 
 // The times of the fields, or nothing after saying which one no file can
 // carry.
-std::optional<platform::FileTimes> TSubForm1080::TimesShown() {
+std::optional<platform::FileTimes> TTimeAttributeDialog::TimesShown() {
     platform::FileTimes times;
     const std::tuple<const QDateEdit*, const QTimeEdit*, platform::FileTime*> fields[] = {
-        {picker1D_, picker1T_, creationKept_ ? &times.Creation : nullptr},
-        {picker2D_, picker2T_, &times.LastWrite},
-        {picker3D_, nullptr, &times.LastAccess}};
+        {creationDate_, creationTime_, creationKept_ ? &times.Creation : nullptr},
+        {lastWriteDate_, lastWriteTime_, &times.LastWrite},
+        {lastAccessDate_, nullptr, &times.LastAccess}};
     for (const auto& [date, clock, time] : fields) {
         if (time == nullptr) continue;
         const std::optional<platform::FileTime> value = TimeOf(date, clock);
@@ -184,22 +184,22 @@ std::optional<platform::FileTimes> TSubForm1080::TimesShown() {
     return times;
 }
 
-void TSubForm1080::accept() {
+void TTimeAttributeDialog::accept() {
     TTimeAttributeChange change;
-    change.ChangeTimes = checkBoxA_->isChecked();
+    change.ChangeTimes = changeTimes_->isChecked();
     if (change.ChangeTimes) {
         const std::optional<platform::FileTimes> times = TimesShown();
         if (!times) return;
         change.Times = *times;
     }
-    change.ChangeAttributes = checkBoxB_->isChecked();
+    change.ChangeAttributes = changeAttributes_->isChecked();
     const std::pair<QCheckBox*, std::uint32_t> boxes[] = {{readOnly_, platform::kAttrReadOnly},
                                                           {hidden_, platform::kAttrHidden},
                                                           {archive_, platform::kAttrArchive},
                                                           {system_, platform::kAttrSystem}};
     for (const auto& [box, bit] : boxes)
         if (box->isChecked()) change.Attributes |= bit;
-    change.Recursive = checkBoxC_->isEnabled() && checkBoxC_->isChecked();
+    change.Recursive = recursive_->isEnabled() && recursive_->isChecked();
     QString failures;
     {
         platform::HourglassCursor busy;

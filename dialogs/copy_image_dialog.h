@@ -8,11 +8,11 @@ class TRaster;
 
 // Asks in which size the displayed image goes to the clipboard: at the
 // image's actual size or at the size shown on screen. OK copies.
-class TSubForm8030 : public QDialog {
+class TCopyImageDialog : public QDialog {
     Q_OBJECT
 
 public:
-    TSubForm8030(QWidget* owner, TRaster* raster);
+    TCopyImageDialog(QWidget* owner, TRaster* raster);
 
     // 0 actual size, 1 displayed size.
     int ItemIndex() const;

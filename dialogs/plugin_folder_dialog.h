@@ -13,16 +13,16 @@ class TSusiePlugs;
 // Chooses the folder the image plug-ins are loaded from. Lists the
 // plug-ins of the folder shown with what each reports about itself; only
 // "更 新(&U)" hands the folder to the plug-in host.
-class TSubForm8010 : public QDialog {
+class TPluginFolderDialog : public QDialog {
     Q_OBJECT
 
 public:
     // host: the plug-in registry in use; its folder is shown first.
-    TSubForm8010(QWidget* owner, TSusiePlugs& host);
+    TPluginFolderDialog(QWidget* owner, TSusiePlugs& host);
 
-    QLineEdit* LabeledEdit() const { return edit_; }
-    QToolButton* SpeedButton1() const { return browse_; }
-    QTreeWidget* ListView1() const { return list_; }
+    QLineEdit* FolderEdit() const { return folderEdit_; }
+    QToolButton* BrowseButton() const { return browse_; }
+    QTreeWidget* PluginList() const { return list_; }
     QPushButton* UpdateButton() const { return update_; }
 
     // Shows folder and lists its plug-ins, through a registry of its own
@@ -37,7 +37,7 @@ private:
 
     TSusiePlugs& host_;
     std::string folder_;
-    QLineEdit* edit_;
+    QLineEdit* folderEdit_;
     QToolButton* browse_;
     QTreeWidget* list_;
     QPushButton* update_;

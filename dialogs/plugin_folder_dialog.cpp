@@ -1,4 +1,4 @@
-#include "sub8010.h"
+#include "plugin_folder_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -35,22 +35,22 @@ void AddUnavailableRow(QTreeWidget* list, const TSusiePlugs::TUnavailable& plug)
 
 }  // namespace
 
-TSubForm8010::TSubForm8010(QWidget* owner, TSusiePlugs& host) : QDialog(owner), host_(host) {
-    setObjectName(QStringLiteral("SubForm8010"));
+TPluginFolderDialog::TPluginFolderDialog(QWidget* owner, TSusiePlugs& host) : QDialog(owner), host_(host) {
+    setObjectName(QStringLiteral("PluginFolderDialog"));
     setWindowTitle(QStringLiteral("Susieプラグインの設定"));
     setProperty("HelpContext", 8010);
 
     auto* intro = new QLabel(QStringLiteral("Susieプラグインが置かれたフォルダの設定を行います。"), this);
-    edit_ = new QLineEdit(this);
-    edit_->setReadOnly(true);
+    folderEdit_ = new QLineEdit(this);
+    folderEdit_->setReadOnly(true);
     auto* label = new QLabel(QStringLiteral("フォルダ(&F) :"), this);
-    label->setBuddy(edit_);
+    label->setBuddy(folderEdit_);
     browse_ = new QToolButton(this);
     browse_->setText(QStringLiteral("..."));
     browse_->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(label);
-    folderRow->addWidget(edit_, 1);
+    folderRow->addWidget(folderEdit_, 1);
     folderRow->addWidget(browse_);
 
     list_ = new QTreeWidget(this);
@@ -72,7 +72,7 @@ TSubForm8010::TSubForm8010(QWidget* owner, TSusiePlugs& host) : QDialog(owner), 
     update_->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(browse_, &QToolButton::clicked, this, &TSubForm8010::Browse);
+    connect(browse_, &QToolButton::clicked, this, &TPluginFolderDialog::Browse);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
@@ -83,13 +83,13 @@ TSubForm8010::TSubForm8010(QWidget* owner, TSusiePlugs& host) : QDialog(owner), 
     SetFolder(host_.Path());
 }
 
-void TSubForm8010::SetFolder(const std::string& folder) {
+void TPluginFolderDialog::SetFolder(const std::string& folder) {
     folder_ = folder;
-    edit_->setText(platform::DisplayName(folder));
+    folderEdit_->setText(platform::DisplayName(folder));
     FillList();
 }
 
-void TSubForm8010::FillList() {
+void TPluginFolderDialog::FillList() {
     list_->clear();
     TSusiePlugs registry;
     registry.SetPath(folder_);
@@ -112,7 +112,7 @@ void TSubForm8010::FillList() {
     list_->sortItems(0, Qt::AscendingOrder);
 }
 
-void TSubForm8010::Browse() {
+void TPluginFolderDialog::Browse() {
     TShellFolderDialog dialog;
     dialog.SetTitle(QStringLiteral("プラグインの保管先フォルダを選択"));
     dialog.SetRootFolder(TSpecialFolder::sfDesktop);
@@ -122,7 +122,7 @@ void TSubForm8010::Browse() {
     if (dialog.Execute()) SetFolder(platform::PathBytes(dialog.FolderName()));
 }
 
-void TSubForm8010::accept() {
+void TPluginFolderDialog::accept() {
     host_.SetPath(folder_);
     QDialog::accept();
 }

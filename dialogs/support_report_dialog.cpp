@@ -1,4 +1,4 @@
-#include "sub9030.h"
+#include "support_report_dialog.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -73,13 +73,13 @@ QStringList BuildSupportReport(TSysInfo& sysInfo, const QString& executablePath,
     return lines;
 }
 
-TSubForm9030::TSubForm9030(QWidget* owner, const QString& supportAddress, const QString& executablePath)
+TSupportReportDialog::TSupportReportDialog(QWidget* owner, const QString& supportAddress, const QString& executablePath)
     : QDialog(owner), supportAddress_(supportAddress), executablePath_(executablePath),
       sysInfo_(new TSysInfo(this)), memo_(new QPlainTextEdit(this)),
       closeButton_(new QPushButton(QStringLiteral("閉じる(&C)"), this)),
       mailButton_(new QPushButton(QStringLiteral("障害報告(&Q)"), this)),
       copyButton_(new QPushButton(QStringLiteral("コピー(&P)"), this)) {
-    setObjectName(QStringLiteral("SubForm9030"));
+    setObjectName(QStringLiteral("SupportReportDialog"));
     setWindowTitle(QStringLiteral("サポート情報"));
     sysInfo_->setObjectName(QStringLiteral("SysInfo"));
     sysInfo_->SetMemoryStatusKind(mkKB);
@@ -115,13 +115,13 @@ TSubForm9030::TSubForm9030(QWidget* owner, const QString& supportAddress, const 
     CentreOnScreen(this);
 }
 
-TSubForm9030::~TSubForm9030() = default;
+TSupportReportDialog::~TSupportReportDialog() = default;
 
-QString TSubForm9030::MailSubject() const {
+QString TSupportReportDialog::MailSubject() const {
     return QStringLiteral("障害報告 【") + QFileInfo(executablePath_).fileName() + QStringLiteral("】");
 }
 
-void TSubForm9030::ButtonMailClick() {
+void TSupportReportDialog::ButtonMailClick() {
     // One message at a time: the button comes back when the mail program
     // answered.
     mailButton_->setEnabled(false);
@@ -129,7 +129,7 @@ void TSubForm9030::ButtonMailClick() {
                           [this](bool handedOver) { MailDone(handedOver); });
 }
 
-void TSubForm9030::MailDone(bool handedOver) {
+void TSupportReportDialog::MailDone(bool handedOver) {
     mailButton_->setEnabled(true);
     if (!handedOver)
         platform::ShowMessage(this, QStringLiteral("メールの転送エラーが発生。"), platform::MessageIcon::Error);

@@ -1,4 +1,4 @@
-#include "sub1090.h"
+#include "batch_rename_dialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -38,9 +38,10 @@ QString NameText(const std::string& name) { return platform::DisplayName(name); 
 
 }  // namespace
 
-TSubForm1090::TSubForm1090(QWidget* owner, bool folders, const std::vector<std::string>& paths, std::string folder)
+TBatchRenameDialog::TBatchRenameDialog(QWidget* owner, bool folders, const std::vector<std::string>& paths,
+                                       std::string folder)
     : QDialog(owner), folder_(std::move(folder)) {
-    setObjectName(QStringLiteral("SubForm1090"));
+    setObjectName(QStringLiteral("BatchRenameDialog"));
     setWindowTitle(QStringLiteral("名前の変更"));
     setProperty("HelpContext", 1090);
     BuildControls(folders);
@@ -49,7 +50,7 @@ TSubForm1090::TSubForm1090(QWidget* owner, bool folders, const std::vector<std::
     UpdateButtons();
 }
 
-void TSubForm1090::BuildControls(bool folders) {
+void TBatchRenameDialog::BuildControls(bool folders) {
     list_ = new QTreeWidget(this);
     list_->setColumnCount(2);
     list_->setHeaderLabels({QStringLiteral("変更前"), QStringLiteral("変更後")});
@@ -64,34 +65,34 @@ void TSubForm1090::BuildControls(bool folders) {
 
     auto* group = new QGroupBox(QStringLiteral("名前の設定"), this);
     auto* form = new QGridLayout(group);
-    edit1_ = new QLineEdit(folders ? QStringLiteral("新しいフォルダ (") : QStringLiteral("新しいファイル ("), group);
-    checkBox1_ = new QCheckBox(QStringLiteral("変更前の名前を引用"), group);
+    header_ = new QLineEdit(folders ? QStringLiteral("新しいフォルダ (") : QStringLiteral("新しいファイル ("), group);
+    quoteOldName_ = new QCheckBox(QStringLiteral("変更前の名前を引用"), group);
     digits_ = MakeNumberField(group, 0, 99, 2, 1);
     start_ = MakeNumberField(group, 0, 999999999, 9, 1);
     increment_ = MakeNumberField(group, 1, 999999999, 9, 1);
-    edit2_ = new QLineEdit(QStringLiteral(")"), group);
-    checkBox2_ = new QCheckBox(QStringLiteral("で統一する"), group);
-    edit3_ = new QLineEdit(folders ? QString() : QStringLiteral("tmp"), group);
+    footer_ = new QLineEdit(QStringLiteral(")"), group);
+    unifyExtension_ = new QCheckBox(QStringLiteral("で統一する"), group);
+    extension_ = new QLineEdit(folders ? QString() : QStringLiteral("tmp"), group);
     extensionLabel_ = new QLabel(QStringLiteral("拡張子(&E) :"), group);
-    extensionLabel_->setBuddy(edit3_);
+    extensionLabel_->setBuddy(extension_);
     const auto addRow = [&](int row, const QString& label, QWidget* field) {
         auto* caption = new QLabel(label, group);
         caption->setBuddy(field);
         form->addWidget(caption, row, 0);
         form->addWidget(field, row, 1, 1, 2);
     };
-    addRow(0, QStringLiteral("ヘッダー(&A) :"), edit1_);
-    addRow(1, QStringLiteral("ボディー(&B) :"), checkBox1_);
+    addRow(0, QStringLiteral("ヘッダー(&A) :"), header_);
+    addRow(1, QStringLiteral("ボディー(&B) :"), quoteOldName_);
     addRow(2, QStringLiteral("桁数(&S) :"), digits_);
     addRow(3, QStringLiteral("開始(&B) :"), start_);
     addRow(4, QStringLiteral("増分(&I) :"), increment_);
-    addRow(5, QStringLiteral("フッター(&F) :"), edit2_);
+    addRow(5, QStringLiteral("フッター(&F) :"), footer_);
     form->addWidget(extensionLabel_, 6, 0);
-    form->addWidget(edit3_, 6, 1);
-    form->addWidget(checkBox2_, 6, 2);
-    checkBox2_->setEnabled(!folders);
+    form->addWidget(extension_, 6, 1);
+    form->addWidget(unifyExtension_, 6, 2);
+    unifyExtension_->setEnabled(!folders);
     extensionLabel_->setEnabled(!folders);
-    edit3_->setEnabled(false);
+    extension_->setEnabled(false);
 
     up_ = new QPushButton(QStringLiteral("上へ(&U)"), this);
     down_ = new QPushButton(QStringLiteral("下へ(&D)"), this);
@@ -119,24 +120,26 @@ void TSubForm1090::BuildControls(bool folders) {
 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    for (QLineEdit* edit : {edit1_, edit2_, edit3_}) connect(edit, &QLineEdit::textChanged, this, &TSubForm1090::SampleUpdate);
+    for (QLineEdit* edit : {header_, footer_, extension_})
+        connect(edit, &QLineEdit::textChanged, this, &TBatchRenameDialog::SampleUpdate);
     for (TIntSpinEdit* field : {digits_, start_, increment_})
-        connect(field, &QSpinBox::valueChanged, this, &TSubForm1090::SampleUpdate);
-    connect(checkBox1_, &QCheckBox::toggled, this, &TSubForm1090::SampleUpdate);
-    connect(checkBox2_, &QCheckBox::toggled, this, [this](bool checked) {
-        edit3_->setEnabled(checked);
+        connect(field, &QSpinBox::valueChanged, this, &TBatchRenameDialog::SampleUpdate);
+    connect(quoteOldName_, &QCheckBox::toggled, this, &TBatchRenameDialog::SampleUpdate);
+    connect(unifyExtension_, &QCheckBox::toggled, this, [this](bool checked) {
+        extension_->setEnabled(checked);
         SampleUpdate();
     });
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, &TSubForm1090::UpdateButtons);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, &TBatchRenameDialog::UpdateButtons);
     // A drop inside the list reorders the rows; the numbers follow.
-    connect(list_->model(), &QAbstractItemModel::rowsInserted, this, &TSubForm1090::SampleUpdate, Qt::QueuedConnection);
+    connect(list_->model(), &QAbstractItemModel::rowsInserted, this, &TBatchRenameDialog::SampleUpdate,
+            Qt::QueuedConnection);
     connect(up_, &QPushButton::clicked, this, [this] { MoveSelected(-1); });
     connect(down_, &QPushButton::clicked, this, [this] { MoveSelected(1); });
-    connect(exclude_, &QPushButton::clicked, this, &TSubForm1090::ExcludeSelected);
-    connect(skip_, &QPushButton::clicked, this, &TSubForm1090::InsertSkip);
+    connect(exclude_, &QPushButton::clicked, this, &TBatchRenameDialog::ExcludeSelected);
+    connect(skip_, &QPushButton::clicked, this, &TBatchRenameDialog::InsertSkip);
 }
 
-void TSubForm1090::AddItemRow(const std::string& path, bool folders) {
+void TBatchRenameDialog::AddItemRow(const std::string& path, bool folders) {
     const std::string name = platform::BaseName(path);
     auto* item = new QTreeWidgetItem(list_, {NameText(name), QString()});
     const auto type = folders ? platform::FileObjectType::Folder : platform::FileObjectType::Regular;
@@ -146,7 +149,7 @@ void TSubForm1090::AddItemRow(const std::string& path, bool folders) {
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
 }
 
-std::vector<TRenameRow> TSubForm1090::Rows() const {
+std::vector<TRenameRow> TBatchRenameDialog::Rows() const {
     std::vector<TRenameRow> rows;
     for (int i = 0; i < list_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = list_->topLevelItem(i);
@@ -159,20 +162,20 @@ std::vector<TRenameRow> TSubForm1090::Rows() const {
     return rows;
 }
 
-TRenamePattern TSubForm1090::Pattern() const {
+TRenamePattern TBatchRenameDialog::Pattern() const {
     TRenamePattern pattern;
-    pattern.Header = edit1_->text();
-    pattern.QuoteOldName = checkBox1_->isChecked();
+    pattern.Header = header_->text();
+    pattern.QuoteOldName = quoteOldName_->isChecked();
     pattern.Digits = digits_->value();
     pattern.Start = start_->value();
     pattern.Increment = increment_->value();
-    pattern.Footer = edit2_->text();
-    pattern.UnifyExtension = checkBox2_->isChecked();
-    pattern.Extension = edit3_->text();
+    pattern.Footer = footer_->text();
+    pattern.UnifyExtension = unifyExtension_->isChecked();
+    pattern.Extension = extension_->text();
     return pattern;
 }
 
-void TSubForm1090::SampleUpdate() {
+void TBatchRenameDialog::SampleUpdate() {
     const TRenamePattern pattern = Pattern();
     if (HasForbiddenCharacter(pattern.Header + pattern.Footer + pattern.Extension)) {
         platform::ShowMessage(this, ForbiddenCharacterMessage(), platform::MessageIcon::Error);
@@ -188,12 +191,12 @@ void TSubForm1090::SampleUpdate() {
     }
 }
 
-int TSubForm1090::SelectedRow() const {
+int TBatchRenameDialog::SelectedRow() const {
     const QList<QTreeWidgetItem*> selected = list_->selectedItems();
     return selected.isEmpty() ? -1 : list_->indexOfTopLevelItem(selected.front());
 }
 
-void TSubForm1090::SelectRow(int row) {
+void TBatchRenameDialog::SelectRow(int row) {
     list_->clearSelection();
     if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
         item->setSelected(true);
@@ -202,7 +205,7 @@ void TSubForm1090::SelectRow(int row) {
     UpdateButtons();
 }
 
-void TSubForm1090::UpdateButtons() {
+void TBatchRenameDialog::UpdateButtons() {
     const int row = SelectedRow();
     const int count = list_->topLevelItemCount();
     up_->setEnabled(row > 0 && count >= 2);
@@ -211,7 +214,7 @@ void TSubForm1090::UpdateButtons() {
     skip_->setEnabled(row >= 0);
 }
 
-void TSubForm1090::MoveSelected(int step) {
+void TBatchRenameDialog::MoveSelected(int step) {
     const int row = SelectedRow();
     const int target = row + step;
     if (row < 0 || target < 0 || target >= list_->topLevelItemCount()) return;
@@ -221,7 +224,7 @@ void TSubForm1090::MoveSelected(int step) {
     SampleUpdate();
 }
 
-void TSubForm1090::ExcludeSelected() {
+void TBatchRenameDialog::ExcludeSelected() {
     const int row = SelectedRow();
     if (row < 0) return;
     delete list_->takeTopLevelItem(row);
@@ -231,7 +234,7 @@ void TSubForm1090::ExcludeSelected() {
     SampleUpdate();
 }
 
-void TSubForm1090::InsertSkip() {
+void TBatchRenameDialog::InsertSkip() {
     const int row = SelectedRow();
     if (row < 0) return;
     auto* skip = new QTreeWidgetItem({QStringLiteral("【 スキップ 】"), QString()});
@@ -243,7 +246,7 @@ void TSubForm1090::InsertSkip() {
     SampleUpdate();
 }
 
-void TSubForm1090::accept() {
+void TBatchRenameDialog::accept() {
     const std::vector<TRenameRow> rows = Rows();
     TBatchRenameResult result;
     {
