@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "raster/raster_document.h"
+#include "raster/image_decoder.h"
 
 // Decodes one image file ahead, on the shared thread pool, so that opening
 // that very file next shows it without waiting for its plug-in.
