@@ -67,9 +67,45 @@ QScrollBar* MakeScrollBar(Qt::Orientation orientation, QWidget* parent, QObject*
     return bar;
 }
 
+// What the layers need of the view, passed on to it.
+class TViewOfLayers : public TLayersHost {
+public:
+    explicit TViewOfLayers(TRaster& view) : view_(view) {}
+
+    TImageList* StateImage() const override { return view_.StateImage(); }
+    TImageList* SelectImage() const override { return view_.SelectImage(); }
+    double ViewLeft() const override { return view_.ViewLeft(); }
+    double ViewTop() const override { return view_.ViewTop(); }
+    double ScaleX() const override { return view_.ScaleX(); }
+    double ScaleY() const override { return view_.ScaleY(); }
+    int DispLeft() const override { return view_.DispLeft(); }
+    int DispTop() const override { return view_.DispTop(); }
+
+    TRasterLayer* ActiveLayer() const override { return view_.ActiveLayer(); }
+    void SetActiveLayer(TRasterLayer* layer) override { view_.SetActiveLayer(layer); }
+    void ActiveLayerChanged(TRasterLayer* layer) override {
+        if (view_.OnActiveLayerChange) view_.OnActiveLayerChange(&view_, layer);
+    }
+    void ActiveObjectChanged(TRasterObject* object) override {
+        if (view_.OnActiveObjectChange) view_.OnActiveObjectChange(&view_, object);
+    }
+
+    void SetModified(bool value) override { view_.SetModified(value); }
+    void RebuildTreeView() override { view_.RebuildTreeView(); }
+    void RefreshListView() override { view_.RefreshListView(); }
+    void Repaint() override { view_.update(); }
+    void Repaint(const QRect& area) override { view_.update(area); }
+
+private:
+    TRaster& view_;
+};
+
 }  // namespace
 
-TRaster::TRaster(QWidget* parent) : QWidget(parent), document_(std::make_unique<TRasterDocument>(this)) {
+TRaster::TRaster(QWidget* parent)
+    : QWidget(parent),
+      layersHost_(std::make_unique<TViewOfLayers>(*this)),
+      document_(std::make_unique<TRasterDocument>(layersHost_.get())) {
     resize(100, 100);
     setAutoFillBackground(true);
     setMouseTracking(true);

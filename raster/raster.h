@@ -21,6 +21,7 @@ class QPainter;
 class QPrinter;
 class QScrollBar;
 class TDibPainter;
+class TLayersHost;
 class TRasterLayers;
 class TRasterLayer;
 class TRasterObject;
@@ -262,6 +263,8 @@ private:
     // hears where.
     void SaveAnnotationsAtClose();
 
+    // Declared before the document, whose layers use it until they go.
+    std::unique_ptr<TLayersHost> layersHost_;
     std::unique_ptr<TRasterDocument> document_;
     int maxX_ = 0;
     int maxY_ = 0;

@@ -25,7 +25,7 @@
 
 // --- TRasterDocument ----------------------------------------------------
 
-TRasterDocument::TRasterDocument(TRaster* view) : layers_(std::make_unique<TRasterLayers>(view)) {}
+TRasterDocument::TRasterDocument(TLayersHost* host) : layers_(std::make_unique<TRasterLayers>(host)) {}
 
 TRasterDocument::~TRasterDocument() = default;
 

@@ -7,7 +7,7 @@
 
 #include "raster/image_decoder.h"
 
-class TRaster;
+class TLayersHost;
 class TRasterLayers;
 
 // The document the raster view shows: the decoded bitmap, the facts of its
@@ -15,11 +15,12 @@ class TRasterLayers;
 // knows no widget; the view draws it and asks the user what to do.
 //
 // The layers tell the view of their changes (tree, object list, repaint,
-// the change mark) when the document has one; without a view they are a
-// plain model, which is all that reading and writing the side file needs.
+// the change mark) through the host the document is given; without one
+// they are a plain model, which is all that reading and writing the side
+// file needs.
 class TRasterDocument {
 public:
-    explicit TRasterDocument(TRaster* view = nullptr);
+    explicit TRasterDocument(TLayersHost* host = nullptr);
     ~TRasterDocument();
     TRasterDocument(const TRasterDocument&) = delete;
     TRasterDocument& operator=(const TRasterDocument&) = delete;

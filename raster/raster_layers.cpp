@@ -10,7 +10,6 @@
 
 #include "platform/code_page.h"
 #include "raster/image_list.h"
-#include "raster/raster.h"
 
 namespace ObjectRecord {
 
@@ -64,7 +63,7 @@ TRasterObject::TRasterObject(TRasterLayer* layer)
 
 TRasterObject::~TRasterObject() = default;
 
-TRaster* TRasterObject::Raster() const { return layer_->Raster(); }
+TLayersHost* TRasterObject::Host() const { return layer_->Host(); }
 
 QString TRasterObject::Name() const {
     return platform::FromCodePage932(
@@ -111,7 +110,7 @@ void TRasterObject::SetState(int value) {
     if (value == state_) return;
     state_ = value;
     // Only the object's own rectangle needs painting again.
-    if (TRaster* raster = Raster()) raster->update(ComputeBounds());
+    if (TLayersHost* host = Host()) host->Repaint(ComputeBounds());
 }
 
 bool TRasterObject::HitTest(int px, int py) const {
@@ -120,38 +119,38 @@ bool TRasterObject::HitTest(int px, int py) const {
 }
 
 QRect TRasterObject::ComputeBounds() const {
-    const TRaster* raster = Raster();
-    const TImageList* icons = raster->StateImage();
-    if (icons == nullptr || raster->ScaleX() == 0 || raster->ScaleY() == 0) return QRect();
+    const TLayersHost* host = Host();
+    const TImageList* icons = host->StateImage();
+    if (icons == nullptr || host->ScaleX() == 0 || host->ScaleY() == 0) return QRect();
     // The icon covers icon-size image pixels centred on the marker, so it
     // grows and shrinks with the zoom.
     const double w = icons->Width();
     const double h = icons->Height();
-    const double dx = X() - raster->ViewLeft();
-    const double dy = Y() - raster->ViewTop();
-    const int left = ScreenCoordinate(std::nearbyint((dx - w / 2) / raster->ScaleX()) + raster->DispLeft());
-    const int top = ScreenCoordinate(std::nearbyint((dy - h / 2) / raster->ScaleY()) + raster->DispTop());
-    const int right = ScreenCoordinate(std::nearbyint((dx + w / 2) / raster->ScaleX()) + raster->DispLeft());
-    const int bottom = ScreenCoordinate(std::nearbyint((dy + h / 2) / raster->ScaleY()) + raster->DispTop());
+    const double dx = X() - host->ViewLeft();
+    const double dy = Y() - host->ViewTop();
+    const int left = ScreenCoordinate(std::nearbyint((dx - w / 2) / host->ScaleX()) + host->DispLeft());
+    const int top = ScreenCoordinate(std::nearbyint((dy - h / 2) / host->ScaleY()) + host->DispTop());
+    const int right = ScreenCoordinate(std::nearbyint((dx + w / 2) / host->ScaleX()) + host->DispLeft());
+    const int bottom = ScreenCoordinate(std::nearbyint((dy + h / 2) / host->ScaleY()) + host->DispTop());
     return QRect(left, top, right - left, bottom - top);
 }
 
 void TRasterObject::Draw(QPainter& canvas) {
     bounds_ = ComputeBounds();
-    const TRaster* raster = Raster();
-    const TImageList* icons = state_ == 1 ? raster->SelectImage() : raster->StateImage();
+    const TLayersHost* host = Host();
+    const TImageList* icons = state_ == 1 ? host->SelectImage() : host->StateImage();
     if (icons != nullptr && !bounds_.isEmpty()) icons->Draw(canvas, bounds_, ImageIndex());
 }
 
 void TRasterObject::Delete() {
     TRasterLayer* layer = layer_;
-    TRaster* raster = Raster();
+    TLayersHost* host = Host();
     layer->SetActiveObject(nullptr);
     const std::unique_ptr<TRasterObject> self = layer->Extract(this);
-    if (raster == nullptr) return;
-    raster->RefreshListView();
-    raster->SetModified(true);
-    raster->update();
+    if (host == nullptr) return;
+    host->RefreshListView();
+    host->SetModified(true);
+    host->Repaint();
 }
 
 // --- TRasterLayer -----------------------------------------------------------
@@ -160,7 +159,7 @@ TRasterLayer::TRasterLayer(TRasterLayers* owner, const QString& name) : owner_(o
 
 TRasterLayer::~TRasterLayer() = default;
 
-TRaster* TRasterLayer::Raster() const { return owner_->Raster(); }
+TLayersHost* TRasterLayer::Host() const { return owner_->Host(); }
 
 int TRasterLayer::IndexOf(const TRasterObject* object) const {
     const auto found = std::find_if(objects_.begin(), objects_.end(),
@@ -171,13 +170,12 @@ int TRasterLayer::IndexOf(const TRasterObject* object) const {
 void TRasterLayer::SetActiveObject(TRasterObject* object) {
     if (object == activeObject_) return;
     activeObject_ = object;
-    TRaster* raster = Raster();
-    if (raster != nullptr && raster->OnActiveObjectChange) raster->OnActiveObjectChange(raster, object);
+    if (TLayersHost* host = Host()) host->ActiveObjectChanged(object);
 }
 
 void TRasterLayer::SetMode(TLayerMode mode) {
     if (mode == mode_) return;
-    TRaster* raster = Raster();
+    TLayersHost* host = Host();
     if (TRasterLayer* active = owner_->ActiveLayer(); active != nullptr && active->ActiveObject() != nullptr)
         active->ActiveObject()->SetState(0);
     mode_ = mode;
@@ -187,29 +185,29 @@ void TRasterLayer::SetMode(TLayerMode mode) {
             const QScopedValueRollback<bool> updating(owner_->updating_, true);
             previous->SetMode(lmVisible);
         }
-        if (raster != nullptr && raster->OnActiveLayerChange) raster->OnActiveLayerChange(raster, this);
+        if (host != nullptr) host->ActiveLayerChanged(this);
     }
-    if (raster == nullptr) return;
+    if (host == nullptr) return;
     if (owner_->bulkLoading_) {
         if (mode == lmActive)
-            raster->SetActiveLayer(this);
-        else if (raster->ActiveLayer() == this)
-            raster->SetActiveLayer(nullptr);
+            host->SetActiveLayer(this);
+        else if (host->ActiveLayer() == this)
+            host->SetActiveLayer(nullptr);
         return;
     }
     // The mode is kept in the side file: a change to it alone must be
     // written at close like any other.
-    raster->SetModified(true);
-    raster->RebuildTreeView();
-    raster->update();
+    host->SetModified(true);
+    host->RebuildTreeView();
+    host->Repaint();
 }
 
 TRasterObject* TRasterLayer::AddObject(std::unique_ptr<TRasterObject> object) {
     TRasterObject* added = AppendStored(std::move(object));
-    TRaster* raster = Raster();
-    if (raster == nullptr) return added;
-    raster->RefreshListView();
-    raster->SetModified(true);
+    TLayersHost* host = Host();
+    if (host == nullptr) return added;
+    host->RefreshListView();
+    host->SetModified(true);
     return added;
 }
 
@@ -230,31 +228,31 @@ std::unique_ptr<TRasterObject> TRasterLayer::Extract(TRasterObject* object) {
 bool TRasterLayer::Rename(const QString& name) {
     const bool free = owner_->Find(name) == nullptr;
     if (free) name_ = name;
-    TRaster* raster = Raster();
-    if (raster == nullptr) return free;
-    raster->RebuildTreeView();
-    raster->SetModified(true);
+    TLayersHost* host = Host();
+    if (host == nullptr) return free;
+    host->RebuildTreeView();
+    host->SetModified(true);
     return free;
 }
 
 void TRasterLayer::Delete() {
-    TRaster* raster = Raster();
+    TLayersHost* host = Host();
     const std::unique_ptr<TRasterLayer> self = owner_->Extract(this);
-    if (raster == nullptr) return;
-    raster->RebuildTreeView();
-    raster->SetModified(true);
-    raster->update();
+    if (host == nullptr) return;
+    host->RebuildTreeView();
+    host->SetModified(true);
+    host->Repaint();
 }
 
 void TRasterLayer::MoveOrder(TLayerOrder direction) {
     const int index = owner_->IndexOf(this);
     if (direction == loUp && index + 1 < owner_->Count()) owner_->Move(index, index + 1);
     if (direction == loDown && index > 0) owner_->Move(index, index - 1);
-    TRaster* raster = Raster();
-    if (raster == nullptr) return;
-    raster->RebuildTreeView();
-    raster->SetModified(true);
-    raster->update();
+    TLayersHost* host = Host();
+    if (host == nullptr) return;
+    host->RebuildTreeView();
+    host->SetModified(true);
+    host->Repaint();
 }
 
 namespace {
@@ -282,7 +280,7 @@ void TRasterLayer::SortObjects(int order) {
 
 // --- TRasterLayers ----------------------------------------------------------
 
-TRasterLayers::TRasterLayers(TRaster* raster) : raster_(raster) {}
+TRasterLayers::TRasterLayers(TLayersHost* host) : host_(host) {}
 
 TRasterLayers::~TRasterLayers() = default;
 
@@ -303,9 +301,9 @@ TRasterLayer* TRasterLayers::NewLayer() {
     QString name = base;
     for (int counter = 1; Find(name) != nullptr; ++counter) name = base + QString::number(counter);
     TRasterLayer* layer = Append(std::make_unique<TRasterLayer>(this, name));
-    if (raster_ == nullptr) return layer;
-    raster_->RebuildTreeView();
-    raster_->SetModified(true);
+    if (host_ == nullptr) return layer;
+    host_->RebuildTreeView();
+    host_->SetModified(true);
     return layer;
 }
 
@@ -315,12 +313,12 @@ TRasterLayer* TRasterLayers::Append(std::unique_ptr<TRasterLayer> layer) {
 }
 
 void TRasterLayers::Clear() {
-    if (raster_ != nullptr) raster_->SetActiveLayer(nullptr);
+    if (host_ != nullptr) host_->SetActiveLayer(nullptr);
     layers_.clear();
 }
 
 TRasterLayer* TRasterLayers::ActiveLayer(const TRasterLayer* besides) const {
-    if (raster_ != nullptr) return raster_->ActiveLayer();
+    if (host_ != nullptr) return host_->ActiveLayer();
     const auto found = std::find_if(layers_.begin(), layers_.end(), [besides](const auto& layer) {
         return layer.get() != besides && layer->Mode() == lmActive;
     });

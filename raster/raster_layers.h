@@ -14,9 +14,10 @@
 #include "raster/raster_types.h"
 
 class QPainter;
-class TRaster;
+class TImageList;
 class TRasterLayer;
 class TRasterLayers;
+class TRasterObject;
 
 // The data record of an annotation object: 620 bytes, little-endian, the
 // same bytes as one record of the side file. Strings are code page 932,
@@ -49,6 +50,41 @@ void WriteString(Bytes& record, std::size_t offset, std::size_t field, std::stri
 std::int32_t ReadInt32(const Bytes& record, std::size_t offset);
 void WriteInt32(Bytes& record, std::size_t offset, std::int32_t value);
 }  // namespace ObjectRecord
+
+// The view that shows the layers, as far as they need it: where and with
+// which icons their objects are drawn, its active layer, and where their
+// changes go. The raster view provides one; layers without one are a
+// plain model.
+class TLayersHost {
+public:
+    virtual ~TLayersHost() = default;
+
+    // Icons of objects in normal and selected state.
+    virtual TImageList* StateImage() const = 0;
+    virtual TImageList* SelectImage() const = 0;
+    // Image to screen: (image - ViewLeft) / ScaleX + DispLeft, likewise
+    // downwards.
+    virtual double ViewLeft() const = 0;
+    virtual double ViewTop() const = 0;
+    virtual double ScaleX() const = 0;
+    virtual double ScaleY() const = 0;
+    virtual int DispLeft() const = 0;
+    virtual int DispTop() const = 0;
+
+    virtual TRasterLayer* ActiveLayer() const = 0;
+    virtual void SetActiveLayer(TRasterLayer* layer) = 0;
+    // The view's events.
+    virtual void ActiveLayerChanged(TRasterLayer* layer) = 0;
+    virtual void ActiveObjectChanged(TRasterObject* object) = 0;
+
+    // The change mark of the annotations.
+    virtual void SetModified(bool value) = 0;
+    // The layer tree and the object list showing the layers.
+    virtual void RebuildTreeView() = 0;
+    virtual void RefreshListView() = 0;
+    virtual void Repaint() = 0;
+    virtual void Repaint(const QRect& area) = 0;
+};
 
 // A named marker at one image position, drawn as an icon of the view's
 // StateImage (normal) or SelectImage (selected) list.
@@ -96,7 +132,7 @@ public:
     ObjectRecord::Bytes& Record() { return *record_; }
 
 private:
-    TRaster* Raster() const;
+    TLayersHost* Host() const;
     QRect ComputeBounds() const;
 
     TRasterLayer* layer_;
@@ -116,7 +152,7 @@ public:
     TRasterLayer& operator=(const TRasterLayer&) = delete;
 
     TRasterLayers* Owner() const { return owner_; }
-    TRaster* Raster() const;
+    TLayersHost* Host() const;
 
     const QString& Name() const { return name_; }
     // Sets the name without the uniqueness check of Rename.
@@ -161,7 +197,7 @@ private:
 
 // The layers of the shown image in drawing order (index 0 lowest); owns
 // them. At most one layer is lmActive; it is the view's ActiveLayer.
-// Without a view (raster null) they are a plain model: no events, no
+// Without a view (host null) they are a plain model: no events, no
 // change mark, nothing to repaint.
 class TRasterLayers {
 public:
@@ -182,12 +218,12 @@ public:
         bool previous_;
     };
 
-    explicit TRasterLayers(TRaster* raster);
+    explicit TRasterLayers(TLayersHost* host);
     ~TRasterLayers();
     TRasterLayers(const TRasterLayers&) = delete;
     TRasterLayers& operator=(const TRasterLayers&) = delete;
 
-    TRaster* Raster() const { return raster_; }
+    TLayersHost* Host() const { return host_; }
     // Set while the previously active layer is being demoted.
     bool Updating() const { return updating_; }
 
@@ -213,7 +249,7 @@ private:
     std::unique_ptr<TRasterLayer> Extract(TRasterLayer* layer);
     void Move(int from, int to);
 
-    TRaster* raster_;
+    TLayersHost* host_;
     bool updating_ = false;
     bool bulkLoading_ = false;
     std::vector<std::unique_ptr<TRasterLayer>> layers_;
