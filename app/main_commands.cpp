@@ -361,43 +361,43 @@ void TMainCommands::Bind(int number, std::function<void()> handler) {
 }
 
 void TMainCommands::BindHandlers() {
-    Bind(1020, [this] { form_.Action1020Execute(); });
-    Bind(1030, [this] { form_.Action1030Execute(); });
-    Bind(3090, [this] { form_.Action3090Execute(); });
-    Bind(4070, [this] { form_.Action4070Execute(); });
-    Bind(4080, [this] { form_.Action4080Execute(); });
-    Bind(1050, [this] { Action1050Execute(); });
-    Bind(1060, [this] { Action1060Execute(); });
-    Bind(1070, [this] { Action1070Execute(); });
-    Bind(1120, [this] { Action1120Execute(); });
+    Bind(1020, [this] { form_.OpenFile(); });
+    Bind(1030, [this] { form_.CloseFile(); });
+    Bind(3090, [this] { form_.Refresh(); });
+    Bind(4070, [this] { form_.PreviousFile(); });
+    Bind(4080, [this] { form_.NextFile(); });
+    Bind(1050, [this] { SaveAsBitmap(); });
+    Bind(1060, [this] { PrinterSetup(); });
+    Bind(1070, [this] { Print(); });
+    Bind(1120, [this] { Exit(); });
     for (int bar = 1; bar <= 4; ++bar) {
-        Bind(3010 + bar, [this, bar] { Action3011Execute(bar); });
+        Bind(3010 + bar, [this, bar] { ToggleToolBar(bar); });
         static_cast<TWindowAction*>(Command(3010 + bar))->Checked = [this, bar] {
             return !form_.ToolBar(bar)->isHidden();
         };
     }
-    Bind(3015, [this] { Action3015Execute(); });
+    Bind(3015, [this] { ShowObjectToolBar(); });
     static_cast<TWindowAction*>(Command(3015))->Checked = [this] { return objectToolBarChecked_; };
-    Bind(3020, [this] { Action3020Execute(); });
+    Bind(3020, [this] { ShowStatusBar(); });
     static_cast<TWindowAction*>(Command(3020))->Checked = [this] { return !form_.StatusBar()->isHidden(); };
-    Bind(1080, [this] { Action1080Execute(); });
-    Bind(2060, [this] { Action2060Execute(); });
-    Bind(2070, [this] { Action2070Execute(); });
-    Bind(4030, [this] { Action4030Execute(); });
-    Bind(4040, [this] { Action4040Execute(); });
-    Bind(4050, [this] { Action4050Execute(); });
-    Bind(4060, [this] { Action4060Execute(); });
-    Bind(7030, [this] { Action7030Execute(); });
-    Bind(8010, [this] { Action8010Execute(); });
-    Bind(8020, [this] { Action8020Execute(); });
-    Bind(8030, [this] { Action8030Execute(); });
-    Bind(8050, [this] { Action8050Execute(); });
-    Bind(9020, [this] { Action9020Execute(); });
+    Bind(1080, [this] { ChangeTimeAttributes(); });
+    Bind(2060, [this] { CopyToFolder(); });
+    Bind(2070, [this] { MoveToFolder(); });
+    Bind(4030, [this] { UpOneLevel(); });
+    Bind(4040, [this] { PreviousFolder(); });
+    Bind(4050, [this] { NextFolder(); });
+    Bind(4060, [this] { LockFolder(); });
+    Bind(7030, [this] { EditObject(); });
+    Bind(8010, [this] { PluginSettings(); });
+    Bind(8020, [this] { CreateNumberedFolders(); });
+    Bind(8030, [this] { CopyImage(); });
+    Bind(8050, [this] { Options(); });
+    Bind(9020, [this] { HomePage(); });
     Bind(9030, [this] {
         TSupportReportDialog dialog(&form_, SupportAddress(), QCoreApplication::applicationFilePath());
         dialog.exec();
     });
-    Bind(9040, [this] { Action9040Execute(); });
-    Bind(1100, [this] { Action1100Execute(); });
+    Bind(9040, [this] { ShowVersion(); });
+    Bind(1100, [this] { OpenWith(); });
     Bind(9010, [this] { ShowHelp(0, &form_); });
 }

@@ -61,46 +61,46 @@ public:
     const std::map<int, platform::Action*>& Commands() const { return commands_; }
 
     QMenuBar* MainMenu() const { return mainMenu_; }
-    QMenu* PopupMenu1() const { return popupMenu1_; }
-    QMenu* PopupMenu2() const { return popupMenu2_; }
-    QMenu* PopupMenu3() const { return popupMenu3_; }
+    QMenu* ListPopupMenu() const { return listPopupMenu_; }
+    QMenu* ImagePopupMenu() const { return imagePopupMenu_; }
+    QMenu* LayerPopupMenu() const { return layerPopupMenu_; }
     QMenu* PopupUndo() const { return popupUndo_; }
     QMenu* PopupRedo() const { return popupRedo_; }
 
     // --- Handlers the window supplies ---------------------------------------
-    void Action1050Execute();
-    void Action1060Execute();
-    void Action1070Execute();
-    void Action1120Execute();
-    void Action1080Execute();
-    void Action1100Execute();
-    void Action2060Execute();
-    void Action2070Execute();
-    void Action3011Execute(int toolBar);
-    void Action3015Execute();
-    void Action3020Execute();
-    void Action4030Execute();
-    void Action4040Execute();
-    void Action4050Execute();
-    void Action4060Execute();
-    void Action7030Execute();
-    void Action8010Execute();
-    void Action8020Execute();
-    void Action8030Execute();
-    void Action8050Execute();
-    void Action9020Execute();
-    void Action9040Execute();
+    void SaveAsBitmap();
+    void PrinterSetup();
+    void Print();
+    void Exit();
+    void ChangeTimeAttributes();
+    void OpenWith();
+    void CopyToFolder();
+    void MoveToFolder();
+    void ToggleToolBar(int toolBar);
+    void ShowObjectToolBar();
+    void ShowStatusBar();
+    void UpOneLevel();
+    void PreviousFolder();
+    void NextFolder();
+    void LockFolder();
+    void EditObject();
+    void PluginSettings();
+    void CreateNumberedFolders();
+    void CopyImage();
+    void Options();
+    void HomePage();
+    void ShowVersion();
 
     // Fills a history drop-down (Popup_Undo or Popup_Redo) from the
     // folder tree's back or forward list, newest at the top.
     void Popup_Undo_Redo(QMenu* menu);
     void HistoryItemClick(QMenu* menu, QAction* entry);
     void SHPopupMenuShBeforPopup();
-    void SHPopupItem01Click();
+    void InvertSelectionEntryClick();
     // The file list asks to rename its selection: one item in place,
     // several of one kind in the batch rename window.
     void ShellListViewShListRename(int count, bool& accept);
-    QAction* SHPopupItem01() const { return shPopupItem01_; }
+    QAction* InvertSelectionEntry() const { return invertSelectionEntry_; }
 
     // Dragging in the layer tree and the object list. A drag records what
     // it carries when it starts; DragOver answers whether a drop from
@@ -162,13 +162,13 @@ private:
     platform::ActionList* actionList_;
     std::map<int, platform::Action*> commands_;
     QMenuBar* mainMenu_ = nullptr;
-    QMenu* popupMenu1_ = nullptr;
-    QMenu* popupMenu2_ = nullptr;
-    QMenu* popupMenu3_ = nullptr;
+    QMenu* listPopupMenu_ = nullptr;
+    QMenu* imagePopupMenu_ = nullptr;
+    QMenu* layerPopupMenu_ = nullptr;
     QMenu* popupUndo_ = nullptr;
     QMenu* popupRedo_ = nullptr;
     QAction* newFolderEntry_ = nullptr;
-    QAction* shPopupItem01_ = nullptr;
+    QAction* invertSelectionEntry_ = nullptr;
     bool objectToolBarChecked_ = true;
     // Where the last BMP copy went in this run.
     QString bitmapFolder_;

@@ -33,7 +33,7 @@ QString TMainCommands::ProposedBitmapPath() const {
     return QDir(folder).filePath(image.completeBaseName() + QStringLiteral(".bmp"));
 }
 
-void TMainCommands::Action1050Execute() {
+void TMainCommands::SaveAsBitmap() {
     const QString proposed = ProposedBitmapPath();
     const QString path = ChooseSaveFile ? ChooseSaveFile(proposed) : AskBitmapName(&form_, proposed);
     if (path.isEmpty()) return;
@@ -42,13 +42,13 @@ void TMainCommands::Action1050Execute() {
     form_.Raster()->SaveAsBitmap(path);
 }
 
-void TMainCommands::Action1060Execute() {
+void TMainCommands::PrinterSetup() {
     QPrintDialog dialog(&form_.Raster()->Printer(), &form_);
     dialog.setWindowTitle(QStringLiteral("プリンタの設定"));
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.exec();
 }
 
-void TMainCommands::Action1070Execute() { form_.Raster()->Print(); }
+void TMainCommands::Print() { form_.Raster()->Print(); }
 
-void TMainCommands::Action1120Execute() { form_.close(); }
+void TMainCommands::Exit() { form_.close(); }

@@ -80,18 +80,18 @@ void TMainCommands::TransferToFolder(bool move) {
                             platform::PathBytes(target), &form_);
 }
 
-void TMainCommands::Action2060Execute() { TransferToFolder(false); }
+void TMainCommands::CopyToFolder() { TransferToFolder(false); }
 
-void TMainCommands::Action2070Execute() { TransferToFolder(true); }
+void TMainCommands::MoveToFolder() { TransferToFolder(true); }
 
 // --- Moving through the tree ---------------------------------------------------
 
-void TMainCommands::Action4030Execute() {
+void TMainCommands::UpOneLevel() {
     TSHTreeView* tree = form_.ShellTreeView();
     if (TSHTreeNode* node = tree->SelectedNode(); node && node->parent()) tree->setCurrentItem(node->parent());
 }
 
-void TMainCommands::Action4040Execute() {
+void TMainCommands::PreviousFolder() {
     TSHTreeView* tree = form_.ShellTreeView();
     TSHTreeNode* node = tree->SelectedNode();
     if (node == nullptr) return;
@@ -101,7 +101,7 @@ void TMainCommands::Action4040Execute() {
     tree->setCurrentItem(previous);
 }
 
-void TMainCommands::Action4050Execute() {
+void TMainCommands::NextFolder() {
     TSHTreeView* tree = form_.ShellTreeView();
     TSHTreeNode* node = tree->SelectedNode();
     if (node == nullptr) return;
@@ -110,7 +110,7 @@ void TMainCommands::Action4050Execute() {
     if (QTreeWidgetItem* next = NextInFullOrder(node)) tree->setCurrentItem(next);
 }
 
-void TMainCommands::Action4060Execute() {
+void TMainCommands::LockFolder() {
     TSHListView* list = form_.ShellListView();
     list->SetLocked(!list->Locked());
 }
@@ -138,7 +138,7 @@ void TMainCommands::HistoryItemClick(QMenu* menu, QAction* entry) {
 
 // --- Numbered folders ------------------------------------------------------------
 
-void TMainCommands::Action8020Execute() {
+void TMainCommands::CreateNumberedFolders() {
     TNumberedFoldersDialog dialog(&form_, platform::PathBytes(form_.ShellTreeView()->SelectedPath()));
     dialog.exec();
 }

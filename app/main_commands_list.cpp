@@ -33,23 +33,23 @@ void TMainCommands::BindShellControls() {
     // The shell menu of tree and list, with renaming offered and the
     // selection toggle on top.
     shellMenu->SetReadOnly(false);
-    shPopupItem01_ = new QAction(QStringLiteral("選択の切り替え(&I)"), shellMenu);
-    shPopupItem01_->setObjectName(QStringLiteral("SHPopupItem01"));
-    shPopupItem01_->setToolTip(QStringLiteral("選択の切り替え"));
-    shPopupItem01_->setStatusTip(QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。"));
-    shPopupItem01_->setIcon(Command(2110)->icon());
-    shPopupItem01_->setProperty(platform::kHelpContextProperty, 2110);
-    shellMenu->insertAction(shellMenu->actions().value(0), shPopupItem01_);
-    connect(shPopupItem01_, &QAction::triggered, this, &TMainCommands::SHPopupItem01Click);
+    invertSelectionEntry_ = new QAction(QStringLiteral("選択の切り替え(&I)"), shellMenu);
+    invertSelectionEntry_->setObjectName(QStringLiteral("InvertSelectionEntry"));
+    invertSelectionEntry_->setToolTip(QStringLiteral("選択の切り替え"));
+    invertSelectionEntry_->setStatusTip(QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。"));
+    invertSelectionEntry_->setIcon(Command(2110)->icon());
+    invertSelectionEntry_->setProperty(platform::kHelpContextProperty, 2110);
+    shellMenu->insertAction(shellMenu->actions().value(0), invertSelectionEntry_);
+    connect(invertSelectionEntry_, &QAction::triggered, this, &TMainCommands::InvertSelectionEntryClick);
     shellMenu->OnShBeforPopup = [this](TSHPopupMenu*, const TSHIDList&, QPoint, bool&) { SHPopupMenuShBeforPopup(); };
     tree->SetShellPopupMenu(shellMenu);
 
     // The list's empty space offers the view, sort and new commands.
     connect(list, &TListView::ContextMenuAsked, this, [this](const QPoint& globalPos, int row) {
-        if (row < 0) popupMenu1_->popup(globalPos);
+        if (row < 0) listPopupMenu_->popup(globalPos);
     });
     connect(newFolderEntry_, &QAction::triggered, list, [list] { list->CreateNewFolder(); });
-    connect(popupMenu1_, &QMenu::aboutToShow, this,
+    connect(listPopupMenu_, &QMenu::aboutToShow, this,
             [this, list] { newFolderEntry_->setEnabled(!list->FolderPath().isEmpty()); });
 
     list->OnShListRename = [this](TSHListView*, int count, bool& accept) { ShellListViewShListRename(count, accept); };
@@ -60,19 +60,19 @@ void TMainCommands::BindShellControls() {
 
 void TMainCommands::SHPopupMenuShBeforPopup() {
     // Asked of the tree's list, whichever control opened the menu.
-    shPopupItem01_->setVisible(form_.ShellListView()->SelectedCount() > 0);
+    invertSelectionEntry_->setVisible(form_.ShellListView()->SelectedCount() > 0);
 }
 
-void TMainCommands::SHPopupItem01Click() {
+void TMainCommands::InvertSelectionEntryClick() {
     Command(2110)->Execute();
 }
 
-void TMainCommands::Action1080Execute() {
+void TMainCommands::ChangeTimeAttributes() {
     TTimeAttributeDialog dialog(&form_, SelectedPaths(*form_.ShellListView()));
     dialog.exec();
 }
 
-void TMainCommands::Action1100Execute() {
+void TMainCommands::OpenWith() {
     const std::vector<std::string> paths = SelectedPaths(*form_.ShellListView());
     // The chooser says itself when nothing can open the file.
     if (!paths.empty()) OpenFileWith(paths.front(), &form_);

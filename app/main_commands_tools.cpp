@@ -31,7 +31,7 @@ std::optional<QString> AskName(QWidget* owner, const QString& prompt) {
 
 }  // namespace
 
-void TMainCommands::Action7030Execute() {
+void TMainCommands::EditObject() {
     TRaster& raster = *form_.Raster();
     TRasterObject* object = raster.ActiveLayer() ? raster.ActiveLayer()->ActiveObject() : nullptr;
     if (object == nullptr) return;
@@ -42,23 +42,23 @@ void TMainCommands::Action7030Execute() {
     form_.RasterListView()->Refresh();
 }
 
-void TMainCommands::Action8010Execute() {
+void TMainCommands::PluginSettings() {
     TPluginFolderDialog dialog(&form_, form_.Raster()->Plugs());
     // The list shows what the plug-ins of the new folder read.
-    if (dialog.exec() == QDialog::Accepted) form_.Action3090Execute();
+    if (dialog.exec() == QDialog::Accepted) form_.Refresh();
 }
 
-void TMainCommands::Action8050Execute() {
+void TMainCommands::Options() {
     TOptionsDialog dialog(&form_, form_.OptionSettings());
     if (dialog.exec() == QDialog::Accepted) form_.SetOptionSettings(dialog.Settings());
 }
 
-void TMainCommands::Action8030Execute() {
+void TMainCommands::CopyImage() {
     TCopyImageDialog dialog(&form_, form_.Raster());
     dialog.exec();
 }
 
-void TMainCommands::Action9020Execute() {
+void TMainCommands::HomePage() {
     const QUrl address(HomePageAddress());
     QString reason;
     const bool opened = OpenAddress ? OpenAddress(address) : platform::OpenInWebBrowser(address, &reason);
@@ -68,7 +68,7 @@ void TMainCommands::Action9020Execute() {
                               platform::MessageIcon::Error);
 }
 
-void TMainCommands::Action9040Execute() {
+void TMainCommands::ShowVersion() {
     TVersionDialog dialog(&form_);
     dialog.exec();
 }

@@ -7,12 +7,12 @@
 #include "app/main_form.h"
 #include "components/prg_status_bar.h"
 
-void TMainCommands::Action3011Execute(int toolBar) {
+void TMainCommands::ToggleToolBar(int toolBar) {
     QToolBar* bar = form_.ToolBar(toolBar);
     bar->setVisible(bar->isHidden());
     form_.ControlBar()->Relayout();
 }
 
-void TMainCommands::Action3015Execute() { objectToolBarChecked_ = !objectToolBarChecked_; }
+void TMainCommands::ShowObjectToolBar() { objectToolBarChecked_ = !objectToolBarChecked_; }
 
-void TMainCommands::Action3020Execute() { form_.StatusBar()->setVisible(form_.StatusBar()->isHidden()); }
+void TMainCommands::ShowStatusBar() { form_.StatusBar()->setVisible(form_.StatusBar()->isHidden()); }

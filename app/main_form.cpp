@@ -30,7 +30,7 @@ namespace {
 constexpr int kInitialClientWidth = 818;
 constexpr int kInitialClientHeight = 464;
 constexpr int kPanelCtrlWidth = 203;
-constexpr int kPanel1Height = 88;
+constexpr int kListPanelHeight = 88;
 constexpr int kCoordinateWidth = 77;
 constexpr int kCoordinateDecimals = 3;
 
@@ -115,39 +115,39 @@ void TMainForm::CreatePanels() {
     panelTop_->setFixedHeight(1);
     column->addWidget(panelTop_);
 
-    splitter1_ = new QSplitter(Qt::Horizontal, central);
-    splitter1_->setObjectName(QStringLiteral("Splitter1"));
-    splitter1_->setChildrenCollapsible(false);
-    column->addWidget(splitter1_, 1);
+    sideSplitter_ = new QSplitter(Qt::Horizontal, central);
+    sideSplitter_->setObjectName(QStringLiteral("SideSplitter"));
+    sideSplitter_->setChildrenCollapsible(false);
+    column->addWidget(sideSplitter_, 1);
 
-    panelCtrl_ = NamedPanel(QStringLiteral("PanelCtrl"), splitter1_);
+    panelCtrl_ = NamedPanel(QStringLiteral("PanelCtrl"), sideSplitter_);
     panelCtrl_->setMinimumWidth(100);
-    pageControl1_ = new QTabWidget(panelCtrl_);
-    pageControl1_->setObjectName(QStringLiteral("PageControl1"));
-    TightColumn(panelCtrl_)->addWidget(pageControl1_);
-    auto* tabSheet11 = NamedPanel(QStringLiteral("TabSheet11"), pageControl1_);
-    auto* tabSheet12 = NamedPanel(QStringLiteral("TabSheet12"), pageControl1_);
-    CreateShellControls(tabSheet11);
-    rasterTreeView_ = new TRasterTreeView(tabSheet12);
+    sideTabs_ = new QTabWidget(panelCtrl_);
+    sideTabs_->setObjectName(QStringLiteral("SideTabs"));
+    TightColumn(panelCtrl_)->addWidget(sideTabs_);
+    auto* fileTab = NamedPanel(QStringLiteral("FileTab"), sideTabs_);
+    auto* layerTab = NamedPanel(QStringLiteral("LayerTab"), sideTabs_);
+    CreateShellControls(fileTab);
+    rasterTreeView_ = new TRasterTreeView(layerTab);
     rasterTreeView_->setObjectName(QStringLiteral("RasterTreeView"));
-    TightColumn(tabSheet12)->addWidget(rasterTreeView_);
-    pageControl1_->addTab(tabSheet11, QStringLiteral("ファイル"));
-    pageControl1_->addTab(tabSheet12, QStringLiteral("レイヤ"));
+    TightColumn(layerTab)->addWidget(rasterTreeView_);
+    sideTabs_->addTab(fileTab, QStringLiteral("ファイル"));
+    sideTabs_->addTab(layerTab, QStringLiteral("レイヤ"));
     // The layer tab is kept but not offered.
-    pageControl1_->setTabVisible(1, false);
+    sideTabs_->setTabVisible(1, false);
 
-    panelClient_ = NamedPanel(QStringLiteral("PanelClient"), splitter1_);
-    splitter2_ = new QSplitter(Qt::Vertical, panelClient_);
-    splitter2_->setObjectName(QStringLiteral("Splitter2"));
-    splitter2_->setChildrenCollapsible(false);
-    TightColumn(panelClient_)->addWidget(splitter2_);
-    panel1_ = new QStackedWidget(splitter2_);
-    panel1_->setObjectName(QStringLiteral("Panel1"));
-    panel1_->addWidget(shellListView_);
-    rasterListView_ = new TRasterListView(panel1_);
+    panelClient_ = NamedPanel(QStringLiteral("PanelClient"), sideSplitter_);
+    listSplitter_ = new QSplitter(Qt::Vertical, panelClient_);
+    listSplitter_->setObjectName(QStringLiteral("ListSplitter"));
+    listSplitter_->setChildrenCollapsible(false);
+    TightColumn(panelClient_)->addWidget(listSplitter_);
+    listPanel_ = new QStackedWidget(listSplitter_);
+    listPanel_->setObjectName(QStringLiteral("ListPanel"));
+    listPanel_->addWidget(shellListView_);
+    rasterListView_ = new TRasterListView(listPanel_);
     rasterListView_->setObjectName(QStringLiteral("RasterListView"));
-    panel1_->addWidget(rasterListView_);
-    raster_ = new TRaster(splitter2_);
+    listPanel_->addWidget(rasterListView_);
+    raster_ = new TRaster(listSplitter_);
     raster_->setObjectName(QStringLiteral("Raster"));
     raster_->SetScrollUnit(100);
     raster_->SetZoomSize(0.1);
@@ -156,15 +156,15 @@ void TMainForm::CreatePanels() {
     raster_->installEventFilter(this);
     rasterTreeView_->SetRaster(raster_);
     rasterTreeView_->SetRasterListView(rasterListView_);
-    splitter2_->setStretchFactor(0, 0);
-    splitter2_->setStretchFactor(1, 1);
-    splitter2_->setSizes({kPanel1Height, kInitialClientHeight - kPanel1Height});
-    splitter1_->setStretchFactor(0, 0);
-    splitter1_->setStretchFactor(1, 1);
-    splitter1_->setSizes({kPanelCtrlWidth, kInitialClientWidth - kPanelCtrlWidth});
+    listSplitter_->setStretchFactor(0, 0);
+    listSplitter_->setStretchFactor(1, 1);
+    listSplitter_->setSizes({kListPanelHeight, kInitialClientHeight - kListPanelHeight});
+    sideSplitter_->setStretchFactor(0, 0);
+    sideSplitter_->setStretchFactor(1, 1);
+    sideSplitter_->setSizes({kPanelCtrlWidth, kInitialClientWidth - kPanelCtrlWidth});
     setCentralWidget(central);
 
-    connect(pageControl1_, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
+    connect(sideTabs_, &QTabWidget::currentChanged, this, &TMainForm::SideTabsChange);
     raster_->OnLoadProgress = [this](TRaster*, int position, bool& cancel) { RasterLoadProgress(position, cancel); };
     raster_->OnActiveToolClick = [this](TRasterTool*, int x, int y) { RasterActiveToolClick(x, y); };
 }
@@ -208,11 +208,11 @@ void TMainForm::CreateStatusBar() {
 
 void TMainForm::CreateActions() {
     commands_ = new TMainCommands(*this);
-    action1020_ = commands_->Command(1020);
-    action1030_ = commands_->Command(1030);
-    action4070_ = commands_->Command(4070);
-    action4080_ = commands_->Command(4080);
-    action4090_ = commands_->Command(4090);
+    openFileAction_ = commands_->Command(1020);
+    closeFileAction_ = commands_->Command(1030);
+    previousFileAction_ = commands_->Command(4070);
+    nextFileAction_ = commands_->Command(4080);
+    cancelLoadAction_ = commands_->Command(4090);
     controlBar_->SetRowSize(ToolBarRowSize());
 }
 
@@ -236,8 +236,8 @@ void TMainForm::FormShow() {
     if (LoadSettings()) {
         controlBar_->SetRowSize(ToolBarRowSize());
         LoadColumnSettings();
-        pageControl1_->setCurrentIndex(0);
-        PageControl1Change();
+        sideTabs_->setCurrentIndex(0);
+        SideTabsChange();
     }
     // The splash stays for its time in all, then the window opens up.
     const auto waited = std::chrono::milliseconds(splashShown_.elapsed());
@@ -246,7 +246,7 @@ void TMainForm::FormShow() {
 
 void TMainForm::FinishShow() {
     if (splash_) splash_->close();
-    Action3090Execute();
+    Refresh();
     activateWindow();
     shellTreeView_->setFocus();
     OpenStartPath();
@@ -280,8 +280,8 @@ bool TMainForm::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
-void TMainForm::PageControl1Change() {
-    panel1_->setCurrentWidget(pageControl1_->currentIndex() == 1 ? static_cast<QWidget*>(rasterListView_)
+void TMainForm::SideTabsChange() {
+    listPanel_->setCurrentWidget(sideTabs_->currentIndex() == 1 ? static_cast<QWidget*>(rasterListView_)
                                                                   : static_cast<QWidget*>(shellListView_));
 }
 

@@ -84,15 +84,15 @@ public:
     TFloatEdit* FloatEditX() const { return floatEditX_; }
     TFloatEdit* FloatEditY() const { return floatEditY_; }
     QWidget* PanelCtrl() const { return panelCtrl_; }
-    QTabWidget* PageControl1() const { return pageControl1_; }
+    QTabWidget* SideTabs() const { return sideTabs_; }
     TRasterTreeView* RasterTreeView() const { return rasterTreeView_; }
     TSHTreeView* ShellTreeView() const { return shellTreeView_; }
     TSHListView* ShellListView() const { return shellListView_; }
     TRasterListView* RasterListView() const { return rasterListView_; }
     TSHPopupMenu* SHPopupMenu() const { return shPopupMenu_; }
-    QSplitter* Splitter1() const { return splitter1_; }
-    QStackedWidget* Panel1() const { return panel1_; }
-    QSplitter* Splitter2() const { return splitter2_; }
+    QSplitter* SideSplitter() const { return sideSplitter_; }
+    QStackedWidget* ListPanel() const { return listPanel_; }
+    QSplitter* ListSplitter() const { return listSplitter_; }
     TRaster* Raster() const { return raster_; }
     TPrgStatusBar* StatusBar() const { return statusBar_; }
     SettingsFile& Settings() { return *settings_; }
@@ -101,11 +101,11 @@ public:
 
     // The keyboard's routes to the open/close/step handlers (the menus and
     // toolbars add their buttons for the same actions).
-    QAction* Action1020() const { return action1020_; }
-    QAction* Action1030() const { return action1030_; }
-    QAction* Action4070() const { return action4070_; }
-    QAction* Action4080() const { return action4080_; }
-    QAction* Action4090() const { return action4090_; }
+    QAction* OpenFileAction() const { return openFileAction_; }
+    QAction* CloseFileAction() const { return closeFileAction_; }
+    QAction* PreviousFileAction() const { return previousFileAction_; }
+    QAction* NextFileAction() const { return nextFileAction_; }
+    QAction* CancelLoadAction() const { return cancelLoadAction_; }
 
     // True once the start-up sequence has run to its end (splash gone,
     // first refresh done).
@@ -133,21 +133,21 @@ public:
 
     // --- Handlers ----------------------------------------------------------
     // Opens the first selected file of the list in the raster view.
-    void Action1020Execute();
-    void Action1030Execute();
+    void OpenFile();
+    void CloseFile();
     // Previous and next entry of the list: selected, and opened when it is
     // a file.
-    void Action4070Execute();
-    void Action4080Execute();
-    void Action4090Execute();
+    void PreviousFile();
+    void NextFile();
+    void CancelLoad();
     // The list offers folders and the files a plug-in claims; both lists
     // are read again.
-    void Action3090Execute();
+    void Refresh();
     // A file entry of the list is executed (double-click, Enter): it opens
     // here instead of in the desktop's application.
     void ShellListViewShExecute(TSHFileItem* item, bool& defaultAction);
-    // Tab 0 shows the file list in Panel1, tab 1 the object list.
-    void PageControl1Change();
+    // Tab 0 shows the file list in ListPanel, tab 1 the object list.
+    void SideTabsChange();
     void ShellListViewShListChange(TSHFileList* fileList);
     void ShellTreeViewFolderUnreadable(const QString& text);
     void ShellListViewShSelChange(std::int64_t selSize);
@@ -236,26 +236,26 @@ private:
     TFloatEdit* floatEditX_ = nullptr;
     TFloatEdit* floatEditY_ = nullptr;
     QWidget* panelTop_ = nullptr;
-    QSplitter* splitter1_ = nullptr;
+    QSplitter* sideSplitter_ = nullptr;
     QWidget* panelCtrl_ = nullptr;
-    QTabWidget* pageControl1_ = nullptr;
+    QTabWidget* sideTabs_ = nullptr;
     TRasterTreeView* rasterTreeView_ = nullptr;
     TSHTreeView* shellTreeView_ = nullptr;
     TSHListView* shellListView_ = nullptr;
     TRasterListView* rasterListView_ = nullptr;
     TSHPopupMenu* shPopupMenu_ = nullptr;
     QWidget* panelClient_ = nullptr;
-    QSplitter* splitter2_ = nullptr;
-    QStackedWidget* panel1_ = nullptr;
+    QSplitter* listSplitter_ = nullptr;
+    QStackedWidget* listPanel_ = nullptr;
     TRaster* raster_ = nullptr;
     TPrgStatusBar* statusBar_ = nullptr;
 
     TMainCommands* commands_ = nullptr;
-    QAction* action1020_ = nullptr;
-    QAction* action1030_ = nullptr;
-    QAction* action4070_ = nullptr;
-    QAction* action4080_ = nullptr;
-    QAction* action4090_ = nullptr;
+    QAction* openFileAction_ = nullptr;
+    QAction* closeFileAction_ = nullptr;
+    QAction* previousFileAction_ = nullptr;
+    QAction* nextFileAction_ = nullptr;
+    QAction* cancelLoadAction_ = nullptr;
 
     // The window's outer bounds as the settings placed them, and the frame
     // size known then.

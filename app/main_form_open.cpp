@@ -35,15 +35,15 @@ bool TMainForm::OpenImage(const QString& path) {
         QProgressBar* progress;
         QPointer<QWidget> focused;
         ~Restore() {
-            form->panel1_->setEnabled(true);
+            form->listPanel_->setEnabled(true);
             if (focused && form->isActiveWindow()) focused->setFocus();
             // Cancel goes, and the image's commands follow the new image now.
             form->commands_->ActionList().UpdateActions();
             progress->hide();
         }
-    } restore{this, progress, FocusInside(panel1_)};
-    panel1_->setEnabled(false);
-    action4090_->setEnabled(true);
+    } restore{this, progress, FocusInside(listPanel_)};
+    listPanel_->setEnabled(false);
+    cancelLoadAction_->setEnabled(true);
     progress->setRange(0, 100);
     progress->setValue(0);
     progress->show();
@@ -56,7 +56,7 @@ bool TMainForm::OpenImage(const QString& path) {
     return loaded;
 }
 
-void TMainForm::Action1020Execute() {
+void TMainForm::OpenFile() {
     const std::vector<int> selected = shellListView_->SelectedRows();
     if (selected.empty()) return;
     travel_ = +1;
@@ -84,9 +84,9 @@ void TMainForm::ShellListViewShExecute(TSHFileItem* item, bool& defaultAction) {
     OpenItem(item);
 }
 
-void TMainForm::Action4070Execute() { StepFile(-1); }
+void TMainForm::PreviousFile() { StepFile(-1); }
 
-void TMainForm::Action4080Execute() { StepFile(+1); }
+void TMainForm::NextFile() { StepFile(+1); }
 
 namespace {
 
@@ -122,7 +122,7 @@ void TMainForm::StepFile(int step) {
     if (IsImageFile(item)) OpenItem(item);
 }
 
-void TMainForm::Action3090Execute() {
+void TMainForm::Refresh() {
     TSHFileFilter& filter = shellListView_->Filter();
     filter.Masks.clear();
     raster_->GetPluginFilters(filter.Masks);
@@ -131,7 +131,7 @@ void TMainForm::Action3090Execute() {
     shellTreeView_->RefreshAll();
 }
 
-void TMainForm::Action1030Execute() {
+void TMainForm::CloseFile() {
     raster_->ReadAhead(QString());
     raster_->CloseImage();
     rasterTreeView_->SetNodeImage(TRasterTreeView::niImage, QPixmap());
@@ -140,4 +140,4 @@ void TMainForm::Action1030Execute() {
     floatEditY_->SetValue(0);
 }
 
-void TMainForm::Action4090Execute() { raster_->SetLoadCancel(true); }
+void TMainForm::CancelLoad() { raster_->SetLoadCancel(true); }

@@ -207,7 +207,7 @@ void TMainForm::ReadTreeLook() {
     const SettingsFile& file = *settings_;
     const int width = file.ReadInteger(kTree, QStringLiteral("Width"), frameGeometry().width() / 5, kMinPane,
                                        kMaxCoordinate);
-    splitter1_->setSizes({width, std::max(kMinPane, this->width() - width)});
+    sideSplitter_->setSizes({width, std::max(kMinPane, this->width() - width)});
     TListLook fallback;
     fallback.FontName = designFont_.family();
     fallback.FontSize = designFont_.pointSize();
@@ -228,7 +228,7 @@ void TMainForm::ReadListLook() {
     lockedLook_ = ReadLook(QStringLiteral("Lock"), unlockedLook_);
     const int height = file.ReadInteger(kList, QStringLiteral("Height"), frameGeometry().height() / 5, kMinPane,
                                         kMaxCoordinate);
-    splitter2_->setSizes({height, std::max(kMinPane, splitter2_->height() - height)});
+    listSplitter_->setSizes({height, std::max(kMinPane, listSplitter_->height() - height)});
 
     TAttributeColors& colors = attributeColors_;
     colors.Archive = file.ReadColor(kList, QStringLiteral("FontArchive"), kColorWindowText);
@@ -294,7 +294,7 @@ bool TMainForm::SaveSettings() {
     file.WriteColor(kTree, QStringLiteral("FontColor"), treeLook_.FontColor);
     file.WriteInteger(kTree, QStringLiteral("FontStyle"), treeLook_.FontStyle);
 
-    file.WriteInteger(kList, QStringLiteral("Height"), panel1_->height());
+    file.WriteInteger(kList, QStringLiteral("Height"), listPanel_->height());
     WriteLook(QString(), unlockedLook_);
     WriteLook(QStringLiteral("Lock"), lockedLook_);
     const TAttributeColors& colors = attributeColors_;

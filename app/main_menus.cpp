@@ -172,14 +172,14 @@ void TMainCommands::CreateToolButtons() {
 }
 
 void TMainCommands::CreatePopupMenus() {
-    popupMenu1_ = new QMenu(&form_);
-    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
-    QMenu* styles = AddSubMenu(popupMenu1_, QStringLiteral("表示(&V)"), QString());
+    listPopupMenu_ = new QMenu(&form_);
+    listPopupMenu_->setObjectName(QStringLiteral("ListPopupMenu"));
+    QMenu* styles = AddSubMenu(listPopupMenu_, QStringLiteral("表示(&V)"), QString());
     AddEntries(styles, {3031, 3032, 3033, 3034});
-    QMenu* arrange = AddSubMenu(popupMenu1_, QStringLiteral("アイコンの整列(&I)"), QString());
+    QMenu* arrange = AddSubMenu(listPopupMenu_, QStringLiteral("アイコンの整列(&I)"), QString());
     AddEntries(arrange, {3041, 3042, 3043, 3044, 3045, 0, 3046, 3047});
-    AddEntries(popupMenu1_, {0, 3090, 0, 2040, 0});
-    QMenu* create = AddSubMenu(popupMenu1_, QStringLiteral("新規作成(&N)"),
+    AddEntries(listPopupMenu_, {0, 3090, 0, 2040, 0});
+    QMenu* create = AddSubMenu(listPopupMenu_, QStringLiteral("新規作成(&N)"),
                                QStringLiteral("新規作成|新規フォルダ・ショートカット|新規ショートカットを作成します。"));
     newFolderEntry_ = create->addAction(QStringLiteral("フォルダ(&F)"));
     newFolderEntry_->setObjectName(QStringLiteral("PopupItemNewFolder"));
@@ -187,23 +187,23 @@ void TMainCommands::CreatePopupMenus() {
     newFolderEntry_->setStatusTip(QStringLiteral("新規フォルダを作成します。"));
     newFolderEntry_->setIcon(Command(8020)->icon());
     AddEntries(create, {8020});
-    AddEntries(popupMenu1_, {0, 2080, 2090, 2100});
+    AddEntries(listPopupMenu_, {0, 2080, 2090, 2100});
 
-    popupMenu2_ = new QMenu(&form_);
-    popupMenu2_->setObjectName(QStringLiteral("PopupMenu2"));
-    AddEntries(popupMenu2_, {5010, 0, 5020, 5030, 5040, 0, 5050, 5060, 0, 5070, 0, 5080});
+    imagePopupMenu_ = new QMenu(&form_);
+    imagePopupMenu_->setObjectName(QStringLiteral("ImagePopupMenu"));
+    AddEntries(imagePopupMenu_, {5010, 0, 5020, 5030, 5040, 0, 5050, 5060, 0, 5070, 0, 5080});
     form_.Raster()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(form_.Raster(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& point) { popupMenu2_->popup(form_.Raster()->mapToGlobal(point)); });
+            [this](const QPoint& point) { imagePopupMenu_->popup(form_.Raster()->mapToGlobal(point)); });
 
-    popupMenu3_ = new QMenu(&form_);
-    popupMenu3_->setObjectName(QStringLiteral("PopupMenu3"));
-    AddEntries(popupMenu3_, {6041, 6042, 6043, 0, 6010, 6020, 6030, 0, 6051, 6052});
+    layerPopupMenu_ = new QMenu(&form_);
+    layerPopupMenu_->setObjectName(QStringLiteral("LayerPopupMenu"));
+    AddEntries(layerPopupMenu_, {6041, 6042, 6043, 0, 6010, 6020, 6030, 0, 6051, 6052});
     TRasterTreeView* layers = form_.RasterTreeView();
     layers->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(layers, &QWidget::customContextMenuRequested, this, [this, layers](const QPoint& point) {
         // The node under the pointer is the one the commands act on.
         if (QTreeWidgetItem* node = layers->itemAt(point)) layers->setCurrentItem(node);
-        popupMenu3_->popup(layers->viewport()->mapToGlobal(point));
+        layerPopupMenu_->popup(layers->viewport()->mapToGlobal(point));
     });
 }

@@ -52,9 +52,9 @@ QString SecondPhoto() { return QString::fromStdString(setup->window.Picture(kPho
 // second; with settle, waits for the decode ahead of the second.
 void OpenFirst(bool settle) {
     TMainForm& form = setup->window.Form();
-    form.Action1030Execute();
+    form.CloseFile();
     form.ShellListView()->SetSelectedRows({setup->firstRow});
-    form.Action1020Execute();
+    form.OpenFile();
     if (!form.Raster()->HasImage()) std::abort();
     while (settle && !form.Raster()->ReadAheadReady()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QCoreApplication::processEvents();
@@ -69,7 +69,7 @@ void BM_NextFile(benchmark::State& state, bool readAhead) {
         OpenFirst(readAhead);
         counter.Paints = 0;
         state.ResumeTiming();
-        form.Action4080Execute();
+        form.NextFile();
         while (counter.Paints == 0) QCoreApplication::processEvents();
         state.PauseTiming();
         if (form.Raster()->FileName() != second || !form.Raster()->HasImage())

@@ -57,13 +57,13 @@ void BM_OpenFromList(benchmark::State& state, bool cold) {
     PaintCounter counter(*form.Raster());
     for (auto _ : state) {
         state.PauseTiming();
-        form.Action1030Execute();
+        form.CloseFile();
         form.ShellListView()->SetSelectedRows({setup->row});
         QCoreApplication::processEvents();
         if (cold) DropFromCache(setup->photo);
         counter.Paints = 0;
         state.ResumeTiming();
-        form.Action1020Execute();
+        form.OpenFile();
         while (counter.Paints == 0) QCoreApplication::processEvents();
         state.PauseTiming();
         if (!form.Raster()->HasImage()) state.SkipWithError("the photo did not open");

@@ -30,7 +30,7 @@ protected:
         layers = AddMarkedLayers();
         // The window keeps the layer page's tab out of sight; a program
         // that edits annotations brings the page forward.
-        form->PageControl1()->setCurrentIndex(1);
+        form->SideTabs()->setCurrentIndex(1);
         ASSERT_TRUE(form->RasterListView()->ShowObject(layers.marker));
     }
 

@@ -155,7 +155,7 @@ TEST_F(MainCommandsEdgeTest, DragsWithTheMouseStartFromTheLayerTreeAndTheObjectL
     ASSERT_TRUE(form->OpenImage(TestImage("drag.ktest", "width=64 height=48")));
     TRasterLayers& layers = form->Raster()->Layers();
     const auto [from, to, object] = AddMarkedLayers();
-    form->PageControl1()->setCurrentIndex(1);
+    form->SideTabs()->setCurrentIndex(1);
     TRasterTreeView* tree = form->RasterTreeView();
     TRasterListView* objects = form->RasterListView();
     ASSERT_TRUE(objects->ShowObject(object));
@@ -232,8 +232,8 @@ TEST_F(MainCommandsEdgeTest, TheTrashAndVirtualPlacesOfferNoFileCommands) {
             EXPECT_FALSE(EnabledNow(number)) << number << " at " << int(place);
         // Copy and move to a folder have nothing to take from here.
         ChooseTarget(folder.File("target"));
-        Commands().Action2060Execute();
-        Commands().Action2070Execute();
+        Commands().CopyToFolder();
+        Commands().MoveToFolder();
         EXPECT_TRUE(fs::is_empty(folder.File("target")));
     }
     EXPECT_TRUE(messages.Messages().empty()) << messages.Texts().join("\n").toStdString();

@@ -129,13 +129,13 @@ TEST_F(MainCommandsTest, TheMainMenuOffersItsColumnsInOrderWithTheLayerAndObject
 }
 
 TEST_F(MainCommandsTest, ThePopupMenusOfListViewAndLayersOfferTheirCommands) {
-    EXPECT_EQ(Entries(Commands().PopupMenu2()),
+    EXPECT_EQ(Entries(Commands().ImagePopupMenu()),
               QStringList({"ポイントツール(&P)", "-", "矩形範囲を拡大(&R)", "拡大(&I)", "縮小(&O)", "-",
                            "スクロール(&S)", "センターリング(&G)", "-", "全体表示(&E)", "-", "再描画(&U)"}));
-    EXPECT_EQ(Entries(Commands().PopupMenu1()),
+    EXPECT_EQ(Entries(Commands().ListPopupMenu()),
               QStringList({"表示(&V)", "アイコンの整列(&I)", "-", "最新の情報に更新(&R)", "-", "貼り付け(&P)", "-",
                            "新規作成(&N)", "-", "すべて選択(&A)", "フォルダを選択(&D)", "ファイルを選択(&S)"}));
-    EXPECT_EQ(Entries(Commands().PopupMenu3()),
+    EXPECT_EQ(Entries(Commands().LayerPopupMenu()),
               QStringList({"アクティブ(&A)", "表示(&V)", "非表示(&I)", "-", "新規レイヤ(&N)", "レイヤ削除(&E)",
                            "レイヤ名の変更(&R)", "-", "上層に移動(&U)", "下層に移動(&D)"}));
 }
@@ -367,7 +367,7 @@ TEST_F(MainCommandsTest, CopyToFolderTakesTheSelectionOrElseTheTreesFolderAndNev
     ASSERT_TRUE(Tree().SelectPath(Pictures() + "/first"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures() + "/first"; }));
     List().SetSelectedRows({});
-    Commands().Action2060Execute();
+    Commands().CopyToFolder();
     EXPECT_EQ(askedTitle, "コピー先のフォルダを選択");
     EXPECT_TRUE(std::filesystem::exists(target + "/first/inner/kept.ktest"));
     EXPECT_TRUE(std::filesystem::exists(folder.File("pictures/first/inner/kept.ktest")));
@@ -376,7 +376,7 @@ TEST_F(MainCommandsTest, CopyToFolderTakesTheSelectionOrElseTheTreesFolderAndNev
     ASSERT_TRUE(Tree().SelectPath(Pictures()));
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures(); }));
     SelectRows({"a.ktest", "b.ktest"});
-    Commands().Action2070Execute();
+    Commands().MoveToFolder();
     EXPECT_EQ(askedTitle, "移動先のフォルダを選択");
     EXPECT_TRUE(std::filesystem::exists(target + "/a.ktest"));
     EXPECT_FALSE(std::filesystem::exists(folder.File("pictures/a.ktest")));
@@ -387,13 +387,13 @@ TEST_F(MainCommandsTest, CopyToFolderTakesTheSelectionOrElseTheTreesFolderAndNev
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().RowCount() == 3; }));
     SelectRows({"first"});
     Commands().ChooseFolder = [&](const QString&) { return Pictures() + "/first/inner"; };
-    Commands().Action2060Execute();
+    Commands().CopyToFolder();
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(folder.File("pictures/first/inner/first")));
 
     // Cancelling the chooser does nothing.
     Commands().ChooseFolder = [](const QString&) { return QString(); };
-    Commands().Action2070Execute();
+    Commands().MoveToFolder();
     EXPECT_TRUE(std::filesystem::exists(folder.File("pictures/first")));
 }
 
@@ -423,7 +423,7 @@ TEST_F(MainCommandsTest, RenamingSeveralFilesOpensBatchRenameAndMixedKindsAreRef
 }
 
 TEST_F(MainCommandsTest, TheShellMenusSelectionToggleShowsOnlyWithASelection) {
-    QAction* toggle = Commands().SHPopupItem01();
+    QAction* toggle = Commands().InvertSelectionEntry();
     ASSERT_EQ(form->SHPopupMenu()->actions().value(0), toggle);
     EXPECT_EQ(toggle->text(), "選択の切り替え(&I)");
     List().SetSelectedRows({});

@@ -50,7 +50,7 @@ TEST_F(MainFormArgumentsTest, AFileOpensInItsFolderSelectedAndShown) {
     EXPECT_EQ(main.Raster()->Info().Width, 24);
     EXPECT_TRUE(messages.Messages().empty());
     // The next file follows the opened one.
-    main.Action4080Execute();
+    main.NextFile();
     EXPECT_EQ(SelectedName(), QStringLiteral("c.ktest"));
 
     // The start folder of the settings stays what the user chose.

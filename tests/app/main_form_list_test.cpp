@@ -74,14 +74,14 @@ TEST_F(MainFormListTest, TheStartFolderShowsInTreeAndListWithTheImagesThePlugIns
     EXPECT_EQ(main.ShellTreeView()->SelectedPath(), Pictures());
     EXPECT_EQ(main.ShellListView()->FolderPath(), Pictures());
     EXPECT_EQ(Rows(), QStringList({"sub", "a.ktest", "b.ktest", "c.ktest"}));
-    EXPECT_EQ(main.Panel1()->currentWidget(), main.ShellListView());
+    EXPECT_EQ(main.ListPanel()->currentWidget(), main.ShellListView());
     EXPECT_TRUE(main.ShellTreeView()->hasFocus());
     EXPECT_EQ(Panel(0), "4 個のオブジェクト");
 
     // A file the plug-ins claim appears at the next refresh; others do not.
     folder.Write("pictures/d.ktest", "KTESTSPI\n");
     folder.Write("pictures/e.doc", "x");
-    main.Action3090Execute();
+    main.Refresh();
     EXPECT_EQ(Rows(), QStringList({"sub", "a.ktest", "b.ktest", "c.ktest", "d.ktest"}));
 }
 
@@ -163,7 +163,7 @@ TEST_F(MainFormListTest, ByDefaultPointingSelectsAndOneClickOpensShowingTheFiles
 
     // Closed, or opened by path alone, the image node has its own picture.
     const QImage shipped = Pixels(TRasterTreeView().Images().Image(TRasterTreeView::niImage));
-    main.Action1030Execute();
+    main.CloseFile();
     EXPECT_EQ(Pixels(layers.Images().Image(TRasterTreeView::niImage)), shipped);
     QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, RowCentre(RowOf("c.ktest")));
     ASSERT_TRUE(ProcessEventsUntil([&] { return main.Raster()->HasImage(); }));
@@ -226,7 +226,7 @@ TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
     WriteIni(StartIni());
     TMainForm& main = Start();
     // Nothing selected: open does nothing, and no progress shows.
-    main.Action1020Execute();
+    main.OpenFile();
     EXPECT_FALSE(main.Raster()->HasImage());
 
     // A command runs on its state of now, as a menu opening or a key
@@ -236,20 +236,20 @@ TEST_F(MainFormListTest, PreviousAndNextStepThroughTheListOpeningFilesOnly) {
         command->trigger();
     };
     Select(RowOf("a.ktest"));
-    run(main.Action1020());
+    run(main.OpenFileAction());
     EXPECT_EQ(Shown(), "a.ktest");
 
     QTest::keyClick(&main, Qt::Key_Down, Qt::AltModifier);
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("b.ktest")});
     EXPECT_EQ(Shown(), "b.ktest");
-    run(main.Action4080());
-    run(main.Action4080());  // past the end: nothing moves
+    run(main.NextFileAction());
+    run(main.NextFileAction());  // past the end: nothing moves
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("c.ktest")});
     EXPECT_EQ(Shown(), "c.ktest");
     EXPECT_EQ(Panel(1), "横:10 / 縦:20 pixel");
 
-    run(main.Action4070());
-    run(main.Action4070());
+    run(main.PreviousFileAction());
+    run(main.PreviousFileAction());
     EXPECT_EQ(Shown(), "a.ktest");
     // The folder before the first image is only selected.
     QTest::keyClick(&main, Qt::Key_Up, Qt::AltModifier);
@@ -262,7 +262,7 @@ TEST_F(MainFormListTest, NextAndPreviousGoOnFromTheShownFileRenamedByAnotherProg
     WriteIni(StartIni());
     TMainForm& main = Start();
     Select(RowOf("a.ktest"));
-    main.Action1020Execute();
+    main.OpenFile();
     ASSERT_EQ(Shown(), "a.ktest");
 
     std::filesystem::rename(folder.File("pictures/a.ktest"), folder.File("pictures/bb.ktest"));
@@ -305,7 +305,7 @@ TEST_F(MainFormListTest, ClosingTheWindowEndsALoadWithoutAWordEvenOneWaitingForA
     WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
     TMainForm& main = Start();
     Select(RowOf("a.ktest"));
-    main.Action1020Execute();
+    main.OpenFile();
     ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
 
     QTimer::singleShot(0, &main, [&main] { main.close(); });
@@ -338,22 +338,22 @@ TEST_F(MainFormListTest, TheNextFileInTheDirectionOfTravelIsDecodedAheadAndShown
     const auto ahead = [&raster] { return QFileInfo(raster.ReadAheadPath()).fileName(); };
 
     Select(RowOf("a.ktest"));
-    main.Action1020Execute();
+    main.OpenFile();
     EXPECT_GT(reports, 0);
     EXPECT_EQ(ahead(), "b.ktest");
     ASSERT_TRUE(ProcessEventsUntil([&] { return raster.ReadAheadReady(); }));
     reports = 0;
-    main.Action4080Execute();
+    main.NextFile();
     EXPECT_EQ(Shown(), "b.ktest");
     EXPECT_EQ(Panel(1), "横:320 / 縦:200 pixel");
     EXPECT_EQ(reports, 0);
     EXPECT_EQ(ahead(), "c.ktest");
 
     // Going back looks back; before the first image there is a folder.
-    main.Action4070Execute();
+    main.PreviousFile();
     EXPECT_EQ(Shown(), "a.ktest");
     EXPECT_EQ(ahead(), "");
-    main.Action4080Execute();
+    main.NextFile();
     EXPECT_EQ(ahead(), "c.ktest");
 
     // A new sort order aims at the new next file; another folder has none.
@@ -374,18 +374,18 @@ TEST_F(MainFormListTest, AFileChangedOrBrokenAfterItsDecodeAheadOpensAsAnyOther)
     TRaster& raster = *main.Raster();
 
     Select(RowOf("a.ktest"));
-    main.Action1020Execute();
+    main.OpenFile();
     ASSERT_TRUE(ProcessEventsUntil([&] { return raster.ReadAheadReady(); }));
     Image("pictures/b.ktest", "width=33 height=22", 701);
-    main.Action4080Execute();
+    main.NextFile();
     EXPECT_EQ(Panel(1), "横:33 / 縦:22 pixel");
 
     // The decode ahead of the broken file says nothing; opening it does.
-    main.Action4080Execute();
+    main.NextFile();
     EXPECT_EQ(Shown(), "c.ktest");
     EXPECT_EQ(QFileInfo(raster.ReadAheadPath()).fileName(), "d.ktest");
     EXPECT_TRUE(messages.Messages().empty());
-    main.Action4080Execute();
+    main.NextFile();
     ASSERT_EQ(messages.Texts(), QStringList{QStringLiteral("[Code3] Plug-Inがデータの破損を検出しました。")});
     EXPECT_FALSE(raster.HasImage());
     EXPECT_EQ(raster.ReadAheadPath(), "");
@@ -418,7 +418,7 @@ TEST_F(MainFormListTest, WhileAnImageLoadsTheKeysDoNotStartAnother) {
         QTest::keyClick(&main, Qt::Key_Up, Qt::AltModifier);
         QTest::keyClick(&main, Qt::Key_O, Qt::ControlModifier);
     });
-    main.Action1020Execute();
+    main.OpenFile();
     EXPECT_EQ(Shown(), "slow.ktest");
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("slow.ktest")});
     EXPECT_TRUE(List().isEnabled());

@@ -31,11 +31,11 @@ TEST_F(MainFormTest, FirstRunCoversTheWorkAreaShowsEveryBarAndWritesEveryKeyAtCl
     EXPECT_EQ(main.windowTitle(), "Kelvandor");
     EXPECT_EQ(main.frameGeometry(), WorkArea());
     EXPECT_EQ(main.PanelCtrl()->width(), main.frameGeometry().width() / 5);
-    EXPECT_EQ(main.Panel1()->height(), main.frameGeometry().height() / 5);
+    EXPECT_EQ(main.ListPanel()->height(), main.frameGeometry().height() / 5);
     for (int i = 1; i <= 4; ++i) EXPECT_TRUE(main.ToolBar(i)->isVisible()) << i;
     EXPECT_TRUE(main.StatusBar()->isVisible());
-    EXPECT_EQ(main.PageControl1()->tabText(0), "ファイル");
-    EXPECT_FALSE(main.PageControl1()->isTabVisible(1));
+    EXPECT_EQ(main.SideTabs()->tabText(0), "ファイル");
+    EXPECT_FALSE(main.SideTabs()->isTabVisible(1));
     EXPECT_EQ(main.FloatEditX()->text(), "0.000");
     EXPECT_EQ(main.DefaultPath(), QDir::homePath());
     EXPECT_TRUE(messages.Messages().empty());
@@ -70,7 +70,7 @@ TEST_F(MainFormTest, SettingsComeBackAsTheyWereWritten) {
     EXPECT_EQ(main.Raster()->PaintMode(), pmHalfTone);
     EXPECT_EQ(main.Raster()->PluginPath(), KELVANDOR_TEST_PLUGIN_DIR);
     EXPECT_EQ(main.PanelCtrl()->width(), 250);
-    EXPECT_EQ(main.Panel1()->height(), 120);
+    EXPECT_EQ(main.ListPanel()->height(), 120);
     EXPECT_EQ(main.ListLook(false).Color, 255u);
     EXPECT_EQ(main.ListLook(false).FontStyle, 3);
     EXPECT_EQ(main.ListLook(true).Color, 65280u);
@@ -197,11 +197,11 @@ TEST_F(OpenImageTest, ALoadedImageShowsItsSizeDensityAndDepth) {
     EXPECT_EQ(Panel(2), "横:72 / 縦:72 dpi");
     EXPECT_EQ(Panel(3), "24 bit");
     EXPECT_EQ(form->FloatEditX()->Value(), 0);
-    EXPECT_TRUE(form->Panel1()->isEnabled());
+    EXPECT_TRUE(form->ListPanel()->isEnabled());
     EXPECT_FALSE(form->StatusBar()->ProgressBar()->isVisible());
-    EXPECT_FALSE(form->Action4090()->isEnabled());
+    EXPECT_FALSE(form->CancelLoadAction()->isEnabled());
 
-    form->Action1030()->trigger();
+    form->CloseFileAction()->trigger();
     EXPECT_FALSE(form->Raster()->HasImage());
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(Panel(3), "");
@@ -214,7 +214,7 @@ TEST_F(OpenImageTest, AFailedDecodeEmptiesTheViewAndLeavesTheWindowUsable) {
     EXPECT_EQ(Panel(1), "");
     EXPECT_EQ(Panel(2), "");
     ASSERT_EQ(messages.Messages().size(), 1u);
-    EXPECT_TRUE(form->Panel1()->isEnabled());
+    EXPECT_TRUE(form->ListPanel()->isEnabled());
     EXPECT_FALSE(form->StatusBar()->ProgressBar()->isVisible());
     EXPECT_TRUE(form->OpenImage(TestImage("c.ktest", "width=8 height=8")));
 }
@@ -222,9 +222,9 @@ TEST_F(OpenImageTest, AFailedDecodeEmptiesTheViewAndLeavesTheWindowUsable) {
 TEST_F(OpenImageTest, EscapeDuringALoadCancelsIt) {
     bool cancelEnabled = false, progressShown = false, listDisabled = false;
     QTimer::singleShot(0, form.get(), [&] {
-        cancelEnabled = form->Action4090()->isEnabled();
+        cancelEnabled = form->CancelLoadAction()->isEnabled();
         progressShown = form->StatusBar()->ProgressBar()->isVisible();
-        listDisabled = !form->Panel1()->isEnabled();
+        listDisabled = !form->ListPanel()->isEnabled();
         QTest::keyClick(form.get(), Qt::Key_Escape);
     });
     EXPECT_FALSE(form->OpenImage(TestImage("slow.ktest", "width=64 height=64 steps=50")));
@@ -232,7 +232,7 @@ TEST_F(OpenImageTest, EscapeDuringALoadCancelsIt) {
     EXPECT_TRUE(progressShown);
     EXPECT_TRUE(listDisabled);
     EXPECT_FALSE(form->Raster()->HasImage());
-    EXPECT_FALSE(form->Action4090()->isEnabled());
+    EXPECT_FALSE(form->CancelLoadAction()->isEnabled());
     EXPECT_EQ(Panel(1), "");
 }
 

@@ -266,7 +266,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     // A new layer from the layer tree's menu, made the active one.
     // The window keeps the layer page's tab out of sight, so the page is
     // brought forward as a program that edits annotations would.
-    form->PageControl1()->setCurrentIndex(1);
+    form->SideTabs()->setCurrentIndex(1);
     TRasterTreeView* layers = form->RasterTreeView();
     ClickNode(*layers, layers->RootNode(), Qt::RightButton);
     ClickEntry(Command(6010));
@@ -284,7 +284,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
 
     // The second one renamed in the object list, in place.
     TRasterListView* objects = form->RasterListView();
-    ASSERT_EQ(form->Panel1()->currentWidget(), objects);
+    ASSERT_EQ(form->ListPanel()->currentWidget(), objects);
     QAbstractItemView* objectView = objects->CurrentView();
     Click(objectView->viewport(), objectView->visualRect(objects->Model()->index(1, 0)).center());
     Key(Qt::Key_F2);
@@ -304,7 +304,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     EXPECT_NE(ReadText(grx).find(platform::ToCodePage932(QStringLiteral("港の灯台"))), std::string::npos);
 
     // Reopened from the list with the keyboard: the markers are back.
-    form->PageControl1()->setCurrentIndex(0);
+    form->SideTabs()->setCurrentIndex(0);
     ClickRow("朝.png");
     AwaitEnabled(1020);
     Key(Qt::Key_O, Qt::ControlModifier);
@@ -313,7 +313,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     EXPECT_FALSE(Raster().Modified());
     // The layer renamed and named back from its menu is a change all the
     // same: closing writes the file again, byte for byte as before.
-    form->PageControl1()->setCurrentIndex(1);
+    form->SideTabs()->setCurrentIndex(1);
     const QString layerName = Raster().Layers().Items(0)->Name();
     for (const QString& name : {QStringLiteral("下書き"), layerName}) {
         ClickNode(*layers, LayerNode(Raster().Layers().Items(0)->Name()), Qt::RightButton);
@@ -327,7 +327,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     ChooseFromMainMenu("ファイル(&F)", 1030);
     ASSERT_TRUE(fs::exists(grx));
     EXPECT_EQ(ReadFileBytes(grx), written);
-    form->PageControl1()->setCurrentIndex(0);
+    form->SideTabs()->setCurrentIndex(0);
 
     // The picture copied to the keeping folder with copy and paste.
     List().CurrentView()->setFocus();
