@@ -14,7 +14,7 @@ inline constexpr const char* kThemeName = "Adwaita";
 // own theme already offers the command icons.
 void UseCommandTheme();
 
-// The icon of a command number; a null icon for commands without image.
-QIcon CommandIcon(int number);
+// The icon of a freedesktop icon name; a null icon for an empty name.
+QIcon CommandIcon(const char* iconName);
 
 }  // namespace command_icons

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QPointer>
 
+#include "app/main_command_table.h"
 #include "platform/action.h"
 
 class QMenu;
@@ -43,11 +44,11 @@ private:
     QPointer<QWidget> window_;
 };
 
-// The main window's command set: every command of the window by number
-// (Action1010 ... Action9040) in one action list, the main menu, the
-// buttons of the four toolbars, the popup menus and the history drop-downs
-// of the back and forward buttons, and the handlers the window supplies
-// for the commands that do not act on their own.
+// The main window's command set: every command of the window's command
+// table in one action list, the main menu, the buttons of the four
+// toolbars, the popup menus and the history drop-downs of the back and
+// forward buttons, and the handlers the window supplies for the commands
+// that do not act on their own.
 class TMainCommands : public QObject {
     Q_OBJECT
 
@@ -56,9 +57,8 @@ public:
     ~TMainCommands() override;
 
     platform::ActionList& ActionList() const { return *actionList_; }
-    // The command of a number (1010 ... 9040); null for numbers not used.
-    platform::Action* Command(int number) const;
-    const std::map<int, platform::Action*>& Commands() const { return commands_; }
+    platform::Action* Command(TCommand command) const;
+    const std::map<TCommand, platform::Action*>& Commands() const { return commands_; }
 
     QMenuBar* MainMenu() const { return mainMenu_; }
     QMenu* ListPopupMenu() const { return listPopupMenu_; }
@@ -67,16 +67,19 @@ public:
     QMenu* PopupUndo() const { return popupUndo_; }
     QMenu* PopupRedo() const { return popupRedo_; }
 
-    // --- Handlers the window supplies ---------------------------------------
+    // --- Handlers the window supplies (the command table names them) ------
     void SaveAsBitmap();
     void PrinterSetup();
     void Print();
-    void Exit();
     void ChangeTimeAttributes();
     void OpenWith();
+    void Exit();
     void CopyToFolder();
     void MoveToFolder();
-    void ToggleToolBar(int toolBar);
+    void ShowStandardToolBar();
+    void ShowViewToolBar();
+    void ShowGoToolBar();
+    void ShowImageToolBar();
     void ShowObjectToolBar();
     void ShowStatusBar();
     void UpOneLevel();
@@ -88,7 +91,9 @@ public:
     void CreateNumberedFolders();
     void CopyImage();
     void Options();
+    void HelpContents();
     void HomePage();
+    void SendSupportReport();
     void ShowVersion();
 
     // Fills a history drop-down (Popup_Undo or Popup_Redo) from the
@@ -111,9 +116,9 @@ public:
     bool RasterListViewDragOver(QObject* source) const;
     void RasterTreeViewDragDrop(QObject* source, QTreeWidgetItem* node);
 
-    // The address Action9020 opens.
+    // The address HomePage opens.
     static QString HomePageAddress();
-    // The file Action1050 proposes: the shown image's name with ".bmp", in
+    // The file SaveAsBitmap proposes: the shown image's name with ".bmp", in
     // the folder the last one was saved to, else in the image's folder.
     QString ProposedBitmapPath() const;
 
@@ -134,8 +139,9 @@ private:
     // right, once the buttons have their real sizes.
     void SeparateToolBars();
     void CreateCommands();
-    platform::Action* NewCommand(int number);
-    void SetTexts(int number, const QString& caption, const QString& hint, const QString& shortcut);
+    void BindHandlers(platform::Action* action, const TCommandRow& row);
+    void BindBarChecks();
+    void ToggleToolBar(QToolBar* bar);
     void CreateMainMenu();
     void CreateToolButtons();
     void CreatePopupMenus();
@@ -146,21 +152,20 @@ private:
     // The paths the copy and move commands take: the list's selection, or
     // the tree's folder when nothing is selected.
     std::vector<std::string> TransferSources() const;
-    void BindHandlers();
-    void Bind(int number, std::function<void()> handler);
 
-    // Menu building: numbers, 0 for a separator.
-    void AddEntries(QWidget* menu, std::initializer_list<int> numbers);
+    // Menu building: commands, kSeparator for a separator.
+    static constexpr TCommand kSeparator{};
+    void AddEntries(QWidget* menu, std::initializer_list<TCommand> commands);
     QMenu* AddMenu(QMenuBar* bar, const QString& caption, const QString& hint);
     QMenu* AddSubMenu(QMenu* menu, const QString& caption, const QString& hint);
-    void MakeRadioGroup(std::initializer_list<int> numbers);
-    QAction* AddMenuEntryAs(QMenu* menu, int number, const QString& caption);
+    void MakeRadioGroup(std::initializer_list<TCommand> commands);
+    QAction* AddMenuEntryAs(QMenu* menu, TCommand command, const QString& caption);
 
     QWidget* Owner() const;
 
     TMainForm& form_;
     platform::ActionList* actionList_;
-    std::map<int, platform::Action*> commands_;
+    std::map<TCommand, platform::Action*> commands_;
     QMenuBar* mainMenu_ = nullptr;
     QMenu* listPopupMenu_ = nullptr;
     QMenu* imagePopupMenu_ = nullptr;

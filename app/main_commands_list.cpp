@@ -37,7 +37,7 @@ void TMainCommands::BindShellControls() {
     invertSelectionEntry_->setObjectName(QStringLiteral("InvertSelectionEntry"));
     invertSelectionEntry_->setToolTip(QStringLiteral("選択の切り替え"));
     invertSelectionEntry_->setStatusTip(QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。"));
-    invertSelectionEntry_->setIcon(Command(2110)->icon());
+    invertSelectionEntry_->setIcon(Command(TCommand::InvertSelection)->icon());
     invertSelectionEntry_->setProperty(platform::kHelpContextProperty, 2110);
     shellMenu->insertAction(shellMenu->actions().value(0), invertSelectionEntry_);
     connect(invertSelectionEntry_, &QAction::triggered, this, &TMainCommands::InvertSelectionEntryClick);
@@ -64,7 +64,7 @@ void TMainCommands::SHPopupMenuShBeforPopup() {
 }
 
 void TMainCommands::InvertSelectionEntryClick() {
-    Command(2110)->Execute();
+    Command(TCommand::InvertSelection)->Execute();
 }
 
 void TMainCommands::ChangeTimeAttributes() {

@@ -7,11 +7,18 @@
 #include "app/main_form.h"
 #include "components/prg_status_bar.h"
 
-void TMainCommands::ToggleToolBar(int toolBar) {
-    QToolBar* bar = form_.ToolBar(toolBar);
+void TMainCommands::ToggleToolBar(QToolBar* bar) {
     bar->setVisible(bar->isHidden());
     form_.ControlBar()->Relayout();
 }
+
+void TMainCommands::ShowStandardToolBar() { ToggleToolBar(form_.StandardToolBar()); }
+
+void TMainCommands::ShowViewToolBar() { ToggleToolBar(form_.ViewToolBar()); }
+
+void TMainCommands::ShowGoToolBar() { ToggleToolBar(form_.GoToolBar()); }
+
+void TMainCommands::ShowImageToolBar() { ToggleToolBar(form_.ImageToolBar()); }
 
 void TMainCommands::ShowObjectToolBar() { objectToolBarChecked_ = !objectToolBarChecked_; }
 

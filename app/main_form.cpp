@@ -74,30 +74,31 @@ TMainForm::~TMainForm() {
 void TMainForm::CreateControlBar() {
     controlBar_ = new TControlBar(this);
     controlBar_->setObjectName(QStringLiteral("ControlBar"));
-    for (int i = 0; i < 4; ++i) {
+    const char* const names[] = {"StandardToolBar", "ViewToolBar", "GoToolBar", "ImageToolBar"};
+    for (std::size_t i = 0; i < toolBars_.size(); ++i) {
         auto* toolBar = new QToolBar(controlBar_);
-        toolBar->setObjectName(QStringLiteral("ToolBar%1").arg(i + 1));
+        toolBar->setObjectName(QString::fromLatin1(names[i]));
         toolBars_[i] = toolBar;
     }
     auto addCoordinate = [this](const QString& label, const QString& name) {
-        toolBars_[3]->addWidget(new QLabel(label, toolBars_[3]));
-        auto* edit = new TFloatEdit(toolBars_[3]);
+        ImageToolBar()->addWidget(new QLabel(label, ImageToolBar()));
+        auto* edit = new TFloatEdit(ImageToolBar());
         edit->setObjectName(name);
         edit->setReadOnly(true);
         edit->setFixedWidth(kCoordinateWidth);
         edit->SetSeparate(true);
         edit->SetDecimal(kCoordinateDecimals);
-        toolBars_[3]->addWidget(edit);
+        ImageToolBar()->addWidget(edit);
         return edit;
     };
     floatEditX_ = addCoordinate(QStringLiteral(" X : "), QStringLiteral("FloatEditX"));
     floatEditY_ = addCoordinate(QStringLiteral(" Y : "), QStringLiteral("FloatEditY"));
     // Designed places: standard and history toolbars on the left, view and
     // tool toolbars beside them.
-    controlBar_->AddToolBar(toolBars_[0], 11, 0);
-    controlBar_->AddToolBar(toolBars_[1], 272, 0);
-    controlBar_->AddToolBar(toolBars_[2], 11, 1);
-    controlBar_->AddToolBar(toolBars_[3], 272, 1);
+    controlBar_->AddToolBar(StandardToolBar(), 11, 0);
+    controlBar_->AddToolBar(ViewToolBar(), 272, 0);
+    controlBar_->AddToolBar(GoToolBar(), 11, 1);
+    controlBar_->AddToolBar(ImageToolBar(), 272, 1);
     controlBar_->SetRowSize(ToolBarRowSize());
 }
 
@@ -208,11 +209,11 @@ void TMainForm::CreateStatusBar() {
 
 void TMainForm::CreateActions() {
     commands_ = new TMainCommands(*this);
-    openFileAction_ = commands_->Command(1020);
-    closeFileAction_ = commands_->Command(1030);
-    previousFileAction_ = commands_->Command(4070);
-    nextFileAction_ = commands_->Command(4080);
-    cancelLoadAction_ = commands_->Command(4090);
+    openFileAction_ = commands_->Command(TCommand::OpenFile);
+    closeFileAction_ = commands_->Command(TCommand::CloseFile);
+    previousFileAction_ = commands_->Command(TCommand::PreviousFile);
+    nextFileAction_ = commands_->Command(TCommand::NextFile);
+    cancelLoadAction_ = commands_->Command(TCommand::CancelLoad);
     controlBar_->SetRowSize(ToolBarRowSize());
 }
 

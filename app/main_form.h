@@ -80,7 +80,13 @@ public:
 
     // --- Components --------------------------------------------------------
     TControlBar* ControlBar() const { return controlBar_; }
-    QToolBar* ToolBar(int number) const { return toolBars_.at(number - 1); }
+    // The toolbars in the order the settings number them ([ToolBar1] ... [ToolBar4]).
+    const std::array<QToolBar*, 4>& ToolBars() const { return toolBars_; }
+    QToolBar* StandardToolBar() const { return toolBars_[0]; }
+    QToolBar* ViewToolBar() const { return toolBars_[1]; }
+    QToolBar* GoToolBar() const { return toolBars_[2]; }
+    // The image tools and the pointer's coordinates.
+    QToolBar* ImageToolBar() const { return toolBars_[3]; }
     TFloatEdit* FloatEditX() const { return floatEditX_; }
     TFloatEdit* FloatEditY() const { return floatEditY_; }
     QWidget* PanelCtrl() const { return panelCtrl_; }

@@ -68,7 +68,7 @@ protected:
 // --- Printing -------------------------------------------------------------------
 
 TEST_F(MainCommandsEdgeTest, PrintingWritesTheViewThroughThePrinterAndSetupEditsThatPrinter) {
-    EXPECT_FALSE(EnabledNow(1070)) << "nothing to print without an image";
+    EXPECT_FALSE(EnabledNow(TCommand::Print)) << "nothing to print without an image";
     ASSERT_TRUE(form->OpenImage(TestImage("print.ktest", "width=64 height=48")));
 
     QPrinter& printer = form->Raster()->Printer();
@@ -76,7 +76,7 @@ TEST_F(MainCommandsEdgeTest, PrintingWritesTheViewThroughThePrinterAndSetupEdits
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     form->Raster()->setFocus();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return Command(1070)->isEnabled(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Command(TCommand::Print)->isEnabled(); }));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::ControlModifier);
     QFile printed(pdf);
     ASSERT_TRUE(printed.open(QIODevice::ReadOnly)) << "Ctrl+P printed nothing";
@@ -98,7 +98,7 @@ TEST_F(MainCommandsEdgeTest, PrintingWritesTheViewThroughThePrinterAndSetupEdits
                 dialog->parentWidget() == form.get();
         dialog->reject();
     });
-    Run(1060);
+    Run(TCommand::PrinterSetup);
     EXPECT_TRUE(shown);
     EXPECT_EQ(printer.outputFileName(), pdf);
     EXPECT_EQ(printer.outputFormat(), QPrinter::PdfFormat);
@@ -107,14 +107,14 @@ TEST_F(MainCommandsEdgeTest, PrintingWritesTheViewThroughThePrinterAndSetupEdits
 // --- Copy and move to a folder ----------------------------------------------------
 
 TEST_F(MainCommandsEdgeTest, CopyAndMoveToAFolderRefuseTheFolderItselfAndItsChild) {
-    for (int number : {2060, 2070})
+    for (TCommand command : {TCommand::CopyToFolder, TCommand::MoveToFolder})
         for (const char* target : {"pictures/first", "pictures/first/inner"}) {
             SelectRow("first");
-            ASSERT_TRUE(EnabledNow(number));
+            ASSERT_TRUE(EnabledNow(command));
             ChooseTarget(folder.File(target));
             const std::size_t before = messages.Messages().size();
-            Run(number);
-            ASSERT_EQ(messages.Messages().size(), before + 1) << number << " " << target;
+            Run(command);
+            ASSERT_EQ(messages.Messages().size(), before + 1) << command << " " << target;
             EXPECT_TRUE(messages.Messages().back().text.contains("サブフォルダ"))
                 << messages.Messages().back().text.toStdString();
             EXPECT_FALSE(fs::exists(folder.File(target) + "/first"));
@@ -130,21 +130,22 @@ TEST_F(MainCommandsEdgeTest, AFullTargetDiskIsReportedAndLeavesTheSourcesIntact)
     // copies first, and that copy is what the full disk stops.
     char otherDevice[] = "/dev/shm/kelvandor-full-XXXXXX";
     const bool haveOtherDevice = mkdtemp(otherDevice) != nullptr;
-    const std::pair<int, std::string> transfers[] = {{2060, folder.File("target")}, {2070, otherDevice}};
-    for (const auto& [number, target] : transfers) {
-        if (number == 2070 && !haveOtherDevice) continue;
+    const std::pair<TCommand, std::string> transfers[] = {{TCommand::CopyToFolder, folder.File("target")},
+                                                          {TCommand::MoveToFolder, otherDevice}};
+    for (const auto& [command, target] : transfers) {
+        if (command == TCommand::MoveToFolder && !haveOtherDevice) continue;
         ChooseTarget(target);
         SelectRow("big.ktest");
         const std::size_t before = messages.Messages().size();
         {
             const FileSizeLimit limit(16 * 1024);
-            Run(number);
+            Run(command);
         }
-        ASSERT_EQ(messages.Messages().size(), before + 1) << number;
+        ASSERT_EQ(messages.Messages().size(), before + 1) << command;
         EXPECT_TRUE(messages.Messages().back().text.contains("big.ktest"))
             << messages.Messages().back().text.toStdString();
-        EXPECT_EQ(ReadFileBytes(folder.File("pictures/big.ktest")), original) << number;
-        EXPECT_FALSE(fs::exists(target + "/big.ktest")) << "a cut-off copy was left behind by " << number;
+        EXPECT_EQ(ReadFileBytes(folder.File("pictures/big.ktest")), original) << command;
+        EXPECT_FALSE(fs::exists(target + "/big.ktest")) << "a cut-off copy was left behind by " << command;
     }
     if (haveOtherDevice) fs::remove_all(otherDevice);
 }
@@ -201,14 +202,14 @@ TEST_F(MainCommandsEdgeTest, DragsWithTheMouseStartFromTheLayerTreeAndTheObjectL
 
 TEST_F(MainCommandsEdgeTest, CommandsOnAFileThatVanishedSayWhyAndChangeNothing) {
     SelectRow("b.ktest");
-    ASSERT_TRUE(EnabledNow(1020));
+    ASSERT_TRUE(EnabledNow(TCommand::OpenFile));
     // Gone behind the list's back: the commands run before its watcher
     // tells it.
     fs::remove(folder.File("pictures/b.ktest"));
     ChooseTarget(folder.File("target"));
-    for (int number : {1020, 2060, 2070, 2030}) {
-        Run(number);
-        EXPECT_FALSE(fs::exists(folder.File("target/b.ktest"))) << number;
+    for (TCommand command : {TCommand::OpenFile, TCommand::CopyToFolder, TCommand::MoveToFolder, TCommand::Copy}) {
+        Run(command);
+        EXPECT_FALSE(fs::exists(folder.File("target/b.ktest"))) << command;
     }
     EXPECT_FALSE(form->Raster()->HasImage());
     EXPECT_GE(messages.Messages().size(), 2u) << "open and the transfers say why";
@@ -218,8 +219,8 @@ TEST_F(MainCommandsEdgeTest, CommandsOnAFileThatVanishedSayWhyAndChangeNothing) 
 
 TEST_F(MainCommandsEdgeTest, TheTrashAndVirtualPlacesOfferNoFileCommands) {
     // The tree shows the virtual folders and the trash.
-    for (int number : {3051, 3053})
-        if (!Command(number)->isChecked()) Run(number);
+    for (TCommand command : {TCommand::ShowVirtualFolders, TCommand::ShowTrash})
+        if (!Command(command)->isChecked()) Run(command);
     for (TShSpecialFolder place : {sfBitBucket, sfDrives}) {
         IDList list = nullptr;
         ASSERT_TRUE(GetSpecialFolderIDList(place, list));
@@ -228,8 +229,9 @@ TEST_F(MainCommandsEdgeTest, TheTrashAndVirtualPlacesOfferNoFileCommands) {
         ASSERT_TRUE(selected);
         Tree().setFocus();
         List().SetSelectedRows({});
-        for (int number : {1020, 1080, 1090, 2020, 2030, 2040, 2050, 8020})
-            EXPECT_FALSE(EnabledNow(number)) << number << " at " << int(place);
+        for (TCommand command : {TCommand::OpenFile, TCommand::ChangeTimeAttributes, TCommand::Rename, TCommand::Cut,
+                                 TCommand::Copy, TCommand::Paste, TCommand::Delete, TCommand::CreateNumberedFolders})
+            EXPECT_FALSE(EnabledNow(command)) << command << " at " << int(place);
         // Copy and move to a folder have nothing to take from here.
         ChooseTarget(folder.File("target"));
         Commands().CopyToFolder();

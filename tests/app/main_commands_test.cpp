@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "app/main_command_table.h"
 #include "app/main_commands.h"
 #include "dialogs/batch_rename_dialog.h"
 #include "dialogs/options_dialog.h"
@@ -72,9 +75,9 @@ protected:
         });
     }
 
-    bool CheckedNow(int number) const {
+    bool CheckedNow(TCommand command) const {
         Commands().ActionList().UpdateActions();
-        return Command(number)->isChecked();
+        return Command(command)->isChecked();
     }
 
     void OpenTestImage(const std::string& words = "width=64 height=48") {
@@ -140,59 +143,84 @@ TEST_F(MainCommandsTest, ThePopupMenusOfListViewAndLayersOfferTheirCommands) {
                            "レイヤ名の変更(&R)", "-", "上層に移動(&U)", "下層に移動(&D)"}));
 }
 
+// A command added with a number or a name already taken would shadow the
+// other one in every lookup.
+TEST(MainCommandTableTest, NumbersAndNamesLeadToOneCommandEachWay) {
+    int previous = 0;
+    std::set<std::string_view> names;
+    for (const TCommandRow& row : MainCommandTable()) {
+        EXPECT_GT(NumberOf(row.Id), previous) << row.Name;
+        previous = NumberOf(row.Id);
+        EXPECT_TRUE(names.insert(row.Name).second) << row.Name;
+        EXPECT_EQ(FindCommand(NumberOf(row.Id)), &row) << row.Name;
+        EXPECT_EQ(FindCommand(row.Name), &row) << row.Name;
+        EXPECT_FALSE(row.Handler != nullptr && row.FormHandler != nullptr) << row.Name;
+    }
+    EXPECT_EQ(std::string_view(FindCommand(1050)->Name), "SaveAsBitmap");
+    EXPECT_EQ(FindCommand("SaveAsBitmap")->Id, TCommand::SaveAsBitmap);
+    EXPECT_EQ(FindCommand(1055), nullptr);
+    EXPECT_EQ(FindCommand("Action1050"), nullptr);
+}
+
 TEST_F(MainCommandsTest, CommandsCarryTheirShortcutsHintsAndHelpContexts) {
-    const std::pair<int, const char*> shortcuts[] = {
-        {1020, "Ctrl+O"}, {1070, "Ctrl+P"},   {1110, "F12"},     {2020, "Ctrl+X"}, {2030, "Ctrl+C"},
-        {2040, "Ctrl+V"}, {2050, "Del"},      {2080, "Ctrl+A"},  {4010, "Alt+Left"}, {4020, "Alt+Right"},
-        {4030, "Ctrl+Up"}, {4070, "Alt+Up"}, {4080, "Alt+Down"}, {4090, "Esc"},    {5070, "Home"},
-        {5080, "F5"},     {9010, "F1"}};
-    for (const auto& [number, keys] : shortcuts)
-        EXPECT_EQ(Command(number)->shortcut().toString(), keys) << number;
+    using enum TCommand;
+    const std::pair<TCommand, const char*> shortcuts[] = {
+        {OpenFile, "Ctrl+O"},    {Print, "Ctrl+P"},       {Properties, "F12"},    {Cut, "Ctrl+X"},
+        {Copy, "Ctrl+C"},        {Paste, "Ctrl+V"},       {Delete, "Del"},        {SelectAll, "Ctrl+A"},
+        {Back, "Alt+Left"},      {Forward, "Alt+Right"},  {UpOneLevel, "Ctrl+Up"}, {PreviousFile, "Alt+Up"},
+        {NextFile, "Alt+Down"},  {CancelLoad, "Esc"},     {WholeImage, "Home"},   {Redraw, "F5"},
+        {HelpContents, "F1"}};
+    for (const auto& [command, keys] : shortcuts)
+        EXPECT_EQ(Command(command)->shortcut().toString(), keys) << command;
 
-    EXPECT_EQ(Command(1050)->toolTip(), "別名保存");
-    EXPECT_EQ(Command(1050)->statusTip(), "作業中の画像ファイルに別の名前をつけて保存します。");
-    EXPECT_EQ(Command(1050)->objectName(), "Action1050");
+    EXPECT_EQ(Command(SaveAsBitmap)->toolTip(), "別名保存");
+    EXPECT_EQ(Command(SaveAsBitmap)->statusTip(), "作業中の画像ファイルに別の名前をつけて保存します。");
+    EXPECT_EQ(Command(SaveAsBitmap)->objectName(), "SaveAsBitmap");
 
-    const std::pair<int, int> contexts[] = {{1080, 1080}, {3012, 3010}, {3020, 3020}, {3043, 3040}, {3053, 3050},
-                                            {3072, 3070}, {3081, 3080}, {6042, 6040}, {6052, 6050}, {9040, 9040}};
-    for (const auto& [number, context] : contexts) EXPECT_EQ(Command(number)->HelpContext(), context) << number;
+    const std::pair<TCommand, int> contexts[] = {
+        {ChangeTimeAttributes, 1080}, {ShowViewToolBar, 3010}, {ShowStatusBar, 3020}, {SortByType, 3040},
+        {ShowTrash, 3050},            {ExpandedViewMode, 3070}, {ColorPaintMode, 3080}, {ShowLayer, 6040},
+        {LayerDown, 6050},            {ShowVersion, 9040}};
+    for (const auto& [command, context] : contexts) EXPECT_EQ(Command(command)->HelpContext(), context) << command;
 
     // The status bar's first panel shows the long hint of the entry under
     // the pointer.
     QMenu* file = TopMenu("ファイル(&F)");
     file->popup(form->mapToGlobal(QPoint(10, 10)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(file));
-    file->setActiveAction(Command(1060));
+    file->setActiveAction(Command(PrinterSetup));
     EXPECT_EQ(Panel(0), "使用するプリンタの設定を行います。");
     EXPECT_TRUE(form->StatusBar()->currentMessage().isEmpty());
     file->close();
 }
 
 TEST_F(MainCommandsTest, EveryToolbarButtonAndMenuCommandHasAnIconOfTheTheme) {
-    for (int bar = 1; bar <= 4; ++bar)
-        for (QAction* button : form->ToolBar(bar)->actions()) {
+    using enum TCommand;
+    for (const QToolBar* bar : form->ToolBars())
+        for (QAction* button : bar->actions()) {
             if (button->isSeparator() || !qobject_cast<platform::Action*>(button)) continue;
             EXPECT_FALSE(button->icon().isNull()) << button->objectName().toStdString();
             EXPECT_FALSE(button->icon().pixmap(16).isNull()) << button->objectName().toStdString();
         }
     // Check and radio entries show their mark instead.
-    for (int number : {1020, 1050, 1120, 2060, 2110, 3090, 4060, 8020, 8050, 9040}) {
-        EXPECT_FALSE(Command(number)->icon().isNull()) << number;
+    for (TCommand command : {OpenFile, SaveAsBitmap, Exit, CopyToFolder, InvertSelection, Refresh, LockFolder,
+                             CreateNumberedFolders, Options, ShowVersion}) {
+        EXPECT_FALSE(Command(command)->icon().isNull()) << command;
     }
 }
 
 TEST_F(MainCommandsTest, ToolbarsOfARowDoNotCoverEachOther) {
-    for (int first : {1, 3}) {
-        const QToolBar* left = form->ToolBar(first);
-        const QToolBar* right = form->ToolBar(first + 1);
+    const std::pair<const QToolBar*, const QToolBar*> rows[] = {{form->StandardToolBar(), form->ViewToolBar()},
+                                                                {form->GoToolBar(), form->ImageToolBar()}};
+    for (const auto& [left, right] : rows) {
         EXPECT_EQ(left->y(), right->y());
-        EXPECT_GE(right->x(), left->x() + left->sizeHint().width()) << first;
+        EXPECT_GE(right->x(), left->x() + left->sizeHint().width()) << left->objectName().toStdString();
     }
 }
 
 TEST_F(MainCommandsTest, TheHistoryButtonsDropDownTheirMenus) {
-    auto* back = qobject_cast<QToolButton*>(form->ToolBar(3)->widgetForAction(Command(4010)));
-    auto* forward = qobject_cast<QToolButton*>(form->ToolBar(3)->widgetForAction(Command(4020)));
+    auto* back = qobject_cast<QToolButton*>(form->GoToolBar()->widgetForAction(Command(TCommand::Back)));
+    auto* forward = qobject_cast<QToolButton*>(form->GoToolBar()->widgetForAction(Command(TCommand::Forward)));
     ASSERT_TRUE(back && forward);
     EXPECT_EQ(back->menu(), Commands().PopupUndo());
     EXPECT_EQ(back->popupMode(), QToolButton::MenuButtonPopup);
@@ -203,43 +231,48 @@ TEST_F(MainCommandsTest, TheHistoryButtonsDropDownTheirMenus) {
 // --- Enabling follows the targets --------------------------------------------
 
 TEST_F(MainCommandsTest, ImageCommandsFollowTheViewAndTheToolsAreOneRadioGroup) {
-    for (int number : {1030, 1050, 1070, 5030, 5070, 8030}) EXPECT_FALSE(EnabledNow(number)) << number;
-    EXPECT_TRUE(EnabledNow(3071));
-    EXPECT_TRUE(CheckedNow(3071));
-    EXPECT_FALSE(CheckedNow(3072));
+    using enum TCommand;
+    for (TCommand command : {CloseFile, SaveAsBitmap, Print, ZoomInTool, WholeImage, CopyImage})
+        EXPECT_FALSE(EnabledNow(command)) << command;
+    EXPECT_TRUE(EnabledNow(NormalViewMode));
+    EXPECT_TRUE(CheckedNow(NormalViewMode));
+    EXPECT_FALSE(CheckedNow(ExpandedViewMode));
 
     OpenTestImage();
-    for (int number : {1030, 1050, 1070, 5010, 5030, 8030}) EXPECT_TRUE(EnabledNow(number)) << number;
-    Run(5030);
-    EXPECT_TRUE(CheckedNow(5030));
-    EXPECT_FALSE(CheckedNow(5010));
-    Run(3072);
+    for (TCommand command : {CloseFile, SaveAsBitmap, Print, PointTool, ZoomInTool, CopyImage})
+        EXPECT_TRUE(EnabledNow(command)) << command;
+    Run(ZoomInTool);
+    EXPECT_TRUE(CheckedNow(ZoomInTool));
+    EXPECT_FALSE(CheckedNow(PointTool));
+    Run(ExpandedViewMode);
     EXPECT_EQ(form->Raster()->ViewMode(), vmExpand);
-    EXPECT_FALSE(CheckedNow(3071));
+    EXPECT_FALSE(CheckedNow(NormalViewMode));
 
-    Run(1030);
+    Run(CloseFile);
     EXPECT_FALSE(form->Raster()->HasImage());
-    EXPECT_FALSE(EnabledNow(1030));
+    EXPECT_FALSE(EnabledNow(CloseFile));
 }
 
 TEST_F(MainCommandsTest, HelpIsOfferedAndHiddenCommandsStayOutOfSight) {
-    EXPECT_TRUE(EnabledNow(9010));
+    using enum TCommand;
+    EXPECT_TRUE(EnabledNow(HelpContents));
     // Hidden commands stay out of sight on menus and toolbars alike.
-    for (int number : {1010, 1040, 2010, 3015}) EXPECT_FALSE(Command(number)->isVisible()) << number;
+    for (TCommand command : {NewFile, Save, Undo, ShowObjectToolBar})
+        EXPECT_FALSE(Command(command)->isVisible()) << command;
 }
 
 TEST_F(MainCommandsTest, BarTogglesShowAndHideTheirBarsAndFollowThem) {
-    EXPECT_TRUE(CheckedNow(3012));
-    Run(3012);
-    EXPECT_TRUE(form->ToolBar(2)->isHidden());
-    EXPECT_FALSE(CheckedNow(3012));
-    Run(3012);
-    EXPECT_FALSE(form->ToolBar(2)->isHidden());
-    EXPECT_TRUE(CheckedNow(3012));
+    EXPECT_TRUE(CheckedNow(TCommand::ShowViewToolBar));
+    Run(TCommand::ShowViewToolBar);
+    EXPECT_TRUE(form->ViewToolBar()->isHidden());
+    EXPECT_FALSE(CheckedNow(TCommand::ShowViewToolBar));
+    Run(TCommand::ShowViewToolBar);
+    EXPECT_FALSE(form->ViewToolBar()->isHidden());
+    EXPECT_TRUE(CheckedNow(TCommand::ShowViewToolBar));
 
-    Run(3020);
+    Run(TCommand::ShowStatusBar);
     EXPECT_TRUE(form->StatusBar()->isHidden());
-    EXPECT_FALSE(CheckedNow(3020));
+    EXPECT_FALSE(CheckedNow(TCommand::ShowStatusBar));
 }
 
 // --- Handlers -----------------------------------------------------------------
@@ -249,7 +282,7 @@ TEST_F(MainCommandsTest, SaveAsBitmapWritesA24BitBitmapTheUserCanOpen) {
     const QString target = QString::fromStdString(folder.File("out/copy.bmp"));
     std::filesystem::create_directories(folder.File("out"));
     Commands().ChooseSaveFile = [&](const QString&) { return target; };
-    Run(1050);
+    Run(TCommand::SaveAsBitmap);
     EXPECT_TRUE(messages.Texts().isEmpty()) << messages.Texts().join("\n").toStdString();
     QImage written(target, "BMP");
     ASSERT_FALSE(written.isNull());
@@ -263,7 +296,7 @@ TEST_F(MainCommandsTest, SaveAsBitmapWritesA24BitBitmapTheUserCanOpen) {
     // Cancelling the chooser writes nothing.
     std::filesystem::remove(target.toStdString());
     Commands().ChooseSaveFile = [](const QString&) { return QString(); };
-    Run(1050);
+    Run(TCommand::SaveAsBitmap);
     EXPECT_FALSE(QFile::exists(target));
 }
 
@@ -274,18 +307,18 @@ TEST_F(MainCommandsTest, SaveAsBitmapProposesTheImagesNameInItsFolderThenTheFold
         proposed = path;
         return QString();
     };
-    Run(1050);
+    Run(TCommand::SaveAsBitmap);
     EXPECT_EQ(proposed, QString::fromStdString(folder.File("pictures/first/inner/kept.bmp")));
 
     std::filesystem::create_directories(folder.File("exports"));
     Commands().ChooseSaveFile = [&](const QString&) { return QString::fromStdString(folder.File("exports/one.bmp")); };
-    Run(1050);
+    Run(TCommand::SaveAsBitmap);
     ASSERT_TRUE(form->OpenImage(TestImage("pictures/a.ktest", "width=8 height=8")));
     Commands().ChooseSaveFile = [&](const QString& path) {
         proposed = path;
         return QString();
     };
-    Run(1050);
+    Run(TCommand::SaveAsBitmap);
     EXPECT_EQ(proposed, QString::fromStdString(folder.File("exports/a.bmp")));
 }
 
@@ -295,18 +328,18 @@ TEST_F(MainCommandsTest, HomePageOpensTheProjectAddressOrSaysWhyNot) {
         opened = address;
         return true;
     };
-    Run(9020);
+    Run(TCommand::HomePage);
     EXPECT_EQ(opened, QUrl(TMainCommands::HomePageAddress()));
     EXPECT_TRUE(messages.Messages().empty());
 
     Commands().OpenAddress = [](const QUrl&) { return false; };
-    Run(9020);
+    Run(TCommand::HomePage);
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Messages()[0].icon, platform::MessageIcon::Error);
 }
 
 TEST_F(MainCommandsTest, ExitClosesTheWindowAndWritesTheSettings) {
-    Run(1120);
+    Run(TCommand::Exit);
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(std::filesystem::exists(IniPath()));
 }
@@ -322,10 +355,10 @@ TEST_F(MainCommandsTest, OptionsAcceptedApplyAtOnceAndCancelledOnesDoNot) {
         });
     };
     answer(false);
-    Run(8050);
+    Run(TCommand::Options);
     EXPECT_EQ(form->MouseWheel(), 0);
     answer(true);
-    Run(8050);
+    Run(TCommand::Options);
     EXPECT_EQ(form->MouseWheel(), 1);
     Close();
     EXPECT_EQ(Ini("Kelvandor/MouseWheel"), "1");
@@ -489,17 +522,17 @@ namespace {
 TEST_F(MainCommandsTest, FileCommandsFollowTheListsSelectionWhileTheListHasTheFocus) {
     List().CurrentView()->setFocus();
     List().SetSelectedRows({});
-    EXPECT_FALSE(EnabledNow(2030));
-    EXPECT_FALSE(EnabledNow(2050));
+    EXPECT_FALSE(EnabledNow(TCommand::Copy));
+    EXPECT_FALSE(EnabledNow(TCommand::Delete));
     SelectRows({"a.ktest"});
-    EXPECT_TRUE(EnabledNow(2030));
-    EXPECT_TRUE(EnabledNow(2050));
-    EXPECT_TRUE(CheckedNow(3041));
+    EXPECT_TRUE(EnabledNow(TCommand::Copy));
+    EXPECT_TRUE(EnabledNow(TCommand::Delete));
+    EXPECT_TRUE(CheckedNow(TCommand::SortByName));
 
-    Run(3034);
+    Run(TCommand::Details);
     EXPECT_EQ(List().ViewStyle(), vsReport);
-    EXPECT_TRUE(CheckedNow(3034));
-    EXPECT_FALSE(CheckedNow(3031));
+    EXPECT_TRUE(CheckedNow(TCommand::Details));
+    EXPECT_FALSE(CheckedNow(TCommand::LargeIcons));
 }
 
 TEST_F(MainCommandsTest, CopyToFolderFromTheMenuCopiesTheTreesFolderWhenTheListHasNoSelection) {
@@ -509,8 +542,8 @@ TEST_F(MainCommandsTest, CopyToFolderFromTheMenuCopiesTheTreesFolderWhenTheListH
     ASSERT_TRUE(Tree().SelectPath(Pictures() + "/second"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures() + "/second"; }));
     Tree().setFocus();
-    ASSERT_TRUE(EnabledNow(2060));
-    Run(2060);
+    ASSERT_TRUE(EnabledNow(TCommand::CopyToFolder));
+    Run(TCommand::CopyToFolder);
     EXPECT_TRUE(std::filesystem::is_directory(target + "/second"));
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <QSettings>
 #include <QTest>
 
+#include "app/main_command_table.h"
 #include "app/main_commands.h"
 #include "app/main_form.h"
 #include "app/settings_file.h"
@@ -25,6 +27,9 @@
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+
+// Failures name the command.
+inline std::ostream& operator<<(std::ostream& out, TCommand command) { return out << CommandRow(command).Name; }
 
 // The main window over a settings file in a temporary folder, as if the
 // executable lived there; the splash does not wait.
@@ -76,18 +81,18 @@ protected:
     TSHListView& List() const { return *form->ShellListView(); }
     TSHTreeView& Tree() const { return *form->ShellTreeView(); }
     TMainCommands& Commands() const { return form->Commands(); }
-    platform::Action* Command(int number) const { return Commands().Command(number); }
+    platform::Action* Command(TCommand command) const { return Commands().Command(command); }
 
     // The state of a command as the idle pass leaves it now.
-    bool EnabledNow(int number) const {
+    bool EnabledNow(TCommand command) const {
         Commands().ActionList().UpdateActions();
-        return Command(number)->isEnabled();
+        return Command(command)->isEnabled();
     }
 
     // Runs a command as a menu click does: only when enabled now.
-    void Run(int number) const {
+    void Run(TCommand command) const {
         Commands().ActionList().UpdateActions();
-        Command(number)->trigger();
+        Command(command)->trigger();
     }
 
     // Whether the file list shows an entry of that name now.

@@ -197,7 +197,7 @@ TEST_F(MainFormListTest, ClickTypeOneOpensOnlyWithADoubleClickAndTheOptionsSwitc
             dialog->accept();
         });
         main.Commands().ActionList().UpdateActions();
-        main.Commands().Command(8050)->trigger();
+        main.Commands().Command(TCommand::Options)->trigger();
     };
     choose(true);
     EXPECT_EQ(main.ClickType(), 0);
@@ -268,11 +268,11 @@ TEST_F(MainFormListTest, NextAndPreviousGoOnFromTheShownFileRenamedByAnotherProg
     std::filesystem::rename(folder.File("pictures/a.ktest"), folder.File("pictures/bb.ktest"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return Listed("bb.ktest"); }));
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("bb.ktest")});
-    Run(4080);
+    Run(TCommand::NextFile);
     EXPECT_EQ(Shown(), "c.ktest");
-    Run(4070);
+    Run(TCommand::PreviousFile);
     EXPECT_EQ(Shown(), "bb.ktest");
-    Run(4070);
+    Run(TCommand::PreviousFile);
     EXPECT_EQ(Shown(), "b.ktest");
     EXPECT_EQ(List().FolderPath(), Pictures());
 }
@@ -289,8 +289,8 @@ TEST_F(MainFormListTest, AfterHomeTheOpenCommandOpensTheFirstFileAsEnterDoes) {
     // Enter opens the focused row; the open command needs a selected one.
     QTest::keyClick(keys, Qt::Key_Home);
     EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("a.ktest")});
-    ASSERT_TRUE(EnabledNow(1020));
-    Run(1020);
+    ASSERT_TRUE(EnabledNow(TCommand::OpenFile));
+    Run(TCommand::OpenFile);
     EXPECT_EQ(Shown(), "a.ktest");
 }
 

@@ -32,7 +32,7 @@ TEST_F(MainFormTest, FirstRunCoversTheWorkAreaShowsEveryBarAndWritesEveryKeyAtCl
     EXPECT_EQ(main.frameGeometry(), WorkArea());
     EXPECT_EQ(main.PanelCtrl()->width(), main.frameGeometry().width() / 5);
     EXPECT_EQ(main.ListPanel()->height(), main.frameGeometry().height() / 5);
-    for (int i = 1; i <= 4; ++i) EXPECT_TRUE(main.ToolBar(i)->isVisible()) << i;
+    for (const QToolBar* bar : main.ToolBars()) EXPECT_TRUE(bar->isVisible()) << bar->objectName().toStdString();
     EXPECT_TRUE(main.StatusBar()->isVisible());
     EXPECT_EQ(main.SideTabs()->tabText(0), "ファイル");
     EXPECT_FALSE(main.SideTabs()->isTabVisible(1));
@@ -63,8 +63,8 @@ TEST_F(MainFormTest, SettingsComeBackAsTheyWereWritten) {
              "[ShellTreeView]\nWidth=250\n");
     TMainForm& main = Start();
     EXPECT_EQ(main.frameGeometry(), QRect(left, top, 640, 480));
-    EXPECT_FALSE(main.ToolBar(1)->isVisible());
-    EXPECT_TRUE(main.ToolBar(3)->isVisible());
+    EXPECT_FALSE(main.StandardToolBar()->isVisible());
+    EXPECT_TRUE(main.GoToolBar()->isVisible());
     EXPECT_FALSE(main.StatusBar()->isVisible());
     EXPECT_EQ(main.Raster()->ViewMode(), vmExpand);
     EXPECT_EQ(main.Raster()->PaintMode(), pmHalfTone);
@@ -107,7 +107,7 @@ TEST_F(MainFormTest, WrongValuesGiveTheirDefaultsAndACleanFileIsWritten) {
     EXPECT_EQ(main.Raster()->PaintMode(), pmColorOn);
     EXPECT_TRUE(main.StatusBar()->isVisible());
     // What was right in a broken section still counts.
-    EXPECT_FALSE(main.ToolBar(2)->isVisible());
+    EXPECT_FALSE(main.ViewToolBar()->isVisible());
     EXPECT_LT(main.ControlBar()->height(), 200);
     EXPECT_EQ(main.Raster()->PluginPath(), KELVANDOR_TEST_PLUGIN_DIR);
     EXPECT_EQ(main.PanelCtrl()->width(), main.frameGeometry().width() / 5);

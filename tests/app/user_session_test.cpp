@@ -79,8 +79,8 @@ protected:
 
     // Waits for the idle pass to enable a command, as a user waits for a
     // greyed button.
-    void AwaitEnabled(int number) const {
-        ASSERT_TRUE(ProcessEventsUntil([&] { return Command(number)->isEnabled(); })) << number;
+    void AwaitEnabled(TCommand command) const {
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Command(command)->isEnabled(); })) << command;
     }
 
     // --- The mouse ------------------------------------------------------------
@@ -129,20 +129,20 @@ protected:
     }
 
     // Opens a column of the main menu with the mouse and clicks an entry.
-    void ChooseFromMainMenu(const QString& column, int number) {
+    void ChooseFromMainMenu(const QString& column, TCommand command) {
         QMenuBar* bar = Commands().MainMenu();
         QAction* title = nullptr;
         for (QAction* entry : bar->actions())
             if (entry->text() == column) title = entry;
         ASSERT_NE(title, nullptr) << column.toStdString();
         Click(bar, bar->actionGeometry(title).center());
-        ClickEntry(Command(number));
+        ClickEntry(Command(command));
     }
 
-    void ClickToolButton(int bar, int number) {
-        QWidget* button = form->ToolBar(bar)->widgetForAction(Command(number));
-        ASSERT_NE(button, nullptr) << number;
-        AwaitEnabled(number);
+    void ClickToolButton(QToolBar* bar, TCommand command) {
+        QWidget* button = bar->widgetForAction(Command(command));
+        ASSERT_NE(button, nullptr) << command;
+        AwaitEnabled(command);
         Click(button, button->rect().center());
     }
 
@@ -249,8 +249,8 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     EXPECT_TRUE(Raster().IsWholeImage());
 
     // The zoom tool from the image toolbar; two clicks on the picture.
-    ClickToolButton(4, 5030);
-    EXPECT_TRUE(Command(5030)->isChecked());
+    ClickToolButton(form->ImageToolBar(), TCommand::ZoomInTool);
+    EXPECT_TRUE(Command(TCommand::ZoomInTool)->isChecked());
     const double wholeScale = Raster().ScaleX();
     ClickImage(QPoint(80, 60));
     ClickImage(QPoint(80, 60));
@@ -258,7 +258,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     EXPECT_FALSE(Raster().IsWholeImage());
     // Home shows the whole image again.
     Raster().setFocus();
-    AwaitEnabled(5070);
+    AwaitEnabled(TCommand::WholeImage);
     Key(Qt::Key_Home);
     EXPECT_TRUE(Raster().IsWholeImage());
     EXPECT_DOUBLE_EQ(Raster().ScaleX(), wholeScale);
@@ -269,15 +269,15 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     form->SideTabs()->setCurrentIndex(1);
     TRasterTreeView* layers = form->RasterTreeView();
     ClickNode(*layers, layers->RootNode(), Qt::RightButton);
-    ClickEntry(Command(6010));
+    ClickEntry(Command(TCommand::NewLayer));
     ASSERT_EQ(Raster().Layers().Count(), 1);
     ClickNode(*layers, LayerNode(Raster().Layers().Items(0)->Name()), Qt::RightButton);
-    ClickEntry(Command(6041));
+    ClickEntry(Command(TCommand::ActivateLayer));
     ASSERT_EQ(Raster().ActiveLayer(), Raster().Layers().Items(0));
 
     // Three markers with the object tool.
-    AwaitEnabled(7010);
-    Command(7010)->trigger();
+    AwaitEnabled(TCommand::NewObjectTool);
+    Command(TCommand::NewObjectTool)->trigger();
     for (QPoint at : {QPoint(20, 20), QPoint(80, 60), QPoint(140, 100)}) ClickImage(at);
     ASSERT_EQ(MarkerNames(), QStringList({"xxx", "xxx", "xxx"}));
     EXPECT_TRUE(Raster().Modified());
@@ -296,7 +296,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
 
     // Closing writes the side file.
     const std::string grx = folder.File("home/写真/朝.grx");
-    ChooseFromMainMenu("ファイル(&F)", 1030);
+    ChooseFromMainMenu("ファイル(&F)", TCommand::CloseFile);
     EXPECT_FALSE(Raster().HasImage());
     ASSERT_TRUE(fs::exists(grx));
     const std::vector<unsigned char> written = ReadFileBytes(grx);
@@ -306,7 +306,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     // Reopened from the list with the keyboard: the markers are back.
     form->SideTabs()->setCurrentIndex(0);
     ClickRow("朝.png");
-    AwaitEnabled(1020);
+    AwaitEnabled(TCommand::OpenFile);
     Key(Qt::Key_O, Qt::ControlModifier);
     ASSERT_TRUE(ProcessEventsUntil([&] { return Raster().HasImage(); }));
     EXPECT_EQ(SortedMarkerNames(), named);
@@ -317,14 +317,14 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     const QString layerName = Raster().Layers().Items(0)->Name();
     for (const QString& name : {QStringLiteral("下書き"), layerName}) {
         ClickNode(*layers, LayerNode(Raster().Layers().Items(0)->Name()), Qt::RightButton);
-        ClickEntry(Command(6030));
+        ClickEntry(Command(TCommand::RenameLayer));
         Type(name);
         ASSERT_TRUE(ProcessEventsUntil([&] { return Raster().Layers().Items(0)->Name() == name; }));
     }
     EXPECT_TRUE(Raster().Modified());
     EXPECT_EQ(SortedMarkerNames(), named);
     fs::remove(grx);
-    ChooseFromMainMenu("ファイル(&F)", 1030);
+    ChooseFromMainMenu("ファイル(&F)", TCommand::CloseFile);
     ASSERT_TRUE(fs::exists(grx));
     EXPECT_EQ(ReadFileBytes(grx), written);
     form->SideTabs()->setCurrentIndex(0);
@@ -332,18 +332,18 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     // The picture copied to the keeping folder with copy and paste.
     List().CurrentView()->setFocus();
     ClickRow("朝.png");
-    AwaitEnabled(2030);
+    AwaitEnabled(TCommand::Copy);
     Key(Qt::Key_C, Qt::ControlModifier);
     PickFolder("保管");
     List().CurrentView()->setFocus();
-    AwaitEnabled(2040);
+    AwaitEnabled(TCommand::Paste);
     Key(Qt::Key_V, Qt::ControlModifier);
     ASSERT_TRUE(ProcessEventsUntil([&] { return Listed("朝.png"); }));
     EXPECT_EQ(ReadFileBytes(folder.File("home/保管/朝.png")), ReadFileBytes(folder.File("home/写真/朝.png")));
 
     // Renamed in place from the file menu.
     ClickRow("朝.png");
-    ChooseFromMainMenu("ファイル(&F)", 1090);
+    ChooseFromMainMenu("ファイル(&F)", TCommand::Rename);
     Type("夜明け.png");
     ASSERT_TRUE(ProcessEventsUntil([&] { return Listed("夜明け.png"); }));
     EXPECT_TRUE(fs::exists(folder.File("home/保管/夜明け.png")));
@@ -351,7 +351,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
 
     // Deleted to the (private) trash with the Delete key, after a yes.
     ClickRow("夜明け.png");
-    AwaitEnabled(2050);
+    AwaitEnabled(TCommand::Delete);
     messages.Answer(platform::MessageResult::Yes);
     Key(Qt::Key_Delete);
     ASSERT_TRUE(ProcessEventsUntil([&] { return !Listed("夜明け.png"); }));
@@ -363,7 +363,7 @@ TEST_F(UserSessionTest, BrowseAnnotateCopyRenameTrashAndStepOn) {
     PickFolder("写真");
     ClickRow("夜.png");
     List().CurrentView()->setFocus();
-    AwaitEnabled(4080);
+    AwaitEnabled(TCommand::NextFile);
     Key(Qt::Key_Down, Qt::AltModifier);
     ASSERT_TRUE(ProcessEventsUntil([&] { return Raster().HasImage(); }));
     const QString next = List().Model()->index(RowOf("夜.png") + 1, 0).data().toString();
@@ -403,13 +403,13 @@ TEST_F(UserSessionTest, FilesWhoseNamesAreNotUtf8OpenCopyRenameAndGoToTheTrashUn
     // A marker; closing writes the side file beside the picture.
     AddMarkedLayers();
     Raster().SetModified(true);
-    ChooseFromMainMenu("ファイル(&F)", 1030);
+    ChooseFromMainMenu("ファイル(&F)", TCommand::CloseFile);
     EXPECT_EQ(ReadFileBytes(folder.File(summer + "/caf\xe9.grx")).size(), 620u);
 
     // Copied: the clipboard names the same bytes.
     List().CurrentView()->setFocus();
     ClickRow(cafe);
-    AwaitEnabled(2030);
+    AwaitEnabled(TCommand::Copy);
     Key(Qt::Key_C, Qt::ControlModifier);
     const QMimeData* copied = QApplication::clipboard()->mimeData();
     ASSERT_NE(copied, nullptr);
@@ -427,7 +427,7 @@ TEST_F(UserSessionTest, FilesWhoseNamesAreNotUtf8OpenCopyRenameAndGoToTheTrashUn
 
     // Deleted to the trash.
     ClickRow(QStringLiteral("caf\uFFFD au lait.png"));
-    AwaitEnabled(2050);
+    AwaitEnabled(TCommand::Delete);
     messages.Answer(platform::MessageResult::Yes);
     Key(Qt::Key_Delete);
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().RowCount() == 0; }));
