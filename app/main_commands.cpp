@@ -4,7 +4,6 @@
 
 #include <QActionGroup>
 #include <QStatusTipEvent>
-#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QToolBar>
@@ -14,7 +13,6 @@
 #include "app/main_form.h"
 #include "components/help_file.h"
 #include "components/prg_status_bar.h"
-#include "dialogs/support_report_dialog.h"
 #include "platform/action_list.h"
 #include "platform/application_help.h"
 #include "raster/raster.h"
@@ -150,10 +148,3 @@ void TMainCommands::BindBarChecks() {
         static_cast<TWindowAction*>(Command(command))->Checked = [bar] { return !bar->isHidden(); };
     static_cast<TWindowAction*>(Command(TCommand::ShowObjectToolBar))->Checked = [this] { return objectToolBarChecked_; };
 }
-
-void TMainCommands::SendSupportReport() {
-    TSupportReportDialog dialog(&form_, SupportAddress(), QCoreApplication::applicationFilePath());
-    dialog.exec();
-}
-
-void TMainCommands::HelpContents() { ShowHelp(0, &form_); }

@@ -1,4 +1,6 @@
-// The file menu's handlers: saving a copy as BMP, printing, ending.
+// The file menu's handlers: saving a copy as BMP, the printer, printing,
+// the times and attributes of the selection, opening it with another
+// program, renaming several items at once, ending.
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -6,7 +8,13 @@
 
 #include "app/main_commands.h"
 #include "app/main_form.h"
+#include "components/open_with_dialog.h"
+#include "dialogs/batch_rename_dialog.h"
+#include "dialogs/time_attribute_dialog.h"
+#include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "raster/raster.h"
+#include "shell/shell_list_view.h"
 
 namespace {
 
@@ -22,6 +30,13 @@ QString AskBitmapName(QWidget* owner, const QString& proposed) {
     dialog.selectFile(file.fileName());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
+}
+
+std::vector<std::string> SelectedPaths(TSHListView& list) {
+    std::vector<std::string> paths;
+    TSHIDList& selection = list.FileList().SelectedIDList();
+    for (int i = 0; i < selection.Count(); ++i) paths.push_back(selection.NativePath(i));
+    return paths;
 }
 
 }  // namespace
@@ -52,3 +67,32 @@ void TMainCommands::PrinterSetup() {
 void TMainCommands::Print() { form_.Raster()->Print(); }
 
 void TMainCommands::Exit() { form_.close(); }
+
+void TMainCommands::ChangeTimeAttributes() {
+    TTimeAttributeDialog dialog(&form_, SelectedPaths(*form_.ShellListView()));
+    dialog.exec();
+}
+
+void TMainCommands::OpenWith() {
+    const std::vector<std::string> paths = SelectedPaths(*form_.ShellListView());
+    // The chooser says itself when nothing can open the file.
+    if (!paths.empty()) OpenFileWith(paths.front(), &form_);
+}
+
+void TMainCommands::ShellListViewShListRename(int count, bool& accept) {
+    if (count <= 1) return;
+    accept = false;
+    TSHListView& list = *form_.ShellListView();
+    TSHIDList& selection = list.FileList().SelectedIDList();
+    if (selection.Count() == 0) return;
+    const bool folders = selection.HasAttribute(0, saFolder);
+    for (int i = 1; i < selection.Count(); ++i) {
+        if (selection.HasAttribute(i, saFolder) != folders) {
+            platform::ShowMessage(&form_, QStringLiteral("フォルダとファイルの混在処理は行えません。"),
+                                  platform::MessageIcon::Warning);
+            return;
+        }
+    }
+    TBatchRenameDialog dialog(&form_, folders, SelectedPaths(list), platform::PathBytes(list.FolderPath()));
+    if (dialog.exec() == QDialog::Accepted) list.RefreshList();
+}

@@ -1,5 +1,6 @@
-// The main menu, the toolbar buttons and the popup menus: each entry points
-// at a command of the list.
+// The main menu, the toolbar buttons and the popup menus (also the shell
+// menu of the folder tree and the file list): each entry points at a
+// command of the list.
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
@@ -9,8 +10,12 @@
 #include "app/control_bar.h"
 #include "app/main_commands.h"
 #include "app/main_form.h"
+#include "platform/application_help.h"
 #include "raster/raster.h"
 #include "raster/raster_tree_view.h"
+#include "shell/shell_list_view.h"
+#include "shell/shell_popup_menu.h"
+#include "shell/shell_tree_view.h"
 
 namespace {
 
@@ -222,4 +227,46 @@ void TMainCommands::CreatePopupMenus() {
         if (QTreeWidgetItem* node = layers->itemAt(point)) layers->setCurrentItem(node);
         layerPopupMenu_->popup(layers->viewport()->mapToGlobal(point));
     });
+}
+
+void TMainCommands::BindShellControls() {
+    TSHListView* list = form_.ShellListView();
+    TSHTreeView* tree = form_.ShellTreeView();
+    TSHPopupMenu* shellMenu = form_.SHPopupMenu();
+
+    // The shell menu of tree and list, with renaming offered and the
+    // selection toggle on top.
+    shellMenu->SetReadOnly(false);
+    invertSelectionEntry_ = new QAction(QStringLiteral("選択の切り替え(&I)"), shellMenu);
+    invertSelectionEntry_->setObjectName(QStringLiteral("InvertSelectionEntry"));
+    invertSelectionEntry_->setToolTip(QStringLiteral("選択の切り替え"));
+    invertSelectionEntry_->setStatusTip(QStringLiteral("選択されているオブジェクトと選択されていないオブジェクトを切り替えます。"));
+    invertSelectionEntry_->setIcon(Command(TCommand::InvertSelection)->icon());
+    invertSelectionEntry_->setProperty(platform::kHelpContextProperty, 2110);
+    shellMenu->insertAction(shellMenu->actions().value(0), invertSelectionEntry_);
+    connect(invertSelectionEntry_, &QAction::triggered, this, &TMainCommands::InvertSelectionEntryClick);
+    shellMenu->OnShBeforPopup = [this](TSHPopupMenu*, const TSHIDList&, QPoint, bool&) { SHPopupMenuShBeforPopup(); };
+    tree->SetShellPopupMenu(shellMenu);
+
+    // The list's empty space offers the view, sort and new commands.
+    connect(list, &TListView::ContextMenuAsked, this, [this](const QPoint& globalPos, int row) {
+        if (row < 0) listPopupMenu_->popup(globalPos);
+    });
+    connect(newFolderEntry_, &QAction::triggered, list, [list] { list->CreateNewFolder(); });
+    connect(listPopupMenu_, &QMenu::aboutToShow, this,
+            [this, list] { newFolderEntry_->setEnabled(!list->FolderPath().isEmpty()); });
+
+    list->OnShListRename = [this](TSHListView*, int count, bool& accept) { ShellListViewShListRename(count, accept); };
+
+    for (QMenu* history : {popupUndo_, popupRedo_})
+        connect(history, &QMenu::aboutToShow, this, [this, history] { Popup_Undo_Redo(history); });
+}
+
+void TMainCommands::SHPopupMenuShBeforPopup() {
+    // Asked of the tree's list, whichever control opened the menu.
+    invertSelectionEntry_->setVisible(form_.ShellListView()->SelectedCount() > 0);
+}
+
+void TMainCommands::InvertSelectionEntryClick() {
+    Command(TCommand::InvertSelection)->Execute();
 }
