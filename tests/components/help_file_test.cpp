@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QPushButton>
@@ -25,8 +26,9 @@ TEST(HelpFileTest, TheManualIsTheExecutablesPathWithTheHtmlExtension) {
               QStringLiteral("/opt/k/bin/kelvandor.html"));
     EXPECT_EQ(HelpFilePathFor(QStringLiteral("/opt/k.d/bin/kelvandor.bin")),
               QStringLiteral("/opt/k.d/bin/kelvandor.html"));
-    EXPECT_EQ(HelpFilePath(), QCoreApplication::applicationDirPath() +
-                                  QStringLiteral("/help_file_test.html"));
+    const QFileInfo running(QCoreApplication::applicationFilePath());
+    EXPECT_EQ(HelpFilePath(), running.absolutePath() + QLatin1Char('/') + running.completeBaseName() +
+                                  QStringLiteral(".html"));
 }
 
 TEST(HelpFileTest, AnInstalledProgramFindsTheManualInItsDataFolderUnlessOneLiesBesideIt) {
