@@ -133,8 +133,10 @@ void ColdStarts(const std::string& plugin) {
         TWineBridge::Configure(WithHelper());
         // Let the Wine server of the previous start leave, as after a reboot
         // or a long pause; a restart after a crash finds it still running.
-        if (serverGone)
-            std::system(("WINEPREFIX=" + (cache / "kelvandor/wine").string() + " wineserver -w 2>/dev/null").c_str());
+        const std::string waitForServer =
+            "WINEPREFIX=" + (cache / "kelvandor/wine").string() + " wineserver -w 2>/dev/null";
+        // Its exit status only tells whether a server was up.
+        if (serverGone && std::system(waitForServer.c_str()) == -1) std::perror("wineserver");
         const auto start = Clock::now();
         const double cpuBefore = ProcessCpuSeconds();
         std::string unavailable;
