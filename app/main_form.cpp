@@ -173,7 +173,9 @@ void TMainForm::CreatePanels() {
 void TMainForm::CreateShellControls(QWidget* treePage) {
     shPopupMenu_ = new TSHPopupMenu(this);
     shPopupMenu_->setObjectName(QStringLiteral("SHPopupMenu"));
-    shellTreeView_ = new TSHTreeView(treePage);
+    // The folders are read once, with hidden ones and virtual places as
+    // the settings ask.
+    shellTreeView_ = new TSHTreeView(treePage, ReadTreeShows());
     shellTreeView_->setObjectName(QStringLiteral("ShellTreeView"));
     TightColumn(treePage)->addWidget(shellTreeView_);
     connect(shellTreeView_, &TSHTreeView::FolderUnreadable, this, &TMainForm::ShellTreeViewFolderUnreadable);
@@ -236,7 +238,6 @@ void TMainForm::FormShow() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (LoadSettings()) {
         controlBar_->SetRowSize(ToolBarRowSize());
-        LoadColumnSettings();
         sideTabs_->setCurrentIndex(0);
         SideTabsChange();
     }
@@ -247,7 +248,6 @@ void TMainForm::FormShow() {
 
 void TMainForm::FinishShow() {
     if (splash_) splash_->close();
-    Refresh();
     activateWindow();
     shellTreeView_->setFocus();
     OpenStartPath();

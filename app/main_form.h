@@ -35,6 +35,7 @@ class TSHFileList;
 class TSHListView;
 class TSHPopupMenu;
 class TSHTreeView;
+struct TSHTreeShows;
 class TSplashWindow;
 struct TListItemCanvas;
 
@@ -193,6 +194,7 @@ private:
     void CreateStatusBar();
     void CreateActions();
     void CreateShellControls(QWidget* treePage);
+    TSHTreeShows ReadTreeShows() const;
     void ApplyShellControlSettings();
     // 0: rows are selected by pointing and opened with one click; 1: by a
     // click and a double-click. Another value leaves the controls as they
@@ -200,6 +202,8 @@ private:
     void ApplyClickType();
     void WriteShellControlSettings();
     void LoadColumnSettings();
+    // The list offers folders and the files a plug-in claims.
+    void FilterListByPlugins();
     void StepFile(int step);
     void OpenItem(TSHFileItem* item);
     // Decodes the file after the shown one, in the direction of travel,

@@ -123,12 +123,16 @@ void TMainForm::StepFile(int step) {
 }
 
 void TMainForm::Refresh() {
+    FilterListByPlugins();
+    shellListView_->RefreshList();
+    shellTreeView_->RefreshAll();
+}
+
+void TMainForm::FilterListByPlugins() {
     TSHFileFilter& filter = shellListView_->Filter();
     filter.Masks.clear();
     raster_->GetPluginFilters(filter.Masks);
     filter.Options |= TSHFileFilter::foMask;
-    shellListView_->RefreshList();
-    shellTreeView_->RefreshAll();
 }
 
 void TMainForm::CloseFile() {

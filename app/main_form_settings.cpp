@@ -79,12 +79,18 @@ bool TMainForm::LoadSettings() {
     cdFolderPath_ = file.ReadString(kMain, QStringLiteral("CD_FolderPath"), QString());
     defaultPath_ = ResolveFolder(file.ReadString(kMain, QStringLiteral("DefaultPath"), QDir::homePath()), cdFolderPath_,
                                  QDir::homePath());
+    cdSusiePath_ = file.ReadString(kMain, QStringLiteral("CD_SusiePath"), QString());
+    // The bundled folder only when no folder named exists: finding it reads
+    // the program's folder.
+    const QString plugins =
+        ResolveFolder(file.ReadString(kMain, QStringLiteral("SusiePath"), QString()), cdSusiePath_, QString());
+    raster_->SetPluginPath(plugins.isEmpty() ? QString::fromStdString(platform::DefaultPluginFolder()) : plugins);
+    // The start folder is read once, with the files the plug-ins claim and
+    // in the columns, order and view style the list was left in.
+    FilterListByPlugins();
+    LoadColumnSettings();
     // Before the folder lock is applied: choosing a folder releases it.
     shellTreeView_->SelectPath(StartFolder());
-    cdSusiePath_ = file.ReadString(kMain, QStringLiteral("CD_SusiePath"), QString());
-    const QString bundledPlugins = QString::fromStdString(platform::DefaultPluginFolder());
-    raster_->SetPluginPath(ResolveFolder(file.ReadString(kMain, QStringLiteral("SusiePath"), bundledPlugins),
-                                         cdSusiePath_, bundledPlugins));
 
     initialize_ = file.ReadInteger(kMain, QStringLiteral("Initialize"), 0, 0, 1);
     ApplyWindowBounds();
@@ -103,18 +109,21 @@ bool TMainForm::LoadSettings() {
     return true;
 }
 
+TSHTreeShows TMainForm::ReadTreeShows() const {
+    const SettingsFile& file = *settings_;
+    TSHTreeShows shows;
+    for (const TVirtualPlaceKey& place : kVirtualPlaceKeys)
+        shows.VirtuaItems = file.ReadBool(kShellControl, QString::fromLatin1(place.Key), false)
+                                ? shows.VirtuaItems.With(place.Kind)
+                                : shows.VirtuaItems.Without(place.Kind);
+    shows.IncludeHidden = file.ReadBool(kShellControl, QStringLiteral("HideFile"), false);
+    return shows;
+}
+
 void TMainForm::ApplyShellControlSettings() {
     const SettingsFile& file = *settings_;
     clickType_ = file.ReadInteger(kShellControl, QStringLiteral("ClickType"), 0);
     ApplyClickType();
-    TShVirtuaItems places = shellTreeView_->ShVirtuaItems();
-    for (const TVirtualPlaceKey& place : kVirtualPlaceKeys)
-        places = file.ReadBool(kShellControl, QString::fromLatin1(place.Key), false) ? places.With(place.Kind)
-                                                                                      : places.Without(place.Kind);
-    // The tree passes both on to its list.
-    shellTreeView_->SetShVirtuaItems(places);
-    shellTreeView_->SetIncludeHidden(file.ReadBool(kShellControl, QStringLiteral("HideFile"), false));
-    // Last: the tree lets go of the list's lock when it rebuilds nodes.
     shellListView_->SetLocked(file.ReadBool(kShellControl, QStringLiteral("LockFolder"), false));
 }
 

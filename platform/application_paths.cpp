@@ -55,10 +55,13 @@ std::string InstalledDataFolder(const std::string& executableFolder) {
     return BelowSamePrefix(executableFolder, KELVANDOR_DATA_DIR_FROM_BIN);
 }
 
+// The folder's names are read last: a build's folder has no installed
+// plug-in folder beside it, so it is not read at all.
 bool IsInstalledProgram(const std::string& executableFolder) {
-    if (executableFolder.empty() || HoldsPlugin(executableFolder)) return false;
+    if (executableFolder.empty()) return false;
     std::error_code error;
-    return std::filesystem::is_directory(InstalledPluginFolder(executableFolder), error);
+    return std::filesystem::is_directory(InstalledPluginFolder(executableFolder), error) &&
+           !HoldsPlugin(executableFolder);
 }
 
 std::string DefaultPluginFolder(const std::string& executableFolder) {

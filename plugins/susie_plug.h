@@ -96,6 +96,9 @@ public:
     const std::string& Path() const { return path_; }
     // Rescans only when the folder differs from the current one.
     void SetPath(const std::string& path);
+    // Names the folder without scanning it; the next Refresh does, as a
+    // decode and the listing of the patterns begin with one.
+    void SetPathForNextRefresh(const std::string& path) { path_ = path; }
     // The folder the entries were found in. It differs from Path while a
     // new folder waits for the plug-in in use.
     const std::string& ScannedPath() const { return scannedPath_; }

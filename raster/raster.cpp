@@ -126,7 +126,8 @@ TRaster::TRaster(QWidget* parent)
 
     plugs_ = std::make_unique<TSusiePlugs>();
     readAhead_ = std::make_unique<TReadAhead>();
-    plugs_->SetPath(platform::ExecutableFolder());
+    // Scanned when first needed: the window names its own folder first.
+    plugs_->SetPathForNextRefresh(platform::ExecutableFolder());
 
     tools_ = std::make_unique<TRasterTools>(this);
     tools_->Add(std::make_unique<TRasterZoomRectTool>());
@@ -226,9 +227,9 @@ void TRaster::SetPluginPath(const QString& folder) {
     // A bitmap decoded ahead with other plug-ins is not what a decode
     // would give now.
     if (plugs_->Path() != folder.toStdString()) readAhead_->Drop();
-    // During a decode the registry keeps the plug-in in use; the new
-    // folder is scanned before the next decode.
-    plugs_->SetPath(folder.toStdString());
+    // Scanned before the next decode or listing of the patterns, which
+    // also waits for a decode under way to let go of its plug-in.
+    plugs_->SetPathForNextRefresh(folder.toStdString());
 }
 
 void TRaster::GetPluginFilters(QStringList& filters) {

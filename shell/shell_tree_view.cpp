@@ -196,7 +196,8 @@ void TSHTreeNode::Populate() { tree_->Populate(this); }
 // ---------------------------------------------------------------------------
 // Construction
 
-TSHTreeView::TSHTreeView(QWidget* parent) : QTreeWidget(parent) {
+TSHTreeView::TSHTreeView(QWidget* parent, TSHTreeShows shows)
+    : QTreeWidget(parent), includeHidden_(shows.IncludeHidden), virtuaItems_(shows.VirtuaItems) {
     setColumnCount(1);
     setHeaderHidden(true);
     // The column is as wide as its widest row, so that deep folders,

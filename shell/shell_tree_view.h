@@ -75,6 +75,12 @@ private:
     std::optional<std::pair<dev_t, ino_t>> fileId_;
 };
 
+// What a folder tree shows besides the plain folders.
+struct TSHTreeShows {
+    TShVirtuaItems VirtuaItems = TShVirtuaItems::Default();
+    bool IncludeHidden = true;
+};
+
 // The shell namespace as a tree of folders under the desktop. It carries
 // the folder history, points a bound file list and location combo at its
 // selection, is a drag source and drop target for shell items, shows the
@@ -97,7 +103,9 @@ public:
     // The back list keeps this many folders.
     static constexpr int kMaxBackHistory = 9;
 
-    explicit TSHTreeView(QWidget* parent = nullptr);
+    // Filled at once with what shows says: changing it later reads every
+    // open folder again.
+    explicit TSHTreeView(QWidget* parent = nullptr, TSHTreeShows shows = {});
     ~TSHTreeView() override;
 
     bool Checkboxes() const { return checkboxes_; }
@@ -248,8 +256,8 @@ private:
     void ResetIconCaches();
 
     bool checkboxes_ = false;
-    bool includeHidden_ = true;
-    TShVirtuaItems virtuaItems_ = TShVirtuaItems::Default();
+    bool includeHidden_;
+    TShVirtuaItems virtuaItems_;
     QPointer<TSHListView> listView_;
     QPointer<TSHPopupMenu> popupMenu_;
     QPointer<TSHComboBox> combo_;

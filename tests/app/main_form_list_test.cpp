@@ -85,6 +85,18 @@ TEST_F(MainFormListTest, TheStartFolderShowsInTreeAndListWithTheImagesThePlugIns
     EXPECT_EQ(Rows(), QStringList({"sub", "a.ktest", "b.ktest", "c.ktest", "d.ktest"}));
 }
 
+TEST_F(MainFormListTest, TheStartFolderIsReadOnceWithTheSettingsThatShapeTheList) {
+    Image("pictures/.hidden.ktest", "width=1 height=1", 500);
+    WriteIni(StartIni("[ShellControl]\nHideFile=1\n[ShellListView]\nColumnsCount=5\nSortType=1\nSortOrder1=-1\n"));
+    CreateForm();
+    int listings = 0;
+    QObject::connect(&List(), &TSHListView::FileListChanged, [&] { ++listings; });
+    form->show();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
+    EXPECT_EQ(listings, 1);
+    EXPECT_EQ(Rows(), QStringList({"b.ktest", ".hidden.ktest", "a.ktest", "c.ktest", "sub"}));
+}
+
 TEST_F(MainFormListTest, WithoutPlugInsTheListOffersFoldersOnly) {
     std::filesystem::create_directories(folder.File("no-plugins"));
     WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + folder.File("no-plugins") +
