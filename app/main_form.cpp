@@ -235,12 +235,16 @@ void TMainForm::FormShow() {
     splash_->setAttribute(Qt::WA_DeleteOnClose);
     splash_->show();
     splashShown_.start();
+    // Only the splash is drawn now: the window is drawn once its settings
+    // have placed and filled it.
+    setUpdatesEnabled(false);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (LoadSettings()) {
         controlBar_->SetRowSize(ToolBarRowSize());
         sideTabs_->setCurrentIndex(0);
         SideTabsChange();
     }
+    setUpdatesEnabled(true);
     // The splash stays for its time in all, then the window opens up.
     const auto waited = std::chrono::milliseconds(splashShown_.elapsed());
     QTimer::singleShot(std::max(std::chrono::milliseconds(0), splashWait_ - waited), this, &TMainForm::FinishShow);
