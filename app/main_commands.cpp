@@ -135,7 +135,7 @@ void TMainCommands::BindHandlers(platform::Action* action, const TCommandRow& ro
     if (row.Handler != nullptr)
         action->OnExecute = [this, handler = row.Handler](platform::Action*) { (this->*handler)(); };
     else if (row.FormHandler != nullptr)
-        action->OnExecute = [this, handler = row.FormHandler](platform::Action*) { (form_.*handler)(); };
+        action->OnExecute = [form = &form_, handler = row.FormHandler](platform::Action*) { (form->*handler)(); };
 }
 
 // The bar toggles' checks follow their bars.
