@@ -66,6 +66,24 @@ Qt::DropAction DropFiles(TSHTreeView& tree, TSHTreeNode* node, const std::vector
     return over && dropped.isAccepted() ? dropped.dropAction() : Qt::IgnoreAction;
 }
 
+// The node of path in tree; null when the tree has none.
+TSHTreeNode* NodeIn(TSHTreeView& tree, const std::string& path) {
+    IDList list = PathList(path);
+    TSHTreeNode* node = tree.FindNode(list);
+    FreeIDList(list);
+    return node;
+}
+
+// Shows tree with base selected and expanded, as an unprivileged case
+// starts; false when base cannot be selected.
+bool ShowExpanded(TSHTreeView& tree, const std::string& base) {
+    tree.resize(300, 400);
+    tree.show();
+    if (!tree.SelectPath(QString::fromStdString(base))) return false;
+    tree.SelectedNode()->setExpanded(true);
+    return true;
+}
+
 // A shown tree over a temporary folder that the other users of the
 // machine may enter (for the unprivileged cases).
 class TreeView : public ::testing::Test {
@@ -75,12 +93,7 @@ protected:
         tree_.resize(400, 700);
         tree_.show();
     }
-    TSHTreeNode* NodeOf(const std::string& path) {
-        IDList list = PathList(path);
-        TSHTreeNode* node = tree_.FindNode(list);
-        FreeIDList(list);
-        return node;
-    }
+    TSHTreeNode* NodeOf(const std::string& path) { return NodeIn(tree_, path); }
     TSHTreeNode* Select(const std::string& path) {
         EXPECT_TRUE(tree_.SelectPath(QString::fromStdString(path))) << path;
         return tree_.SelectedNode();
@@ -486,20 +499,13 @@ TEST_F(TreeView, RefusalsOfPermissionShowNoChildrenTakeNoDropAndAskNothing) {
     EXPECT_TRUE(RunUnprivileged([&] {
         ScriptedMessageBoxes boxes;
         TSHTreeView tree;
-        tree.resize(300, 400);
-        tree.show();
-        if (!tree.SelectPath(QString::fromStdString(base))) return false;
-        tree.SelectedNode()->setExpanded(true);
-        IDList list = PathList(base + "/locked");
-        TSHTreeNode* locked = tree.FindNode(list);
-        FreeIDList(list);
+        if (!ShowExpanded(tree, base)) return false;
+        TSHTreeNode* locked = NodeIn(tree, base + "/locked");
         if (!locked) return false;
         locked->setExpanded(true);
         const bool unreadable = locked->childCount() == 0 && !locked->HasChildren();
         // A folder the user may not write to takes no drop.
-        list = PathList(base + "/readonly");
-        TSHTreeNode* readonly = tree.FindNode(list);
-        FreeIDList(list);
+        TSHTreeNode* readonly = NodeIn(tree, base + "/readonly");
         const bool refused = readonly && DropFiles(tree, readonly, {base + "/drop.txt"}, Qt::ControlModifier) ==
                                              Qt::IgnoreAction;
         struct stat info {};
@@ -515,18 +521,11 @@ TEST_F(TreeView, ExpandingAnUnreadableFolderSaysItCannotBeRead) {
     EXPECT_TRUE(RunUnprivileged([&] {
         ScriptedMessageBoxes boxes;
         TSHTreeView tree;
-        tree.resize(300, 400);
-        tree.show();
         QStringList said;
         QObject::connect(&tree, &TSHTreeView::FolderUnreadable, [&said](const QString& text) { said << text; });
-        if (!tree.SelectPath(QString::fromStdString(base))) return false;
-        tree.SelectedNode()->setExpanded(true);
-        IDList list = PathList(base + "/open");
-        TSHTreeNode* open = tree.FindNode(list);
-        FreeIDList(list);
-        list = PathList(base + "/locked");
-        TSHTreeNode* locked = tree.FindNode(list);
-        FreeIDList(list);
+        if (!ShowExpanded(tree, base)) return false;
+        TSHTreeNode* open = NodeIn(tree, base + "/open");
+        TSHTreeNode* locked = NodeIn(tree, base + "/locked");
         if (!open || !locked) return false;
         open->setExpanded(true);
         const bool quietWhenRead = said.isEmpty() && open->data(0, Qt::ToolTipRole).toString().isEmpty();
