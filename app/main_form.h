@@ -169,8 +169,8 @@ public:
     void RasterMouseWheel(bool up);
     // Panels 1 to 4 from the last load: the image's facts, or empty.
     void ShowImageProperties(bool loaded);
-    // Opens an image file with the list disabled and the progress shown;
-    // false when it could not be shown.
+    // Opens an image file with the progress shown; false when it could not
+    // be shown, or when another open took over while it decoded.
     bool OpenImage(const QString& path);
 
     // The size of a selection as the status bar writes it: "1000バイト",
@@ -204,6 +204,11 @@ private:
     void LoadColumnSettings();
     // The list offers folders and the files a plug-in claims.
     void FilterListByPlugins();
+    enum class TOpenOutcome { Opened, Failed, TakenOver };
+    // OpenImage; TakenOver when an open started meanwhile (the list and the
+    // next-file commands stay usable while the plug-in decodes) has left
+    // the window as its own image needs.
+    TOpenOutcome Open(const QString& path);
     void StepFile(int step);
     void OpenItem(TSHFileItem* item);
     // Decodes the file after the shown one, in the direction of travel,
@@ -285,6 +290,8 @@ private:
     bool started_ = false;
     // +1 after next file and the plain opens, -1 after previous file.
     int travel_ = +1;
+    // Opens begun so far: an open that finds the count moved was taken over.
+    std::uint64_t opens_ = 0;
 
     QString startPath_;
 

@@ -1,8 +1,5 @@
 // Opening, closing and stepping through the images of the file list.
-#include <QApplication>
-#include <QPointer>
 #include <QProgressBar>
-#include <QStackedWidget>
 
 #include "app/main_commands.h"
 #include "app/main_form.h"
@@ -15,34 +12,16 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 
-namespace {
+bool TMainForm::OpenImage(const QString& path) { return Open(path) == TOpenOutcome::Opened; }
 
-QWidget* FocusInside(QWidget* panel) {
-    QWidget* focused = QApplication::focusWidget();
-    return focused != nullptr && panel->isAncestorOf(focused) ? focused : nullptr;
-}
-
-}  // namespace
-
-bool TMainForm::OpenImage(const QString& path) {
+TMainForm::TOpenOutcome TMainForm::Open(const QString& path) {
+    // The view is closing its image before a load or showing one after it,
+    // and may be asking the user: that load goes on first.
+    if (!raster_->LoadCanStart()) return TOpenOutcome::Failed;
+    const std::uint64_t open = ++opens_;
     floatEditX_->SetValue(0);
     floatEditY_->SetValue(0);
     QProgressBar* progress = statusBar_->ProgressBar();
-    // Whatever the load does, the lists come back and the cancel goes.
-    // Disabling the lists takes their focus; the keyboard user keeps it.
-    struct Restore {
-        TMainForm* form;
-        QProgressBar* progress;
-        QPointer<QWidget> focused;
-        ~Restore() {
-            form->listPanel_->setEnabled(true);
-            if (focused && form->isActiveWindow()) focused->setFocus();
-            // Cancel goes, and the image's commands follow the new image now.
-            form->commands_->ActionList().UpdateActions();
-            progress->hide();
-        }
-    } restore{this, progress, FocusInside(listPanel_)};
-    listPanel_->setEnabled(false);
     cancelLoadAction_->setEnabled(true);
     progress->setRange(0, 100);
     progress->setValue(0);
@@ -50,10 +29,14 @@ bool TMainForm::OpenImage(const QString& path) {
     progressShown_.start();
     // The image node shows the file's own icon only when it comes from the
     // list (OpenItem); the load closes the image before, so this is not seen.
-    if (!raster_->Loading()) rasterTreeView_->SetNodeImage(TRasterTreeView::niImage, QPixmap());
+    rasterTreeView_->SetNodeImage(TRasterTreeView::niImage, QPixmap());
     const bool loaded = raster_->LoadFromFile(path);
+    if (open != opens_) return TOpenOutcome::TakenOver;
+    progress->hide();
+    // Cancel goes, and the image's commands follow the new image now.
+    commands_->ActionList().UpdateActions();
     ShowImageProperties(loaded);
-    return loaded;
+    return loaded ? TOpenOutcome::Opened : TOpenOutcome::Failed;
 }
 
 void TMainForm::OpenFile() {
@@ -64,13 +47,13 @@ void TMainForm::OpenFile() {
 }
 
 void TMainForm::OpenItem(TSHFileItem* item) {
-    // A load pumps events: a second open from the keyboard waits its turn.
-    if (item == nullptr || raster_->Loading()) return;
+    if (item == nullptr || !raster_->LoadCanStart()) return;
     // Read before the load: the list may be read again while it runs.
     const int iconIndex = item->GetIconIndex();
-    if (!OpenImage(item->GetPath())) {
-        raster_->ReadAhead(QString());
-        return;
+    switch (Open(item->GetPath())) {
+    case TOpenOutcome::TakenOver: return;
+    case TOpenOutcome::Failed: raster_->ReadAhead(QString()); return;
+    case TOpenOutcome::Opened: break;
     }
     const TSysImageList smallIcons = GetSysImageList(false);
     rasterTreeView_->SetNodeImage(TRasterTreeView::niImage,
@@ -109,7 +92,7 @@ void TMainForm::AimReadAhead() {
 }
 
 void TMainForm::StepFile(int step) {
-    if (raster_->Loading()) return;
+    if (!raster_->LoadCanStart()) return;
     travel_ = step;
     const std::vector<int> selected = shellListView_->SelectedRows();
     const int target = (selected.empty() ? -1 : selected.front()) + step;

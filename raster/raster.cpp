@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 
 #include "platform/application_paths.h"
+#include "raster/decode_thread.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
 #include "raster/read_ahead.h"
@@ -126,6 +127,7 @@ TRaster::TRaster(QWidget* parent)
 
     plugs_ = std::make_unique<TSusiePlugs>();
     readAhead_ = std::make_unique<TReadAhead>();
+    decodeThread_ = std::make_unique<TDecodeThread>();
     // Scanned when first needed: the window names its own folder first.
     plugs_->SetPathForNextRefresh(platform::ExecutableFolder());
 
@@ -144,6 +146,8 @@ TRaster::TRaster(QWidget* parent)
 
 TRaster::~TRaster() {
     destroying_ = true;
+    // Its thread must not report to a view that is gone.
+    AbandonLoad();
     CloseImage();
 }
 

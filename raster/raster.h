@@ -30,6 +30,7 @@ class TRasterTools;
 class TRasterTreeView;
 class TRasterListView;
 class TImageList;
+class TDecodeThread;
 class TReadAhead;
 
 // The raster view: shows one decoded image, keeps which part of it is
@@ -97,12 +98,21 @@ public:
 
     bool EraseBackground() const { return eraseBackground_; }
     bool Printing() const { return printing_; }
-    bool Loading() const { return loading_; }
+    // From the start of a LoadFromFile until its decode has ended.
+    bool Loading() const { return load_ != nullptr; }
     bool LoadCancel() const { return loadCancel_; }
-    void SetLoadCancel(bool value) { loadCancel_ = value; }
+    // Set during a load, the plug-in is asked to stop: at its next progress
+    // report when the view awaits the answer to one, which OnLoadProgress
+    // gives; otherwise the load ends at once, and a plug-in that has not
+    // returned is left to itself.
+    void SetLoadCancel(bool value);
     // Ends the load under way, also a wait for a plug-in that has not
     // returned, without a message: the window is going.
-    void AbandonLoad() { loadAbandoned_ = true; }
+    void AbandonLoad();
+    // False while a load closes the image before its decode or shows the
+    // image after it, steps that may ask the user: a LoadFromFile then is
+    // refused.
+    bool LoadCanStart() const { return settlingLoads_ == 0; }
     bool Modified() const { return document_->Modified(); }
     void SetModified(bool value) { document_->SetModified(value); }
     const QString& FileName() const { return document_->FileName(); }
@@ -179,6 +189,10 @@ public:
     void Layout();
 
     // --- Loading and saving ----------------------------------------------
+    // The plug-in decodes on a thread of the view's own while the events
+    // of this thread run, progress reports reaching OnLoadProgress in order.
+    // A LoadFromFile started meanwhile takes over: the earlier one returns
+    // false without a word once the later one has returned.
     bool LoadFromFile(const QString& path);
     // Decodes path on a worker with the current plug-in folder, so that a
     // LoadFromFile of that file finds its bitmap ready, when the file is
@@ -236,7 +250,9 @@ protected:
 
 private:
     enum class TScrollRequest { LineBack, LineForward, PageBack, PageForward, ThumbReleased, Ignored };
-    class TViewDecoder;
+    struct TLoadJob;
+    // How the waiting for a load's decode ended.
+    enum class TLoadEnd { Running, Decoded, Cancelled, Abandoned, Superseded };
 
     int ClientWidth() const;
     int ClientHeight() const;
@@ -251,8 +267,19 @@ private:
     // Closes the image after a paint ran out of memory, and says so.
     void CloseForMemoryShortage();
     void DrawOverlay(QPainter& canvas);
-    // Reads the file and decodes it with the first plug-in that accepts it.
-    bool DecodeFile(const QString& path);
+    // Decodes the job's file on the decode thread and waits for the end
+    // of the decode, the events running; true with the image shown.
+    bool DecodeAndShow(const std::shared_ptr<TLoadJob>& job);
+    // Waits for the job's end, the events running meanwhile.
+    void AwaitLoadEnd(const std::shared_ptr<TLoadJob>& job);
+    // Hands a progress report of the job's plug-in to OnLoadProgress and
+    // its answer back.
+    void AnswerLoadReport(const std::shared_ptr<TLoadJob>& job);
+    // The job's decode has ended.
+    void EndLoadDecode(const std::shared_ptr<TLoadJob>& job);
+    // Ends the waiting for the job; only a decoded one goes on to be shown.
+    // Takes its own share: the job may be load_, which it resets.
+    void EndLoad(std::shared_ptr<TLoadJob> job, TLoadEnd end);
     // Shows a decoded image from its top-left corner, with its layers.
     void ShowDecodedImage(std::unique_ptr<TDecodedImage> image);
     // Frees the bitmap and what the view built on it.
@@ -279,12 +306,13 @@ private:
     bool eraseBackground_ = true;
     bool inLayout_ = false;
     bool printing_ = false;
-    bool loading_ = false;
     bool loadCancel_ = false;
-    bool loadAbandoned_ = false;
     bool destroying_ = false;
+    int settlingLoads_ = 0;
     bool memoryShortagePending_ = false;
     std::unique_ptr<TSusiePlugs> plugs_;
+    // The load under way; null when none.
+    std::shared_ptr<TLoadJob> load_;
     TRasterLayer* activeLayer_ = nullptr;
     std::unique_ptr<TRasterTools> tools_;
     TRasterTool* activeTool_ = nullptr;
@@ -302,5 +330,6 @@ private:
     QScrollBar* verticalBar_ = nullptr;
     std::unique_ptr<TDibPainter> dibPainter_;
     std::unique_ptr<TReadAhead> readAhead_;
+    std::unique_ptr<TDecodeThread> decodeThread_;
     std::unique_ptr<QPrinter> printer_;
 };

@@ -1,16 +1,24 @@
 // Bringing an image into the view and out of it again: decoding through
-// the plug-ins or taking the bitmap read ahead, showing it with its
-// layers, closing it.
+// the plug-ins on the view's decode thread or taking the bitmap read ahead,
+// showing it with its layers, closing it.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <system_error>
 #include <utility>
 
-#include <QCoreApplication>
+#include <QEventLoop>
+#include <QScopeGuard>
 #include <QScrollBar>
 
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "plugins/plug_turn.h"
+#include "raster/decode_thread.h"
 #include "raster/dib_painter.h"
 #include "raster/dib_view.h"
 #include "raster/raster.h"
@@ -23,44 +31,134 @@ void Warn(QWidget* owner, const QString& text) {
     platform::ShowMessage(owner, text, platform::MessageIcon::Warning);
 }
 
+// A plug-in that reports the same position again within this time gets
+// the last answer without the view being asked; one that waits for a
+// busy plug-in reports 0 at about this pace, and each of those is asked.
+constexpr std::chrono::milliseconds kRepeatedReportSpan{15};
+
 }  // namespace
 
-// The view's side of a decode: the Loading flag and the paint mode while
-// the plug-in decodes, its progress through OnLoadProgress, with the
-// pending events let through at each report.
-class TRaster::TViewDecoder : public TImageDecoder {
+// What a load shares with its decode on the decode thread. At each
+// progress report the decode waits for the view's answer, so that
+// OnLoadProgress sees every report in order and its cancel stops the
+// plug-in at the report it answers, as when the plug-in ran on the view's
+// own thread. The decode keeps the job alive after the view gave it up.
+struct TRaster::TLoadJob : std::enable_shared_from_this<TLoadJob> {
+    class TDecoder;
+
+    TLoadJob(QString file, std::string plugins) : path(std::move(file)), folder(std::move(plugins)) {}
+
+    // The decode, on the decode thread.
+    void Decode(TSusiePlugs& plugs);
+    // Whether the plug-in is to stop; waits for the view's answer first.
+    bool Ask(int position);
+    // Under mutex, with view set: has handler run on the view's thread.
+    void Post(void (TRaster::*handler)(const std::shared_ptr<TLoadJob>&));
+
+    const QString path;
+    const std::string folder;
+    const std::shared_ptr<TPlugTurn> turn = std::make_shared<TPlugTurn>(TPlugTurn::TPriority::Foreground);
+
+    std::mutex mutex;
+    std::condition_variable answered;
+    TRaster* view = nullptr;               // guarded by mutex; null once the view is done with the job
+    std::optional<int> report;             // guarded by mutex: the position that awaits the answer
+    bool stop = false;                     // guarded by mutex: the view's last answer
+    bool pictureStarted = false;           // guarded by mutex
+    std::unique_ptr<TDecodedImage> image;  // guarded by mutex
+    QString failure;                       // guarded by mutex
+
+    // The decode thread's own: the last position the view was asked about.
+    int askedPosition = -1;
+    std::chrono::steady_clock::time_point askedAt;
+
+    // The view's own.
+    TLoadEnd end = TLoadEnd::Running;
+    QEventLoop* waiting = nullptr;
+};
+
+class TRaster::TLoadJob::TDecoder : public TImageDecoder {
 public:
-    explicit TViewDecoder(TRaster& view) : view_(view) {}
+    explicit TDecoder(TLoadJob& job) : job_(job) { Turn = job.turn; }
 
     void PictureStarted() override {
-        view_.loading_ = true;
-        view_.loadCancel_ = false;
-        view_.paintMode_ = pmColorOn;
+        const std::lock_guard lock(job_.mutex);
+        job_.pictureStarted = true;
     }
-    void PictureEnded() override { view_.loading_ = false; }
-    bool Progress(int position) override {
-        if (!view_.OnLoadProgress) return view_.loadAbandoned_;
-        bool cancel = false;
-        view_.OnLoadProgress(&view_, position, cancel);
-        QCoreApplication::processEvents();
-        return cancel || view_.loadAbandoned_;
+    bool Progress(int position) override { return job_.Ask(position); }
+    bool Cancelled() const override {
+        const std::lock_guard lock(job_.mutex);
+        return job_.view == nullptr || job_.stop;
     }
 
 private:
-    TRaster& view_;
+    TLoadJob& job_;
 };
 
-bool TRaster::LoadFromFile(const QString& path) {
-    // A second load started from the progress handler would unload the
-    // plug-in that is still decoding.
-    if (loading_) return false;
-    loadAbandoned_ = false;
-    const platform::HourglassCursor hourglass;
-    CloseImage();
-    document_->SetFileName(path);
+void TRaster::TLoadJob::Post(void (TRaster::*handler)(const std::shared_ptr<TLoadJob>&)) {
+    QMetaObject::invokeMethod(
+        view, [view = view, job = shared_from_this(), handler] { (view->*handler)(job); }, Qt::QueuedConnection);
+}
+
+bool TRaster::TLoadJob::Ask(int position) {
+    const auto now = std::chrono::steady_clock::now();
+    std::unique_lock lock(mutex);
+    if (view == nullptr || stop) return true;
+    if (position == askedPosition && now - askedAt < kRepeatedReportSpan) return false;
+    askedPosition = position;
+    askedAt = now;
+    report = position;
+    Post(&TRaster::AnswerLoadReport);
+    answered.wait(lock, [this] { return !report.has_value() || view == nullptr; });
+    return view == nullptr || stop;
+}
+
+void TRaster::TLoadJob::Decode(TSusiePlugs& plugs) {
+    std::unique_ptr<TDecodedImage> decoded;
+    QString why;
     try {
-        return DecodeFile(path);
+        plugs.SetPath(folder);
+        TDecoder decoder(*this);
+        decoded = decoder.Decode(plugs, path, why);
     } catch (const std::bad_alloc&) {
+        decoded.reset();
+        why = TImageDecoder::ResultMessage(SPI_NO_MEMORY);
+    }
+    const std::lock_guard lock(mutex);
+    // A bitmap nobody waits for goes here, on this thread.
+    if (view == nullptr) return;
+    image = std::move(decoded);
+    failure = why;
+    Post(&TRaster::EndLoadDecode);
+}
+
+bool TRaster::LoadFromFile(const QString& path) {
+    if (!LoadCanStart()) return false;
+    if (load_ != nullptr) EndLoad(load_, TLoadEnd::Superseded);
+    const auto job = std::make_shared<TLoadJob>(path, plugs_->Path());
+    load_ = job;
+    loadCancel_ = false;
+    try {
+        {
+            ++settlingLoads_;
+            const auto settled = qScopeGuard([this] { --settlingLoads_; });
+            const platform::HourglassCursor hourglass;
+            CloseImage();
+            document_->SetFileName(path);
+            // Rescanned as the decode thread rescans its own registry.
+            plugs_->Refresh();
+            if (std::unique_ptr<TDecodedImage> ready = readAhead_->Take(path, plugs_->Path())) {
+                EndLoad(job, TLoadEnd::Decoded);
+                paintMode_ = pmColorOn;
+                ShowDecodedImage(std::move(ready));
+                return true;
+            }
+        }
+        // The window went while the side file's question was open.
+        if (job->end != TLoadEnd::Running) return false;
+        return DecodeAndShow(job);
+    } catch (const std::bad_alloc&) {
+        if (job->end == TLoadEnd::Running) EndLoad(job, TLoadEnd::Abandoned);
         // Whatever the load had built goes, which gives the memory back
         // for the message.
         if (HasImage())
@@ -70,6 +168,111 @@ bool TRaster::LoadFromFile(const QString& path) {
         Warn(this, TImageDecoder::ResultMessage(SPI_NO_MEMORY));
         return false;
     }
+}
+
+bool TRaster::DecodeAndShow(const std::shared_ptr<TLoadJob>& job) {
+    {
+        const std::lock_guard lock(job->mutex);
+        job->view = this;
+    }
+    try {
+        decodeThread_->Run(job->turn, [job](TSusiePlugs& plugs) { job->Decode(plugs); });
+    } catch (const std::system_error&) {
+        // No thread to decode on: the system is short of memory or threads.
+        EndLoad(job, TLoadEnd::Abandoned);
+        Warn(this, TImageDecoder::ResultMessage(SPI_NO_MEMORY));
+        return false;
+    }
+    AwaitLoadEnd(job);
+    switch (job->end) {
+    case TLoadEnd::Running:
+    case TLoadEnd::Superseded:  // the later load owns the view now
+    case TLoadEnd::Abandoned: return false;
+    case TLoadEnd::Cancelled: Warn(this, TImageDecoder::ResultMessage(SPI_ABORT)); return false;
+    case TLoadEnd::Decoded: break;
+    }
+    std::unique_ptr<TDecodedImage> image;
+    QString failure;
+    {
+        const std::lock_guard lock(job->mutex);
+        image = std::move(job->image);
+        failure = job->failure;
+        if (job->pictureStarted) paintMode_ = pmColorOn;
+    }
+    if (image == nullptr) {
+        if (!failure.isEmpty()) Warn(this, failure);
+        return false;
+    }
+    ++settlingLoads_;
+    const auto settled = qScopeGuard([this] { --settlingLoads_; });
+    const platform::HourglassCursor hourglass;
+    ShowDecodedImage(std::move(image));
+    return true;
+}
+
+void TRaster::AwaitLoadEnd(const std::shared_ptr<TLoadJob>& job) {
+    QEventLoop loop;
+    job->waiting = &loop;
+    if (job->end == TLoadEnd::Running) loop.exec();
+    job->waiting = nullptr;
+    // The application quitting ends every event loop.
+    if (job->end == TLoadEnd::Running) EndLoad(job, TLoadEnd::Abandoned);
+}
+
+void TRaster::AnswerLoadReport(const std::shared_ptr<TLoadJob>& job) {
+    if (load_ != job) return;
+    int position = 0;
+    {
+        const std::lock_guard lock(job->mutex);
+        if (!job->report.has_value()) return;
+        position = *job->report;
+        if (job->pictureStarted) paintMode_ = pmColorOn;
+    }
+    bool cancel = false;
+    if (OnLoadProgress) OnLoadProgress(this, position, cancel);
+    // The handler may have begun another load or closed the window; the
+    // decode was told to stop then.
+    if (load_ != job) return;
+    {
+        const std::lock_guard lock(job->mutex);
+        job->stop = cancel;
+        job->report.reset();
+    }
+    job->answered.notify_all();
+}
+
+void TRaster::EndLoadDecode(const std::shared_ptr<TLoadJob>& job) {
+    if (load_ == job) EndLoad(job, TLoadEnd::Decoded);
+}
+
+void TRaster::EndLoad(std::shared_ptr<TLoadJob> job, TLoadEnd end) {
+    {
+        const std::lock_guard lock(job->mutex);
+        job->view = nullptr;
+    }
+    job->answered.notify_all();
+    // A decode that has not ended stops at its next report; one inside a
+    // plug-in that never returns keeps its thread, which is let go.
+    if (end != TLoadEnd::Decoded) job->turn->Abandon();
+    job->end = end;
+    if (load_ == job) load_.reset();
+    if (job->waiting != nullptr) job->waiting->quit();
+}
+
+void TRaster::SetLoadCancel(bool value) {
+    loadCancel_ = value;
+    if (!value || load_ == nullptr) return;
+    bool awaitsAnswer = false;
+    {
+        const std::lock_guard lock(load_->mutex);
+        awaitsAnswer = load_->report.has_value();
+    }
+    // The answer to the report carries the cancel, as OnLoadProgress gives it.
+    if (!awaitsAnswer) EndLoad(load_, TLoadEnd::Cancelled);
+}
+
+void TRaster::AbandonLoad() {
+    if (load_ != nullptr) EndLoad(load_, TLoadEnd::Abandoned);
 }
 
 void TRaster::ReadAhead(const QString& path) {
@@ -82,26 +285,6 @@ void TRaster::ReadAhead(const QString& path) {
 QString TRaster::ReadAheadPath() const { return readAhead_->Path(); }
 
 bool TRaster::ReadAheadReady() const { return readAhead_->Ready(); }
-
-bool TRaster::DecodeFile(const QString& path) {
-    if (std::unique_ptr<TDecodedImage> ready = readAhead_->Take(path, plugs_->Path())) {
-        // As a decode would: the folder rescanned, the paint mode reset.
-        plugs_->Refresh();
-        loadCancel_ = false;
-        paintMode_ = pmColorOn;
-        ShowDecodedImage(std::move(ready));
-        return true;
-    }
-    TViewDecoder decoder(*this);
-    QString failure;
-    std::unique_ptr<TDecodedImage> image = decoder.Decode(*plugs_, path, failure);
-    if (image == nullptr) {
-        if (!failure.isEmpty() && !loadAbandoned_) Warn(this, failure);
-        return false;
-    }
-    ShowDecodedImage(std::move(image));
-    return true;
-}
 
 void TRaster::ShowDecodedImage(std::unique_ptr<TDecodedImage> image) {
     document_->SetImage(std::move(image));

@@ -1,18 +1,16 @@
 #include "raster/read_ahead.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <optional>
-#include <thread>
 #include <utility>
 
 #include "platform/folder_scan.h"
 #include "platform/path_text.h"
 #include "plugins/plug_turn.h"
 
-// What the owner and the worker share; the worker keeps it alive after
+// What the owner and the thread share; the thread keeps it alive after
 // the owner has dropped it.
 struct TReadAhead::TJob {
     QString path;
@@ -21,64 +19,8 @@ struct TReadAhead::TJob {
 
     std::mutex mutex;
     std::condition_variable endedChanged;
-    bool started = false;                  // guarded by mutex
     bool ended = false;                    // guarded by mutex
     std::unique_ptr<TDecodedImage> image;  // guarded by mutex
-
-    // Whether it holds its thread inside a plug-in for as long as the
-    // plug-in likes: abandoned in a call nobody can stop.
-    bool HeldInPlugin() {
-        const std::lock_guard lock(mutex);
-        return started && !ended && turn->Abandoned() && turn->InNativeCall();
-    }
-};
-
-// The thread that decodes ahead, one job after the other. Not one of the
-// shared pool: a job abandoned inside a plug-in that never returns keeps
-// its thread for good, and the pool is waited for when the program ends.
-// Such a worker is let go, and the next job gets a new one.
-struct TReadAhead::TWorker {
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::shared_ptr<TJob> next;     // guarded by mutex
-    std::shared_ptr<TJob> current;  // guarded by mutex
-    bool leave = false;             // guarded by mutex
-    std::thread thread;
-
-    static void Loop(const std::shared_ptr<TWorker>& worker) {
-        for (;;) {
-            std::shared_ptr<TJob> job;
-            {
-                std::unique_lock lock(worker->mutex);
-                worker->current.reset();
-                worker->wake.wait(lock, [&] { return worker->leave || worker->next != nullptr; });
-                if (worker->leave) return;
-                job = worker->current = std::exchange(worker->next, nullptr);
-            }
-            Run(job);
-        }
-    }
-
-    // Whether its job holds it in a plug-in.
-    bool Held() {
-        std::shared_ptr<TJob> job;
-        {
-            const std::lock_guard lock(mutex);
-            job = current;
-        }
-        return job != nullptr && job->HeldInPlugin();
-    }
-
-    // Lets the thread end after its job, without waiting for it.
-    void LetGo() {
-        {
-            const std::lock_guard lock(mutex);
-            leave = true;
-            next.reset();
-        }
-        wake.notify_all();
-        thread.detach();
-    }
 };
 
 namespace {
@@ -97,10 +39,9 @@ bool IsCurrentVersion(const QString& path, const platform::FileIdentity& identit
 
 // The bitmap of the file, or null for whatever reason: the decode ahead
 // has nobody to tell.
-std::unique_ptr<TDecodedImage> DecodeQuietly(const QString& path, const std::string& folder,
+std::unique_ptr<TDecodedImage> DecodeQuietly(TSusiePlugs& plugs, const QString& path, const std::string& folder,
                                              const std::shared_ptr<TPlugTurn>& turn) {
     try {
-        TSusiePlugs plugs;
         plugs.SetPath(folder);
         TAheadDecoder decoder(turn);
         decoder.MaxBitmapBytes = TReadAhead::kMaxBitmapBytes;
@@ -117,32 +58,7 @@ std::unique_ptr<TDecodedImage> DecodeQuietly(const QString& path, const std::str
 
 TReadAhead::TReadAhead() = default;
 
-TReadAhead::~TReadAhead() {
-    AbandonJob();
-    if (worker_ == nullptr) return;
-    if (worker_->Held()) {
-        worker_->LetGo();
-        return;
-    }
-    {
-        const std::lock_guard lock(worker_->mutex);
-        worker_->leave = true;
-    }
-    worker_->wake.notify_all();
-    worker_->thread.join();
-}
-
-TReadAhead::TWorker& TReadAhead::Worker() {
-    if (worker_ != nullptr && worker_->Held()) {
-        worker_->LetGo();
-        worker_.reset();
-    }
-    if (worker_ == nullptr) {
-        worker_ = std::make_shared<TWorker>();
-        worker_->thread = std::thread(&TWorker::Loop, worker_);
-    }
-    return *worker_;
-}
+TReadAhead::~TReadAhead() { AbandonJob(); }
 
 void TReadAhead::Prepare(const QString& path, const std::string& pluginFolder) {
     if (job_ != nullptr && job_->path == path && job_->folder == pluginFolder) return;
@@ -150,12 +66,7 @@ void TReadAhead::Prepare(const QString& path, const std::string& pluginFolder) {
     job_ = std::make_shared<TJob>();
     job_->path = path;
     job_->folder = pluginFolder;
-    TWorker& worker = Worker();
-    {
-        const std::lock_guard lock(worker.mutex);
-        worker.next = job_;
-    }
-    worker.wake.notify_all();
+    thread_.Run(job_->turn, [job = job_](TSusiePlugs& plugs) { Run(job, plugs); });
 }
 
 void TReadAhead::AbandonJob() {
@@ -197,13 +108,9 @@ void TReadAhead::Wait() {
     job_->endedChanged.wait(lock, [this] { return job_->ended; });
 }
 
-void TReadAhead::Run(const std::shared_ptr<TJob>& job) {
-    {
-        const std::lock_guard lock(job->mutex);
-        job->started = true;
-    }
+void TReadAhead::Run(const std::shared_ptr<TJob>& job, TSusiePlugs& plugs) {
     std::unique_ptr<TDecodedImage> image;
-    if (!job->turn->Abandoned()) image = DecodeQuietly(job->path, job->folder, job->turn);
+    if (!job->turn->Abandoned()) image = DecodeQuietly(plugs, job->path, job->folder, job->turn);
     {
         const std::lock_guard lock(job->mutex);
         // An abandoned job's bitmap goes at once, here, not with the job.

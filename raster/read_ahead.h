@@ -6,10 +6,12 @@
 
 #include <QString>
 
+#include "raster/decode_thread.h"
 #include "raster/image_decoder.h"
 
-// Decodes one image file ahead, on the shared thread pool, so that opening
-// that very file next shows it without waiting for its plug-in.
+// Decodes one image file ahead, on a thread of its own (decode_thread.h),
+// so that opening that very file next shows it without waiting for its
+// plug-in.
 //
 // The decode runs with a registry of its own over the same plug-in folder,
 // and plug-ins decode on one thread at a time (plug_turn.h), so a decode
@@ -30,8 +32,7 @@ public:
     static constexpr std::size_t kMaxBitmapBytes = std::size_t(256) << 20;
 
     TReadAhead();
-    // Abandons a decode under way. Waits for it only when it ends by itself
-    // soon: not while it is inside a call of a plug-in of this process.
+    // Abandons a decode under way without waiting for it.
     ~TReadAhead();
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
@@ -58,15 +59,12 @@ public:
 
 private:
     struct TJob;
-    struct TWorker;
     // Decodes the job's file unless it was abandoned first.
-    static void Run(const std::shared_ptr<TJob>& job);
+    static void Run(const std::shared_ptr<TJob>& job, TSusiePlugs& plugs);
     // Abandons the job and forgets it.
     void AbandonJob();
-    // The worker for the next job: the one there is, unless it is held in
-    // a plug-in by an abandoned job.
-    TWorker& Worker();
 
     std::shared_ptr<TJob> job_;
-    std::shared_ptr<TWorker> worker_;
+    // Goes once the destructor has abandoned the job: it does not wait for it.
+    TDecodeThread thread_;
 };

@@ -7,12 +7,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
 
 #include "app/main_commands.h"
+#include "components/prg_status_bar.h"
 #include "dialogs/options_dialog.h"
 #include "main_form_fixture.h"
 #include "platform/action_list.h"
@@ -421,19 +423,24 @@ TEST_F(MainFormListTest, KeysOfANameBeingEditedGoToTheEditor) {
     EXPECT_EQ(Shown(), "b.ktest");
 }
 
-TEST_F(MainFormListTest, WhileAnImageLoadsTheKeysDoNotStartAnother) {
+TEST_F(MainFormListTest, WhileAnImageLoadsTheKeysOpenAnotherInItsPlace) {
     Image("pictures/slow.ktest", "width=64 height=64 steps=40", 0);
     WriteIni(StartIni());
     TMainForm& main = Start();
     Select(RowOf("slow.ktest"));
     QTimer::singleShot(0, &main, [&] {
+        EXPECT_TRUE(main.Raster()->Loading());
+        EXPECT_TRUE(List().isEnabled());
         QTest::keyClick(&main, Qt::Key_Up, Qt::AltModifier);
-        QTest::keyClick(&main, Qt::Key_O, Qt::ControlModifier);
     });
     main.OpenFile();
-    EXPECT_EQ(Shown(), "slow.ktest");
-    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("slow.ktest")});
-    EXPECT_TRUE(List().isEnabled());
+    // The slow file's load gave way without a word.
+    EXPECT_EQ(Shown(), "c.ktest");
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("c.ktest")});
+    EXPECT_FALSE(main.Raster()->Loading());
+    EXPECT_FALSE(main.StatusBar()->ProgressBar()->isVisible());
+    EXPECT_EQ(Panel(1), "横:10 / 縦:20 pixel");
+    EXPECT_TRUE(messages.Messages().empty());
 }
 
 TEST_F(MainFormListTest, TheStatusBarCountsTheListAndSumsTheSelection) {

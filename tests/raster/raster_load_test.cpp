@@ -11,16 +11,20 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPrinter>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "raster/raster.h"
 #include "platform/file_size_signal.h"
+#include "plugins/plug_turn.h"
 #include "raster/raster_layers.h"
 #include "raster/raster_tree_view.h"
 #include "raster_view_fixture.h"
 #include "support/child_process.h"
+#include "support/event_wait.h"
 #include "support/file_size_limit.h"
 #include "support/held_fifo.h"
+#include "support/plugin_hold.h"
 
 namespace {
 
@@ -39,12 +43,26 @@ protected:
         raster.SetPluginPath(QString::fromStdString(plugins));
     }
 
+    // Runs act once, from the events that a waiting load lets run, as soon
+    // as the plug-in holds its decode at hold.
+    void WhenHeld(PluginHold& hold, const std::function<void()>& act) {
+        auto* poll = new QTimer(&raster);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, &hold, act] {
+            if (!hold.Entered()) return;
+            poll->stop();
+            poll->deleteLater();
+            act();
+        });
+        poll->start(1);
+    }
+
     std::uint32_t Little32(const std::vector<unsigned char>& bytes, std::size_t at) {
         return bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) | (std::uint32_t(bytes[at + 3]) << 24);
     }
 };
 
 const std::string kTestPlugins = KELVANDOR_TEST_PLUGIN_DIR;
+const QString kCancelled = QStringLiteral("[Code1] Plug-Inでの読込みを中止しました。");
 
 TEST_F(RasterLoadTest, TheFirstPluginThatAcceptsTheDataDecidesTheOutcome) {
     UsePlugins({{std::string(KELVANDOR_PLUGIN_DIR) + "/ifbmp.spi", "a.spi"},
@@ -385,6 +403,9 @@ TEST_F(RasterLoadTest, RunningOutOfMemoryWhileOpeningGivesTheMessageAndAnEmptyVi
     const QString image = TestImage("crowded.ktest", "width=4 height=3");
 
     const int outcome = RunInChild([&] {
+        // The decode thread and its stack come with the first load, before
+        // the limit: it is the layers that must find no memory.
+        if (!Load(4, 3, "first.ktest")) return 9;
         // The address space there is now, plus less than the layers need.
         std::ifstream statm("/proc/self/statm");
         unsigned long long pages = 0;
@@ -423,6 +444,105 @@ TEST_F(RasterLoadTest, ASaveThatMeetsTheFileSizeLimitFailsAndKeepsTheOldFiles) {
     EXPECT_EQ(outcome, 0);
     EXPECT_EQ(ReadFileBytes(bitmap), std::vector<unsigned char>(100, 'b'));
     EXPECT_EQ(ReadFileBytes(side), std::vector<unsigned char>(620, 's'));
+}
+
+// --- The decode on the view's thread -----------------------------------------
+
+TEST_F(RasterLoadTest, TheEventsRunWhileAPlugInHoldsItsDecode) {
+    PluginHold hold(folder.File("hold"));
+    std::vector<int> positions;
+    raster.OnLoadProgress = [&](TRaster*, int position, bool&) { positions.push_back(position); };
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (!hold.Entered()) return;
+        EXPECT_TRUE(raster.Loading());
+        EXPECT_FALSE(raster.HasImage());
+        if (++ticks < 3) return;
+        ticker.stop();
+        hold.Release();
+    });
+    ticker.start(1);
+    ASSERT_TRUE(raster.LoadFromFile(TestImage("held.ktest", hold.Words() + " width=6 height=5")));
+    EXPECT_EQ(ticks, 3);
+    EXPECT_EQ(positions, (std::vector<int>{0, 25, 50, 75, 100}));
+    EXPECT_EQ(raster.Info().Width, 6);
+    EXPECT_FALSE(raster.Loading());
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(RasterLoadTest, CancelEndsALoadWhosePlugInDoesNotReturnAndTheNextLoadWaitsForThatPlugIn) {
+    UsePlugins({{kTestPlugins + "/ktest.spi", "a.spi"}});
+    const std::string plugin = folder.File("plugins") + "/a.spi";
+    PluginHold hold(folder.File("hold"));
+    WhenHeld(hold, [&] { raster.SetLoadCancel(true); });
+    EXPECT_FALSE(raster.LoadFromFile(TestImage("held.ktest", hold.Words())));
+    EXPECT_EQ(messages.Texts(), QStringList{kCancelled});
+    EXPECT_FALSE(raster.Loading());
+    EXPECT_FALSE(raster.HasImage());
+    EXPECT_TRUE(PlugBusy(plugin));
+
+    // Only that plug-in reads the next file: the load waits, reporting, and
+    // the handler's cancel ends the wait.
+    const QString next = TestImage("next.ktest", "width=3 height=2");
+    int reports = 0;
+    raster.OnLoadProgress = [&](TRaster* view, int position, bool& cancel) {
+        EXPECT_TRUE(view->Loading());
+        EXPECT_EQ(position, 0);
+        cancel = ++reports == 3;
+    };
+    EXPECT_FALSE(raster.LoadFromFile(next));
+    EXPECT_EQ(reports, 3);
+    EXPECT_EQ(messages.Texts(), (QStringList{kCancelled, kCancelled}));
+
+    // Once the call returns, the plug-in serves again.
+    raster.OnLoadProgress = nullptr;
+    hold.Release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugin); }));
+    ASSERT_TRUE(raster.LoadFromFile(next));
+    EXPECT_EQ(raster.Info().Width, 3);
+    EXPECT_EQ(messages.Texts().size(), 2);
+}
+
+TEST_F(RasterLoadTest, ALoadStartedWhileAPlugInHoldsTheOneBeforeTakesOver) {
+    UsePlugins({{kTestPlugins + "/ktest.spi", "a.spi"}, {kTestPlugins + "/variants/ktest_second.spi", "b.spi"}});
+    const std::string plugin = folder.File("plugins") + "/a.spi";
+    PluginHold hold(folder.File("hold"));
+    const QString other = TestImage("other.ktest", "width=7 height=5");
+    bool otherLoaded = false;
+    WhenHeld(hold, [&] { otherLoaded = raster.LoadFromFile(other); });
+    EXPECT_FALSE(raster.LoadFromFile(TestImage("held.ktest", hold.Words())));
+    // The plug-in that has not returned is passed over; the earlier load
+    // gives way without a word and leaves the later image.
+    EXPECT_TRUE(otherLoaded);
+    EXPECT_TRUE(raster.HasImage());
+    EXPECT_EQ(raster.FileName(), other);
+    EXPECT_EQ(raster.Info().PluginInfo, QStringLiteral("Kelvandor second test plug-in"));
+    EXPECT_FALSE(raster.Loading());
+    EXPECT_TRUE(messages.Texts().isEmpty());
+
+    hold.Release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugin); }));
+    EXPECT_EQ(raster.FileName(), other);
+    EXPECT_TRUE(messages.Texts().isEmpty());
+}
+
+TEST_F(RasterLoadTest, AViewGoesWithoutWaitingForItsAbandonedLoadsPlugIn) {
+    PluginHold hold(folder.File("hold"));
+    const std::string plugin = kTestPlugins + "/ktest.spi";
+    {
+        TRaster view;
+        view.SetPluginPath(QString::fromStdString(kTestPlugins));
+        WhenHeld(hold, [&] { view.AbandonLoad(); });
+        EXPECT_FALSE(view.LoadFromFile(TestImage("held.ktest", hold.Words())));
+        EXPECT_FALSE(view.Loading());
+    }
+    EXPECT_TRUE(messages.Texts().isEmpty());
+    EXPECT_TRUE(PlugBusy(plugin));
+    // When the call returns, its thread ends without touching what went.
+    hold.Release();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugin); }));
+    EXPECT_TRUE(Load(3, 2));
 }
 
 }  // namespace
