@@ -164,6 +164,8 @@ public:
 
     void StatusBarResize();
     void RasterLoadProgress(int position, bool& cancel);
+    // Names in the progress bar the plug-in the load waits for, if any.
+    void ShowAwaitedPlugin();
     void RasterMouseMove(int x, int y);
     void RasterActiveToolClick(int x, int y);
     void RasterMouseWheel(bool up);

@@ -25,6 +25,7 @@ TMainForm::TOpenOutcome TMainForm::Open(const QString& path) {
     cancelLoadAction_->setEnabled(true);
     progress->setRange(0, 100);
     progress->setValue(0);
+    progress->setTextVisible(false);
     progress->show();
     progressShown_.start();
     // The image node shows the file's own icon only when it comes from the
@@ -33,6 +34,7 @@ TMainForm::TOpenOutcome TMainForm::Open(const QString& path) {
     const bool loaded = raster_->LoadFromFile(path);
     if (open != opens_) return TOpenOutcome::TakenOver;
     progress->hide();
+    ShowAwaitedPlugin();
     // Cancel goes, and the image's commands follow the new image now.
     commands_->ActionList().UpdateActions();
     ShowImageProperties(loaded);

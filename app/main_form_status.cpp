@@ -131,7 +131,17 @@ void TMainForm::RasterLoadProgress(int position, bool& cancel) {
         statusBar_->ProgressBar()->setValue(position);
         progressShown_.start();
     }
+    ShowAwaitedPlugin();
     cancel = raster_->LoadCancel();
+}
+
+void TMainForm::ShowAwaitedPlugin() {
+    // A plug-in that has not returned from an abandoned load holds this one
+    // up: the bar says which, and how to stop waiting.
+    const QString awaited = raster_->AwaitedPlugin();
+    QProgressBar* bar = statusBar_->ProgressBar();
+    if (!awaited.isEmpty()) bar->setFormat(QStringLiteral("Plug-In「%1」の応答を待っています（Esc で中止）").arg(awaited));
+    bar->setTextVisible(!awaited.isEmpty());
 }
 
 void TMainForm::RasterMouseMove(int x, int y) {

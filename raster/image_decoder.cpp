@@ -156,9 +156,13 @@ bool TImageDecoder::AwaitPlug(TSusiePlug& plug) {
     // the progress hook letting events and the cancel through.
     struct Waiting {
         TImageDecoder& decoder;
-        ~Waiting() { decoder.PictureEnded(); }
+        ~Waiting() {
+            decoder.AwaitingPlugin(std::string());
+            decoder.PictureEnded();
+        }
     };
     PictureStarted();
+    AwaitingPlugin(plug.FileName());
     const Waiting waiting{*this};
     return WaitWhilePlugBusy(plug.Path(), [this] { return Turn->Abandoned() || Progress(0); });
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include <QByteArray>
 #include <QString>
@@ -72,6 +73,9 @@ public:
     // Whether the decode is no longer wanted: checked while it waits for
     // the plug-ins and, unless Progress is replaced, at each report.
     virtual bool Cancelled() const { return false; }
+    // The file name of the plug-in the decode waits for, one still inside a
+    // call of an abandoned decode; empty again once the wait is over.
+    virtual void AwaitingPlugin(const std::string&) {}
 
     virtual ~TImageDecoder() = default;
 

@@ -109,6 +109,10 @@ public:
     // Ends the load under way, also a wait for a plug-in that has not
     // returned, without a message: the window is going.
     void AbandonLoad();
+    // The file name of the plug-in the load waits for, one that has not
+    // returned from a call of an earlier, abandoned decode, as shown to the
+    // user; empty when the load waits for none.
+    QString AwaitedPlugin() const;
     // False while a load closes the image before its decode or shows the
     // image after it, steps that may ask the user: a LoadFromFile then is
     // refused.

@@ -17,6 +17,7 @@
 
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "plugins/plug_turn.h"
 #include "raster/decode_thread.h"
 #include "raster/dib_painter.h"
@@ -65,6 +66,7 @@ struct TRaster::TLoadJob : std::enable_shared_from_this<TLoadJob> {
     std::optional<int> report;             // guarded by mutex: the position that awaits the answer
     bool stop = false;                     // guarded by mutex: the view's last answer
     bool pictureStarted = false;           // guarded by mutex
+    QString awaitedPlugin;                 // guarded by mutex
     std::unique_ptr<TDecodedImage> image;  // guarded by mutex
     QString failure;                       // guarded by mutex
 
@@ -84,6 +86,10 @@ public:
     void PictureStarted() override {
         const std::lock_guard lock(job_.mutex);
         job_.pictureStarted = true;
+    }
+    void AwaitingPlugin(const std::string& fileName) override {
+        const std::lock_guard lock(job_.mutex);
+        job_.awaitedPlugin = platform::ShownText(platform::PathText(fileName));
     }
     bool Progress(int position) override { return job_.Ask(position); }
     bool Cancelled() const override {
@@ -269,6 +275,12 @@ void TRaster::SetLoadCancel(bool value) {
     }
     // The answer to the report carries the cancel, as OnLoadProgress gives it.
     if (!awaitsAnswer) EndLoad(load_, TLoadEnd::Cancelled);
+}
+
+QString TRaster::AwaitedPlugin() const {
+    if (load_ == nullptr) return QString();
+    const std::lock_guard lock(load_->mutex);
+    return load_->awaitedPlugin;
 }
 
 void TRaster::AbandonLoad() {

@@ -339,6 +339,74 @@ TEST_F(MainFormListTest, ClosingTheWindowEndsALoadWithoutAWordEvenOneWaitingForA
     EXPECT_TRUE(messages.Messages().empty());
 }
 
+TEST_F(MainFormListTest, TheNextFileOpensWhileThePlugInOfTheOneBeforeDoesNotReturn) {
+    const std::string plugins = folder.File("plugins");
+    std::filesystem::create_directories(plugins);
+    std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/ktest.spi", plugins + "/a.spi");
+    std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/variants/ktest_second.spi",
+                               plugins + "/b.spi");
+    PluginHold hold(folder.File("hold"));
+    Image("pictures/b.ktest", hold.Words(), 0);
+    WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
+    TMainForm& main = Start();
+    Select(RowOf("b.ktest"));
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!hold.Entered()) return;
+        poll.stop();
+        QTest::keyClick(&main, Qt::Key_Down, Qt::AltModifier);
+    });
+    poll.start(1);
+    main.OpenFile();
+    // The stuck plug-in is passed over; its load gave way without a word.
+    EXPECT_EQ(Shown(), "c.ktest");
+    EXPECT_EQ(main.Raster()->Info().PluginInfo, QStringLiteral("Kelvandor second test plug-in"));
+    EXPECT_EQ(List().SelectedRows(), std::vector<int>{RowOf("c.ktest")});
+    EXPECT_FALSE(main.StatusBar()->ProgressBar()->isVisible());
+    EXPECT_TRUE(messages.Messages().empty());
+
+    hold.Release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugins + "/a.spi"); }));
+    EXPECT_EQ(Shown(), "c.ktest");
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(MainFormListTest, AFileOnlyAStuckPlugInReadsWaitsForItNamingItUntilEscape) {
+    // The only plug-in that reads the files gets stuck decoding the next
+    // file ahead.
+    const std::string plugins = folder.File("plugins");
+    std::filesystem::create_directories(plugins);
+    std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/ktest.spi", plugins + "/a.spi");
+    PluginHold hold(folder.File("hold"));
+    Image("pictures/b.ktest", hold.Words(), 0);
+    WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
+    TMainForm& main = Start();
+    Select(RowOf("a.ktest"));
+    main.OpenFile();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
+
+    QProgressBar* bar = main.StatusBar()->ProgressBar();
+    QString said;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!bar->isTextVisible()) return;
+        poll.stop();
+        said = bar->text();
+        QTest::keyClick(&main, Qt::Key_Escape);
+    });
+    poll.start(1);
+    EXPECT_FALSE(main.OpenImage(Pictures() + "/c.ktest"));
+    EXPECT_EQ(said, QStringLiteral("Plug-In「a.spi」の応答を待っています（Esc で中止）"));
+    EXPECT_EQ(messages.Texts(), QStringList{QStringLiteral("[Code1] Plug-Inでの読込みを中止しました。")});
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_FALSE(bar->isTextVisible());
+
+    hold.Release();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugins + "/a.spi"); }));
+    EXPECT_TRUE(main.OpenImage(Pictures() + "/c.ktest"));
+    EXPECT_EQ(messages.Texts().size(), 1);
+}
+
 TEST_F(MainFormListTest, TheNextFileInTheDirectionOfTravelIsDecodedAheadAndShownAtOnce) {
     WriteIni(StartIni());
     TMainForm& main = Start();
