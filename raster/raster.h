@@ -99,7 +99,7 @@ public:
     bool EraseBackground() const { return eraseBackground_; }
     bool Printing() const { return printing_; }
     // From the start of a LoadFromFile until its decode has ended.
-    bool Loading() const { return load_ != nullptr; }
+    bool Loading() const;
     bool LoadCancel() const { return loadCancel_; }
     // Set during a load, the plug-in is asked to stop: at its next progress
     // report when the view awaits the answer to one, which OnLoadProgress
@@ -282,8 +282,7 @@ private:
     // The job's decode has ended.
     void EndLoadDecode(const std::shared_ptr<TLoadJob>& job);
     // Ends the waiting for the job; only a decoded one goes on to be shown.
-    // Takes its own share: the job may be load_, which it resets.
-    void EndLoad(std::shared_ptr<TLoadJob> job, TLoadEnd end);
+    void EndLoad(const std::shared_ptr<TLoadJob>& job, TLoadEnd end);
     // Shows a decoded image from its top-left corner, with its layers.
     void ShowDecodedImage(std::unique_ptr<TDecodedImage> image);
     // Frees the bitmap and what the view built on it.
@@ -315,7 +314,7 @@ private:
     int settlingLoads_ = 0;
     bool memoryShortagePending_ = false;
     std::unique_ptr<TSusiePlugs> plugs_;
-    // The load under way; null when none.
+    // The latest load whose LoadFromFile has not returned; null when none.
     std::shared_ptr<TLoadJob> load_;
     TRasterLayer* activeLayer_ = nullptr;
     std::unique_ptr<TRasterTools> tools_;

@@ -140,9 +140,13 @@ void TRaster::TLoadJob::Decode(TSusiePlugs& plugs) {
 
 bool TRaster::LoadFromFile(const QString& path) {
     if (!LoadCanStart()) return false;
+    // Also one whose decode has ended and whose image waits to be shown.
     if (load_ != nullptr) EndLoad(load_, TLoadEnd::Superseded);
     const auto job = std::make_shared<TLoadJob>(path, plugs_->Path());
     load_ = job;
+    const auto forget = qScopeGuard([this, &job] {
+        if (load_ == job) load_.reset();
+    });
     loadCancel_ = false;
     try {
         {
@@ -225,8 +229,10 @@ void TRaster::AwaitLoadEnd(const std::shared_ptr<TLoadJob>& job) {
     if (job->end == TLoadEnd::Running) EndLoad(job, TLoadEnd::Abandoned);
 }
 
+bool TRaster::Loading() const { return load_ != nullptr && load_->end == TLoadEnd::Running; }
+
 void TRaster::AnswerLoadReport(const std::shared_ptr<TLoadJob>& job) {
-    if (load_ != job) return;
+    if (load_ != job || job->end != TLoadEnd::Running) return;
     int position = 0;
     {
         const std::lock_guard lock(job->mutex);
@@ -238,7 +244,7 @@ void TRaster::AnswerLoadReport(const std::shared_ptr<TLoadJob>& job) {
     if (OnLoadProgress) OnLoadProgress(this, position, cancel);
     // The handler may have begun another load or closed the window; the
     // decode was told to stop then.
-    if (load_ != job) return;
+    if (job->end != TLoadEnd::Running) return;
     {
         const std::lock_guard lock(job->mutex);
         job->stop = cancel;
@@ -248,10 +254,10 @@ void TRaster::AnswerLoadReport(const std::shared_ptr<TLoadJob>& job) {
 }
 
 void TRaster::EndLoadDecode(const std::shared_ptr<TLoadJob>& job) {
-    if (load_ == job) EndLoad(job, TLoadEnd::Decoded);
+    if (job->end == TLoadEnd::Running) EndLoad(job, TLoadEnd::Decoded);
 }
 
-void TRaster::EndLoad(std::shared_ptr<TLoadJob> job, TLoadEnd end) {
+void TRaster::EndLoad(const std::shared_ptr<TLoadJob>& job, TLoadEnd end) {
     {
         const std::lock_guard lock(job->mutex);
         job->view = nullptr;
@@ -261,13 +267,12 @@ void TRaster::EndLoad(std::shared_ptr<TLoadJob> job, TLoadEnd end) {
     // plug-in that never returns keeps its thread, which is let go.
     if (end != TLoadEnd::Decoded) job->turn->Abandon();
     job->end = end;
-    if (load_ == job) load_.reset();
     if (job->waiting != nullptr) job->waiting->quit();
 }
 
 void TRaster::SetLoadCancel(bool value) {
     loadCancel_ = value;
-    if (!value || load_ == nullptr) return;
+    if (!value || !Loading()) return;
     bool awaitsAnswer = false;
     {
         const std::lock_guard lock(load_->mutex);
@@ -278,13 +283,13 @@ void TRaster::SetLoadCancel(bool value) {
 }
 
 QString TRaster::AwaitedPlugin() const {
-    if (load_ == nullptr) return QString();
+    if (!Loading()) return QString();
     const std::lock_guard lock(load_->mutex);
     return load_->awaitedPlugin;
 }
 
 void TRaster::AbandonLoad() {
-    if (load_ != nullptr) EndLoad(load_, TLoadEnd::Abandoned);
+    if (Loading()) EndLoad(load_, TLoadEnd::Abandoned);
 }
 
 void TRaster::ReadAhead(const QString& path) {
