@@ -101,10 +101,10 @@ public:
     // From the start of a LoadFromFile until its decode has ended.
     bool Loading() const;
     bool LoadCancel() const { return loadCancel_; }
-    // Set during a load, the plug-in is asked to stop: at its next progress
-    // report when the view awaits the answer to one, which OnLoadProgress
-    // gives; otherwise the load ends at once, and a plug-in that has not
-    // returned is left to itself.
+    // Set during a load, ends it: at the next progress report due, when
+    // OnLoadProgress (which gives the answer) is set and one is; otherwise
+    // at once. The plug-in stops at its next report; one that does not
+    // return is left to itself.
     void SetLoadCancel(bool value);
     // Ends the load under way, also a wait for a plug-in that has not
     // returned, without a message: the window is going.
@@ -194,7 +194,8 @@ public:
 
     // --- Loading and saving ----------------------------------------------
     // The plug-in decodes on a thread of the view's own while the events
-    // of this thread run, progress reports reaching OnLoadProgress in order.
+    // of this thread run, progress reports reaching OnLoadProgress in order
+    // (the plug-in does not wait for them).
     // A LoadFromFile started meanwhile takes over: the earlier one returns
     // false without a word once the later one has returned.
     bool LoadFromFile(const QString& path);
@@ -276,11 +277,9 @@ private:
     bool DecodeAndShow(const std::shared_ptr<TLoadJob>& job);
     // Waits for the job's end, the events running meanwhile.
     void AwaitLoadEnd(const std::shared_ptr<TLoadJob>& job);
-    // Hands a progress report of the job's plug-in to OnLoadProgress and
-    // its answer back.
-    void AnswerLoadReport(const std::shared_ptr<TLoadJob>& job);
-    // The job's decode has ended.
-    void EndLoadDecode(const std::shared_ptr<TLoadJob>& job);
+    // Hands the progress reports of the job's plug-in to OnLoadProgress,
+    // then the end of its decode to the waiting LoadFromFile.
+    void DeliverLoadNews(const std::shared_ptr<TLoadJob>& job);
     // Ends the waiting for the job; only a decoded one goes on to be shown.
     void EndLoad(const std::shared_ptr<TLoadJob>& job, TLoadEnd end);
     // Shows a decoded image from its top-left corner, with its layers.

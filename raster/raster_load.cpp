@@ -3,11 +3,10 @@
 // showing it with its layers, closing it.
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
-#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -32,18 +31,18 @@ void Warn(QWidget* owner, const QString& text) {
     platform::ShowMessage(owner, text, platform::MessageIcon::Warning);
 }
 
-// A plug-in that reports the same position again within this time gets
-// the last answer without the view being asked; one that waits for a
-// busy plug-in reports 0 at about this pace, and each of those is asked.
+// A plug-in that reports the same position again within this time is not
+// reported to the view again; one that waits for a busy plug-in reports 0
+// at about this pace, and each of those is.
 constexpr std::chrono::milliseconds kRepeatedReportSpan{15};
 
 }  // namespace
 
-// What a load shares with its decode on the decode thread. At each
-// progress report the decode waits for the view's answer, so that
-// OnLoadProgress sees every report in order and its cancel stops the
-// plug-in at the report it answers, as when the plug-in ran on the view's
-// own thread. The decode keeps the job alive after the view gave it up.
+// What a load shares with its decode on the decode thread. The decode does
+// not wait for the view: its progress reports queue up and reach
+// OnLoadProgress in order, and a cancel there ends the load at that very
+// report, whatever the plug-in has done since. The decode keeps the job
+// alive after the view gave it up.
 struct TRaster::TLoadJob : std::enable_shared_from_this<TLoadJob> {
     class TDecoder;
 
@@ -51,31 +50,32 @@ struct TRaster::TLoadJob : std::enable_shared_from_this<TLoadJob> {
 
     // The decode, on the decode thread.
     void Decode(TSusiePlugs& plugs);
-    // Whether the plug-in is to stop; waits for the view's answer first.
-    bool Ask(int position);
-    // Under mutex, with view set: has handler run on the view's thread.
-    void Post(void (TRaster::*handler)(const std::shared_ptr<TLoadJob>&));
+    // Queues a progress report; true when the view gave the load up.
+    bool Report(int position);
+    // Under mutex, with view set: has the view deliver what came, on its thread.
+    void Wake();
 
     const QString path;
     const std::string folder;
     const std::shared_ptr<TPlugTurn> turn = std::make_shared<TPlugTurn>(TPlugTurn::TPriority::Foreground);
 
     std::mutex mutex;
-    std::condition_variable answered;
     TRaster* view = nullptr;               // guarded by mutex; null once the view is done with the job
-    std::optional<int> report;             // guarded by mutex: the position that awaits the answer
-    bool stop = false;                     // guarded by mutex: the view's last answer
+    std::deque<int> reports;               // guarded by mutex: positions not yet delivered
+    bool woken = false;                    // guarded by mutex: a delivery is on its way
     bool pictureStarted = false;           // guarded by mutex
     QString awaitedPlugin;                 // guarded by mutex
+    bool decoded = false;                  // guarded by mutex: the decode has ended
     std::unique_ptr<TDecodedImage> image;  // guarded by mutex
     QString failure;                       // guarded by mutex
 
-    // The decode thread's own: the last position the view was asked about.
-    int askedPosition = -1;
-    std::chrono::steady_clock::time_point askedAt;
+    // The decode thread's own: the last position reported.
+    int reportedPosition = -1;
+    std::chrono::steady_clock::time_point reportedAt;
 
     // The view's own.
     TLoadEnd end = TLoadEnd::Running;
+    bool delivering = false;
     QEventLoop* waiting = nullptr;
 };
 
@@ -91,51 +91,53 @@ public:
         const std::lock_guard lock(job_.mutex);
         job_.awaitedPlugin = platform::ShownText(platform::PathText(fileName));
     }
-    bool Progress(int position) override { return job_.Ask(position); }
+    bool Progress(int position) override { return job_.Report(position); }
     bool Cancelled() const override {
         const std::lock_guard lock(job_.mutex);
-        return job_.view == nullptr || job_.stop;
+        return job_.view == nullptr;
     }
 
 private:
     TLoadJob& job_;
 };
 
-void TRaster::TLoadJob::Post(void (TRaster::*handler)(const std::shared_ptr<TLoadJob>&)) {
+void TRaster::TLoadJob::Wake() {
+    if (woken) return;
+    woken = true;
     QMetaObject::invokeMethod(
-        view, [view = view, job = shared_from_this(), handler] { (view->*handler)(job); }, Qt::QueuedConnection);
+        view, [view = view, job = shared_from_this()] { view->DeliverLoadNews(job); }, Qt::QueuedConnection);
 }
 
-bool TRaster::TLoadJob::Ask(int position) {
+bool TRaster::TLoadJob::Report(int position) {
     const auto now = std::chrono::steady_clock::now();
-    std::unique_lock lock(mutex);
-    if (view == nullptr || stop) return true;
-    if (position == askedPosition && now - askedAt < kRepeatedReportSpan) return false;
-    askedPosition = position;
-    askedAt = now;
-    report = position;
-    Post(&TRaster::AnswerLoadReport);
-    answered.wait(lock, [this] { return !report.has_value() || view == nullptr; });
-    return view == nullptr || stop;
+    const std::lock_guard lock(mutex);
+    if (view == nullptr) return true;
+    if (position == reportedPosition && now - reportedAt < kRepeatedReportSpan) return false;
+    reportedPosition = position;
+    reportedAt = now;
+    reports.push_back(position);
+    Wake();
+    return false;
 }
 
 void TRaster::TLoadJob::Decode(TSusiePlugs& plugs) {
-    std::unique_ptr<TDecodedImage> decoded;
+    std::unique_ptr<TDecodedImage> bitmap;
     QString why;
     try {
         plugs.SetPath(folder);
         TDecoder decoder(*this);
-        decoded = decoder.Decode(plugs, path, why);
+        bitmap = decoder.Decode(plugs, path, why);
     } catch (const std::bad_alloc&) {
-        decoded.reset();
+        bitmap.reset();
         why = TImageDecoder::ResultMessage(SPI_NO_MEMORY);
     }
     const std::lock_guard lock(mutex);
     // A bitmap nobody waits for goes here, on this thread.
     if (view == nullptr) return;
-    image = std::move(decoded);
+    image = std::move(bitmap);
     failure = why;
-    Post(&TRaster::EndLoadDecode);
+    decoded = true;
+    Wake();
 }
 
 bool TRaster::LoadFromFile(const QString& path) {
@@ -231,30 +233,35 @@ void TRaster::AwaitLoadEnd(const std::shared_ptr<TLoadJob>& job) {
 
 bool TRaster::Loading() const { return load_ != nullptr && load_->end == TLoadEnd::Running; }
 
-void TRaster::AnswerLoadReport(const std::shared_ptr<TLoadJob>& job) {
-    if (load_ != job || job->end != TLoadEnd::Running) return;
-    int position = 0;
-    {
-        const std::lock_guard lock(job->mutex);
-        if (!job->report.has_value()) return;
-        position = *job->report;
-        if (job->pictureStarted) paintMode_ = pmColorOn;
+void TRaster::DeliverLoadNews(const std::shared_ptr<TLoadJob>& job) {
+    // A handler that lets events run finds the reports that come meanwhile
+    // delivered in order by the delivery it runs in.
+    if (job->end != TLoadEnd::Running || job->delivering) return;
+    job->delivering = true;
+    const auto delivered = qScopeGuard([&job] { job->delivering = false; });
+    for (;;) {
+        int position = 0;
+        {
+            const std::lock_guard lock(job->mutex);
+            if (job->pictureStarted) paintMode_ = pmColorOn;
+            if (job->reports.empty()) {
+                job->woken = false;
+                if (!job->decoded) return;
+                break;
+            }
+            position = job->reports.front();
+            job->reports.pop_front();
+        }
+        bool cancel = false;
+        if (OnLoadProgress) OnLoadProgress(this, position, cancel);
+        // The handler may have begun another load or closed the window.
+        if (job->end != TLoadEnd::Running) return;
+        if (cancel) {
+            EndLoad(job, TLoadEnd::Cancelled);
+            return;
+        }
     }
-    bool cancel = false;
-    if (OnLoadProgress) OnLoadProgress(this, position, cancel);
-    // The handler may have begun another load or closed the window; the
-    // decode was told to stop then.
-    if (job->end != TLoadEnd::Running) return;
-    {
-        const std::lock_guard lock(job->mutex);
-        job->stop = cancel;
-        job->report.reset();
-    }
-    job->answered.notify_all();
-}
-
-void TRaster::EndLoadDecode(const std::shared_ptr<TLoadJob>& job) {
-    if (job->end == TLoadEnd::Running) EndLoad(job, TLoadEnd::Decoded);
+    EndLoad(job, TLoadEnd::Decoded);
 }
 
 void TRaster::EndLoad(const std::shared_ptr<TLoadJob>& job, TLoadEnd end) {
@@ -262,7 +269,6 @@ void TRaster::EndLoad(const std::shared_ptr<TLoadJob>& job, TLoadEnd end) {
         const std::lock_guard lock(job->mutex);
         job->view = nullptr;
     }
-    job->answered.notify_all();
     // A decode that has not ended stops at its next report; one inside a
     // plug-in that never returns keeps its thread, which is let go.
     if (end != TLoadEnd::Decoded) job->turn->Abandon();
@@ -273,13 +279,13 @@ void TRaster::EndLoad(const std::shared_ptr<TLoadJob>& job, TLoadEnd end) {
 void TRaster::SetLoadCancel(bool value) {
     loadCancel_ = value;
     if (!value || !Loading()) return;
-    bool awaitsAnswer = false;
+    bool reportsDue = load_->delivering;
     {
         const std::lock_guard lock(load_->mutex);
-        awaitsAnswer = load_->report.has_value();
+        reportsDue = reportsDue || !load_->reports.empty();
     }
-    // The answer to the report carries the cancel, as OnLoadProgress gives it.
-    if (!awaitsAnswer) EndLoad(load_, TLoadEnd::Cancelled);
+    // The handler's answer to the next report carries the cancel.
+    if (!reportsDue || !OnLoadProgress) EndLoad(load_, TLoadEnd::Cancelled);
 }
 
 QString TRaster::AwaitedPlugin() const {
