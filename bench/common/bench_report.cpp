@@ -34,13 +34,13 @@ std::vector<char*> WithRepetitions(int argc, char** argv, int repetitions) {
     return arguments;
 }
 
-void PrintUptime(const char* when) {
+}  // namespace
+
+void PrintLoad(const char* when) {
     std::printf("load %s: ", when);
     std::fflush(stdout);
     if (std::system("uptime") != 0) std::printf("unknown\n");
 }
-
-}  // namespace
 
 double Median(std::vector<double> values) {
     if (values.empty()) return 0;
@@ -60,9 +60,9 @@ void Initialize(int argc, char** argv, int repetitions) {
 }
 
 void Run(benchmark::BenchmarkReporter* reporter) {
-    PrintUptime("before");
+    PrintLoad("before");
     benchmark::RunSpecifiedBenchmarks(reporter);
-    PrintUptime("after");
+    PrintLoad("after");
     benchmark::Shutdown();
 }
 

@@ -27,6 +27,9 @@ void Initialize(int argc, char** argv, int repetitions);
 // under load from elsewhere is read with that in mind.
 void Run(benchmark::BenchmarkReporter* reporter = nullptr);
 
+// Prints the machine's load ("load <when>: " and uptime's line).
+void PrintLoad(const char* when);
+
 // The median of the values; 0 when there are none.
 double Median(std::vector<double> values);
 

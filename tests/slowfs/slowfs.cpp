@@ -242,7 +242,8 @@ fuse_operations Operations() {
 }
 
 [[noreturn]] void Usage(const char* problem) {
-    std::fprintf(stderr, "slowfs: %s\nusage: slowfs [--delay-ms=N] [--hang=PATH]... [--ready-fd=FD] SOURCE MOUNTPOINT\n",
+    std::fprintf(stderr,
+                 "slowfs: %s\nusage: slowfs [--delay-ms=N] [--hang=PATH]... [--ready-fd=FD] SOURCE MOUNTPOINT\n",
                  problem);
     std::exit(2);
 }

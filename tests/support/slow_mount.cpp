@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,7 +95,12 @@ TSlowMount::TSlowMount(const std::string& source, const TOptions& options) {
         error_ = std::string("cannot make a mount point: ") + std::strerror(errno);
         return;
     }
-    mountPoint_ = pattern;
+    folder_ = pattern;
+    mountPoint_ = folder_ + "/mnt";
+    if (mkdir(mountPoint_.c_str(), 0700) != 0) {
+        error_ = std::string("cannot make a mount point: ") + std::strerror(errno);
+        return;
+    }
     Start(source, options);
 }
 
@@ -157,7 +163,9 @@ void TSlowMount::Unmount() {
         WaitFor(program_);
         program_ = -1;
     }
-    if (!mountPoint_.empty() && !IsMountPoint(mountPoint_)) rmdir(mountPoint_.c_str());
+    if (folder_.empty() || IsMountPoint(mountPoint_)) return;
+    rmdir(mountPoint_.c_str());
+    rmdir(folder_.c_str());
 }
 
 bool IsMountPoint(const std::string& path) {

@@ -30,7 +30,9 @@ public:
     // fusermount3); empty when one can.
     static std::string Unavailable();
 
-    // Mounts source at a new folder under the temporary folder and returns
+    // Mounts source at mnt/ in a new folder under the temporary folder (so
+    // that whoever lists the temporary folder does not touch the mount)
+    // and returns
     // once the mount exists, without touching it (a hung root must not
     // stop the start). Mounted() and Error() tell how it went.
     TSlowMount(const std::string& source, const TOptions& options);
@@ -40,7 +42,7 @@ public:
 
     bool Mounted() const { return program_ > 0; }
     const std::string& Error() const { return error_; }
-    // The mount point; the folder is removed after the unmount.
+    // The mount point; it and its folder are removed after the unmount.
     const std::string& Path() const { return mountPoint_; }
     std::string File(const std::string& name) const { return mountPoint_ + "/" + name; }
 
@@ -52,6 +54,7 @@ private:
     void Start(const std::string& source, const TOptions& options);
     void AwaitReady(int readyFd);
 
+    std::string folder_;
     std::string mountPoint_;
     std::string error_;
     pid_t program_ = -1;
