@@ -227,6 +227,7 @@ private:
     QString StartFolder() const;
     void OpenStartPath();
     void SelectListEntry(const QFileInfo& file);
+    void ShowStartNote(const QString& text);
     void ShowReadOnlyNotice();
 
     QString ExeFolder() const;
@@ -296,6 +297,9 @@ private:
     std::uint64_t opens_ = 0;
 
     QString startPath_;
+    // What the start path's opening told the user, kept in the status bar
+    // until the start folder has been read.
+    QString startNote_;
 
     // Settings held between LoadSettings and SaveSettings.
     QString defaultPath_;

@@ -47,11 +47,10 @@ void TMainForm::OpenStartPath() {
         case platform::PathTarget::File: break;
         case platform::PathTarget::Nothing:
             // A name that leads nowhere is told without stopping the start.
-            statusBar_->SetPanelText(kMessagePanel, QStringLiteral("「%1」が見つかりません。").arg(shown));
+            ShowStartNote(QStringLiteral("「%1」が見つかりません。").arg(shown));
             return;
         case platform::PathTarget::Other:
-            statusBar_->SetPanelText(kMessagePanel,
-                                     QStringLiteral("「%1」は画像ファイルでもフォルダでもありません。").arg(shown));
+            ShowStartNote(QStringLiteral("「%1」は画像ファイルでもフォルダでもありません。").arg(shown));
             return;
     }
     SelectListEntry(start);
@@ -60,16 +59,17 @@ void TMainForm::OpenStartPath() {
     if (OpenImage(start.absoluteFilePath())) AimReadAhead();
 }
 
+// The note stays over the list's count while the start folder is still
+// being read, so that the end of the reading does not hide it.
+void TMainForm::ShowStartNote(const QString& text) {
+    statusBar_->SetPanelText(kMessagePanel, text);
+    if (shellListView_->FileList().Listing()) startNote_ = text;
+}
+
 void TMainForm::SelectListEntry(const QFileInfo& file) {
     // The tree stops short of a folder it does not show (a hidden one):
     // then a file of the same name in the list is another file.
     if (!SameFolder(shellListView_->FolderPath(), file.absolutePath())) return;
-    const TSHFileList& list = shellListView_->FileList();
-    for (int row = 0; row < list.Count(); ++row) {
-        if (QFileInfo(list.GetItem(row)->GetPath()).fileName() != file.fileName()) continue;
-        shellListView_->SetSelectedRows({row});
-        shellListView_->SetFocusedRow(row);
-        shellListView_->ScrollToRow(row, false);
-        return;
-    }
+    // Selected now, or as soon as the folder's listing reaches it.
+    shellListView_->FileList().SelectEntryWhenListed(platform::PathBytes(file.fileName()));
 }

@@ -60,6 +60,11 @@ void TListLook::ApplyTo(QWidget& control) const {
 
 // A folder that could not be read is not an empty one: the count says why.
 void TMainForm::ShellListViewShListChange(TSHFileList* fileList) {
+    if (!startNote_.isEmpty()) {
+        statusBar_->SetPanelText(spCount, startNote_);
+        if (!fileList->Listing()) startNote_.clear();
+        return;
+    }
     const QString failure = fileList->ReadFailureText();
     statusBar_->SetPanelText(spCount,
                              failure.isEmpty() ? QStringLiteral("%1 個のオブジェクト").arg(fileList->Count()) : failure);

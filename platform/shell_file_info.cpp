@@ -103,6 +103,19 @@ std::int64_t UnixNsFromFileTime(FileTime time) {
     return (static_cast<std::int64_t>(time.Ticks()) - kEpochDifference * kTicksPerSecond) * 100;
 }
 
+namespace {
+
+FileObjectType ObjectTypeOfMode(unsigned mode) {
+    if (S_ISDIR(mode)) return FileObjectType::Folder;
+    if (S_ISFIFO(mode)) return FileObjectType::Fifo;
+    if (S_ISCHR(mode)) return FileObjectType::CharDevice;
+    if (S_ISBLK(mode)) return FileObjectType::BlockDevice;
+    if (S_ISSOCK(mode)) return FileObjectType::Socket;
+    return FileObjectType::Regular;
+}
+
+}  // namespace
+
 bool ReadFindData(const std::string& path, FindData& data) {
     struct statx info {};
     bool isLink = false;
@@ -113,6 +126,7 @@ bool ReadFindData(const std::string& path, FindData& data) {
     data.LastWriteTime = FileTimeOf(info.stx_mtime);
     data.Size = S_ISDIR(info.stx_mode) ? 0 : info.stx_size;
     data.FileName = std::string(BaseName(path));
+    data.Type = ObjectTypeOfMode(info.stx_mode);
     return true;
 }
 

@@ -39,6 +39,9 @@ enum FileAttribute : std::uint32_t {
 };
 
 // The facts of one file as a file-find record holds them.
+// What kind of file-system object an item is, for icons and type names.
+enum class FileObjectType { Regular, Folder, Fifo, CharDevice, BlockDevice, Socket, Missing };
+
 struct FindData {
     std::uint32_t Attributes = 0;
     FileTime CreationTime;  // birth time where the file system keeps one, else zero
@@ -46,6 +49,7 @@ struct FindData {
     FileTime LastWriteTime;
     std::uint64_t Size = 0;   // 0 for folders
     std::string FileName;     // raw name bytes, no folder
+    FileObjectType Type = FileObjectType::Regular;
 };
 
 // Reads the record of path without opening the file (links are followed;

@@ -9,6 +9,8 @@
 #include <QIcon>
 #include <QString>
 
+#include "platform/shell_file_info.h"
+
 namespace platform {
 
 // The icons of the namespace, handed out as integer indices: each theme
@@ -32,9 +34,6 @@ private:
     mutable std::vector<QIcon> icons_;
     std::unordered_map<QString, int> indices_;
 };
-
-// What kind of file-system object an item is, for icons and type names.
-enum class FileObjectType { Regular, Folder, Fifo, CharDevice, BlockDevice, Socket, Missing };
 
 // Theme icon name and type text of a file from its name alone (never
 // reading the file).

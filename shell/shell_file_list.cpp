@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <numeric>
@@ -11,7 +12,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include <QDir>
 #include <QLocale>
+#include <QObject>
+#include <QTimer>
 
 #include "platform/file_operations.h"
 #include "platform/folder_scan.h"
@@ -23,6 +27,7 @@
 #include "platform/shell_drop_target.h"
 #include "platform/shell_collation.h"
 #include "platform/shell_icons.h"
+#include "shell/folder_listing.h"
 #include "shell/shell_notify.h"
 
 namespace {
@@ -77,9 +82,20 @@ ConstIDList TSHFileItem::GetAbsoluteIDList() {
 ShellFolderPtr TSHFileItem::GetParentFolder() { return owner_ ? owner_->GetFolder() : nullptr; }
 
 int TSHFileItem::GetIconIndex() {
+    if (largeIconIndex_ < 0 && loaded_) largeIconIndex_ = IconIndexOfFacts();
+    if (largeIconIndex_ >= 0) return largeIconIndex_;
     if (!owner_ || owner_->View()->ViewStyle() != vsIcon) return TSHDataItem::GetIconIndex();
-    if (largeIconIndex_ < 0 && GetParentFolder()) largeIconIndex_ = GetSysIconIndexByStyle(true);
+    if (GetParentFolder()) largeIconIndex_ = GetSysIconIndexByStyle(true);
     return largeIconIndex_;
+}
+
+// A file-system entry's icon from facts already read, without asking the
+// file system again; -1 for other items.
+int TSHFileItem::IconIndexOfFacts() const {
+    bool folder = false;
+    if (!owner_ || owner_->FolderNativePath().empty() || !IsFileSystemEntryKind(RelativeID(), folder)) return -1;
+    const auto type = static_cast<platform::FileObjectType>(objectType_);
+    return platform::ShellIconCache::Instance().IndexOf(platform::FileIconName(RawName(RelativeID()), type, false));
 }
 
 // Both sizes of an icon share one index in this system's image lists.
@@ -92,15 +108,23 @@ int TSHFileItem::GetSysIconIndexByStyle(bool /*large*/) {
 
 bool TSHFileItem::LoadFindData() {
     if (loaded_) return true;
+    // The folder's listing reads them; asking here could wait on a slow
+    // file system.
+    if (owner_ && owner_->FactsComing()) return false;
     platform::FindData data;
     if (!::GetFindData(GetParentFolder(), RelativeID(), data)) return false;
+    SetFindData(data);
+    return true;
+}
+
+void TSHFileItem::SetFindData(const platform::FindData& data) {
     attributes_ = data.Attributes;
     size_ = data.Size;
     lastWrite_ = data.LastWriteTime;
     creation_ = data.CreationTime;
     lastAccess_ = data.LastAccessTime;
+    objectType_ = static_cast<std::uint8_t>(data.Type);
     loaded_ = true;
-    return true;
 }
 
 platform::FindData TSHFileItem::GetFindData() {
@@ -176,6 +200,7 @@ bool TSHFileItem::Rename(const QString& newName) {
     ReplaceIDLists(renamed.release(), nullptr);
     largeIconIndex_ = -1;
     typeNumber_ = 0;
+    if (owner_) owner_->EntryRenamed(*this);
     return true;
 }
 
@@ -186,24 +211,36 @@ TSHFileFilter::TSHFileFilter()
     : Date1(QDate::currentDate(), QTime(0, 0)), Date2(QDate::currentDate(), QTime(0, 0)) {}
 
 bool TSHFileFilter::Match(TSHFileItem& item) const {
+    const ShellFolderPtr folder = item.GetParentFolder();
+    const std::string path = folder ? folder->PathOf(item.RelativeID()) : std::string();
+    TFilterFacts facts;
+    facts.Name = std::string_view(path).substr(path.rfind('/') + 1);
+    facts.InFileSystem = !path.empty();
+    facts.Folder = item.IsDirectory();
+    if (NeedsFileFacts()) {
+        facts.Size = item.Size();
+        facts.LastWrite = item.LastWriteTime();
+        facts.Attributes = item.Attributes();
+    }
+    return Match(facts);
+}
+
+bool TSHFileFilter::Match(const TFilterFacts& facts) const {
     const bool invert = (Options & foInvert) != 0;
     // Without invert every enabled criterion must be met; with invert
     // meeting any of them rejects the entry.
     const auto passes = [invert](bool met) { return met != invert; };
-    if ((Options & foMask) && !passes(MatchesMask(item))) return false;
-    if ((Options & foSize) && !passes(MatchesSize(item.Size()))) return false;
-    if ((Options & foDate) && !passes(MatchesDate(FileTimeToDateTime(item.LastWriteTime())))) return false;
-    if ((Options & foAttributes) && !passes(MatchesAttributes(item.Attributes()))) return false;
-    if ((Options & foKind) && !passes(MatchesKind(item))) return false;
+    if ((Options & foMask) && !passes(MatchesMask(facts))) return false;
+    if ((Options & foSize) && !passes(MatchesSize(facts.Size))) return false;
+    if ((Options & foDate) && !passes(MatchesDate(FileTimeToDateTime(facts.LastWrite)))) return false;
+    if ((Options & foAttributes) && !passes(MatchesAttributes(facts.Attributes))) return false;
+    if ((Options & foKind) && !passes(MatchesKind(facts))) return false;
     return true;
 }
 
-bool TSHFileFilter::MatchesMask(TSHFileItem& item) const {
-    if (item.IsDirectory()) return true;
-    const ShellFolderPtr folder = item.GetParentFolder();
-    const std::string path = folder ? folder->PathOf(item.RelativeID()) : std::string();
-    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
-    const QString text = path.empty() ? QString() : platform::DisplayTextOfName(name);
+bool TSHFileFilter::MatchesMask(const TFilterFacts& facts) const {
+    if (facts.Folder) return true;
+    const QString text = facts.InFileSystem ? platform::DisplayTextOfName(facts.Name) : QString();
     return std::any_of(Masks.cbegin(), Masks.cend(),
                        [&text](const QString& line) { return platform::PathMatchSpec(text, line); });
 }
@@ -255,11 +292,9 @@ bool TSHFileFilter::MatchesAttributes(std::uint32_t attributes) const {
                        [attributes](const auto& bit) { return ((attributes & bit.first) != 0) == bit.second; });
 }
 
-bool TSHFileFilter::MatchesKind(TSHFileItem& item) const {
-    const ShellFolderPtr folder = item.GetParentFolder();
-    const bool inFileSystem = folder && !folder->PathOf(item.RelativeID()).empty();
-    if (!inFileSystem) return NonFileSystem;
-    return item.IsDirectory() ? Folders : Files;
+bool TSHFileFilter::MatchesKind(const TFilterFacts& facts) const {
+    if (!facts.InFileSystem) return NonFileSystem;
+    return facts.Folder ? Folders : Files;
 }
 
 // ---------------------------------------------------------------------------
@@ -274,6 +309,7 @@ TSHFileList::TSHFileList(TSHFileListView* view, bool watch) : view_(view) {
 }
 
 TSHFileList::~TSHFileList() {
+    StopListing();
     for (TShFilesWatcher* watcher : {namesWatcher_.get(), detailsWatcher_.get()})
         if (watcher) watcher->Stop();
     namesWatcher_.reset();
@@ -363,7 +399,10 @@ TSHIDList& TSHFileList::SelectedIDList() {
     return selected_;
 }
 
-QString TSHFileList::ReadFailureText() const { return readFailure_ == 0 ? QString() : FolderReadFailureText(readFailure_); }
+QString TSHFileList::ReadFailureText() const {
+    if (notAnswering_) return QStringLiteral("応答がありません");
+    return readFailure_ == 0 ? QString() : FolderReadFailureText(readFailure_);
+}
 
 void TSHFileList::ForgetFolder() {
     readFailure_ = 0;
@@ -383,6 +422,8 @@ void TSHFileList::TakeFolder(IDList absolute) {
         folderPath_ = platform::DesktopDirectory();
     else
         NativePathFromIDList(folder_.get(), folderPath_);
+    // A folder read on the list's thread has its identity read there.
+    if (ListsOnThread()) return;
     if (const auto identity = platform::IdentityOfPath(folderPath_); identity && !folderPath_.empty())
         folderId_ = std::make_pair(identity->device, identity->inode);
 }
@@ -390,6 +431,7 @@ void TSHFileList::TakeFolder(IDList absolute) {
 void TSHFileList::SetFolder(ConstIDList absolute) {
     if (!view_->ListWindowReady()) return;
     IDList copy = CopyIDList(absolute);
+    StopListing();
     view_->BeginRowsUpdate();
     Clear();
     ForgetFolder();
@@ -398,14 +440,25 @@ void TSHFileList::SetFolder(ConstIDList absolute) {
     if (Reload() != 0) view_->ScrollToRow(0, true);
 }
 
+// Desktop, drives, trash and network hold few entries and no folder that
+// can hang; file-system folders are read on a thread of their own.
+bool TSHFileList::ListsOnThread() const { return FolderLevel() >= 1 && !folderPath_.empty(); }
+
 // An unreadable folder, or one that cannot be bound any more, shows as an
 // empty list: entries of another folder must never stay behind. Why an
 // unreadable one is empty is kept for the view to say.
 int TSHFileList::Reload() {
+    StopListing();
     PauseWatching();
     view_->BeginRowsUpdate();
     Clear();
     readFailure_ = 0;
+    if (ListsOnThread()) {
+        view_->EndRowsUpdate(0);
+        StartListing(nullptr);
+        view_->ListChanged(this);
+        return 0;
+    }
     if (GetFolder()) Enumerate();
     view_->EndRowsUpdate(Count());
     if (Count() != 0) view_->SetFocusedRow(0);
@@ -414,35 +467,45 @@ int TSHFileList::Reload() {
     return Count();
 }
 
-int TSHFileList::Refresh() {
+// Where the user was in the list, by entry names, to be found again in a
+// new reading of the folder.
+struct TSHFileList::TKeptPlace {
+    std::vector<std::string> selected;
+    std::string focused;
+    std::string top;
+    int topRow = -1;
+    std::unordered_set<std::string> names;
+};
+
+std::unique_ptr<TSHFileList::TKeptPlace> TSHFileList::KeepPlace() const {
     const auto nameAt = [this](int row) {
         const TSHFileItem* entry = GetItem(row);
         return entry ? std::string(RawName(entry->RelativeID())) : std::string();
     };
-    std::vector<std::string> selectedNames;
-    for (const int row : view_->SelectedRows()) selectedNames.push_back(nameAt(row));
-    const int oldTop = view_->TopRow();
-    const std::string focusedName = nameAt(view_->FocusedRow());
-    const std::string topName = nameAt(oldTop);
-    std::unordered_set<std::string> oldNames;
-    oldNames.reserve(entries_.size());
-    for (const auto& entry : entries_) oldNames.emplace(RawName(entry->RelativeID()));
+    auto kept = std::make_unique<TKeptPlace>();
+    for (const int row : view_->SelectedRows()) kept->selected.push_back(nameAt(row));
+    kept->topRow = view_->TopRow();
+    kept->focused = nameAt(view_->FocusedRow());
+    kept->top = nameAt(kept->topRow);
+    kept->names.reserve(entries_.size());
+    for (const auto& entry : entries_) kept->names.emplace(RawName(entry->RelativeID()));
+    return kept;
+}
 
-    view_->SuspendSelectionNotify();
-    Reload();
+void TSHFileList::RestorePlace(const TKeptPlace& kept) {
     std::unordered_map<std::string_view, int> rows;
     rows.reserve(entries_.size());
     std::vector<std::string_view> appeared;
     for (const auto& entry : entries_) {
         const std::string_view name = RawName(entry->RelativeID());
         rows.emplace(name, entry->GetIndex());
-        if (oldNames.count(std::string(name)) == 0) appeared.push_back(name);
+        if (kept.names.count(std::string(name)) == 0) appeared.push_back(name);
     }
     // One name gone and one new one: another program renamed that entry,
     // and the selection and focus follow it, so that stepping to the next
     // or previous entry goes on from where it is now.
     std::size_t vanished = 0;
-    for (const std::string& name : oldNames) vanished += rows.count(name) == 0 ? 1 : 0;
+    for (const std::string& name : kept.names) vanished += rows.count(name) == 0 ? 1 : 0;
     const bool renamed = vanished == 1 && appeared.size() == 1;
     const auto rowOf = [&rows, &appeared, renamed](const std::string& name) {
         const auto found = rows.find(name);
@@ -450,15 +513,267 @@ int TSHFileList::Refresh() {
         return renamed && !name.empty() ? rows.at(appeared.front()) : -1;
     };
     std::vector<int> selectedRows;
-    for (const std::string& name : selectedNames)
+    for (const std::string& name : kept.selected)
         if (const int row = rowOf(name); row >= 0) selectedRows.push_back(row);
     std::sort(selectedRows.begin(), selectedRows.end());
     view_->SetSelectedRows(selectedRows);
-    if (const int focused = rowOf(focusedName); focused >= 0) view_->SetFocusedRow(focused);
-    const int top = rowOf(topName);
-    if (Count() != 0 && oldTop >= 0) view_->ScrollToRow(top >= 0 ? top : std::min(oldTop, Count() - 1), true);
+    if (const int focused = rowOf(kept.focused); focused >= 0) view_->SetFocusedRow(focused);
+    const int top = rowOf(kept.top);
+    if (Count() != 0 && kept.topRow >= 0)
+        view_->ScrollToRow(top >= 0 ? top : std::min(kept.topRow, Count() - 1), true);
+}
+
+int TSHFileList::Refresh() {
+    std::unique_ptr<TKeptPlace> kept = KeepPlace();
+    if (ListsOnThread()) {
+        // The rows shown stay until the new reading is complete.
+        StopListing();
+        readFailure_ = 0;
+        StartListing(std::move(kept));
+        return Count();
+    }
+    view_->SuspendSelectionNotify();
+    Reload();
+    RestorePlace(*kept);
     view_->ResumeSelectionNotify();
     return Count();
+}
+
+// ---------------------------------------------------------------------------
+// Reading on the listing's thread
+
+// A listing under way. A fresh one merges its runs into the rows as they
+// come, the order keys kept beside the rows; one that refreshes the list
+// (kept set) or whose sort column needs every entry gathers them and puts
+// them in place at the end.
+struct TSHFileList::TListingState {
+    std::unique_ptr<TKeptPlace> kept;
+    bool mergesRuns = false;
+    std::vector<TEntryOrderKey> rowKeys;
+    std::vector<std::unique_ptr<TSHFileItem>> gathered;
+    std::vector<TEntryOrderKey> gatheredKeys;
+    // Runs of a refresh also merged, so that the end needs no sort.
+    bool gathersSorted = false;
+    // The folder changed while it was read: read again at the end.
+    bool changedMeanwhile = false;
+    bool complete = false;
+    // The facts still to come belong to entries that are all still here.
+    bool factsUsable = false;
+};
+
+namespace {
+
+// How long a file system may leave a listing without an answer before the
+// list says that it does not answer.
+constexpr std::chrono::milliseconds kAnswerTime{1000};
+constexpr std::chrono::milliseconds kAnswerCheck{200};
+
+// Merges a sorted run into sorted entries with their keys.
+void MergeSorted(std::vector<std::unique_ptr<TSHFileItem>>& entries, std::vector<TEntryOrderKey>& keys,
+                 std::vector<std::unique_ptr<TSHFileItem>> run, std::vector<TEntryOrderKey> runKeys, bool byName,
+                 int direction) {
+    std::vector<std::unique_ptr<TSHFileItem>> merged;
+    std::vector<TEntryOrderKey> mergedKeys;
+    merged.reserve(entries.size() + run.size());
+    mergedKeys.reserve(entries.size() + run.size());
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < entries.size() || j < run.size()) {
+        const bool takeRun =
+            i == entries.size() || (j < run.size() && EntryGoesBefore(runKeys[j], keys[i], byName, direction));
+        if (takeRun) {
+            merged.push_back(std::move(run[j]));
+            mergedKeys.push_back(runKeys[j++]);
+        } else {
+            merged.push_back(std::move(entries[i]));
+            mergedKeys.push_back(keys[i++]);
+        }
+    }
+    entries = std::move(merged);
+    keys = std::move(mergedKeys);
+}
+
+}  // namespace
+
+void TSHFileList::StartListing(std::unique_ptr<TKeptPlace> kept) {
+    if (!inbox_) {
+        inbox_ = std::make_unique<QObject>();
+        answerTimer_ = new QTimer(inbox_.get());
+        answerTimer_->setInterval(kAnswerCheck);
+        QObject::connect(answerTimer_, &QTimer::timeout, inbox_.get(), [this] { CheckAnswering(); });
+    }
+    listingState_ = std::make_unique<TListingState>();
+    listingState_->mergesRuns = !kept && TFolderListing::SortsRunByRun(sortColumn_);
+    listingState_->gathersSorted = kept && TFolderListing::SortsRunByRun(sortColumn_);
+    listingState_->kept = std::move(kept);
+    notAnswering_ = false;
+
+    TFolderListing::TRequest request;
+    request.owner = this;
+    request.folder.reset(CopyIDList(folder_.get()));
+    request.flags = SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | (view_->IncludeHidden() ? SHCONTF_INCLUDEHIDDEN : 0u);
+    request.column = sortColumn_;
+    request.direction = directions_[sortColumn_];
+    request.filter = view_->ListingFilter();
+    // Entries a handler turns away here would leave facts without entry.
+    request.readFacts = request.filter.has_value();
+    listingState_->factsUsable = request.readFacts;
+    const std::uint64_t number = ++listingNumber_;
+    QObject* inbox = inbox_.get();
+    listing_ = TFolderListing::Start(std::move(request), [this, inbox, number](std::shared_ptr<TListingRun> run) {
+        QMetaObject::invokeMethod(
+            inbox,
+            [this, number, run = std::move(run)] {
+                if (number == listingNumber_ && listing_) TakeRun(run);
+            },
+            Qt::QueuedConnection);
+    });
+    answerTimer_->start();
+}
+
+void TSHFileList::StopListing() {
+    if (listing_) listing_->Cancel();
+    listing_.reset();
+    listingState_.reset();
+    if (answerTimer_) answerTimer_->stop();
+    notAnswering_ = false;
+}
+
+void TSHFileList::CheckAnswering() {
+    if (!listing_) return;
+    const bool silent = listing_->Silent(kAnswerTime);
+    if (silent == notAnswering_) return;
+    notAnswering_ = silent;
+    view_->ListChanged(this);
+}
+
+void TSHFileList::TakeRun(const std::shared_ptr<TListingRun>& run) {
+    const std::uint64_t number = listingNumber_;
+    if (notAnswering_) {
+        notAnswering_ = false;
+        view_->ListChanged(this);
+    }
+    if (run->folder && !folderObject_) folderObject_ = run->folder;
+    if (run->identity) folderId_ = run->identity;
+    TListingState& state = *listingState_;
+    const bool byName = sortColumn_ == hcName;
+    const int direction = directions_[sortColumn_];
+    if (!view_->ListingFilter())
+        std::erase_if(run->entries, [this](const auto& entry) { return !view_->AcceptItem(entry.get()); });
+    if (state.mergesRuns) {
+        MergeIntoRows(std::move(run->entries), std::move(run->keys));
+    } else if (state.gathersSorted) {
+        MergeSorted(state.gathered, state.gatheredKeys, std::move(run->entries), std::move(run->keys), byName,
+                    direction);
+    } else {
+        for (auto& entry : run->entries) state.gathered.push_back(std::move(entry));
+    }
+    if (!run->facts.empty() && state.factsUsable) {
+        for (auto& [entry, data] : run->facts) entry->SetFindData(data);
+        view_->InvalidateRows();
+    }
+    if (run->complete) {
+        readFailure_ = run->error;
+        PlaceListedEntries();
+        // Placing may have started another reading (the folder changed).
+        if (listingNumber_ != number) return;
+    }
+    if (run->last) EndListing();
+}
+// The run's entries go among the rows in their order; the user's selection,
+// focus and first visible entry stay on their entries.
+void TSHFileList::MergeIntoRows(std::vector<std::unique_ptr<TSHFileItem>> run, std::vector<TEntryOrderKey> keys) {
+    if (run.empty()) return;
+    TListingState& state = *listingState_;
+    const bool wasEmpty = entries_.empty();
+    TSHFileItem* focused = GetItem(view_->FocusedRow());
+    const int topRow = view_->TopRow();
+    TSHFileItem* top = topRow > 0 ? GetItem(topRow) : nullptr;
+    const std::vector<TSHFileItem*> selected = EntriesAt(view_->SelectedRows());
+    view_->SuspendSelectionNotify();
+    view_->BeginRowsReorder();
+    MergeSorted(entries_, state.rowKeys, std::move(run), std::move(keys), sortColumn_ == hcName,
+                directions_[sortColumn_]);
+    Renumber();
+    view_->EndRowsReorder(Count());
+    view_->SetSelectedRows(RowsOf(selected));
+    if (focused)
+        view_->SetFocusedRow(focused->GetIndex());
+    else if (wasEmpty)
+        view_->SetFocusedRow(0);
+    if (top) view_->ScrollToRow(top->GetIndex(), true);
+    view_->ResumeSelectionNotify();
+    SelectPendingEntry();
+    view_->ListChanged(this);
+}
+
+// Every entry is in: gathered ones take the rows' place, and the folder is
+// watched and made current.
+void TSHFileList::PlaceListedEntries() {
+    TListingState& state = *listingState_;
+    state.complete = true;
+    state.rowKeys = {};
+    if (!state.mergesRuns) {
+        view_->SuspendSelectionNotify();
+        view_->BeginRowsUpdate();
+        Clear();
+        entries_ = std::move(state.gathered);
+        Renumber();
+        if (!state.gathersSorted && !(folderPath_.empty() && sortColumn_ == hcAttr)) SortByColumn(sortColumn_);
+        view_->EndRowsUpdate(Count());
+        if (state.kept)
+            RestorePlace(*state.kept);
+        else if (Count() != 0)
+            view_->SetFocusedRow(0);
+        view_->ResumeSelectionNotify();
+        SelectPendingEntry();
+    }
+    pendingSelection_.clear();
+    pendingAction_ = {};
+    if (folderObject_ && folderObject_->HoldsFileSystemEntries() && readFailure_ == 0) QDir::setCurrent(FolderPath());
+    view_->ListChanged(this);
+    ResumeWatching();
+    if (state.changedMeanwhile) Refresh();
+}
+
+void TSHFileList::EndListing() {
+    listing_.reset();
+    listingState_.reset();
+    answerTimer_->stop();
+    notAnswering_ = false;
+    view_->ListChanged(this);
+}
+
+bool TSHFileList::FactsComing() const { return listingState_ && listingState_->factsUsable; }
+
+void TSHFileList::SelectEntryWhenListed(const std::string& name, std::function<void(int row)> then) {
+    pendingSelection_ = name;
+    pendingAction_ = std::move(then);
+    SelectPendingEntry();
+    if (listing_) return;
+    pendingSelection_.clear();
+    pendingAction_ = {};
+}
+
+void TSHFileList::SelectPendingEntry() {
+    if (pendingSelection_.empty()) return;
+    for (const auto& entry : entries_) {
+        if (RawName(entry->RelativeID()) != pendingSelection_) continue;
+        const int row = entry->GetIndex();
+        view_->SetSelectedRows({row});
+        view_->SetFocusedRow(row);
+        view_->ScrollToRow(row, false);
+        pendingSelection_.clear();
+        if (const std::function<void(int)> then = std::exchange(pendingAction_, {})) then(row);
+        return;
+    }
+}
+
+void TSHFileList::EntryRenamed(TSHFileItem& entry) {
+    if (!listingState_ || !listingState_->mergesRuns) return;
+    const auto row = static_cast<std::size_t>(entry.GetIndex());
+    if (row < listingState_->rowKeys.size())
+        listingState_->rowKeys[row].name = platform::MakeNaturalSortKey(RawName(entry.RelativeID()));
 }
 
 bool TSHFileList::KeepsPlace(TSHFileItem& item) {
@@ -674,13 +989,19 @@ std::vector<int> TSHFileList::RowsOf(const std::vector<TSHFileItem*>& entries) c
 
 void TSHFileList::ApplySort(THeaderCaption column) {
     if (folderPath_.empty() && column == hcAttr) return;
+    if (listing_) {
+        // The entries still to come are read in the new order.
+        sortColumn_ = column;
+        Refresh();
+        return;
+    }
     view_->SuspendSelectionNotify();
     sortColumn_ = column;
     TSHFileItem* focused = GetItem(view_->FocusedRow());
     const std::vector<TSHFileItem*> selected = EntriesAt(view_->SelectedRows());
     view_->BeginRowsReorder();
     SortByColumn(column);
-    view_->EndRowsReorder();
+    view_->EndRowsReorder(Count());
     view_->SetSelectedRows(RowsOf(selected));
     if (focused) view_->SetFocusedRow(focused->GetIndex());
     view_->ResumeSelectionNotify();
@@ -728,7 +1049,14 @@ bool TSHFileList::FollowRenamedFolder() {
 
 void TSHFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& path) {
     if (!view_->MouseIdle() || path != folderPath_) return;
+    if (listing_ && !listingState_->complete) {
+        listingState_->changedMeanwhile = true;
+        return;
+    }
+    // Facts read before the change may be stale: the folder is read anew.
+    const bool readingFacts = listing_ != nullptr;
     if (!StillTheFolder(path)) {
+        StopListing();
         if (FollowRenamedFolder()) return;
         PauseWatching();
         view_->BeginRowsUpdate();
@@ -739,7 +1067,7 @@ void TSHFileList::FolderChanged(TShFilesWatcher* watcher, const std::string& pat
         if (const ConstIDList treeFolder = view_->BoundTreeSelection()) SetFolder(treeFolder);
         return;
     }
-    if (watcher == namesWatcher_.get()) {
+    if (watcher == namesWatcher_.get() || readingFacts) {
         Refresh();
         return;
     }
@@ -768,6 +1096,14 @@ int TSHFileList::DeleteSelected() {
             kept.push_back(row);
     }
     std::vector<TSHFileItem*> keptEntries = EntriesAt(kept);
+    if (listingState_) listingState_->factsUsable = false;
+    if (listingState_ && listingState_->mergesRuns) {
+        std::vector<TEntryOrderKey>& keys = listingState_->rowKeys;
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (entries_[i]) keys[out++] = keys[i];
+        keys.resize(out);
+    }
     const auto dropped = std::erase(entries_, nullptr);
     Renumber();
     view_->EndRowsUpdate(Count());

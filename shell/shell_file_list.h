@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -17,9 +19,15 @@
 #include "shell/shell_data_item.h"
 #include "shell/shell_id_list.h"
 
+class QObject;
+class QTimer;
+class TFolderListing;
 class TImageList;
+class TSHFileFilter;
 class TSHFileList;
 class TShFilesWatcher;
+struct TEntryOrderKey;
+struct TListingRun;
 
 // The file list's columns and at the same time its sort keys.
 enum THeaderCaption { hcName, hcSize, hcType, hcLastWrite, hcAttr };
@@ -64,9 +72,10 @@ public:
     // Row bookkeeping: the row count changes only between these two.
     virtual void BeginRowsUpdate() = 0;
     virtual void EndRowsUpdate(int rowCount) = 0;
-    // The rows are put in a new order between these two.
+    // The rows are put in a new order, and rows may be added among them,
+    // between these two.
     virtual void BeginRowsReorder() = 0;
-    virtual void EndRowsReorder() = 0;
+    virtual void EndRowsReorder(int rowCount) = 0;
     // The rows' texts or icons changed, their order did not.
     virtual void InvalidateRows() = 0;
 
@@ -81,7 +90,13 @@ public:
     virtual void SuspendSelectionNotify() = 0;
     virtual void ResumeSelectionNotify() = 0;
     // The list was filled anew or entries were removed.
+    // The list was filled anew, entries were removed or added, or its
+    // reading state (ReadFailureText) changed.
     virtual void ListChanged(TSHFileList* list) = 0;
+    // The filter a listing's own thread can apply in place of AcceptItem;
+    // none when acceptance needs the view (a handler), so that the entries
+    // are tested here as they come.
+    virtual std::optional<TSHFileFilter> ListingFilter() const = 0;
 };
 
 // One entry of the file list: an item of the list's folder with its icon,
@@ -111,6 +126,8 @@ public:
     platform::FileTime LastWriteTime();
     // Forgets the file facts so that the next request reads them again.
     void ForgetFindData() { loaded_ = false; }
+    // Takes file facts read elsewhere (by the listing's thread).
+    void SetFindData(const platform::FindData& data);
     bool FindDataLoaded() const { return loaded_; }
 
     // A folder by its file facts, or by its kind until they are read.
@@ -136,17 +153,30 @@ public:
 
 private:
     bool LoadFindData();
+    int IconIndexOfFacts() const;
 
     TSHFileList* owner_;
     int index_ = -1;
     int largeIconIndex_ = -1;
     bool loaded_ = false;
     std::uint16_t typeNumber_ = 0;
+    std::uint8_t objectType_ = 0;  // a platform::FileObjectType, with the facts
     std::uint32_t attributes_ = 0;
     std::uint64_t size_ = 0;
     platform::FileTime lastWrite_;
     platform::FileTime creation_;
     platform::FileTime lastAccess_;
+};
+
+// What the filter looks at of an entry. Size, write time and attributes
+// are read only when the filter's options need them.
+struct TFilterFacts {
+    std::string_view Name;  // raw name bytes; empty outside the file system
+    bool InFileSystem = false;
+    bool Folder = false;
+    std::uint64_t Size = 0;
+    platform::FileTime LastWrite;
+    std::uint32_t Attributes = 0;
 };
 
 // Decides which entries the list shows.
@@ -186,13 +216,17 @@ public:
     bool NonFileSystem = false;
 
     bool Match(TSHFileItem& item) const;
+    // The same test where the facts were read beforehand (on a listing's
+    // own thread, which must not touch the item's list).
+    bool Match(const TFilterFacts& facts) const;
+    bool NeedsFileFacts() const { return (Options & (foSize | foDate | foAttributes)) != 0; }
 
 private:
-    bool MatchesMask(TSHFileItem& item) const;
+    bool MatchesMask(const TFilterFacts& facts) const;
     bool MatchesSize(std::uint64_t size) const;
     bool MatchesDate(const QDateTime& date) const;
     bool MatchesAttributes(std::uint32_t attributes) const;
-    bool MatchesKind(TSHFileItem& item) const;
+    bool MatchesKind(const TFilterFacts& facts) const;
 };
 
 // The entries of one folder in the order of the sort column, kept current
@@ -221,9 +255,26 @@ public:
     bool FolderHasAttribute(TShAttribute attribute);
     // Why the folder's entries could not be read at the last enumeration
     // (its errno value), 0 when they were; and that as a sentence for the
-    // user, empty when they were read.
+    // user, empty when they were read. While a listing waits for a file
+    // system that does not answer, the text says so.
     int ReadFailure() const { return readFailure_; }
     QString ReadFailureText() const;
+
+    // File-system folders are read on a thread of their own: the entries
+    // come in runs after SetFolder, Reload or Refresh return. Listing()
+    // holds until the last run is in; NotAnswering() while the folder's
+    // file system has not answered for a while.
+    bool Listing() const { return listing_ != nullptr; }
+    bool NotAnswering() const { return notAnswering_; }
+    // Selects, focuses and shows the entry called name (raw bytes) now, or
+    // when it comes in while the folder is still being read; then hands
+    // its row to then.
+    void SelectEntryWhenListed(const std::string& name, std::function<void(int row)> then = {});
+    // A renamed entry's order key views its new name.
+    void EntryRenamed(TSHFileItem& entry);
+    // Whether the listing under way reads the entries' facts, so that
+    // asking the file system for them here would only wait.
+    bool FactsComing() const;
     // Cached while the folder is shown; none when it cannot be bound.
     ShellFolderPtr GetFolder();
     ShellFolderPtr GetParentFolder();
@@ -262,7 +313,20 @@ public:
     int DeleteSelected();
 
 private:
+    struct TKeptPlace;
+    struct TListingState;
     int Enumerate();
+    bool ListsOnThread() const;
+    void StartListing(std::unique_ptr<TKeptPlace> keep);
+    void StopListing();
+    void TakeRun(const std::shared_ptr<TListingRun>& run);
+    void MergeIntoRows(std::vector<std::unique_ptr<TSHFileItem>> run, std::vector<TEntryOrderKey> keys);
+    void PlaceListedEntries();
+    void EndListing();
+    void CheckAnswering();
+    void SelectPendingEntry();
+    std::unique_ptr<TKeptPlace> KeepPlace() const;
+    void RestorePlace(const TKeptPlace& kept);
     bool KeepsPlace(TSHFileItem& item);
     void ForgetFolder();
     void TakeFolder(IDList absolute);
@@ -298,6 +362,19 @@ private:
     std::unordered_map<QString, int> typeNumbers_;
     std::unique_ptr<TShFilesWatcher> namesWatcher_;
     std::unique_ptr<TShFilesWatcher> detailsWatcher_;
+
+    std::shared_ptr<TFolderListing> listing_;
+    std::unique_ptr<TListingState> listingState_;
+    // Numbers the listings, so that runs of a cancelled one still on their
+    // way are recognised and dropped.
+    std::uint64_t listingNumber_ = 0;
+    bool notAnswering_ = false;
+    std::string pendingSelection_;
+    std::function<void(int row)> pendingAction_;
+    // Receives the runs on the list's thread; a run on its way to a list
+    // that is gone goes with it.
+    std::unique_ptr<QObject> inbox_;
+    QTimer* answerTimer_ = nullptr;
 };
 
 // What the user reads about a folder whose entries could not be read

@@ -23,6 +23,7 @@
 
 #include "platform/hourglass_cursor.h"
 #include "platform/message_box.h"
+#include "platform/path_text.h"
 #include "platform/shell_context_menu.h"
 #include "platform/shell_drop_target.h"
 #include "platform/shell_icons.h"
@@ -132,7 +133,10 @@ public:
         if (resetDepth_ > 0 && --resetDepth_ == 0) endResetModel();
     }
     void BeginReorder() { emit layoutAboutToBeChanged(); }
-    void EndReorder() { emit layoutChanged(); }
+    void EndReorder(int rows) {
+        rows_ = rows;
+        emit layoutChanged();
+    }
     void RowChanged(int row) { emit dataChanged(index(row, 0), index(row, kHeaderCaptionCount - 1)); }
 
 private:
@@ -345,7 +349,9 @@ void TSHListView::SetFolderIDList(ConstIDList absolute) {
         CompareIDList(GetDesktopFolder(), absolute, FolderIDList()) == 0)
         return;
     fileList_->SetFolder(absolute);
-    if (fileList_->FolderHasAttribute(saFileSystem)) QDir::setCurrent(FolderPath());
+    // A folder read on the list's own thread becomes the current one once
+    // it has answered.
+    if (!fileList_->Listing() && fileList_->FolderHasAttribute(saFileSystem)) QDir::setCurrent(FolderPath());
 }
 
 void TSHListView::RefreshList() {
@@ -398,6 +404,11 @@ void TSHListView::SetAttributesImage(const TAttributesImage* image) {
     RepaintRows();
 }
 
+std::optional<TSHFileFilter> TSHListView::ListingFilter() const {
+    if (OnShFilter && filter_.Options != 0) return std::nullopt;
+    return filter_;
+}
+
 bool TSHListView::AcceptItem(TSHFileItem* item) {
     if (filter_.Options == 0) return true;
     bool accept = filter_.Match(*item);
@@ -416,18 +427,20 @@ void TSHListView::EndRowsUpdate(int rowCount) {
 
 void TSHListView::BeginRowsReorder() { model_->BeginReorder(); }
 
-void TSHListView::EndRowsReorder() {
-    model_->EndReorder();
+void TSHListView::EndRowsReorder(int rowCount) {
+    model_->EndReorder(rowCount);
     selectionFactsValid_ = false;
 }
 
 void TSHListView::InvalidateRows() {
-    // Attributes of the entries may have changed with their texts.
-    selectionFactsValid_ = false;
+    // Attributes and sizes of the entries may have changed with their texts.
+    RecountSelection();
+    ReportSelection();
     RepaintRows();
 }
 
 void TSHListView::ListChanged(TSHFileList* list) {
+    SetEmptyText(list->ReadFailureText());
     if (OnShListChange) OnShListChange(this, list);
     emit FileListChanged(list);
 }
@@ -558,15 +571,9 @@ bool TSHListView::CreateNewFolder() {
     if (folderPath.isEmpty()) return false;
     const QString path = NewFolderName(folderPath);
     if (!MakeNewFolder(path)) return false;
-    RefreshList();
-    const QString name = QFileInfo(path).fileName();
-    for (int row = 0; row < fileList_->Count(); ++row) {
-        if (fileList_->GetItem(row)->GetDisplayName() != name) continue;
-        SetSelectedRows({row});
-        SetFocusedRow(row);
-        EditRow(row);
-        break;
-    }
+    fileList_->Refresh();
+    // Its name opens for editing as soon as the folder's new reading has it.
+    fileList_->SelectEntryWhenListed(platform::PathBytes(QFileInfo(path).fileName()), [this](int row) { EditRow(row); });
     return true;
 }
 

@@ -155,7 +155,7 @@ public:
     void BeginRowsUpdate() override;
     void EndRowsUpdate(int rowCount) override;
     void BeginRowsReorder() override;
-    void EndRowsReorder() override;
+    void EndRowsReorder(int rowCount) override;
     void InvalidateRows() override;
     std::vector<int> SelectedRows() const override { return TListView::SelectedRows(); }
     void SetSelectedRows(const std::vector<int>& rows) override { TListView::SetSelectedRows(rows); }
@@ -166,6 +166,7 @@ public:
     void SuspendSelectionNotify() override { ++selectionSuspended_; }
     void ResumeSelectionNotify() override;
     void ListChanged(TSHFileList* list) override;
+    std::optional<TSHFileFilter> ListingFilter() const override;
 
     TCustomDrawItemEvent OnCustomDrawItem;
     TCustomDrawSubItemEvent OnCustomDrawSubItem;

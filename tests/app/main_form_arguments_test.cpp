@@ -27,6 +27,7 @@ protected:
         form->SetStartPath(QString::fromStdString(path));
         form->show();
         EXPECT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
+        EXPECT_TRUE(WaitUntilListed(*form->ShellListView()));
         return *form;
     }
 

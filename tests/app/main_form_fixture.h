@@ -25,6 +25,7 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
+#include "support/listing_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -66,6 +67,7 @@ protected:
         form->show();
         EXPECT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        EXPECT_TRUE(WaitUntilListed(*form->ShellListView()));
         return *form;
     }
 
@@ -98,8 +100,10 @@ protected:
     // Whether the file list shows an entry of that name now.
     bool Listed(const QString& name) const { return FindRow(name) >= 0; }
 
-    // The list's row of an entry that must be there.
+    // The list's row of an entry that must be there once the folder has
+    // been read.
     int RowOf(const QString& name) const {
+        WaitUntilListed(List());
         const int row = FindRow(name);
         if (row < 0) ADD_FAILURE() << "no row " << name.toStdString();
         return row;

@@ -51,7 +51,9 @@ protected:
 
     QString RowName(int row) const { return List().Model()->index(row, 0).data().toString(); }
 
+    // The rows once the folder has been read to the end.
     QStringList Rows() const {
+        WaitUntilListed(List());
         QStringList names;
         for (int row = 0; row < List().RowCount(); ++row) names << RowName(row);
         return names;
@@ -92,10 +94,11 @@ TEST_F(MainFormListTest, TheStartFolderIsReadOnceWithTheSettingsThatShapeTheList
     WriteIni(StartIni("[ShellControl]\nHideFile=1\n[ShellListView]\nColumnsCount=5\nSortType=1\nSortOrder1=-1\n"));
     CreateForm();
     int listings = 0;
-    QObject::connect(&List(), &TSHListView::FileListChanged, [&] { ++listings; });
+    QObject::connect(&List(), &TSHListView::FileListChanged, [&] { listings += List().FileList().Listing() ? 0 : 1; });
     form->show();
     ASSERT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
-    EXPECT_EQ(listings, 1);
+    ASSERT_TRUE(WaitUntilListed(List()));
+    EXPECT_EQ(listings, 1) << "one reading of the folder ran to its end";
     EXPECT_EQ(Rows(), QStringList({"b.ktest", ".hidden.ktest", "a.ktest", "c.ktest", "sub"}));
 }
 

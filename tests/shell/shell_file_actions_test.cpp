@@ -30,6 +30,7 @@ void ShowFolder(TSHListView& view, IDList folder) {
     ASSERT_NE(folder, nullptr);
     view.SetFolderIDList(folder);
     FreeIDList(folder);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !view.FileList().Listing(); }));
 }
 
 int RowOf(TSHListView& view, const QString& name) {
@@ -199,7 +200,7 @@ TEST_F(FileActionsTest, NewFolderOpensItsNameForEditingOrReportsFailure) {
     Show(folder.Path());
     ASSERT_TRUE(create.ExecuteOn(&view));
     EXPECT_TRUE(fs::is_directory(folder.File("新しいフォルダ")));
-    EXPECT_TRUE(view.IsEditing());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return view.IsEditing(); }));
     CloseEditors(view);
 
     TSHTreeView tree;

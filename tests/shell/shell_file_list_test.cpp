@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -44,7 +45,7 @@ public:
         top = rowCount > 0 ? 0 : -1;
     }
     void BeginRowsReorder() override {}
-    void EndRowsReorder() override {}
+    void EndRowsReorder(int rowCount) override { rows = rowCount; }
     void InvalidateRows() override { ++invalidations; }
     std::vector<int> SelectedRows() const override { return selected; }
     void SetSelectedRows(const std::vector<int>& rowsToSelect) override { selected = rowsToSelect; }
@@ -55,6 +56,7 @@ public:
     void SuspendSelectionNotify() override {}
     void ResumeSelectionNotify() override {}
     void ListChanged(TSHFileList*) override { ++listChanges; }
+    std::optional<TSHFileFilter> ListingFilter() const override { return filter; }
 
     bool includeHidden = true;
     TShVirtuaItems virtuals = TShVirtuaItems::Default();
@@ -72,6 +74,14 @@ void Show(TSHFileList& list, const std::string& folder) {
     ASSERT_NE(absolute, nullptr);
     list.SetFolder(absolute);
     FreeIDList(absolute);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !list.Listing(); }));
+}
+
+// Reads the list's folder again and waits until all of it is in.
+int Reload(TSHFileList& list) {
+    list.Reload();
+    ProcessEventsUntil([&] { return !list.Listing(); });
+    return list.Count();
 }
 
 std::vector<QString> Names(TSHFileList& list) {
@@ -120,16 +130,17 @@ TEST(TSHFileList, ListsEveryKindOfEntryAndHiddenOnesOnRequest) {
     EXPECT_EQ(list.GetItem(RowOf(list, "pipe"))->SizeText(), QStringLiteral("0KB"));
 
     view.includeHidden = false;
-    const int changesBefore = view.listChanges;
-    EXPECT_EQ(list.Reload(), 6);
+    int changesBefore = view.listChanges;
+    EXPECT_EQ(Reload(list), 6);
     EXPECT_EQ(RowOf(list, ".hidden"), -1);
-    EXPECT_EQ(view.listChanges, changesBefore + 1);
+    EXPECT_GT(view.listChanges, changesBefore);
 
     TempFolder empty;
+    changesBefore = view.listChanges;
     Show(list, empty.Path());
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(view.rows, 0);
-    EXPECT_EQ(view.listChanges, changesBefore + 2) << "an empty folder still reports the change";
+    EXPECT_GT(view.listChanges, changesBefore) << "an empty folder still reports the change";
 }
 
 TEST(TSHFileList, AnUnreadableFolderGivesAClearEmptyList) {
@@ -146,11 +157,13 @@ TEST(TSHFileList, AnUnreadableFolderGivesAClearEmptyList) {
         IDList readable = PathList(path);
         list.SetFolder(readable);
         FreeIDList(readable);
+        ProcessEventsUntil([&] { return !list.Listing(); });
         if (list.Count() != 2) return false;
         IDList locked = PathList(path + "/locked");
         list.SetFolder(locked);
         FreeIDList(locked);
-        return list.Count() == 0 && view.rows == 0 && view.listChanges == 2;
+        ProcessEventsUntil([&] { return !list.Listing(); });
+        return list.Count() == 0 && view.rows == 0 && list.ReadFailure() == EACCES && !list.ReadFailureText().isEmpty();
     }));
 }
 
@@ -358,6 +371,12 @@ TEST(TSHFileList, OutsideChangesShowUpKeepingSelectionFocusAndPlace) {
     view.focused = RowOf(list, "c");
     view.top = RowOf(list, "c");
 
+    const int changes = view.listChanges;
+    EXPECT_EQ(list.GetItem(RowOf(list, "d"))->SizeText(), QStringLiteral("1KB"));
+    WriteBytes(shown + "/d", 5000);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return list.GetItem(RowOf(list, "d"))->SizeText() == QStringLiteral("5KB"); }));
+    EXPECT_EQ(view.listChanges, changes) << "a changed size re-reads the entry, not the folder";
+
     WriteBytes(shown + "/a", 1);
     ASSERT_TRUE(ProcessEventsUntil([&] { return list.Count() == 4; }));
     EXPECT_EQ(NamesAt(list, view.selected), (std::vector<QString>{"b"}));
@@ -368,12 +387,6 @@ TEST(TSHFileList, OutsideChangesShowUpKeepingSelectionFocusAndPlace) {
     fs::remove(shown + "/a");
     ASSERT_TRUE(ProcessEventsUntil([&] { return RowOf(list, "e") >= 0 && list.Count() == 3; }));
     EXPECT_EQ(RowOf(list, "d"), -1);
-
-    const int changes = view.listChanges;
-    EXPECT_EQ(list.GetItem(RowOf(list, "e"))->SizeText(), QStringLiteral("1KB"));
-    WriteBytes(shown + "/e", 5000);
-    ASSERT_TRUE(ProcessEventsUntil([&] { return list.GetItem(RowOf(list, "e"))->SizeText() == QStringLiteral("5KB"); }));
-    EXPECT_EQ(view.listChanges, changes) << "a changed size re-reads the entry, not the folder";
 
     fs::remove_all(shown);
     ASSERT_TRUE(ProcessEventsUntil([&] { return list.Count() == 0; }));

@@ -13,6 +13,7 @@
 #include "shell/shell_list_view_actions.h"
 #include "shell/shell_sort_actions.h"
 #include "support/action_state.h"
+#include "support/event_wait.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -32,6 +33,7 @@ protected:
         ASSERT_NE(folder, nullptr);
         view.SetFolderIDList(folder);
         FreeIDList(folder);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !view.FileList().Listing(); }));
     }
     QStringList Names() const {
         QStringList names;

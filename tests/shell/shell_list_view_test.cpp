@@ -31,9 +31,10 @@
 #include "shell/shell_file_actions.h"
 #include "shell/shell_list_view.h"
 #include "support/event_wait.h"
+#include "support/listing_wait.h"
 #include "support/pointer.h"
-#include "support/scoped_environment_variable.h"
 #include "support/qt_messages.h"
+#include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 #include "support/unprivileged_child.h"
@@ -56,6 +57,7 @@ protected:
         ASSERT_NE(folder, nullptr);
         view.SetFolderIDList(folder);
         FreeIDList(folder);
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !view.FileList().Listing(); }));
     }
     int RowOf(const QString& name) {
         for (int row = 0; row < view.RowCount(); ++row)
@@ -83,9 +85,10 @@ TEST_F(ListViewTest, ShowsTheFolderAndOpensFoldersInPlaceUnlessLocked) {
     EXPECT_EQ(Cell(0, hcName), QStringLiteral("sub"));
     EXPECT_EQ(Cell(1, hcSize), QStringLiteral("2KB"));
     EXPECT_EQ(Cell(0, hcType), QStringLiteral("ファイル フォルダ"));
-    EXPECT_EQ(listChanges, 1);
+    const int changes = listChanges;
+    EXPECT_GE(changes, 1);
     Show(folder.Path());
-    EXPECT_EQ(listChanges, 1) << "showing the same folder again does not reload";
+    EXPECT_EQ(listChanges, changes) << "showing the same folder again does not reload";
 
     for (const TViewStyle style : {vsIcon, vsSmallIcon, vsList, vsReport}) {
         view.SetViewStyle(style);
@@ -111,6 +114,7 @@ TEST_F(ListViewTest, ShowsTheFolderAndOpensFoldersInPlaceUnlessLocked) {
 
     view.SetLocked(false);
     view.ExecuteItem(0, 0, {}, QPoint());
+    ASSERT_TRUE(WaitUntilListed(view));
     EXPECT_EQ(view.RowCount(), 1);
     EXPECT_EQ(Cell(0, hcName), QStringLiteral("inner.png"));
     EXPECT_EQ(view.FolderPath(), QString::fromStdString(folder.File("sub")));
@@ -212,6 +216,7 @@ TEST_F(ListViewTest, RenamesInPlaceAndMakesNewFolders) {
 
     ASSERT_TRUE(view.CreateNewFolder());
     EXPECT_TRUE(fs::is_directory(folder.File("新しいフォルダ")));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Viewport()->findChild<QLineEdit*>() != nullptr; }));
     const int row = RowOf(QStringLiteral("新しいフォルダ"));
     ASSERT_GE(row, 0);
     EXPECT_EQ(view.SelectedRows(), (std::vector<int>{row}));
@@ -351,6 +356,7 @@ TEST_F(ListViewTest, AnUnreadableFolderSaysWhyItShowsNothing) {
             IDList absolute = PathList(folderPath);
             list.SetFolderIDList(absolute);
             FreeIDList(absolute);
+            WaitUntilListed(list);
         };
         const auto textShown = [&list] {
             const QLabel* label = list.CurrentView()->viewport()->findChild<QLabel*>();
@@ -645,7 +651,7 @@ TEST_F(ListViewTest, DropsCarryFilesIntoTheFolderOrTheFolderUnderThePointer) {
     EXPECT_TRUE(drop(one, QPoint(200, 300), Qt::CopyAction));
     EXPECT_TRUE(fs::exists(folder.File("shown/one.png")));
     EXPECT_TRUE(fs::exists(folder.File("source/one.png"))) << "copied, as asked";
-    EXPECT_GE(RowOf("one.png"), 0);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return RowOf("one.png") >= 0 && !view.FileList().Listing(); }));
 
     QMimeData two;
     two.setUrls({QUrl::fromLocalFile(QString::fromStdString(folder.File("source/two.png")))});

@@ -10,6 +10,7 @@
 #include "shell/shell_tree_view.h"
 #include "shell/shell_tree_view_actions.h"
 #include "support/action_state.h"
+#include "support/listing_wait.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -27,7 +28,7 @@ protected:
         list.show();
     }
 
-    bool Select(const std::string& path) { return tree.SelectPath(QString::fromStdString(path)); }
+    bool Select(const std::string& path) { return tree.SelectPath(QString::fromStdString(path)) && WaitUntilListed(list); }
     bool SelectSpecial(TShSpecialFolder folder) {
         IDList place = Special(folder);
         const bool selected = tree.SelectIDList(place);

@@ -14,6 +14,7 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_tree_view.h"
 #include "support/event_wait.h"
+#include "support/listing_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 
@@ -38,14 +39,20 @@ protected:
     std::string ListPath() const { return list->FolderPath().toStdString(); }
     void SelectInTree(const std::string& path) {
         ASSERT_TRUE(tree->SelectPath(QString::fromStdString(path))) << path;
+        if (list) {
+            ASSERT_TRUE(WaitUntilListed(*list));
+        }
     }
+    // The list's row of name once its folder has been read; -1 for none.
     int RowOf(const QString& name) const {
+        WaitUntilListed(*list);
         for (int row = 0; row < list->RowCount(); ++row)
             if (list->Model()->index(row, hcName).data().toString() == name) return row;
         return -1;
     }
     // Opens a row of the list as a double-click does.
     void Open(const QString& name) {
+        ASSERT_TRUE(WaitUntilListed(*list));
         const int row = RowOf(name);
         ASSERT_GE(row, 0) << name.toStdString();
         list->ExecuteItem(row, 0, {}, QPoint());
@@ -195,6 +202,7 @@ TEST_F(TreeListBinding, EitherSideGoingAwayUnbindsTheOther) {
     FreeIDList(folder);
     Open(QStringLiteral("b"));
     EXPECT_EQ(ListPath(), temp.File("b"));
+    ASSERT_TRUE(WaitUntilListed(*list));
     // The folder shown goes (as its watcher reports): without a tree to
     // ask for a folder, the list empties and stays.
     ASSERT_EQ(rmdir(temp.File("b").c_str()), 0);
