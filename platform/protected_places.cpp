@@ -4,9 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <span>
+#include <string_view>
+#include <thread>
 
+#include <QEventLoop>
 #include <QStringList>
 
 #include "platform/message_box.h"
@@ -17,6 +22,10 @@
 
 namespace platform {
 namespace {
+
+// Up to this many paths are judged on the calling thread: a few
+// milliseconds at most, with no events handled in between.
+constexpr std::size_t kJudgedOnTheSpot = 2000;
 
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/') return folder + name;
@@ -60,9 +69,15 @@ const std::string& AccountHome() {
 }
 
 // Top-of-drive trash folders are named .Trash-UID, or UID inside .Trash;
-// only such places need the drives scanned for them.
-bool MayBeTopTrash(const std::string& location) {
-    return BaseName(location).rfind(".Trash", 0) == 0 || BaseName(ParentPath(location)) == ".Trash";
+// only such places need the drives scanned for them. location is as
+// ItemLocation gives it: absolute, without trailing slashes.
+bool MayBeTopTrash(std::string_view location) {
+    const std::size_t slash = location.rfind('/');
+    if (slash == std::string_view::npos) return false;
+    if (location.substr(slash + 1).starts_with(".Trash")) return true;
+    const std::string_view parent = location.substr(0, slash);
+    const std::size_t parentSlash = parent.rfind('/');
+    return parentSlash != std::string_view::npos && parent.substr(parentSlash + 1) == ".Trash";
 }
 
 std::vector<ProtectedPlace> CommonProtectedPlaces() {
@@ -139,7 +154,21 @@ QString ProtectedPlaceJudge::ReasonFor(const std::string& path) {
     });
 }
 
+// The paths of one query mostly share their folder, as "folder/name":
+// those are taken apart without copies.
 std::string ProtectedPlaceJudge::LocationOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const bool plain = slash != std::string::npos && slash > 0 && path[slash - 1] != '/' && slash + 1 < path.size();
+    const std::string_view name = plain ? std::string_view(path).substr(slash + 1) : std::string_view();
+    if (!plain || name == "." || name == "..") return LocationOfAny(path);
+    if (std::string_view(path).substr(0, slash) != parent_ || canonicalParent_.empty()) {
+        parent_ = path.substr(0, slash);
+        canonicalParent_ = CanonicalPath(parent_);
+    }
+    return canonicalParent_.empty() ? std::string() : Join(canonicalParent_, std::string(name));
+}
+
+std::string ProtectedPlaceJudge::LocationOfAny(const std::string& path) {
     const std::string name = BaseName(path);
     if (name.empty() || name == "." || name == "..") return ItemLocation(path);
     const std::string parent = ParentPath(path);
@@ -164,6 +193,18 @@ const std::vector<ProtectedPlace>& ProtectedPlaceJudge::PlacesFor(const std::str
     return withTrash_;
 }
 
+namespace {
+
+std::vector<TransferFailure> JudgeAll(std::span<const std::string> paths) {
+    ProtectedPlaceJudge judge;
+    std::vector<TransferFailure> found;
+    for (const std::string& path : paths)
+        if (const QString reason = judge.ReasonFor(path); !reason.isEmpty()) found.push_back({path, reason});
+    return found;
+}
+
+}  // namespace
+
 void ShowRefusal(const std::vector<TransferFailure>& refused, ChangeKind kind, QWidget* owner) {
     QStringList lines;
     for (const TransferFailure& failure : refused)
@@ -174,11 +215,32 @@ void ShowRefusal(const std::vector<TransferFailure>& refused, ChangeKind kind, Q
                 MessageIcon::Error);
 }
 
+std::vector<TransferFailure> ProtectedAmong(const std::vector<std::string>& paths) {
+    if (paths.size() <= kJudgedOnTheSpot) return JudgeAll(paths);
+    // Two halves on two workers, each with a judge of its own: the
+    // question waits for the slower one.
+    const std::span<const std::string> all(paths);
+    const std::size_t half = paths.size() / 2;
+    std::vector<TransferFailure> first;
+    std::vector<TransferFailure> second;
+    std::atomic<int> running{2};
+    QEventLoop waiting;
+    const auto judge = [&](std::span<const std::string> part, std::vector<TransferFailure>& found) {
+        found = JudgeAll(part);
+        if (--running == 0) QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    };
+    {
+        std::jthread one(judge, all.first(half), std::ref(first));
+        std::jthread other(judge, all.subspan(half), std::ref(second));
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
 bool RefuseProtectedPlaces(const std::vector<std::string>& paths, ChangeKind kind, QWidget* owner,
                            std::vector<TransferFailure>* refused) {
-    std::vector<TransferFailure> found;
-    for (const std::string& path : paths)
-        if (const QString reason = ProtectedPlaceReason(path); !reason.isEmpty()) found.push_back({path, reason});
+    const std::vector<TransferFailure> found = ProtectedAmong(paths);
     if (found.empty()) return false;
     ShowRefusal(found, kind, owner);
     if (refused) refused->insert(refused->end(), found.begin(), found.end());

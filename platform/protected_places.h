@@ -38,6 +38,7 @@ public:
 
 private:
     std::string LocationOf(const std::string& path);
+    std::string LocationOfAny(const std::string& path);
     const std::vector<ProtectedPlace>& PlacesFor(const std::string& location);
 
     bool commonRead_ = false;
@@ -47,6 +48,12 @@ private:
     std::string parent_;
     std::string canonicalParent_;
 };
+
+// The protected places among paths, in their order, judged as one query.
+// Many paths are judged on a worker thread while the calling thread goes
+// on with its events (input held back): a lookup per path on 100,000 paths
+// would otherwise hold the window until the question or the refusal.
+std::vector<TransferFailure> ProtectedAmong(const std::vector<std::string>& paths);
 
 // When any of paths is a protected place: tells the user in one message
 // which and why, adds them to refused (when given) and returns true; the

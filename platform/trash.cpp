@@ -526,10 +526,7 @@ TrashResult MoveToTrash(const std::vector<std::string>& paths, QWidget* owner, b
     if (paths.empty()) return result;
     // One judge for all: the mount table and the namespace's folders are
     // read once, so that the refusal or the question comes at once.
-    std::vector<TransferFailure> refused;
-    ProtectedPlaceJudge judge;
-    for (const std::string& path : paths)
-        if (const QString reason = judge.ReasonFor(path); !reason.isEmpty()) refused.push_back({path, reason});
+    std::vector<TransferFailure> refused = ProtectedAmong(paths);
     if (!refused.empty()) {
         ShowRefusal(refused, ChangeKind::Delete, owner);
         result.failed = std::move(refused);

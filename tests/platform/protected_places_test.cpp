@@ -256,3 +256,31 @@ TEST_F(FakeHome, OneQueryOverManyItemsJudgesEachOfThemAsAQueryOfItsOwn) {
     EXPECT_FALSE(canDelete({home.get(), target.get()}));
     EXPECT_FALSE(canDelete({inner.get(), home.get(), target.get()}));
 }
+
+TEST_F(FakeHome, ManyItemsAreJudgedAsOneItemIsAndTheQuestionCountsThemAll) {
+    // More than are judged on the calling thread.
+    constexpr int kItems = 2500;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kItems; ++i) paths.push_back(temp_.Write("target/f" + std::to_string(i), "x"));
+    std::vector<std::string> withHome = paths;
+    withHome.insert(withHome.begin() + kItems / 2, Home());
+    withHome.push_back("/");
+
+    const std::vector<TransferFailure> found = ProtectedAmong(withHome);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].path, Home());
+    EXPECT_EQ(found[0].reason, ProtectedPlaceReason(Home()));
+    EXPECT_EQ(found[1].path, "/");
+
+    const TrashResult refused = MoveToTrash(withHome, nullptr, true);
+    EXPECT_EQ(refused.failed.size(), 2u);
+    ASSERT_EQ(boxes_.Messages().size(), 1u);
+    EXPECT_EQ(boxes_.Messages()[0].icon, MessageIcon::Error) << "refused before any question";
+
+    boxes_.Answer(MessageResult::No);
+    const TrashResult declined = MoveToTrash(paths, nullptr, true);
+    EXPECT_TRUE(declined.cancelled);
+    ASSERT_EQ(boxes_.Messages().size(), 2u);
+    EXPECT_EQ(boxes_.Messages()[1].text, QStringLiteral("これらの %1 個の項目をごみ箱に移しますか？").arg(kItems));
+    for (const std::string& path : paths) ASSERT_TRUE(fs::exists(path)) << path;
+}
