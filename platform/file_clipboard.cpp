@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHash>
 #include <QMimeData>
 
 #include "platform/file_uri.h"
@@ -56,22 +57,55 @@ ClipboardFiles FromActionAndUris(const std::vector<std::string>& lines, std::siz
     return files;
 }
 
+// The file formats, each built when first asked for: the data of 100,000
+// files is put on the clipboard at once, and a format costs its time only
+// when a paste or another program reads it. Formats set on it later (the
+// item-list array) are kept as QMimeData keeps them.
+class FileMimeData final : public QMimeData {
+public:
+    FileMimeData(std::vector<std::string> paths, bool cut) : paths_(std::move(paths)), cut_(cut) {}
+
+    QStringList formats() const override {
+        QStringList formats = {kUriList, kGnomeFiles, kKdeCut, kPlainText};
+        for (const QString& format : QMimeData::formats())
+            if (!formats.contains(format)) formats << format;
+        return formats;
+    }
+    bool hasFormat(const QString& mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
+        if (QMimeData::formats().contains(mimeType)) return QMimeData::retrieveData(mimeType, type);
+        if (mimeType == kKdeCut) return cut_ ? QByteArray("1") : QByteArray("0");
+        if (mimeType != kUriList && mimeType != kGnomeFiles && mimeType != kPlainText)
+            return QMimeData::retrieveData(mimeType, type);
+        if (!built_.contains(mimeType)) built_.insert(mimeType, ToByteArray(Build(mimeType)));
+        return built_.value(mimeType);
+    }
+
+private:
+    std::string Build(const QString& mimeType) const {
+        std::string text = mimeType == kGnomeFiles ? (cut_ ? "cut" : "copy") : "";
+        for (const std::string& path : paths_) {
+            if (mimeType == kUriList)
+                text += FileUri(path) + "\r\n";
+            else if (mimeType == kGnomeFiles)
+                text += "\n" + FileUri(path);
+            else
+                text += (text.empty() ? "" : "\n") + path;
+        }
+        return text;
+    }
+
+    std::vector<std::string> paths_;
+    bool cut_;
+    mutable QHash<QString, QByteArray> built_;
+};
+
 }  // namespace
 
-std::unique_ptr<QMimeData> MakeFileMimeData(const std::vector<std::string>& paths, bool cut) {
-    std::string uriList, gnome = cut ? "cut" : "copy", plain;
-    for (const std::string& path : paths) {
-        const std::string uri = FileUri(path);
-        uriList += uri + "\r\n";
-        gnome += "\n" + uri;
-        plain += (plain.empty() ? "" : "\n") + path;
-    }
-    auto data = std::make_unique<QMimeData>();
-    data->setData(kUriList, ToByteArray(uriList));
-    data->setData(kGnomeFiles, ToByteArray(gnome));
-    data->setData(kKdeCut, cut ? QByteArray("1") : QByteArray("0"));
-    data->setData(kPlainText, ToByteArray(plain));
-    return data;
+std::unique_ptr<QMimeData> MakeFileMimeData(std::vector<std::string> paths, bool cut) {
+    return std::make_unique<FileMimeData>(std::move(paths), cut);
 }
 
 void PutFilesOnClipboard(const std::vector<std::string>& paths, bool cut) {
@@ -99,6 +133,6 @@ ClipboardFiles ReadFilesFromMimeData(const QMimeData* data) {
 
 ClipboardFiles ReadFilesFromClipboard() { return FilesOfShellData(QApplication::clipboard()->mimeData()); }
 
-bool CanPasteFiles() { return !ReadFilesFromClipboard().paths.empty(); }
+bool CanPasteFiles() { return OffersFiles(QApplication::clipboard()->mimeData()); }
 
 }  // namespace platform

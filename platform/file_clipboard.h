@@ -20,7 +20,8 @@ struct ClipboardFiles {
 };
 
 // The clipboard data for paths; the caller may add further formats.
-std::unique_ptr<QMimeData> MakeFileMimeData(const std::vector<std::string>& paths, bool cut);
+// Each format is built when first read.
+std::unique_ptr<QMimeData> MakeFileMimeData(std::vector<std::string> paths, bool cut);
 
 // Puts paths on the clipboard (replacing what was there).
 void PutFilesOnClipboard(const std::vector<std::string>& paths, bool cut);

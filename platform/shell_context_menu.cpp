@@ -1,5 +1,7 @@
 #include "platform/shell_context_menu.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -39,8 +41,35 @@ bool IsFolderLike(ShellPlace place) {
 
 }  // namespace
 
-ShellContextMenu::ShellContextMenu(std::shared_ptr<const ShellFolder> folder, std::vector<UniqueIDList> items)
-    : folder_(std::move(folder)), items_(std::move(items)) {}
+// A menu may be made for 100,000 items: each is read once, its bytes
+// copied into one buffer and described at the same time.
+ShellContextMenu::ShellContextMenu(std::shared_ptr<const ShellFolder> folder,
+                                   const std::vector<const ItemIDList*>& items)
+    : folder_(std::move(folder)) {
+    starts_.reserve(items.size());
+    described_.reserve(items.size());
+    for (const ItemIDList* item : items) {
+        starts_.push_back(bytes_.size());
+        const std::uint8_t* first = IDListBytes(item);
+        bytes_.insert(bytes_.end(), first, first + ItemSize(item));
+        bytes_.insert(bytes_.end(), {0, 0});
+        described_.push_back(folder_->Describe(item));
+    }
+}
+
+bool ShellContextMenu::ItemsKnown() const {
+    return std::none_of(described_.begin(), described_.end(),
+                        [](const ShellItem& item) { return item.place == ShellPlace::Invalid; });
+}
+
+const ItemIDList* ShellContextMenu::Item(std::size_t index) const { return IDListAt(bytes_.data() + starts_[index]); }
+
+std::vector<const ItemIDList*> ShellContextMenu::ItemList() const {
+    std::vector<const ItemIDList*> items;
+    items.reserve(Count());
+    for (std::size_t i = 0; i < Count(); ++i) items.push_back(Item(i));
+    return items;
+}
 
 QString ShellContextMenu::CommandText(int command) {
     switch (command) {
@@ -74,12 +103,6 @@ QString ShellContextMenu::GetCommandString(int command) const {
     }
 }
 
-std::vector<ShellItem> ShellContextMenu::Items() const {
-    std::vector<ShellItem> items;
-    for (const UniqueIDList& item : items_) items.push_back(folder_->Describe(item.get()));
-    return items;
-}
-
 std::vector<std::string> ShellContextMenu::Paths() const {
     std::vector<std::string> paths;
     for (const ShellItem& item : Items())
@@ -88,22 +111,21 @@ std::vector<std::string> ShellContextMenu::Paths() const {
 }
 
 bool ShellContextMenu::AllAre(ShellPlace place) const {
-    if (items_.empty()) return false;
+    if (Count() == 0) return false;
     for (const ShellItem& item : Items())
         if (item.place != place) return false;
     return true;
 }
 
 std::uint32_t ShellContextMenu::Attributes(std::uint32_t request) const {
-    std::vector<const ItemIDList*> items;
-    for (const UniqueIDList& item : items_) items.push_back(item.get());
-    return folder_->GetAttributesOf(items, request).value_or(0);
+    return folder_->GetAttributesOf(ItemList(), request).value_or(0);
 }
 
-std::vector<ShellMenuEntry> ShellContextMenu::Entries(unsigned flags) const {
+std::vector<ShellMenuEntry> ShellContextMenu::Entries(unsigned flags,
+                                                      std::optional<std::uint32_t> knownAttributes) const {
     std::vector<ShellMenuEntry> entries;
-    if (items_.empty()) return entries;
-    const std::vector<ShellItem> items = Items();
+    if (Count() == 0) return entries;
+    const std::vector<ShellItem>& items = Items();
     const bool single = items.size() == 1;
     if (AllAre(ShellPlace::TrashEntry)) {
         entries = {Command(kCommandRestore, true, true), Separator(), Command(kCommandDelete),
@@ -114,7 +136,7 @@ std::vector<ShellMenuEntry> ShellContextMenu::Entries(unsigned flags) const {
         bool allPaths = true;
         for (const ShellItem& item : items) allPaths = allPaths && !item.path.empty();
         if (!allPaths) return entries;
-        const std::uint32_t bits = Attributes(kCapabilityMask | kFolder);
+        const std::uint32_t bits = knownAttributes ? *knownAttributes : Attributes(kCapabilityMask | kFolder);
         const bool pasteTarget = single && IsFolderLike(items[0].place) && (bits & kFolder);
         const bool changeable = items[0].place == ShellPlace::FileSystem;
         entries.push_back(Command(kCommandOpen, true, true));
@@ -169,13 +191,11 @@ int ShellContextMenu::QueryContextMenu(QMenu* menu, int position, int firstId, i
 }
 
 bool ShellContextMenu::PutOnClipboard(bool cut) const {
-    const std::vector<std::string> paths = Paths();
+    std::vector<std::string> paths = Paths();
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (paths.empty() || !clipboard) return false;
-    std::unique_ptr<QMimeData> data = MakeFileMimeData(paths, cut);
-    std::vector<const ItemIDList*> items;
-    for (const UniqueIDList& item : items_) items.push_back(item.get());
-    data->setData(ShellIDListArrayMime(), EncodeIDListArray(folder_->AbsoluteIDList(), items));
+    std::unique_ptr<QMimeData> data = MakeFileMimeData(std::move(paths), cut);
+    data->setData(ShellIDListArrayMime(), EncodeIDListArray(folder_->AbsoluteIDList(), ItemList()));
     clipboard->setMimeData(data.release());
     return true;
 }
@@ -198,16 +218,20 @@ std::vector<TrashItem> ShellContextMenu::TrashEntries() const {
 bool ShellContextMenu::Delete(QWidget* owner) const {
     if (AllAre(ShellPlace::TrashEntry)) {
         const std::vector<TrashItem> entries = TrashEntries();
-        return !entries.empty() && EraseTrashItems(entries, owner, true);
+        if (entries.empty()) return false;
+        // Erasing tells only whether every entry went: some may have.
+        removedItems_ = true;
+        return EraseTrashItems(entries, owner, true);
     }
     std::vector<std::string> paths;
-    paths.reserve(items_.size());
-    for (const UniqueIDList& item : items_) {
-        ShellItem facts = folder_->Describe(item.get());
-        if (facts.place != ShellPlace::FileSystem) return false;
-        paths.push_back(std::move(facts.path));
+    paths.reserve(Count());
+    for (const ShellItem& item : Items()) {
+        if (item.place != ShellPlace::FileSystem) return false;
+        paths.push_back(item.path);
     }
-    return MoveToTrash(paths, owner, true).Succeeded();
+    const TrashResult result = MoveToTrash(paths, owner, true);
+    removedItems_ = !result.trashed.empty() || !result.erased.empty();
+    return result.Succeeded();
 }
 
 bool ShellContextMenu::Restore(QWidget* owner) const {
@@ -215,12 +239,13 @@ bool ShellContextMenu::Restore(QWidget* owner) const {
     return !entries.empty() && RestoreTrashItems(entries, owner);
 }
 
-bool ShellContextMenu::InvokeCommand(QWidget* owner, int command) const {
+bool ShellContextMenu::InvokeCommand(QWidget* owner, int command, std::optional<std::uint32_t> knownAttributes) const {
+    removedItems_ = false;
     // Offering delete means looking at every item; Delete checks what
     // it needs itself, after its question.
     bool offered = command == kCommandDelete;
     if (!offered)
-        for (const ShellMenuEntry& entry : Entries(kMenuCanRename))
+        for (const ShellMenuEntry& entry : Entries(kMenuCanRename, knownAttributes))
             if (entry.command == command && entry.enabled) offered = true;
     if (!offered) return false;
     switch (command) {
@@ -243,14 +268,10 @@ bool ShellContextMenu::InvokeCommand(QWidget* owner, int command) const {
 
 std::unique_ptr<ShellContextMenu> ShellFolder::GetContextMenu(QWidget* /*owner*/,
                                                                std::vector<const ItemIDList*> items) const {
-    std::vector<UniqueIDList> copies;
-    for (const ItemIDList* item : items) {
-        if (IsEmptyIDList(item) || Describe(item).place == ShellPlace::Invalid) return nullptr;
-        copies.push_back(CopyFirstItemOnly(item));
-    }
-    if (copies.empty()) return nullptr;
+    if (items.empty()) return nullptr;
     auto self = std::make_shared<ShellFolder>(place_, path_, CopyItemIDList(absolute_.get()));
-    return std::make_unique<ShellContextMenu>(std::move(self), std::move(copies));
+    auto menu = std::make_unique<ShellContextMenu>(std::move(self), items);
+    return menu->ItemsKnown() ? std::move(menu) : nullptr;
 }
 
 std::unique_ptr<QMimeData> ShellFolder::GetDataObject(std::span<const ItemIDList* const> items) const {

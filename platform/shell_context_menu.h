@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,10 +55,18 @@ struct ShellMenuEntry {
 // delete for good and empty.
 class ShellContextMenu {
 public:
-    ShellContextMenu(std::shared_ptr<const ShellFolder> folder, std::vector<UniqueIDList> items);
+    // items: the first item of each is copied, and what it is in folder
+    // worked out once, in the same pass.
+    ShellContextMenu(std::shared_ptr<const ShellFolder> folder, const std::vector<const ItemIDList*>& items);
 
-    // The entries the menu offers for flags, in order.
-    std::vector<ShellMenuEntry> Entries(unsigned flags) const;
+    // Every item is one folder knows (an empty one is not).
+    bool ItemsKnown() const;
+
+    // The entries the menu offers for flags, in order. knownAttributes:
+    // the capability and folder bits every item holds, when the caller
+    // knows them already; else the items are asked.
+    std::vector<ShellMenuEntry> Entries(unsigned flags,
+                                        std::optional<std::uint32_t> knownAttributes = std::nullopt) const;
 
     // Inserts the entries into menu before the action at position (at the
     // end when there is none), with ids firstId + command (those above
@@ -65,7 +75,12 @@ public:
 
     // Runs a command; false when it does not apply, was refused or failed.
     // Renaming is the calling control's (in-place editing): false here.
-    bool InvokeCommand(QWidget* owner, int command) const;
+    // knownAttributes as for Entries.
+    bool InvokeCommand(QWidget* owner, int command, std::optional<std::uint32_t> knownAttributes = std::nullopt) const;
+    // Whether the last command may have taken items away (to the trash or
+    // for good), also when it stopped part way; false when surely none
+    // went, as after a declined question.
+    bool RemovedItems() const { return removedItems_; }
 
     // The status-bar help text of a command ("" for unknown ones).
     QString GetCommandString(int command) const;
@@ -75,7 +90,7 @@ public:
 
 private:
     std::vector<std::string> Paths() const;
-    std::vector<ShellItem> Items() const;
+    const std::vector<ShellItem>& Items() const { return described_; }
     bool AllAre(ShellPlace place) const;
     std::uint32_t Attributes(std::uint32_t request) const;
     bool PutOnClipboard(bool cut) const;
@@ -84,8 +99,17 @@ private:
     bool Restore(QWidget* owner) const;
     std::vector<TrashItem> TrashEntries() const;
 
+    std::size_t Count() const { return starts_.size(); }
+    const ItemIDList* Item(std::size_t index) const;
+    std::vector<const ItemIDList*> ItemList() const;
+
     std::shared_ptr<const ShellFolder> folder_;
-    std::vector<UniqueIDList> items_;
+    // The items' bytes one after another (one allocation, not one per
+    // item: a menu may be made for 100,000 items), and where each starts.
+    std::vector<std::uint8_t> bytes_;
+    std::vector<std::size_t> starts_;
+    std::vector<ShellItem> described_;
+    mutable bool removedItems_ = false;
 };
 
 }  // namespace platform

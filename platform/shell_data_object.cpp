@@ -19,12 +19,31 @@ std::uint32_t ReadUint32(const QByteArray& bytes, qsizetype offset) {
     return value;
 }
 
-bool ReadListAt(const QByteArray& bytes, std::uint32_t offset, UniqueIDList& list) {
-    if (offset >= static_cast<std::uint32_t>(bytes.size())) return false;
+// The list at offset inside bytes, none when it is not a whole list.
+const ItemIDList* ListAt(const QByteArray& bytes, std::uint32_t offset) {
+    if (offset >= static_cast<std::uint32_t>(bytes.size())) return nullptr;
     const auto* start = reinterpret_cast<const std::uint8_t*>(bytes.constData()) + offset;
-    if (!IsWellFormedIDList(start, static_cast<std::size_t>(bytes.size()) - offset)) return false;
-    list = CopyItemIDList(IDListAt(start));
-    return list != nullptr;
+    if (!IsWellFormedIDList(start, static_cast<std::size_t>(bytes.size()) - offset)) return nullptr;
+    return IDListAt(start);
+}
+
+// The lists of an item-list array where they lie in bytes; false for a
+// malformed array.
+bool ViewIDListArray(const QByteArray& bytes, const ItemIDList*& parent, std::vector<const ItemIDList*>& items) {
+    items.clear();
+    if (bytes.size() < 8) return false;
+    const std::uint32_t count = ReadUint32(bytes, 0);
+    if (count > static_cast<std::uint32_t>(bytes.size()) / 4 || 4 * (static_cast<qsizetype>(count) + 2) > bytes.size())
+        return false;
+    parent = ListAt(bytes, ReadUint32(bytes, 4));
+    if (!parent) return false;
+    items.reserve(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const ItemIDList* item = ListAt(bytes, ReadUint32(bytes, 8 + 4 * static_cast<qsizetype>(i)));
+        if (!item) return false;
+        items.push_back(item);
+    }
+    return true;
 }
 
 }  // namespace
@@ -57,16 +76,11 @@ QByteArray EncodeIDListArray(const ItemIDList* parent, std::span<const ItemIDLis
 
 bool DecodeIDListArray(const QByteArray& bytes, UniqueIDList& parent, std::vector<UniqueIDList>& items) {
     items.clear();
-    if (bytes.size() < 8) return false;
-    const std::uint32_t count = ReadUint32(bytes, 0);
-    if (count > static_cast<std::uint32_t>(bytes.size()) / 4 || 4 * (static_cast<qsizetype>(count) + 2) > bytes.size())
-        return false;
-    if (!ReadListAt(bytes, ReadUint32(bytes, 4), parent)) return false;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        UniqueIDList item;
-        if (!ReadListAt(bytes, ReadUint32(bytes, 8 + 4 * static_cast<qsizetype>(i)), item)) return false;
-        items.push_back(std::move(item));
-    }
+    const ItemIDList* parentView = nullptr;
+    std::vector<const ItemIDList*> itemViews;
+    if (!ViewIDListArray(bytes, parentView, itemViews)) return false;
+    parent = CopyItemIDList(parentView);
+    for (const ItemIDList* item : itemViews) items.push_back(CopyItemIDList(item));
     return true;
 }
 
@@ -101,6 +115,21 @@ ClipboardFiles FilesOfShellData(const QMimeData* data) {
 }
 
 std::vector<std::string> PathsOfShellData(const QMimeData* data) { return FilesOfShellData(data).paths; }
+
+bool OffersFiles(const QMimeData* data) {
+    if (!data) return false;
+    if (data->hasFormat(ShellIDListArrayMime())) {
+        const QByteArray bytes = data->data(ShellIDListArrayMime());
+        const ItemIDList* parent = nullptr;
+        std::vector<const ItemIDList*> items;
+        if (ViewIDListArray(bytes, parent, items)) {
+            const std::shared_ptr<ShellFolder> desktop = DesktopFolder();
+            for (const ItemIDList* item : items)
+                if (!desktop->PathOf(JoinIDLists(parent, item).get()).empty()) return true;
+        }
+    }
+    return !ReadFilesFromMimeData(data).paths.empty();
+}
 
 bool OffersShellData(const QMimeData* data) {
     return data && (data->hasFormat(ShellIDListArrayMime()) || data->hasFormat(UriListMime()));

@@ -43,6 +43,10 @@ std::unique_ptr<QMimeData> MakeShellDataObject(const ItemIDList* parent, std::sp
 // so. Empty for anything else.
 ClipboardFiles FilesOfShellData(const QMimeData* data);
 std::vector<std::string> PathsOfShellData(const QMimeData* data);
+// Whether FilesOfShellData(data) names any file, found from the first
+// item that has a path rather than from every item: the clipboard's watch
+// asks it of every new clipboard, which may name 100,000 files.
+bool OffersFiles(const QMimeData* data);
 
 // Offers the item-list array, or failing that the dropped-files list.
 bool OffersShellData(const QMimeData* data);

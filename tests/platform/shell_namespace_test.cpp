@@ -366,6 +366,34 @@ TEST(DataObject, ItemListArrayRoundTripsAndRejectsDamage) {
     EXPECT_TRUE(PathsOfShellData(&text).empty());
 }
 
+TEST(DataObject, OffersFilesExactlyWhenTheFilesOfTheDataAreNotEmpty) {
+    TempFolder temp;
+    temp.Write("one", "1");
+    UniqueIDList parent = IDListOfPath(temp.Path());
+    UniqueIDList one = ChildItem("one");
+    UniqueIDList escape = JoinIDLists(ChildItem("..", true).get(), ChildItem("one").get());
+    const auto dataOf = [&](std::initializer_list<const ItemIDList*> items, const char* uris) {
+        auto data = std::make_unique<QMimeData>();
+        data->setData(ShellIDListArrayMime(), EncodeIDListArray(parent.get(), std::vector<const ItemIDList*>(items)));
+        if (uris) data->setData(UriListMime(), uris);
+        return data;
+    };
+    std::vector<std::unique_ptr<QMimeData>> cases;
+    cases.push_back(dataOf({escape.get(), one.get()}, nullptr));  // the second item names a file
+    cases.push_back(dataOf({escape.get()}, nullptr));             // no item names a file
+    cases.push_back(dataOf({escape.get()}, "file:///etc/hostname\r\n"));  // the dropped files serve then
+    auto damaged = dataOf({one.get()}, "http://example.com/\r\n");
+    damaged->setData(ShellIDListArrayMime(), damaged->data(ShellIDListArrayMime()).chopped(3));
+    cases.push_back(std::move(damaged));
+    cases.push_back(std::make_unique<QMimeData>());
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(OffersFiles(cases[i].get()), !FilesOfShellData(cases[i].get()).paths.empty()) << "case " << i;
+    EXPECT_TRUE(OffersFiles(cases[0].get()));
+    EXPECT_TRUE(OffersFiles(cases[2].get()));
+    EXPECT_FALSE(OffersFiles(cases[3].get()));
+    EXPECT_FALSE(OffersFiles(nullptr));
+}
+
 TEST(Rename, GivesTheNewItemOrRefusesWithAMessage) {
     ScriptedMessageBoxes boxes;
     TempFolder temp;
