@@ -47,6 +47,10 @@ TMainCommands::TMainCommands(TMainForm& form)
     actionList_->AddTarget(form_.ShellTreeView());
     actionList_->AddTarget(form_.ShellListView());
     actionList_->AddTarget(&form_);
+    // A large selection's attributes come from a worker: the commands
+    // follow them when they arrive, not a steady beat later.
+    connect(form_.ShellListView(), &TSHListView::SelectionFactsChanged, actionList_,
+            &platform::ActionList::RequestUpdate);
     form_.installEventFilter(this);
     connect(&form_, &TMainForm::StartFinished, this, &TMainCommands::SeparateToolBars);
 }

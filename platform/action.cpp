@@ -20,6 +20,8 @@ void Action::UpdateTarget(QObject*) {}
 
 void Action::ExecuteTarget(QObject*) {}
 
+void Action::SettleState(QObject*) {}
+
 void Action::SetHint(const QString& hint) {
     hint_ = hint;
     const qsizetype bar = hint.indexOf(QLatin1Char('|'));
@@ -33,8 +35,13 @@ void Action::SetCheckedState(bool enabled, bool checked) {
 }
 
 bool Action::Execute() {
-    // The state shown may be a pass old: ask again before acting.
+    // The state shown may be a pass old, or worked out while facts were
+    // on their way: ask again, once they have come, before acting.
     QObject* target = list_ ? list_->UpdateAction(this) : nullptr;
+    if (target) {
+        SettleState(target);
+        target = list_ ? list_->UpdateAction(this) : nullptr;
+    }
     if (!isEnabled()) return false;
     if (OnExecute)
         OnExecute(this);

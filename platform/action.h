@@ -32,6 +32,10 @@ public:
     virtual void UpdateTarget(QObject* Target);
     // The command's own effect on a target it handles.
     virtual void ExecuteTarget(QObject* Target);
+    // Before acting: waits for facts about the target that its state is
+    // worked out from and that are still on their way (a worker's answer),
+    // so that the command acts only where its exact state allows.
+    virtual void SettleState(QObject* Target);
 
     // The hint as "short|long": the short part is the tool tip, the long
     // part the status-bar text; without a bar both are the whole text.

@@ -36,6 +36,10 @@ void TSHFileAction::UpdateTarget(QObject* Target) {
 
 void TSHFileAction::ExecuteTarget(QObject* Target) { ExecuteOn(Target); }
 
+void TSHFileAction::SettleState(QObject* Target) {
+    if (auto* list = qobject_cast<TSHListView*>(Target)) list->SettleSelectionFacts();
+}
+
 bool TSHFileAction::ExecuteOn(QObject* target) {
     if (auto* tree = qobject_cast<TSHTreeView*>(target)) return ExecuteOnTree(*tree);
     if (auto* list = qobject_cast<TSHListView*>(target)) return ExecuteOnList(*list);

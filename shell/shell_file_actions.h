@@ -20,6 +20,7 @@ public:
     bool HandlesTarget(QObject* Target) override;
     void UpdateTarget(QObject* Target) override;
     void ExecuteTarget(QObject* Target) override;
+    void SettleState(QObject* Target) override;
 
     // The command's own effect on a tree or list; false when the operation
     // failed, was refused or cancelled, or the target is neither.

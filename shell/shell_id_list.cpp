@@ -37,6 +37,11 @@ int CommandOf(TShVerbKind kind) {
     return -1;
 }
 
+bool Holds(std::uint32_t bits, TShAttribute attribute) {
+    const std::uint32_t mask = ShAttributeMask(attribute);
+    return (bits & mask) == mask;
+}
+
 int verbsRunning = 0;
 
 }  // namespace
@@ -115,18 +120,22 @@ std::string TSHIDList::NativePath(int index) const {
     return path;
 }
 
-bool TSHIDList::RunVerb(QWidget* owner, int verbKind) const {
+bool TSHIDList::RunVerb(QWidget* owner, int verbKind, std::optional<std::uint32_t> knownAttributes,
+                        bool* removedItems) const {
+    if (removedItems) *removedItems = false;
     if (verbKind < vkOpen || verbKind > vkProperties || items_.empty() || ShellVerbRunning()) return false;
     const auto kind = static_cast<TShVerbKind>(verbKind);
     // Delete asks first and judges each item afterwards, while it works:
     // its question comes at once, however many items there are.
     const std::optional<TShAttribute> required = kind == vkDelete ? std::nullopt : RequiredAttribute(kind);
-    if (required && !HasAttribute(*required)) return false;
+    if (required && !(knownAttributes ? Holds(*knownAttributes, *required) : HasAttribute(*required))) return false;
     if (kind == vkPaste && !ClipboardOffersFiles()) return false;
     const ShellFolderPtr folder = Folder();
     if (!folder) return false;
     const std::unique_ptr<platform::ShellContextMenu> menu = folder->GetContextMenu(owner, items_);
     if (!menu) return false;
     const TShellVerbRunning running;
-    return menu->InvokeCommand(owner, CommandOf(kind));
+    const bool done = menu->InvokeCommand(owner, CommandOf(kind), knownAttributes);
+    if (removedItems) *removedItems = menu->RemovedItems();
+    return done;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +55,13 @@ public:
     std::string NativePath(int index) const;
 
     // Runs a verb (TShVerbKind) on all items, after checking its
-    // precondition on them; any other kind gives false.
-    bool RunVerb(QWidget* owner, int verbKind) const;
+    // precondition on them; any other kind gives false. knownAttributes:
+    // the capability and folder bits all items hold, when the caller knows
+    // them already (the file list's selection facts), so that the items
+    // are not asked again. removedItems (when given) tells whether a
+    // delete took any item away, whatever else came of it.
+    bool RunVerb(QWidget* owner, int verbKind, std::optional<std::uint32_t> knownAttributes = std::nullopt,
+                 bool* removedItems = nullptr) const;
 
 protected:
     explicit TSHIDList(bool owning) : owning_(owning) {}

@@ -429,7 +429,7 @@ void TSHListView::BeginRowsReorder() { model_->BeginReorder(); }
 
 void TSHListView::EndRowsReorder(int rowCount) {
     model_->EndReorder(rowCount);
-    selectionFactsValid_ = false;
+    ForgetSelectionFacts();
 }
 
 void TSHListView::InvalidateRows() {
@@ -448,33 +448,122 @@ void TSHListView::ListChanged(TSHFileList* list) {
 // ---------------------------------------------------------------------------
 // Selection
 
+namespace {
+
+// Up to this many selected entries the attributes and the sizes are read
+// on the spot: the answer is there at once and costs the window little.
+constexpr std::size_t kReadOnTheSpot = 2000;
+
+constexpr std::uint32_t kFactsRequest = platform::kCapabilityMask | platform::kFileSystem | platform::kFolder;
+
+}  // namespace
+
 void TSHListView::RecountSelection() {
-    selectionFactsValid_ = false;
+    ForgetSelectionFacts();
+    const std::vector<int> rows = SelectedRows();
     std::int64_t total = 0;
-    for (const int row : SelectedRows())
-        if (TSHFileItem* entry = model_->Entry(row)) total += static_cast<std::int64_t>(entry->Size());
+    // Positions among the selected entries, as the worker will hold them.
+    std::vector<std::uint32_t> unsized;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        TSHFileItem* entry = model_->Entry(rows[i]);
+        if (!entry) continue;
+        if (entry->FindDataLoaded() || rows.size() <= kReadOnTheSpot)
+            total += static_cast<std::int64_t>(entry->Size());
+        else
+            unsized.push_back(static_cast<std::uint32_t>(i));
+    }
     selSize_ = total;
+    if (!unsized.empty()) AskAboutSelection(rows, std::move(unsized));
+}
+
+void TSHListView::ForgetSelectionFacts() {
+    if (query_) query_->Drop();
+    factsState_ = TFactsState::Stale;
+    sizePending_ = false;
 }
 
 const TSHListView::TSelectionFacts& TSHListView::SelectionFacts() {
-    if (selectionFactsValid_) return selectionFacts_;
-    TSelectionFacts facts;
+    if (factsState_ != TFactsState::Stale) return selectionFacts_;
     const std::vector<int> rows = SelectedRows();
+    if (rows.size() > kReadOnTheSpot) {
+        AskAboutSelection(rows, {});
+        return selectionFacts_;
+    }
+    TSelectionFacts facts;
     facts.Count = static_cast<int>(rows.size());
     facts.FirstRow = rows.empty() ? -1 : rows.front();
     const TSHIDList& selection = fileList_->SelectedIDList();
-    if (const ShellFolderPtr folder = selection.Folder(); folder && selection.Count() > 0) {
-        const std::uint32_t wanted = platform::kCapabilityMask | platform::kFileSystem | platform::kFolder;
-        facts.Attributes = folder->GetAttributesOf(std::span(selection.Items(), selection.Count()), wanted).value_or(0);
-    }
-    // Only the drives folder lists drive roots.
-    if (fileList_->FolderKind() == itMyComputer)
-        for (const int row : rows)
-            if (TSHFileItem* entry = model_->Entry(row); entry && entry->GetItemType() == itRootDrive)
-                facts.HasDriveRoot = true;
+    if (const ShellFolderPtr folder = selection.Folder(); folder && selection.Count() > 0)
+        facts.Attributes =
+            folder->GetAttributesOf(std::span(selection.Items(), selection.Count()), kFactsRequest).value_or(0);
+    facts.HasDriveRoot = HasDriveRoot(rows);
     selectionFacts_ = facts;
-    selectionFactsValid_ = true;
+    factsState_ = TFactsState::Settled;
     return selectionFacts_;
+}
+
+bool TSHListView::HasDriveRoot(const std::vector<int>& rows) const {
+    // Only the drives folder lists drive roots.
+    if (fileList_->FolderKind() != itMyComputer) return false;
+    return std::any_of(rows.begin(), rows.end(), [this](int row) {
+        TSHFileItem* entry = model_->Entry(row);
+        return entry && entry->GetItemType() == itRootDrive;
+    });
+}
+
+// A large selection: count and first row now, the attributes (and the
+// sizes not read yet) from the worker. Meanwhile the commands see what the
+// entries' kinds allow, so that a key pressed at once still finds its
+// command enabled; before acting, a command waits for the answer.
+void TSHListView::AskAboutSelection(const std::vector<int>& rows, std::vector<std::uint32_t> unsized) {
+    TSelectionFacts facts;
+    facts.Count = static_cast<int>(rows.size());
+    facts.FirstRow = rows.empty() ? -1 : rows.front();
+    facts.HasDriveRoot = HasDriveRoot(rows);
+    // Entries of the rows, all of them (the positions of unsized count on it).
+    std::vector<ConstIDList> items;
+    items.reserve(rows.size());
+    bool allFolders = true;
+    for (const int row : rows) {
+        TSHFileItem* entry = model_->Entry(row);
+        if (!entry) break;
+        items.push_back(entry->RelativeID());
+        allFolders = allFolders && entry->IsDirectory();
+    }
+    const ShellFolderPtr folder = fileList_->GetFolder();
+    if (!folder || items.empty() || items.size() != rows.size()) {
+        selectionFacts_ = facts;
+        factsState_ = TFactsState::Settled;
+        return;
+    }
+    facts.Attributes = platform::kCapabilityMask | platform::kFileSystem;
+    if (allFolders) facts.Attributes |= platform::kFolder;
+    if (!query_)
+        query_ = std::make_unique<TSelectionQuery>(
+            this, [this](const TSelectionAnswer& answer) { SelectionAnswered(answer); });
+    sizePending_ = !unsized.empty();
+    query_->Ask(folder, items, std::move(unsized), kFactsRequest);
+    selectionFacts_ = facts;
+    factsState_ = TFactsState::Pending;
+}
+
+void TSHListView::SelectionAnswered(const TSelectionAnswer& answer) {
+    selectionFacts_.Attributes = answer.Attributes.value_or(0);
+    factsState_ = TFactsState::Settled;
+    if (sizePending_) {
+        sizePending_ = false;
+        selSize_ += static_cast<std::int64_t>(answer.Size);
+        ReportSelection();
+    }
+    emit SelectionFactsChanged();
+}
+
+void TSHListView::SettleSelectionFacts() {
+    SelectionFacts();
+    while (factsState_ == TFactsState::Pending && !goingAway_) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+        if (factsState_ == TFactsState::Stale) SelectionFacts();
+    }
 }
 
 bool TSHListView::IsEditing() const {
@@ -488,7 +577,7 @@ bool TSHListView::SelectionHolds(TShAttribute attribute) {
 }
 
 void TSHListView::ReportSelection() {
-    if (selectionSuspended_ > 0) return;
+    if (selectionSuspended_ > 0 || sizePending_) return;
     if (OnShSelChange) OnShSelChange(this, selSize_);
     emit SelectionSizeChanged(selSize_);
 }
@@ -555,11 +644,16 @@ bool TSHListView::ExecuteShellCommand(int kind) {
         done = target.Count() == 1 && target.RunVerb(window(), vkPaste);
         fileList_->Reload();
     } else {
+        // The verbs need the selection's attributes, which the commands'
+        // states were worked out from: asked once, not again per verb.
+        SettleSelectionFacts();
+        const std::uint32_t attributes = SelectionFacts().Attributes;
         TSHIDList& selection = fileList_->SelectedIDList();
         if (selection.Count() > 0) {
-            done = selection.RunVerb(window(), kind);
+            bool removed = false;
+            done = selection.RunVerb(window(), kind, attributes, &removed);
             if (done && kind == scCreateShortcut && !FolderPath().isEmpty()) RefreshList();
-            if (kind == scDelete) Deleted();
+            if (removed) Deleted();
         }
     }
     ResumeWatching();

@@ -16,6 +16,7 @@
 #include "shell/shell_drag_object.h"
 #include "shell/shell_file_list.h"
 #include "shell/shell_popup_menu.h"
+#include "shell/shell_selection_query.h"
 
 class QMimeData;
 class QPainter;
@@ -120,7 +121,10 @@ public:
 
     // What holds for the selected entries together. Worked out on the
     // first request after the selection or the entries changed, so that
-    // the commands may ask on every idle pass of a 100,000-entry list.
+    // the commands may ask on every idle pass of a 100,000-entry list. The
+    // attributes of a large selection are asked on a worker thread: until
+    // the answer comes (SelectionFactsChanged) they are those the entries'
+    // kinds allow, every capability taken as held.
     struct TSelectionFacts {
         int Count = 0;
         int FirstRow = -1;
@@ -130,6 +134,11 @@ public:
         bool HasDriveRoot = false;
     };
     const TSelectionFacts& SelectionFacts();
+    bool SelectionFactsPending() const { return factsState_ == TFactsState::Pending; }
+    // Waits for the attributes still on their way, the window's events
+    // going on meanwhile (input held back): the commands act on the
+    // selection's real attributes, never on the ones taken meanwhile.
+    void SettleSelectionFacts();
     // At least one entry is selected and all of them hold the attribute.
     bool SelectionHolds(TShAttribute attribute);
     // Whether the clipboard offers files to paste, as its watch last saw.
@@ -194,6 +203,8 @@ public:
 signals:
     void FileListChanged(TSHFileList* list);
     void SelectionSizeChanged(qint64 size);
+    // The selection's attributes arrived from the worker thread.
+    void SelectionFactsChanged();
     void FolderLockChanged(bool locked);
     void ClipboardChanged(bool offersFiles);
 
@@ -215,6 +226,10 @@ private:
     void ColumnClick(int column);
     void RecountSelection();
     void ReportSelection();
+    void ForgetSelectionFacts();
+    bool HasDriveRoot(const std::vector<int>& rows) const;
+    void AskAboutSelection(const std::vector<int>& rows, std::vector<std::uint32_t> unsized);
+    void SelectionAnswered(const TSelectionAnswer& answer);
     void RenameEntry(int row, const QString& name);
     void ShowContextMenu(const QPoint& globalPos, int row);
     void Deleted();
@@ -246,8 +261,15 @@ private:
     bool goingAway_ = false;
     std::int64_t selSize_ = 0;
     int selectionSuspended_ = 0;
+    // Stale: to be worked out at the next request; Pending: asked of the
+    // worker, the attributes being the kinds' guess; Settled: exact.
+    enum class TFactsState { Stale, Pending, Settled };
     TSelectionFacts selectionFacts_;
-    bool selectionFactsValid_ = false;
+    TFactsState factsState_ = TFactsState::Stale;
+    // The selected size is reported once the worker added the sizes of
+    // the entries whose facts were never read.
+    bool sizePending_ = false;
+    std::unique_ptr<TSelectionQuery> query_;
     bool clipboardHasFiles_ = false;
 
     TMouseState mouseState_ = msIdle;

@@ -140,6 +140,11 @@ bool TSHListViewMDI::EnabledOn(TSHTreeView& tree) {
     return list && !ShellVerbRunning() && EnabledOnList(*list);
 }
 
+void TSHListViewMDI::SettleState(QObject* Target) {
+    auto* tree = qobject_cast<TSHTreeView*>(Target);
+    if (TSHListView* list = tree ? tree->ShellListView() : nullptr) list->SettleSelectionFacts();
+}
+
 bool TSHListViewMDI::CheckedOn(TSHTreeView& tree) {
     TSHListView* list = tree.ShellListView();
     return list && CheckedOnList(*list);

@@ -122,6 +122,8 @@ class TSHListViewMDI : public TTreeViewAction {
 public:
     explicit TSHListViewMDI(QObject* parent = nullptr);
 
+    void SettleState(QObject* Target) override;
+
 protected:
     bool EnabledOn(TSHTreeView& tree) final;
     bool CheckedOn(TSHTreeView& tree) final;
