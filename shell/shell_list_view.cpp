@@ -429,13 +429,19 @@ void TSHListView::BeginRowsReorder() { model_->BeginReorder(); }
 
 void TSHListView::EndRowsReorder(int rowCount) {
     model_->EndReorder(rowCount);
-    ForgetSelectionFacts();
+    // The selected entries keep their selection in their new places, and
+    // their facts with it; rows may have come or gone beside them.
+    if (factsState_ == TFactsState::Stale) return;
+    const std::vector<int> rows = SelectedRows();
+    if (static_cast<int>(rows.size()) == selectionFacts_.Count)
+        selectionFacts_.FirstRow = rows.empty() ? -1 : rows.front();
+    else
+        ForgetSelectionFacts();
 }
 
 void TSHListView::InvalidateRows() {
     // Attributes and sizes of the entries may have changed with their texts.
-    RecountSelection();
-    ReportSelection();
+    ForgetSelectionFacts();
     RepaintRows();
 }
 
@@ -458,35 +464,82 @@ constexpr std::uint32_t kFactsRequest = platform::kCapabilityMask | platform::kF
 
 }  // namespace
 
-void TSHListView::RecountSelection() {
-    ForgetSelectionFacts();
-    const std::vector<int> rows = SelectedRows();
-    std::int64_t total = 0;
-    // Positions among the selected entries, as the worker will hold them.
-    std::vector<std::uint32_t> unsized;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        TSHFileItem* entry = model_->Entry(rows[i]);
+// What one pass over the selected entries finds: each entry's item, the
+// sizes read already and where the entries not read yet are, and whether
+// all of them are folders by what is known of them.
+struct TSHListView::TSelectionWalk {
+    std::vector<ConstIDList> Items;
+    std::vector<std::uint32_t> Unsized;  // positions in Items
+    std::int64_t KnownSize = 0;
+    bool AllFolders = true;
+};
+
+TSHListView::TSelectionWalk TSHListView::WalkSelection(const std::vector<int>& rows) const {
+    TSelectionWalk walk;
+    walk.Items.reserve(rows.size());
+    for (const int row : rows) {
+        TSHFileItem* entry = model_->Entry(row);
         if (!entry) continue;
-        if (entry->FindDataLoaded() || rows.size() <= kReadOnTheSpot)
-            total += static_cast<std::int64_t>(entry->Size());
+        if (entry->FindDataLoaded())
+            walk.KnownSize += static_cast<std::int64_t>(entry->Size());
         else
-            unsized.push_back(static_cast<std::uint32_t>(i));
+            walk.Unsized.push_back(static_cast<std::uint32_t>(walk.Items.size()));
+        walk.Items.push_back(entry->RelativeID());
+        walk.AllFolders = walk.AllFolders && entry->IsDirectory();
     }
-    selSize_ = total;
-    if (!unsized.empty()) AskAboutSelection(rows, std::move(unsized));
+    return walk;
 }
 
-void TSHListView::ForgetSelectionFacts() {
+// A large selection is asked about at once, sizes and attributes in one
+// pass: the idle pass that follows will want the attributes anyway.
+void TSHListView::RecountSelection() {
+    DropSelectionQuestion();
+    const std::vector<int> rows = SelectedRows();
+    if (rows.size() > kReadOnTheSpot) {
+        TSelectionWalk walk = WalkSelection(rows);
+        selSize_ = walk.KnownSize;
+        AskAboutSelection(rows, std::move(walk));
+        return;
+    }
+    std::int64_t total = 0;
+    for (const int row : rows)
+        if (TSHFileItem* entry = model_->Entry(row)) total += static_cast<std::int64_t>(entry->Size());
+    selSize_ = total;
+}
+
+// The selection changed: what was asked about the old one is of no use.
+void TSHListView::DropSelectionQuestion() {
     if (query_) query_->Drop();
     factsState_ = TFactsState::Stale;
     sizePending_ = false;
+    askAgain_ = false;
+}
+
+// The same entries changed (their facts, or which of them are there): the
+// sizes are counted and the attributes asked again, the last attributes
+// standing meanwhile. An answer on its way is taken, and the question
+// asked again when it comes, so that entries whose facts keep coming (a
+// folder still being read) cannot hold the answer back for ever.
+void TSHListView::ForgetSelectionFacts() {
+    if (factsState_ == TFactsState::Pending) {
+        askAgain_ = true;
+        return;
+    }
+    const bool settled = factsState_ == TFactsState::Settled;
+    const std::uint32_t attributes = selectionFacts_.Attributes;
+    RecountSelection();
+    if (settled && factsState_ == TFactsState::Pending) selectionFacts_.Attributes = attributes;
+    ReportSelection();
 }
 
 const TSHListView::TSelectionFacts& TSHListView::SelectionFacts() {
     if (factsState_ != TFactsState::Stale) return selectionFacts_;
     const std::vector<int> rows = SelectedRows();
     if (rows.size() > kReadOnTheSpot) {
-        AskAboutSelection(rows, {});
+        // The sizes were counted and reported with the selection.
+        TSelectionWalk walk = WalkSelection(rows);
+        walk.Unsized.clear();
+        AskAboutSelection(rows, std::move(walk));
         return selectionFacts_;
     }
     TSelectionFacts facts;
@@ -515,34 +568,24 @@ bool TSHListView::HasDriveRoot(const std::vector<int>& rows) const {
 // sizes not read yet) from the worker. Meanwhile the commands see what the
 // entries' kinds allow, so that a key pressed at once still finds its
 // command enabled; before acting, a command waits for the answer.
-void TSHListView::AskAboutSelection(const std::vector<int>& rows, std::vector<std::uint32_t> unsized) {
+void TSHListView::AskAboutSelection(const std::vector<int>& rows, TSelectionWalk walk) {
     TSelectionFacts facts;
     facts.Count = static_cast<int>(rows.size());
     facts.FirstRow = rows.empty() ? -1 : rows.front();
     facts.HasDriveRoot = HasDriveRoot(rows);
-    // Entries of the rows, all of them (the positions of unsized count on it).
-    std::vector<ConstIDList> items;
-    items.reserve(rows.size());
-    bool allFolders = true;
-    for (const int row : rows) {
-        TSHFileItem* entry = model_->Entry(row);
-        if (!entry) break;
-        items.push_back(entry->RelativeID());
-        allFolders = allFolders && entry->IsDirectory();
-    }
     const ShellFolderPtr folder = fileList_->GetFolder();
-    if (!folder || items.empty() || items.size() != rows.size()) {
+    if (!folder || walk.Items.empty()) {
         selectionFacts_ = facts;
         factsState_ = TFactsState::Settled;
         return;
     }
     facts.Attributes = platform::kCapabilityMask | platform::kFileSystem;
-    if (allFolders) facts.Attributes |= platform::kFolder;
+    if (walk.AllFolders) facts.Attributes |= platform::kFolder;
     if (!query_)
         query_ = std::make_unique<TSelectionQuery>(
             this, [this](const TSelectionAnswer& answer) { SelectionAnswered(answer); });
-    sizePending_ = !unsized.empty();
-    query_->Ask(folder, items, std::move(unsized), kFactsRequest);
+    sizePending_ = !walk.Unsized.empty();
+    query_->Ask(folder, walk.Items, std::move(walk.Unsized), kFactsRequest);
     selectionFacts_ = facts;
     factsState_ = TFactsState::Pending;
 }
@@ -550,17 +593,25 @@ void TSHListView::AskAboutSelection(const std::vector<int>& rows, std::vector<st
 void TSHListView::SelectionAnswered(const TSelectionAnswer& answer) {
     selectionFacts_.Attributes = answer.Attributes.value_or(0);
     factsState_ = TFactsState::Settled;
+    ++answers_;
     if (sizePending_) {
         sizePending_ = false;
         selSize_ += static_cast<std::int64_t>(answer.Size);
         ReportSelection();
     }
+    if (askAgain_) {
+        askAgain_ = false;
+        ForgetSelectionFacts();
+    }
     emit SelectionFactsChanged();
 }
 
+// Any answer that comes after the wait began will do: it tells the
+// attributes of the selection as it is now.
 void TSHListView::SettleSelectionFacts() {
     SelectionFacts();
-    while (factsState_ == TFactsState::Pending && !goingAway_) {
+    const std::uint64_t answered = answers_;
+    while (factsState_ == TFactsState::Pending && answers_ == answered && !goingAway_) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
         if (factsState_ == TFactsState::Stale) SelectionFacts();
     }

@@ -226,9 +226,12 @@ private:
     void ColumnClick(int column);
     void RecountSelection();
     void ReportSelection();
+    struct TSelectionWalk;
+    TSelectionWalk WalkSelection(const std::vector<int>& rows) const;
+    void DropSelectionQuestion();
     void ForgetSelectionFacts();
     bool HasDriveRoot(const std::vector<int>& rows) const;
-    void AskAboutSelection(const std::vector<int>& rows, std::vector<std::uint32_t> unsized);
+    void AskAboutSelection(const std::vector<int>& rows, TSelectionWalk walk);
     void SelectionAnswered(const TSelectionAnswer& answer);
     void RenameEntry(int row, const QString& name);
     void ShowContextMenu(const QPoint& globalPos, int row);
@@ -269,6 +272,10 @@ private:
     // The selected size is reported once the worker added the sizes of
     // the entries whose facts were never read.
     bool sizePending_ = false;
+    // The entries changed while the worker was asked: ask again after its
+    // answer.
+    bool askAgain_ = false;
+    std::uint64_t answers_ = 0;
     std::unique_ptr<TSelectionQuery> query_;
     bool clipboardHasFiles_ = false;
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 #include "id_lists.h"
@@ -129,6 +130,25 @@ TEST_F(LargeSelectionTest, ACommandGivenBeforeTheAnswerWaitsForItAndKeepsToIt) {
     EXPECT_EQ(FilesLeft(), kFiles) << "declined: every file stays";
     EXPECT_EQ(view.RowCount(), kFiles + 1);
     EXPECT_EQ(view.SelectedCount(), kFiles) << "and stays selected";
+}
+
+TEST_F(LargeSelectionTest, EntriesThatKeepChangingStillGetTheirAnswer) {
+    ASSERT_TRUE(selectAll.Execute());
+    ASSERT_TRUE(view.SelectionFactsPending());
+    // The entries' facts change faster than the worker answers.
+    int changes = 0;
+    QTimer changing;
+    QObject::connect(&changing, &QTimer::timeout, [&] {
+        view.InvalidateRows();
+        ++changes;
+    });
+    changing.start(1);
+    EXPECT_FALSE(remove.Execute()) << "waits for an answer, which says the home folder is selected";
+    EXPECT_GT(changes, 0);
+    EXPECT_TRUE(boxes.Messages().empty());
+    changing.stop();
+    ASSERT_TRUE(WaitForFacts());
+    EXPECT_EQ(view.SelectionFacts().Attributes, AttributesAskedAtOnce());
 }
 
 TEST_F(LargeSelectionTest, ProtectedEntriesAreStillRefusedBeforeAnyQuestion) {
