@@ -4,14 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <span>
 #include <string_view>
-#include <thread>
 
-#include <QEventLoop>
 #include <QStringList>
 
 #include "platform/message_box.h"
@@ -19,6 +16,7 @@
 #include "platform/shell_mounts.h"
 #include "platform/shell_namespace.h"
 #include "platform/trash.h"
+#include "platform/work_beside_events.h"
 
 namespace platform {
 namespace {
@@ -223,17 +221,7 @@ std::vector<TransferFailure> ProtectedAmong(const std::vector<std::string>& path
     const std::size_t half = paths.size() / 2;
     std::vector<TransferFailure> first;
     std::vector<TransferFailure> second;
-    std::atomic<int> running{2};
-    QEventLoop waiting;
-    const auto judge = [&](std::span<const std::string> part, std::vector<TransferFailure>& found) {
-        found = JudgeAll(part);
-        if (--running == 0) QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    };
-    {
-        std::jthread one(judge, all.first(half), std::ref(first));
-        std::jthread other(judge, all.subspan(half), std::ref(second));
-        waiting.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    RunBesideEvents({[&] { first = JudgeAll(all.first(half)); }, [&] { second = JudgeAll(all.subspan(half)); }});
     first.insert(first.end(), second.begin(), second.end());
     return first;
 }

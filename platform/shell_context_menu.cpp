@@ -13,9 +13,13 @@
 #include "platform/file_operations.h"
 #include "platform/shell_data_object.h"
 #include "platform/trash.h"
+#include "platform/work_beside_events.h"
 
 namespace platform {
 namespace {
+
+// Up to this many items are described on the calling thread.
+constexpr std::size_t kItemsOnTheSpot = 2000;
 
 ShellMenuEntry Separator() { return ShellMenuEntry{-1, QString(), true, false}; }
 
@@ -41,25 +45,44 @@ bool IsFolderLike(ShellPlace place) {
 
 }  // namespace
 
-// A menu may be made for 100,000 items: each is read once, its bytes
-// copied into one buffer and described at the same time.
+// A menu may be made for 100,000 items: their bytes are copied into one
+// buffer, which the worker that describes them reads, whatever happens to
+// the caller's items meanwhile.
 ShellContextMenu::ShellContextMenu(std::shared_ptr<const ShellFolder> folder,
                                    const std::vector<const ItemIDList*>& items)
     : folder_(std::move(folder)) {
     starts_.reserve(items.size());
-    described_.reserve(items.size());
     for (const ItemIDList* item : items) {
         starts_.push_back(bytes_.size());
         const std::uint8_t* first = IDListBytes(item);
         bytes_.insert(bytes_.end(), first, first + ItemSize(item));
         bytes_.insert(bytes_.end(), {0, 0});
-        described_.push_back(folder_->Describe(item));
     }
 }
 
 bool ShellContextMenu::ItemsKnown() const {
-    return std::none_of(described_.begin(), described_.end(),
-                        [](const ShellItem& item) { return item.place == ShellPlace::Invalid; });
+    bool known = false;
+    WorkOnItems([this, &known] {
+        known = std::none_of(Items().begin(), Items().end(),
+                             [](const ShellItem& item) { return item.place == ShellPlace::Invalid; });
+    });
+    return known;
+}
+
+const std::vector<ShellItem>& ShellContextMenu::Items() const {
+    if (described_.size() != Count()) {
+        described_.clear();
+        described_.reserve(Count());
+        for (std::size_t i = 0; i < Count(); ++i) described_.push_back(folder_->Describe(Item(i)));
+    }
+    return described_;
+}
+
+void ShellContextMenu::WorkOnItems(const std::function<void()>& work) const {
+    if (Count() > kItemsOnTheSpot)
+        RunBesideEvents({work});
+    else
+        work();
 }
 
 const ItemIDList* ShellContextMenu::Item(std::size_t index) const { return IDListAt(bytes_.data() + starts_[index]); }
@@ -191,11 +214,16 @@ int ShellContextMenu::QueryContextMenu(QMenu* menu, int position, int firstId, i
 }
 
 bool ShellContextMenu::PutOnClipboard(bool cut) const {
-    std::vector<std::string> paths = Paths();
+    std::vector<std::string> paths;
+    QByteArray array;
+    WorkOnItems([this, &paths, &array] {
+        paths = Paths();
+        array = EncodeIDListArray(folder_->AbsoluteIDList(), ItemList());
+    });
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (paths.empty() || !clipboard) return false;
     std::unique_ptr<QMimeData> data = MakeFileMimeData(std::move(paths), cut);
-    data->setData(ShellIDListArrayMime(), EncodeIDListArray(folder_->AbsoluteIDList(), ItemList()));
+    data->setData(ShellIDListArrayMime(), array);
     clipboard->setMimeData(data.release());
     return true;
 }
@@ -224,11 +252,15 @@ bool ShellContextMenu::Delete(QWidget* owner) const {
         return EraseTrashItems(entries, owner, true);
     }
     std::vector<std::string> paths;
-    paths.reserve(Count());
-    for (const ShellItem& item : Items()) {
-        if (item.place != ShellPlace::FileSystem) return false;
-        paths.push_back(item.path);
-    }
+    bool fileSystem = true;
+    WorkOnItems([this, &paths, &fileSystem] {
+        paths.reserve(Count());
+        for (const ShellItem& item : Items()) {
+            fileSystem = fileSystem && item.place == ShellPlace::FileSystem;
+            if (fileSystem) paths.push_back(item.path);
+        }
+    });
+    if (!fileSystem) return false;
     const TrashResult result = MoveToTrash(paths, owner, true);
     removedItems_ = !result.trashed.empty() || !result.erased.empty();
     return result.Succeeded();

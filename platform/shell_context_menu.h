@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,8 +56,10 @@ struct ShellMenuEntry {
 // delete for good and empty.
 class ShellContextMenu {
 public:
-    // items: the first item of each is copied, and what it is in folder
-    // worked out once, in the same pass.
+    // items: the first item of each is copied. What each is in folder is
+    // worked out once, when first needed: for many items on a worker
+    // thread while the calling thread goes on with its events (input held
+    // back), so that 100,000 items never hold the window.
     ShellContextMenu(std::shared_ptr<const ShellFolder> folder, const std::vector<const ItemIDList*>& items);
 
     // Every item is one folder knows (an empty one is not).
@@ -90,7 +93,10 @@ public:
 
 private:
     std::vector<std::string> Paths() const;
-    const std::vector<ShellItem>& Items() const { return described_; }
+    const std::vector<ShellItem>& Items() const;
+    // Runs work, which may use Items(), beside the events when the items
+    // are many, else at once.
+    void WorkOnItems(const std::function<void()>& work) const;
     bool AllAre(ShellPlace place) const;
     std::uint32_t Attributes(std::uint32_t request) const;
     bool PutOnClipboard(bool cut) const;
@@ -108,7 +114,7 @@ private:
     // item: a menu may be made for 100,000 items), and where each starts.
     std::vector<std::uint8_t> bytes_;
     std::vector<std::size_t> starts_;
-    std::vector<ShellItem> described_;
+    mutable std::vector<ShellItem> described_;
     mutable bool removedItems_ = false;
 };
 
