@@ -149,6 +149,8 @@ struct Fixture {
         IDListFromNativePath(folder.Path(), absolute);
         view.SetFolderIDList(absolute);
         FreeIDList(absolute);
+        // The folder is read on the list's own thread.
+        while (view.FileList().Listing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         MakeActions();
         list.AddTarget(&view);
         QObject::connect(&view, &TSHListView::SelectionFactsChanged, &list, &platform::ActionList::RequestUpdate);

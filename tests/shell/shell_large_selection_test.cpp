@@ -18,6 +18,7 @@
 #include "shell/shell_list_view.h"
 #include "shell/shell_list_view_actions.h"
 #include "support/event_wait.h"
+#include "support/listing_wait.h"
 #include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
@@ -47,6 +48,7 @@ protected:
         IDList list = PathList(folder.Path());
         view.SetFolderIDList(list);
         FreeIDList(list);
+        EXPECT_TRUE(WaitUntilListed(view));
     }
     ~LargeSelectionTest() override { QApplication::clipboard()->clear(); }
 
