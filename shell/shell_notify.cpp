@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <exception>
 
+#include "platform/folder_polling.h"
 #include "platform/message_box.h"
 
 namespace shell_notify_detail {
@@ -367,6 +368,33 @@ struct TShFilesWatcher::TShared {
     TChangeEvent onChange;
 };
 
+// One look at a folder, on a thread of its own that only this object
+// keeps: whether its file system is one inotify is blind to (when that is
+// not known yet) and, for such a one, the folder's signature. The watcher
+// waits for done beside its other events, or drops the look and goes on.
+struct TShFilesWatcher::TPoll {
+    TPoll(std::string folder, bool tellKind, unsigned changeFilter)
+        : path(std::move(folder)), askKind(tellKind), filter(changeFilter) {}
+
+    const std::string path;
+    const bool askKind;
+    const unsigned filter;
+    // Written before done is set, read only after.
+    bool blind = false;
+    std::uint64_t signature = 0;
+    platform::WaitEvent done{platform::WaitEvent::ResetMode::Manual};
+};
+
+std::shared_ptr<TShFilesWatcher::TPoll> TShFilesWatcher::StartPoll(const std::string& path, bool askKind) const {
+    auto poll = std::make_shared<TPoll>(path, askKind, notifyFilter_);
+    std::thread([poll] {
+        poll->blind = !poll->askKind || platform::IsInotifyBlindAt(poll->path).value_or(false);
+        if (poll->blind) poll->signature = platform::FolderSignature(poll->path, poll->filter);
+        poll->done.Set();
+    }).detach();
+    return poll;
+}
+
 TShFilesWatcher::TShFilesWatcher(const std::string& path, unsigned notifyFilter,
                                  TChangeEvent onChange)
     : notifyFilter_(notifyFilter),
@@ -429,21 +457,17 @@ void TShFilesWatcher::Execute() {
 // swallow what others did before it, while what happens during the pause
 // stays unreported.
 void TShFilesWatcher::Run() {
-    using ReadResult = platform::InotifyWatch::ReadResult;
     std::string watchedPath;
     TakeNewWatch(watchedPath, false);
     for (;;) {
         if (!watch_ || !TakeUnreported(watchedPath)) {
-            platform::WaitEvent* events[] = {&terminate_, &pathChanged_};
-            const int signalled = platform::WaitForAny(events, watch_ ? watch_->Fd() : -1, std::nullopt);
-            if (signalled == 0 || signalled < 0) return;
-            if (signalled == 1) {
+            const TWake wake = AwaitChange(watchedPath);
+            if (wake == TWake::Terminate) return;
+            if (wake == TWake::NewPath) {
                 TakeNewWatch(watchedPath, false);
                 continue;
             }
-            const ReadResult first = ReadCurrent();
-            if (first == ReadResult::Failed) Rewatch(watchedPath);
-            if (first != ReadResult::Changed) continue;
+            if (wake == TWake::Nothing) continue;
         }
         switch (AwaitQuiet()) {
         case TQuiet::Terminate:
@@ -464,12 +488,55 @@ void TShFilesWatcher::Run() {
     }
 }
 
+// Waits for the end, a new path, a change seen by inotify, or the next
+// look at a folder that needs polling. A look is started when it is due
+// and waited for beside the rest; only one is under way at a time, so a
+// file system that does not answer gets no further ones.
+TShFilesWatcher::TWake TShFilesWatcher::AwaitChange(const std::string& watchedPath) {
+    using ReadResult = platform::InotifyWatch::ReadResult;
+    std::vector<platform::WaitEvent*> events = {&terminate_, &pathChanged_};
+    if (polling_.underway) events.push_back(&polling_.underway->done);
+    const int signalled = platform::WaitForAny(events, watch_ ? watch_->Fd() : -1, UntilNextPoll(watchedPath));
+    if (signalled == 0 || signalled == platform::kWaitFailed) return TWake::Terminate;
+    if (signalled == 1) return TWake::NewPath;
+    if (signalled == platform::kWaitTimedOut) {
+        polling_.underway = StartPoll(watchedPath, !polling_.kindKnown);
+        return TWake::Nothing;
+    }
+    if (signalled == 2 && polling_.underway) return TakePoll() ? TWake::Changed : TWake::Nothing;
+    const ReadResult first = ReadCurrent();
+    if (first == ReadResult::Failed) Rewatch(watchedPath);
+    return first == ReadResult::Changed ? TWake::Changed : TWake::Nothing;
+}
+
+// None while a look is under way or the folder needs none: an empty path,
+// or a file system that inotify sees. The first look, which tells the
+// kind, is due at once.
+std::optional<milliseconds> TShFilesWatcher::UntilNextPoll(const std::string& watchedPath) const {
+    if (watchedPath.empty() || polling_.underway || (polling_.kindKnown && !polling_.blind)) return std::nullopt;
+    return Remaining(polling_.due);
+}
+
+// Takes the finished look; true when the folder differs from the last one.
+bool TShFilesWatcher::TakePoll() {
+    const std::shared_ptr<TPoll> poll = std::move(polling_.underway);
+    if (poll->askKind) {
+        polling_.kindKnown = true;
+        polling_.blind = poll->blind;
+    }
+    polling_.due = Clock::now() + milliseconds(kFolderPollMs);
+    if (!polling_.blind) return false;
+    const bool changed = polling_.signature && *polling_.signature != poll->signature;
+    polling_.signature = poll->signature;
+    return changed;
+}
+
 TShFilesWatcher::TQuiet TShFilesWatcher::AwaitQuiet() {
     using ReadResult = platform::InotifyWatch::ReadResult;
     Clock::time_point deadline = Clock::now() + milliseconds(kFolderQuietMs);
     for (;;) {
         platform::WaitEvent* events[] = {&terminate_, &pathChanged_};
-        switch (platform::WaitForAny(events, watch_->Fd(), Remaining(deadline))) {
+        switch (platform::WaitForAny(events, watch_ ? watch_->Fd() : -1, Remaining(deadline))) {
         case 0:
             return TQuiet::Terminate;
         case 1:
@@ -497,6 +564,8 @@ platform::InotifyWatch::ReadResult TShFilesWatcher::ReadCurrent() {
 
 bool TShFilesWatcher::ForgetChangesAndStillWatching() {
     std::lock_guard guard(lock_);
+    // A folder that is only polled has nothing to forget.
+    if (!watch_) return true;
     watch_->ReadChanges();
     return watch_->WatchCount() != 0;
 }
@@ -515,6 +584,8 @@ void TShFilesWatcher::TakeNewWatch(std::string& watchedPath, bool pendingChanges
     newWatch_.reset();
     watchedPath = path_;
     if (!watchedPath.empty() && watchedPath != unreported_) unreported_.clear();
+    // A look at the old folder still under way is left to itself.
+    polling_ = TPolling();
 }
 
 bool TShFilesWatcher::TakeUnreported(const std::string& watchedPath) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -32,6 +34,10 @@ class TMainThreadCall;
 constexpr int kDirQuietMs = 1500;
 constexpr int kFolderQuietMs = 2000;
 constexpr int kDeviceQuietMs = 1000;
+// How often a folder is looked at where inotify is blind (network and FUSE
+// file systems): often enough to see others' changes soon, seldom enough
+// not to load a server.
+constexpr int kFolderPollMs = 2500;
 
 // Watches a set of directories, each with its subfolders down to a depth,
 // and carries device changes from the device-change registry to its folder
@@ -116,6 +122,14 @@ private:
 // until a path is set; a path that is not an existing directory is not
 // watched. OnChange gets the path of the folder that changed; the folder
 // may be gone by then (deleting or moving it away is a change).
+//
+// On a file system that inotify is blind to, the folder is also polled
+// every kFolderPollMs: what the filter asks of its entries (names; sizes,
+// times, attributes) is compared with the last look, and a difference is
+// reported as a change seen by inotify is. The first look, taken once the
+// path is set, is where comparing starts. Each look runs on a thread of
+// its own, which the watcher leaves behind when the file system does not
+// answer: a hung mount never holds up a new path, Stop() or the destructor.
 class TShFilesWatcher {
 public:
     using TChangeEvent = std::function<void(TShFilesWatcher* sender, const std::string& path)>;
@@ -135,11 +149,27 @@ public:
 
 private:
     struct TShared;
+    struct TPoll;
     using TWatch = std::unique_ptr<platform::InotifyWatch>;
     enum class TQuiet { Terminate, NewPath, Failed, Settled };
+    enum class TWake { Terminate, NewPath, Changed, Nothing };
 
+    // The polling of the watched folder: its file system's kind once a
+    // look has told it, the signature of the last look, the look under way.
+    struct TPolling {
+        bool kindKnown = false;
+        bool blind = false;
+        std::optional<std::uint64_t> signature;
+        std::shared_ptr<TPoll> underway;
+        std::chrono::steady_clock::time_point due;
+    };
+
+    std::shared_ptr<TPoll> StartPoll(const std::string& path, bool askKind) const;
     void Execute();
     void Run();
+    TWake AwaitChange(const std::string& watchedPath);
+    std::optional<std::chrono::milliseconds> UntilNextPoll(const std::string& watchedPath) const;
+    bool TakePoll();
     TQuiet AwaitQuiet();
     // The thread's reads of its watch; none once the path has moved on.
     platform::InotifyWatch::ReadResult ReadCurrent();
@@ -164,6 +194,7 @@ private:
     std::optional<TWatch> newWatch_;
     TWatch watch_;
     std::string unreported_;
+    TPolling polling_;  // the thread's only
 
     std::shared_ptr<TShared> shared_;
     std::unique_ptr<shell_notify_detail::TMainThreadCall> call_;
