@@ -480,9 +480,8 @@ void TShFilesWatcher::Run() {
             break;
         case TQuiet::Settled:
             if (!DeliverChange(watchedPath)) return;
-            // What the handler's own work caused is not reported again; a
-            // folder that went and came back is watched anew.
-            if (!ForgetChangesAndStillWatching()) Rewatch(watchedPath);
+            // A folder that went and came back is watched anew.
+            if (!StillWatching()) Rewatch(watchedPath);
             break;
         }
     }
@@ -562,12 +561,15 @@ platform::InotifyWatch::ReadResult TShFilesWatcher::ReadCurrent() {
     return watch_->ReadChanges();
 }
 
-bool TShFilesWatcher::ForgetChangesAndStillWatching() {
+void TShFilesWatcher::ForgetChanges() {
     std::lock_guard guard(lock_);
-    // A folder that is only polled has nothing to forget.
-    if (!watch_) return true;
-    watch_->ReadChanges();
-    return watch_->WatchCount() != 0;
+    if (watch_) watch_->ReadChanges();
+}
+
+bool TShFilesWatcher::StillWatching() const {
+    std::lock_guard guard(lock_);
+    // A folder that is only polled has no watch to lose.
+    return !watch_ || watch_->WatchCount() != 0;
 }
 
 void TShFilesWatcher::Rewatch(const std::string& watchedPath) {
@@ -597,13 +599,21 @@ bool TShFilesWatcher::TakeUnreported(const std::string& watchedPath) {
 
 // Reports the folder whose watch saw the changes; when the path has been
 // moved on since, the report is about a folder no longer shown and is
-// left out (the new path is opened next).
+// left out (the new path is opened next). What the handler's own work
+// caused is not reported again: it is dropped on the main thread as the
+// handler returns, before anything else can change the folder. Dropped
+// later by this thread, it could take with it a change that others made
+// meanwhile (a handler that reads the folder on a thread of its own lets
+// the next change come at once).
 bool TShFilesWatcher::DeliverChange(const std::string& watchedPath) {
     if (GetPath() != watchedPath) return true;
     const std::shared_ptr<TShared> shared = shared_;
     TShFilesWatcher* self = this;
     return call_->Run([shared, self, watchedPath] {
                const TChangeEvent handler = shared->onChange;
-               if (handler) handler(self, watchedPath);
+               if (!handler) return;
+               handler(self, watchedPath);
+               // Cleared when the handler stopped or ended the watcher.
+               if (shared->onChange) self->ForgetChanges();
            }) == TMainThreadCall::TResult::Done;
 }

@@ -173,7 +173,8 @@ private:
     TQuiet AwaitQuiet();
     // The thread's reads of its watch; none once the path has moved on.
     platform::InotifyWatch::ReadResult ReadCurrent();
-    bool ForgetChangesAndStillWatching();
+    void ForgetChanges();
+    bool StillWatching() const;
     void Rewatch(const std::string& watchedPath);
     // Changes seen but not reported when the path moves on are kept as
     // unreported and reported once the same folder is watched again.
