@@ -127,6 +127,7 @@ bool ReadFindData(const std::string& path, FindData& data) {
     data.Size = S_ISDIR(info.stx_mode) ? 0 : info.stx_size;
     data.FileName = std::string(BaseName(path));
     data.Type = ObjectTypeOfMode(info.stx_mode);
+    data.Link = isLink;
     return true;
 }
 

@@ -49,7 +49,8 @@ struct FindData {
     FileTime LastWriteTime;
     std::uint64_t Size = 0;   // 0 for folders
     std::string FileName;     // raw name bytes, no folder
-    FileObjectType Type = FileObjectType::Regular;
+    FileObjectType Type = FileObjectType::Regular;  // of the link's target
+    bool Link = false;
 };
 
 // Reads the record of path without opening the file (links are followed;

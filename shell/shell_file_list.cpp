@@ -124,6 +124,7 @@ void TSHFileItem::SetFindData(const platform::FindData& data) {
     creation_ = data.CreationTime;
     lastAccess_ = data.LastAccessTime;
     objectType_ = static_cast<std::uint8_t>(data.Type);
+    link_ = data.Link;
     loaded_ = true;
 }
 
@@ -189,7 +190,14 @@ QString TSHFileItem::DateText() {
 
 QString TSHFileItem::AttributesText() { return platform::AttributeLetters(Attributes()); }
 
-int TSHFileItem::OverlayIndex() { return GetOverlayIndex() + 1; }
+int TSHFileItem::OverlayIndex() {
+    // Facts read already tell a link without asking the file system again
+    // (this namespace marks nothing as shared).
+    bool folder = false;
+    if (loaded_ && owner_ && !owner_->FolderNativePath().empty() && IsFileSystemEntryKind(RelativeID(), folder))
+        return link_ ? 2 : 0;
+    return GetOverlayIndex() + 1;
+}
 
 bool TSHFileItem::Rename(const QString& newName) {
     const ShellFolderPtr folder = GetParentFolder();

@@ -161,6 +161,7 @@ private:
     bool loaded_ = false;
     std::uint16_t typeNumber_ = 0;
     std::uint8_t objectType_ = 0;  // a platform::FileObjectType, with the facts
+    bool link_ = false;
     std::uint32_t attributes_ = 0;
     std::uint64_t size_ = 0;
     platform::FileTime lastWrite_;

@@ -174,6 +174,7 @@ TEST(TSHFileList, ColumnTextsShowSizesTypesDatesAndAttributes) {
     WriteBytes(folder.File("kilo.bin"), 1025);
     WriteBytes(folder.File("mega.bin"), 1048576);
     fs::create_directory(folder.File("sub"));
+    fs::create_symlink("one.bin", folder.File("link.bin"));
     folder.Write("locked.txt", "x");
     chmod(folder.File("locked.txt").c_str(), 0444);
     {
@@ -205,6 +206,8 @@ TEST(TSHFileList, ColumnTextsShowSizesTypesDatesAndAttributes) {
                 date.endsWith(written.addSecs(60).time().toString("hh:mm")))
         << date.toStdString();
     EXPECT_EQ(item("one.bin")->OverlayIndex(), 0);
+    EXPECT_EQ(item("link.bin")->OverlayIndex(), 2) << "a link shows its overlay";
+    EXPECT_EQ(item("link.bin")->SizeText(), QStringLiteral("1KB")) << "the facts are the target's";
 }
 
 TEST(TSHFileList, EveryColumnSortsInTheFoldersOwnOrderBothWays) {
