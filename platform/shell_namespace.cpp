@@ -543,6 +543,14 @@ std::shared_ptr<ShellFolder> ShellFolder::BindToObject(const ItemIDList* relativ
     return child->BindToObject(rest);
 }
 
+std::shared_ptr<ShellFolder> ShellFolder::DescribedFolder(const ItemIDList* relative) const {
+    if (IsEmptyIDList(relative)) return nullptr;
+    std::shared_ptr<ShellFolder> child = ChildFolder(Describe(relative), relative);
+    const ItemIDList* rest = NextItem(relative);
+    if (!child || IsEmptyIDList(rest)) return child;
+    return child->DescribedFolder(rest);
+}
+
 std::shared_ptr<const ShellFolder> ShellFolder::FolderOfLast(const ItemIDList* relative,
                                                              const ItemIDList*& last) const {
     std::shared_ptr<const ShellFolder> folder(this, [](const ShellFolder*) {});

@@ -139,6 +139,11 @@ public:
     // The folder named by relative (one or more items); null when it is
     // not a folder or no longer exists.
     std::shared_ptr<ShellFolder> BindToObject(const ItemIDList* relative) const;
+    // The folder named by relative as its items describe it, without asking
+    // the disk whether it is there: enough to name and order its items, and
+    // safe on a file system that does not answer. Null when relative does
+    // not name a folder place.
+    std::shared_ptr<ShellFolder> DescribedFolder(const ItemIDList* relative) const;
 
     // Order of two items for column 0 (name: folders first, then natural
     // order), 1 (size), 2 (type), 3 (last write) or 4 (attributes): <0, 0

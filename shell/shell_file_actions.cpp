@@ -9,12 +9,6 @@ namespace {
 
 bool SelectedFolderHasPath(const TSHTreeView& tree) { return !SelectedFolderPath(tree).isEmpty(); }
 
-TSHTreeNode* ChildNamed(TSHTreeNode* node, const QString& name) {
-    for (int i = 0; i < node->childCount(); ++i)
-        if (node->ChildNode(i)->Item()->GetDisplayName() == name) return node->ChildNode(i);
-    return nullptr;
-}
-
 }  // namespace
 
 TSHFileAction::TSHFileAction(QObject* parent) : TSHAction(parent) {}
@@ -133,8 +127,7 @@ bool TSHFileCreate::ExecuteOnTree(TSHTreeView& tree) {
     if (!node || folderPath.isEmpty()) return false;
     const QString path = NewFolderName(folderPath);
     if (!MakeNewFolder(path)) return false;
-    tree.Populate(node);
-    if (TSHTreeNode* child = ChildNamed(node, QFileInfo(path).fileName())) {
+    if (TSHTreeNode* child = tree.ShowNewEntry(node, QFileInfo(path).fileName())) {
         node->setExpanded(true);
         tree.setCurrentItem(child);
         tree.editItem(child, 0);

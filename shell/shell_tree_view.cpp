@@ -1,7 +1,5 @@
 #include "shell/shell_tree_view.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <map>
 
@@ -21,6 +19,8 @@
 #include "platform/file_mask_match.h"
 #include "platform/shell_data_object.h"
 #include "platform/shell_drop_target.h"
+#include "platform/shell_icons.h"
+#include "platform/path_text.h"
 #include "shell/shell_combo_box.h"
 #include "shell/shell_ctrl_list.h"
 #include "shell/shell_drag_object.h"
@@ -34,11 +34,21 @@ namespace {
 constexpr int kDragDistance = 5;
 constexpr int kHoverExpandCount = 30;
 constexpr int kChangesRetryMs = 300;
-constexpr std::uint32_t kInitAttributes = platform::kHasSubFolder | platform::kShare | platform::kLink;
 constexpr std::uint32_t kDragAttributes = platform::kCanCopy | platform::kCanMove | platform::kCanLink;
+// A reading silent this long is taken for a file system that does not
+// answer; how often that is looked at.
+constexpr std::chrono::milliseconds kAnswerTime{1000};
+constexpr std::chrono::milliseconds kAnswerCheck{250};
 
+QString NotAnsweringText() { return QStringLiteral("応答がありません"); }
+
+// The folder of a node as its list describes it, without asking the disk
+// (which may not answer): for naming and ordering the node's children.
 ShellFolderPtr FolderOfNode(const TSHTreeNode* node) {
-    return node ? BindToFolder(node->Item()->AbsoluteID()) : nullptr;
+    const ConstIDList absolute = node ? node->Item()->AbsoluteID() : nullptr;
+    if (!absolute) return nullptr;
+    if (platform::IsEmptyIDList(absolute)) return GetDesktopFolder();
+    return GetDesktopFolder()->DescribedFolder(absolute);
 }
 
 // The folder that names a node's item: the desktop for the root and its
@@ -55,12 +65,6 @@ ConstIDList ItemInFolder(const TSHTreeNode* node) {
 // The order of the tree: that of the folder's first column.
 int Order(const ShellFolderPtr& folder, ConstIDList a, ConstIDList b) {
     return folder->CompareIDs(0, a, b).value_or(0);
-}
-
-void SortItems(const ShellFolderPtr& folder, std::vector<std::unique_ptr<TSHFolderItem>>& items) {
-    std::stable_sort(items.begin(), items.end(), [&folder](const auto& a, const auto& b) {
-        return Order(folder, a->RelativeID(), b->RelativeID()) < 0;
-    });
 }
 
 // The first row of node's children from row low on whose item does not
@@ -106,6 +110,20 @@ QIcon IconWithOverlay(int iconIndex, int overlay) {
     return composed->emplace(key, QIcon(pixmap)).first->second;
 }
 
+// The icon of an item known from its list alone: a file-system entry's
+// from its name and kind, without the disk; the namespace's places their
+// own.
+int PlainIconIndex(TSHFolderItem& item, bool open) {
+    platform::ShellItemKind kind;
+    std::string_view name;
+    const bool entry = item.GetLevel() > 0 && platform::ReadItem(item.RelativeID(), kind, name) &&
+                       (kind == platform::ShellItemKind::Folder || kind == platform::ShellItemKind::File);
+    if (!entry) return open ? item.GetSelectedIndex() : item.GetIconIndex();
+    const platform::FileObjectType type =
+        kind == platform::ShellItemKind::Folder ? platform::FileObjectType::Folder : platform::FileObjectType::Regular;
+    return platform::ShellIconCache::Instance().IndexOf(platform::FileIconName(name, type, open));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -118,10 +136,33 @@ TSHTreeNode::TSHTreeNode(TSHTreeView* tree, std::unique_ptr<TSHFolderItem> item)
 
 TSHTreeNode::~TSHTreeNode() { tree_->NodeDestroyed(this); }
 
-void TSHTreeNode::SetItem(std::unique_ptr<TSHFolderItem> item) {
+void TSHTreeNode::SetItem(std::unique_ptr<TSHFolderItem> item, bool withFacts) {
     item_ = std::move(item);
     item_->SetNode(this);
-    fileId_.reset();
+    factsKnown_ = withFacts;
+}
+
+void TSHTreeNode::TakeFacts(TTreeChild& facts, bool button) {
+    if (!facts.known) return;
+    if (!factsKnown_ && facts.item) {
+        SetItem(std::move(facts.item), true);
+        setText(0, item_->GetDisplayName());
+    }
+    factsKnown_ = true;
+    overlay_ = facts.overlay;
+    if (button) SetHasChildren(facts.hasChildren);
+    emitDataChanged();
+}
+
+void TSHTreeNode::ForgetIcons() {
+    item_->ResetIconCache();
+    factsKnown_ = ParentNode() == nullptr;
+}
+
+void TSHTreeNode::SetNotAnswering(bool notAnswering) {
+    if (notAnswering == notAnswering_) return;
+    notAnswering_ = notAnswering;
+    emitDataChanged();
 }
 
 bool TSHTreeNode::HasChildren() const {
@@ -133,13 +174,6 @@ void TSHTreeNode::SetHasChildren(bool hasChildren) {
                                         : QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
-void TSHTreeNode::RememberFileId() {
-    struct stat info {};
-    const std::string path = item_->GetNativePath();
-    if (!path.empty() && ParentNode() && stat(path.c_str(), &info) == 0)
-        fileId_ = std::make_pair(info.st_dev, info.st_ino);
-}
-
 QVariant TSHTreeNode::data(int column, int role) const {
     if (column == 0 && tree_->HotNode() == this) {
         if (role == Qt::FontRole) {
@@ -149,6 +183,14 @@ QVariant TSHTreeNode::data(int column, int role) const {
         }
         if (role == Qt::ForegroundRole && !isSelected()) return tree_->palette().brush(QPalette::Link);
     }
+    if (column == 0 && notAnswering_) {
+        if (role == Qt::DisplayRole)
+            return QTreeWidgetItem::data(column, role).toString() + QStringLiteral(" (") + NotAnsweringText() +
+                   QLatin1Char(')');
+        if (role == Qt::ToolTipRole) return NotAnsweringText();
+        if (role == Qt::ForegroundRole && !isSelected())
+            return tree_->palette().brush(QPalette::Disabled, QPalette::Text);
+    }
     if (column == 0 && readFailure_ != 0) {
         if (role == Qt::ToolTipRole) return FolderReadFailureText(readFailure_);
         if (role == Qt::ForegroundRole && !isSelected())
@@ -156,6 +198,7 @@ QVariant TSHTreeNode::data(int column, int role) const {
     }
     if (role != Qt::DecorationRole || column != 0) return QTreeWidgetItem::data(column, role);
     const bool open = isSelected();
+    if (!factsKnown_) return IconWithOverlay(PlainIconIndex(*item_, open), overlay_);
     return IconWithOverlay(open ? item_->GetSelectedIndex() : item_->GetIconIndex(), overlay_);
 }
 
@@ -214,6 +257,10 @@ TSHTreeView::TSHTreeView(QWidget* parent, TSHTreeShows shows)
     connect(this, &QTreeWidget::itemExpanded, this, &TSHTreeView::NodeExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, [this] { ScheduleWatchUpdate(); });
     connect(this, &QTreeWidget::itemSelectionChanged, this, &TSHTreeView::SelectionChanged);
+    inbox_ = std::make_unique<QObject>();
+    answerTimer_ = new QTimer(inbox_.get());
+    answerTimer_->setInterval(kAnswerCheck);
+    connect(answerTimer_, &QTimer::timeout, inbox_.get(), [this] { CheckAnswering(); });
 
     watcher_ = std::make_unique<TShDirWatcher>(
         std::vector<std::string>{}, platform::kChangeDirName,
@@ -227,6 +274,8 @@ TSHTreeView::~TSHTreeView() {
     SetShellListView(nullptr);
     TSHCtrlList::Instance().Unregister(this);
     watcher_->Stop();
+    for (auto& [node, reading] : readings_) reading.reading->Cancel();
+    readings_.clear();
     destroying_ = true;
     clear();
 }
@@ -237,13 +286,16 @@ void TSHTreeView::CreateRoot() {
     GetSpecialFolderIDList(sfDesktop, desktop);
     GetSpecialFolderIDList(sfDesktopDirectory, desktopDirectory);
     TSHTreeNode* root = MakeNode(std::make_unique<TSHFolderItem>(desktopDirectory, desktop));
-    root->SetHasChildren(true);
+    // The desktop's name and icon are the namespace's own.
+    TTreeChild facts;
+    facts.known = true;
+    facts.hasChildren = true;
+    root->TakeFacts(facts, true);
     {
         QScopedValueRollback guard(restructuring_, true);
         addTopLevelItem(root);
     }
     root->setExpanded(true);
-    if (root->childCount() > 0) root->child(0)->setExpanded(true);
     setCurrentItem(root);
 }
 
@@ -259,6 +311,10 @@ void TSHTreeView::NodeDestroyed(TSHTreeNode* node) {
     // Also while the tree goes: the pointer may leave it meanwhile.
     if (hotNode_ == node) hotNode_ = nullptr;
     if (destroying_) return;
+    if (const auto reading = readings_.find(node); reading != readings_.end()) {
+        reading->second.reading->Cancel();
+        readings_.erase(reading);
+    }
     std::erase(backList_, node);
     std::erase(forwardList_, node);
     if (historyTarget_ == node) historyTarget_ = nullptr;
@@ -356,85 +412,180 @@ unsigned TSHTreeView::EnumFlags() const {
     return SHCONTF_FOLDERS | (includeHidden_ ? SHCONTF_INCLUDEHIDDEN : 0u);
 }
 
-bool ShellControlsShowChild(TShVirtuaItems items, TSHDataItem& parent, TSHDataItem& child) {
-    const int parentLevel = parent.GetLevel();
-    if (parentLevel == 0) {
-        const TShItemIDType kind = child.GetItemType();
-        if (kind == itInterNet || kind == itBitBucket || kind == itNetWork) return items.Contains(kind);
-        return kind != itVirtual;
+TTreeFilter TSHTreeView::Filter() const {
+    TTreeFilter filter;
+    filter.flags = EnumFlags();
+    filter.virtuaItems = virtuaItems_;
+    return filter;
+}
+
+// ---------------------------------------------------------------------------
+// Readings
+
+// Starts reading node's folder. A reading already under way for the folder
+// serves, unless fresh asks for one that starts after the call (the folder
+// changed): then the folder is read once more when it ends. Readings by
+// name gather their names.
+void TSHTreeView::StartReading(TSHTreeNode* node, TReadKind kind, bool fresh, bool userAsked,
+                               std::set<std::string> names) {
+    const ConstIDList absolute = node->Item()->AbsoluteID();
+    if (const auto found = readings_.find(node); found != readings_.end()) {
+        TReading& under = found->second;
+        const TReadKind underKind = under.reading->Kind();
+        if (platform::SameIDList(under.reading->Absolute(), absolute)) {
+            under.userAsked = under.userAsked || userAsked;
+            userAsked = under.userAsked;
+            if (kind == TReadKind::Identity) return;
+            if (underKind == TReadKind::Children) {
+                under.again = under.again || fresh;
+                return;
+            }
+            if (underKind == TReadKind::Names && kind == TReadKind::Names)
+                names.insert(under.reading->Names().begin(), under.reading->Names().end());
+        }
+        under.reading->Cancel();
+        readings_.erase(found);
     }
-    if (parentLevel == 1) {
-        const TShItemIDType parentKind = parent.GetItemType();
-        if (parentKind == itNetWork) return items.Contains(itNetWork);
-        if (parentKind == itMyComputer && child.GetItemType() == itVirtual) return items.Contains(itVirtual);
+    TTreeFolderReading::TRequest request;
+    request.kind = kind;
+    request.relative.reset(CopyIDList(node->Item()->RelativeID()));
+    request.absolute.reset(CopyIDList(absolute));
+    request.filter = Filter();
+    request.names = std::move(names);
+    request.childFileIds = kind != TReadKind::Identity && WantsChildFileIds(node);
+    const std::uint64_t number = ++readingNumber_;
+    TReading& reading = readings_[node];
+    reading.number = number;
+    reading.userAsked = userAsked;
+    QObject* inbox = inbox_.get();
+    reading.reading = TTreeFolderReading::Start(
+        std::move(request), [this, inbox, node, number](std::shared_ptr<TTreeFolderFacts> facts) {
+            QMetaObject::invokeMethod(
+                inbox, [this, node, number, facts = std::move(facts)] { TakeReading(node, number, facts); },
+                Qt::QueuedConnection);
+        });
+    if (!answerTimer_->isActive()) answerTimer_->start();
+}
+
+// Renamed folders are followed by device and inode: worth reading for the
+// children only while one of them is expanded or holds the selection.
+bool TSHTreeView::WantsChildFileIds(TSHTreeNode* node) const {
+    const TSHTreeNode* selected = SelectedNode();
+    for (int i = 0; i < node->childCount(); ++i) {
+        const TSHTreeNode* child = node->ChildNode(i);
+        if (child->FileId() && (child->isExpanded() || IsInside(selected, child))) return true;
     }
-    return true;
+    return false;
 }
 
-bool TSHTreeView::KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const {
-    return ShellControlsShowChild(virtuaItems_, *parent->Item(), child);
+bool TSHTreeView::IsReading(const TSHTreeNode* node) const {
+    if (!node) return !readings_.empty();
+    return readings_.count(const_cast<TSHTreeNode*>(node)) > 0;
 }
 
-void TSHTreeView::InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item) {
-    const std::uint32_t bits = folder ? folder->GetAttributesOf(item, kInitAttributes).value_or(0) : 0;
-    node->SetHasChildren((bits & platform::kHasSubFolder) != 0);
-    node->SetOverlay((bits & platform::kShare) ? 0 : ((bits & platform::kLink) ? 1 : -1));
+void TSHTreeView::TakeReading(TSHTreeNode* node, std::uint64_t number, const std::shared_ptr<TTreeFolderFacts>& facts) {
+    const auto found = readings_.find(node);
+    if (found == readings_.end() || found->second.number != number) return;
+    node->SetNotAnswering(false);
+    if (facts->fileId && node->ParentNode()) node->SetFileId(facts->fileId);
+    if (facts->part == TTreeFolderFacts::TPart::Entries) {
+        node->SetReadFailure(0);
+        Merge(node, std::move(facts->children));
+        ChildrenPlaced(node);
+        return;
+    }
+    if (facts->part == TTreeFolderFacts::TPart::Facts) {
+        PlaceChildFacts(node, facts->children);
+        if (!facts->last) return;
+    }
+    EndReading(node, found, facts);
 }
 
-// The item of a child of node; folder is node's own folder, which the
-// children share instead of each binding it again.
-std::unique_ptr<TSHFolderItem> TSHTreeView::ChildItem(TSHTreeNode* node, const ShellFolderPtr& folder,
-                                                      platform::UniqueIDList relative) const {
-    const TSHFolderItem& parent = *node->Item();
-    const bool underDesktop = parent.GetLevel() == 0;
-    IDList absolute = underDesktop ? CopyIDList(relative.get()) : ConcatIDList(parent.AbsoluteID(), relative.get());
-    auto item = std::make_unique<TSHFolderItem>(relative.release(), absolute);
-    // Children of the desktop are named to it by their absolute lists.
-    if (!underDesktop) item->SetParentFolder(folder);
-    return item;
+// The reading's last part has come: what it says of the folder itself
+// and of its readability.
+void TSHTreeView::EndReading(TSHTreeNode* node, std::map<TSHTreeNode*, TReading>::iterator found,
+                             const std::shared_ptr<TTreeFolderFacts>& facts) {
+    const TReading reading = std::move(found->second);
+    readings_.erase(found);
+    if (readings_.empty()) answerTimer_->stop();
+    const TReadKind kind = reading.reading->Kind();
+    // A folder gone itself is told by name by the folder holding it.
+    const bool merges = facts->part == TTreeFolderFacts::TPart::Whole &&
+                        (kind == TReadKind::Children || (kind == TReadKind::Names && facts->bound));
+    if (merges) {
+        if (facts->bound) node->SetReadFailure(facts->error);
+        if (facts->byName)
+            MergeNames(node, *facts);
+        else
+            Merge(node, std::move(facts->children));
+        ChildrenPlaced(node);
+    }
+    ScheduleWatchUpdate();
+    if (reading.again) StartReading(node, TReadKind::Children, true, false);
+    if (merges && reading.userAsked && node->ReadFailure() != 0)
+        emit FolderUnreadable(FolderReadFailureText(node->ReadFailure()));
 }
 
-std::vector<std::unique_ptr<TSHFolderItem>> TSHTreeView::EnumerateChildren(TSHTreeNode* node) {
-    std::vector<std::unique_ptr<TSHFolderItem>> items;
+void TSHTreeView::ChildrenPlaced(TSHTreeNode* node) {
+    if (node->childCount() == 0) node->SetHasChildren(false);
+    if (node == RootNode() && std::exchange(openFirstPlace_, false) && node->childCount() > 0) {
+        // The tree's own doing: what it finds there is not reported.
+        QScopedValueRollback guard(expandingOwn_, true);
+        node->child(0)->setExpanded(true);
+    }
+}
+
+// A run of facts of children placed before: each node still there takes
+// its own, found by its sorted place.
+void TSHTreeView::PlaceChildFacts(TSHTreeNode* node, std::vector<TTreeChild>& children) {
     const ShellFolderPtr folder = FolderOfNode(node);
-    if (!folder) return items;
-    int failure = 0;
-    const std::unique_ptr<platform::ShellEnumerator> enumerator = folder->EnumObjects(EnumFlags(), &failure);
-    node->SetReadFailure(enumerator ? 0 : failure);
-    if (!enumerator) return items;
-    while (platform::UniqueIDList relative = enumerator->Next()) {
-        auto item = ChildItem(node, folder, std::move(relative));
-        if (KeepsChild(node, *item)) items.push_back(std::move(item));
+    const QModelIndex parent = indexFromItem(node);
+    for (TTreeChild& child : children) {
+        const int row = ChildPosition(node, folder, child.item->RelativeID());
+        if (row == node->childCount() || Order(folder, node->ChildNode(row)->Item()->RelativeID(), child.item->RelativeID()) != 0)
+            continue;
+        TSHTreeNode* kept = node->ChildNode(row);
+        kept->TakeFacts(child, kept->childCount() == 0 && !IsRowExpanded(parent, row));
     }
-    SortItems(folder, items);
-    return items;
 }
+
+// A folder whose reading stays silent says so beside its name, and in the
+// status of a folder the user opened; the answer, when it comes, takes the
+// words back.
+void TSHTreeView::CheckAnswering() {
+    bool tell = false;
+    for (auto& [node, reading] : readings_) {
+        const bool silent = reading.reading->Silent(kAnswerTime);
+        if (silent == node->NotAnswering()) continue;
+        node->SetNotAnswering(silent);
+        tell = tell || (silent && (reading.userAsked || node == SelectedNode()));
+    }
+    if (tell) emit FolderUnreadable(NotAnsweringText());
+}
+
+// ---------------------------------------------------------------------------
+// Merging
 
 struct TSHTreeView::TMergePlan {
-    std::vector<std::unique_ptr<TSHFolderItem>> items;  // the new children, sorted
-    std::vector<TSHTreeNode*> nodeOf;                   // per item: the existing node it keeps, or none
-    std::vector<TSHTreeNode*> removed;                  // existing children not in the list
+    std::vector<TTreeChild> children;  // the new children, sorted
+    std::vector<TSHTreeNode*> nodeOf;  // per child: the existing node it keeps, or none
+    std::vector<TSHTreeNode*> removed; // existing children not in the list
     std::vector<std::pair<TSHTreeNode*, std::size_t>> renamed;
 };
 
 // An expanded or selected folder that was renamed on disk keeps its node
 // (and with it the expansion below it and the selection) under the new
-// name: the removed node and the new item are the same folder.
-void TSHTreeView::PairRenamedFolders(TSHTreeNode* node, TMergePlan& plan) {
+// name: the removed node and the new child are the same folder.
+void TSHTreeView::PairRenamedFolders(TSHTreeNode* /*node*/, TMergePlan& plan) {
     TSHTreeNode* selected = SelectedNode();
     std::vector<TSHTreeNode*> candidates;
     for (TSHTreeNode* gone : plan.removed)
         if (gone->FileId() && (gone->isExpanded() || IsInside(selected, gone))) candidates.push_back(gone);
-    if (candidates.empty()) return;
-    const ShellFolderPtr folder = FolderOfNode(node);
-    for (std::size_t i = 0; i < plan.items.size() && !candidates.empty(); ++i) {
-        if (plan.nodeOf[i]) continue;
-        struct stat info {};
-        const std::string path = folder ? folder->PathOf(plan.items[i]->RelativeID()) : std::string();
-        if (path.empty() || stat(path.c_str(), &info) != 0) continue;
-        const auto id = std::make_pair(info.st_dev, info.st_ino);
+    for (std::size_t i = 0; i < plan.children.size() && !candidates.empty(); ++i) {
+        const std::optional<TFileId>& id = plan.children[i].fileId;
+        if (plan.nodeOf[i] || !id) continue;
         const auto match = std::find_if(candidates.begin(), candidates.end(),
-                                        [&id](const TSHTreeNode* gone) { return *gone->FileId() == id; });
+                                        [&id](const TSHTreeNode* gone) { return *gone->FileId() == *id; });
         if (match == candidates.end()) continue;
         plan.renamed.emplace_back(*match, i);
         std::erase(plan.removed, *match);
@@ -442,28 +593,32 @@ void TSHTreeView::PairRenamedFolders(TSHTreeNode* node, TMergePlan& plan) {
     }
 }
 
-void TSHTreeView::Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item) {
-    node->SetItem(std::move(item));
+// The node takes the renamed folder's item; the nodes below it keep their
+// folders (and their device and inode) under the new path.
+void TSHTreeView::Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item, bool withFacts) {
+    node->SetItem(std::move(item), withFacts);
     node->setText(0, node->Item()->GetDisplayName());
-    node->RememberFileId();
+    const ShellFolderPtr folder = FolderOfNode(node);
     for (int i = 0; i < node->childCount(); ++i) {
         TSHTreeNode* child = node->ChildNode(i);
         IDList relative = CopyIDList(child->Item()->RelativeID());
         IDList absolute = ConcatIDList(node->Item()->AbsoluteID(), relative);
-        Rekey(child, std::make_unique<TSHFolderItem>(relative, absolute));
+        auto childItem = std::make_unique<TSHFolderItem>(relative, absolute);
+        childItem->SetParentFolder(folder);
+        Rekey(child, std::move(childItem), false);
     }
 }
 
-void TSHTreeView::Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolderItem>> items) {
+void TSHTreeView::Merge(TSHTreeNode* node, std::vector<TTreeChild> children) {
     const ShellFolderPtr folder = FolderOfNode(node);
     TMergePlan plan;
-    plan.items = std::move(items);
-    plan.nodeOf.assign(plan.items.size(), nullptr);
+    plan.children = std::move(children);
+    plan.nodeOf.assign(plan.children.size(), nullptr);
     int existing = 0;
     std::size_t next = 0;
-    while (existing < node->childCount() && next < plan.items.size()) {
+    while (existing < node->childCount() && next < plan.children.size()) {
         TSHTreeNode* child = node->ChildNode(existing);
-        switch (CompareIDList(folder, child->Item()->RelativeID(), plan.items[next]->RelativeID())) {
+        switch (CompareIDList(folder, child->Item()->RelativeID(), plan.children[next].item->RelativeID())) {
             case 0: plan.nodeOf[next++] = child; ++existing; break;
             case 1: ++next; break;
             default: plan.removed.push_back(child); ++existing; break;
@@ -473,10 +628,44 @@ void TSHTreeView::Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolder
     ApplyMerge(node, folder, plan, true);
 }
 
+// A reading of some entries by name: one that is there now and not yet
+// shown comes in, one shown that has gone leaves, one still there gets its
+// expand button again. The time taken follows the number of names, not the
+// size of the folder.
+void TSHTreeView::MergeNames(TSHTreeNode* node, TTreeFolderFacts& facts) {
+    const ShellFolderPtr folder = FolderOfNode(node);
+    if (!folder) return;
+    std::map<std::string, std::size_t> present;
+    for (std::size_t i = 0; i < facts.children.size(); ++i) {
+        platform::ShellItemKind kind;
+        std::string_view name;
+        if (platform::ReadItem(facts.children[i].item->RelativeID(), kind, name)) present.emplace(name, i);
+    }
+    const QModelIndex parent = indexFromItem(node);
+    std::vector<bool> added(facts.children.size(), false);
+    TMergePlan plan;
+    for (const std::string& name : facts.names) {
+        const auto found = present.find(name);
+        int row = 0;
+        TSHTreeNode* child = ChildNamed(node, folder, name, row);
+        if (child && found != present.end())
+            child->TakeFacts(facts.children[found->second], child->childCount() == 0 && !IsRowExpanded(parent, row));
+        else if (child)
+            plan.removed.push_back(child);
+        else if (found != present.end())
+            added[found->second] = true;
+    }
+    for (std::size_t i = 0; i < facts.children.size(); ++i)
+        if (added[i]) plan.children.push_back(std::move(facts.children[i]));
+    plan.nodeOf.assign(plan.children.size(), nullptr);
+    ApplyMerge(node, folder, plan, false);
+}
+
 // Carries out a plan: renamed folders keep their nodes, the removed go
-// (a selection inside them moves up to node first), new items come in at
-// their sorted places. A complete plan lists every child, so the expand
-// buttons of the collapsed ones are looked at again too.
+// (a selection inside them moves up to node first), new children come in
+// at their sorted places, the kept ones take what the reading found. A
+// complete plan lists every child, so the expand buttons of the collapsed
+// ones are set again too.
 void TSHTreeView::ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan, bool complete) {
     PairRenamedFolders(node, plan);
 
@@ -498,12 +687,15 @@ void TSHTreeView::ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TM
         for (QTreeWidgetItemIterator it(moved); *it && IsInside(static_cast<TSHTreeNode*>(*it), moved); ++it)
             if ((*it)->isExpanded()) reexpand.push_back(static_cast<TSHTreeNode*>(*it));
         node->takeChild(node->indexOfChild(moved));
-        Rekey(moved, std::move(plan.items[index]));
+        TTreeChild& facts = plan.children[index];
+        Rekey(moved, std::move(facts.item), true);
+        moved->TakeFacts(facts, false);
+        moved->SetFileId(facts.fileId);
         plan.nodeOf[index] = moved;
     }
     for (TSHTreeNode* gone : plan.removed) delete gone;
 
-    if (complete && node->isExpanded()) ReinitializeCollapsedChildren(node, folder);
+    ReinitializeKeptChildren(node, plan, complete && node->isExpanded());
     InsertNewChildren(node, folder, plan);
     for (TSHTreeNode* expanded : reexpand) expanded->setExpanded(true);
     if (selected && SelectedNode() != selected) setCurrentItem(selected);
@@ -514,30 +706,39 @@ void TSHTreeView::ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TM
     if (!plan.renamed.empty() || !plan.removed.empty()) ScheduleWatchUpdate();
 }
 
-// Collapsed children that were never expanded show an expand button by
-// what their folders held when they were made.
-void TSHTreeView::ReinitializeCollapsedChildren(TSHTreeNode* node, const ShellFolderPtr& folder) {
+// The kept children take what the reading found; with buttons, collapsed
+// ones that were never expanded also show an expand button by what their
+// folders hold now. Kept nodes stand in the plan's order, so their rows are
+// found walking along.
+void TSHTreeView::ReinitializeKeptChildren(TSHTreeNode* node, TMergePlan& plan, bool buttons) {
     const QModelIndex parent = indexFromItem(node);
-    for (int row = 0; row < node->childCount(); ++row) {
-        TSHTreeNode* child = node->ChildNode(row);
-        if (child->childCount() == 0 && !IsRowExpanded(parent, row))
-            InitializeNode(child, folder, child->Item()->RelativeID());
+    int row = 0;
+    for (std::size_t i = 0; i < plan.children.size(); ++i) {
+        TSHTreeNode* kept = plan.nodeOf[i];
+        // Renamed children gave their items away and are out of the node.
+        if (!kept || !plan.children[i].item) continue;
+        while (row < node->childCount() && node->ChildNode(row) != kept) ++row;
+        if (row == node->childCount()) return;
+        kept->TakeFacts(plan.children[i], buttons && kept->childCount() == 0 && !IsRowExpanded(parent, row));
+        ++row;
     }
 }
 
-// The plan's items without a node of their own (and the renamed ones,
+// The plan's children without a node of their own (and the renamed ones,
 // taken out) go in at their sorted places, each run of neighbours in one
 // insertion, the last run first so that the earlier places stay valid.
 void TSHTreeView::InsertNewChildren(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan) {
-    std::vector<bool> renamed(plan.items.size(), false);
+    std::vector<bool> renamed(plan.children.size(), false);
     for (const auto& [moved, index] : plan.renamed) renamed[index] = true;
     std::vector<std::pair<int, QList<QTreeWidgetItem*>>> runs;
-    for (std::size_t i = 0; i < plan.items.size(); ++i) {
+    for (std::size_t i = 0; i < plan.children.size(); ++i) {
         TSHTreeNode* kept = plan.nodeOf[i];
         if (kept && !renamed[i]) continue;
-        TSHTreeNode* inserted = kept ? kept : MakeNode(std::move(plan.items[i]));
-        if (!kept) InitializeNode(inserted, folder, inserted->Item()->RelativeID());
-        // The items come sorted: each goes at or after the place of the one before.
+        TSHTreeNode* inserted = kept ? kept : MakeNode(std::move(plan.children[i].item));
+        // Until its facts are read a new child offers to expand.
+        if (!kept) inserted->SetHasChildren(true);
+        if (!kept) inserted->TakeFacts(plan.children[i], true);
+        // The children come sorted: each goes at or after the place of the one before.
         const int row = ChildPosition(node, folder, inserted->Item()->RelativeID(), runs.empty() ? 0 : runs.back().first);
         if (runs.empty() || runs.back().first != row) runs.emplace_back(row, QList<QTreeWidgetItem*>());
         runs.back().second.append(inserted);
@@ -545,8 +746,52 @@ void TSHTreeView::InsertNewChildren(TSHTreeNode* node, const ShellFolderPtr& fol
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) node->insertChildren(run->first, run->second);
 }
 
+// A node for the child of parent named by relative, made from the list
+// alone and put at its sorted place; parent's folder is read meanwhile for
+// the rest. None when the tree does not show such a child.
+TSHTreeNode* TSHTreeView::InsertPathNode(TSHTreeNode* parent, ConstIDList relative) {
+    const ShellFolderPtr folder = FolderOfNode(parent);
+    if (!folder) return nullptr;
+    std::unique_ptr<TSHFolderItem> item =
+        TreeChildItem(*parent->Item(), folder, platform::UniqueIDList(CopyIDList(relative)));
+    if (!ShowsPathChild(parent, *item)) return nullptr;
+    TSHTreeNode* node = MakeNode(std::move(item));
+    node->SetHasChildren(true);
+    {
+        QScopedValueRollback guard(restructuring_, true);
+        parent->insertChild(ChildPosition(parent, folder, node->Item()->RelativeID()), node);
+    }
+    StartReading(parent, TReadKind::Children, false, false);
+    return node;
+}
+
+// What the filter says of a child known from its list alone: files only in
+// a tree that shows them, dot names only with the hidden ones.
+bool TSHTreeView::ShowsPathChild(TSHTreeNode* parent, TSHFolderItem& child) const {
+    platform::ShellItemKind kind;
+    std::string_view name;
+    if (platform::ReadItem(child.RelativeID(), kind, name) &&
+        (kind == platform::ShellItemKind::Folder || kind == platform::ShellItemKind::File)) {
+        const unsigned flags = EnumFlags();
+        if (kind == platform::ShellItemKind::File && !(flags & SHCONTF_NONFOLDERS)) return false;
+        if (!(flags & SHCONTF_INCLUDEHIDDEN) && !name.empty() && name.front() == '.') return false;
+    }
+    return TreeKeepsChild(Filter(), *parent->Item(), child);
+}
+
+TSHTreeNode* TSHTreeView::ShowNewEntry(TSHTreeNode* node, const QString& name) {
+    const ShellFolderPtr folder = node ? FolderOfNode(node) : nullptr;
+    if (!folder || !folder->HoldsFileSystemEntries()) return nullptr;
+    const platform::UniqueIDList relative = platform::MakeItem(platform::ShellItemKind::Folder, platform::PathBytes(name));
+    if (!relative) return nullptr;
+    TSHTreeNode* child = ChildMatching(node, relative.get());
+    if (!child && (child = InsertPathNode(node, relative.get()))) child->SetHasChildren(false);
+    Populate(node);
+    return child;
+}
+
 void TSHTreeView::Populate(TSHTreeNode* node) {
-    if (node) Merge(node, EnumerateChildren(node));
+    if (node) StartReading(node, TReadKind::Children, true, false);
 }
 
 bool TSHTreeView::ExpandNode(TSHTreeNode* node) {
@@ -556,11 +801,8 @@ bool TSHTreeView::ExpandNode(TSHTreeNode* node) {
         if (kind == itRootDrive && node->Item()->GetLevel() > 1 && !BindToFolder(node->Item()->AbsoluteID()))
             return false;
     }
-    Populate(node);
-    if (node->childCount() == 0) node->SetHasChildren(false);
-    node->RememberFileId();
+    StartReading(node, TReadKind::Children, false, !expandingOwn_);
     ScheduleWatchUpdate();
-    if (node->ReadFailure() != 0) emit FolderUnreadable(FolderReadFailureText(node->ReadFailure()));
     return true;
 }
 
@@ -579,7 +821,6 @@ void TSHTreeView::RefreshAll() {
         TSHTreeNode* node = pending.back();
         pending.pop_back();
         Populate(node);
-        if (node->childCount() == 0) node->SetHasChildren(false);
         if (!node->isExpanded()) continue;
         const QModelIndex parent = indexFromItem(node);
         for (int i = node->childCount() - 1; i >= 0; --i) {
@@ -643,7 +884,7 @@ void TSHTreeView::SelectionChanged() {
     }
     historyTarget_ = nullptr;
     current_ = node;
-    node->RememberFileId();
+    if (node->ParentNode()) StartReading(node, TReadKind::Identity, false, false);
     PointBoundControls(node);
     emit SelectionFolderChanged();
 }
@@ -673,14 +914,10 @@ bool TSHTreeView::Back(int n) { return GoHistory(backList_, forwardList_, n); }
 
 bool TSHTreeView::Forward(int n) { return GoHistory(forwardList_, backList_, n); }
 
-TSHTreeNode* TSHTreeView::ChildMatching(TSHTreeNode* parent, ConstIDList item, bool populate) {
+TSHTreeNode* TSHTreeView::ChildMatching(TSHTreeNode* parent, ConstIDList item) const {
     const ShellFolderPtr folder = FolderOfNode(parent);
-    for (int pass = 0; pass < 2; ++pass) {
-        for (int i = 0; i < parent->childCount(); ++i)
-            if (CompareIDList(folder, parent->ChildNode(i)->Item()->RelativeID(), item) == 0) return parent->ChildNode(i);
-        if (!populate) return nullptr;
-        Populate(parent);
-    }
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (CompareIDList(folder, parent->ChildNode(i)->Item()->RelativeID(), item) == 0) return parent->ChildNode(i);
     return nullptr;
 }
 
@@ -688,7 +925,7 @@ TSHTreeNode* TSHTreeView::FindNode(ConstIDList absolute) const {
     TSHTreeNode* node = RootNode();
     for (ConstIDList rest = absolute; node && IDListItemSize(rest) > 0; rest = IDListNext(rest)) {
         TIDListHolder first(CopyFirstItem(rest));
-        node = const_cast<TSHTreeView*>(this)->ChildMatching(node, first.get(), false);
+        node = ChildMatching(node, first.get());
     }
     return absolute ? node : nullptr;
 }
@@ -703,7 +940,8 @@ bool TSHTreeView::SelectIDList(ConstIDList absolute) {
     bool complete = true;
     for (ConstIDList rest = absolute; IDListItemSize(rest) > 0; rest = IDListNext(rest)) {
         TIDListHolder first(CopyFirstItem(rest));
-        TSHTreeNode* child = ChildMatching(node, first.get(), true);
+        TSHTreeNode* child = ChildMatching(node, first.get());
+        if (!child) child = InsertPathNode(node, first.get());
         if (!child) {
             complete = false;
             break;
@@ -744,9 +982,15 @@ std::vector<std::pair<std::string, TSHTreeNode*>> TSHTreeView::ExpandedFolders()
     return folders;
 }
 
+// Watching a folder asks its file system: one being read may not answer,
+// and is watched once its reading has answered.
 std::vector<std::string> TSHTreeView::ExpandedFolderPaths() const {
     std::vector<std::string> paths;
-    for (auto& [path, node] : ExpandedFolders()) paths.push_back(std::move(path));
+    for (auto& [path, node] : ExpandedFolders()) {
+        const auto reading = readings_.find(node);
+        const bool unanswered = reading != readings_.end() && reading->second.reading->Kind() != TReadKind::Identity;
+        if (!unanswered && !node->NotAnswering()) paths.push_back(std::move(path));
+    }
     return paths;
 }
 
@@ -792,75 +1036,54 @@ void TSHTreeView::DirectoryChanged(const platform::FolderChanges& changes) {
 
 // Each folder named in the changes is looked at once: an expanded one for
 // the names given, a collapsed one (a child of an expanded folder) for its
-// expand button. Deeper folders go first, so a node is gone only after its
-// own changes were looked at.
+// expand button, read by name in the expanded one. Deeper folders go
+// first, so a node is gone only after its own changes were looked at.
 void TSHTreeView::RefreshFolders(const platform::FolderChanges& changes) {
     std::multimap<std::string, TSHTreeNode*> shown;
     for (auto& [path, node] : ExpandedFolders()) shown.emplace(std::move(path), node);
+    std::vector<std::pair<TSHTreeNode*, std::set<std::string>>> toRead;
+    auto namesOf = [&toRead](TSHTreeNode* node) -> std::set<std::string>& {
+        const auto found = std::find_if(toRead.begin(), toRead.end(), [node](const auto& entry) { return entry.first == node; });
+        return found != toRead.end() ? found->second : toRead.emplace_back(node, std::set<std::string>()).second;
+    };
     for (auto change = changes.names.rbegin(); change != changes.names.rend(); ++change) {
         const std::string& path = change->first;
         const auto [first, last] = shown.equal_range(path);
         if (first != last) {
-            for (auto it = first; it != last; ++it) RefreshNames(it->second, change->second);
+            for (auto it = first; it != last; ++it) namesOf(it->second).insert(change->second.begin(), change->second.end());
             continue;
         }
         const std::size_t slash = path.rfind('/');
         if (slash == std::string::npos) continue;
         const std::string parentPath = slash == 0 ? std::string("/") : path.substr(0, slash);
         const auto [parentFirst, parentLast] = shown.equal_range(parentPath);
-        for (auto it = parentFirst; it != parentLast; ++it) RefreshButton(it->second, path.substr(slash + 1));
+        for (auto it = parentFirst; it != parentLast; ++it)
+            if (RefreshButton(it->second, path.substr(slash + 1))) namesOf(it->second).insert(path.substr(slash + 1));
     }
+    for (const auto& [node, names] : toRead) RefreshNames(node, names);
 }
 
-// Only the named entries of an expanded node are read again: one that is
-// there now and not yet shown comes in, one shown that has gone leaves.
-// The time taken follows the number of names, not the size of the folder.
+// Only the named entries of an expanded node are read again (by name where
+// its folder holds file-system entries).
 void TSHTreeView::RefreshNames(TSHTreeNode* node, const std::set<std::string>& names) {
     const ShellFolderPtr folder = FolderOfNode(node);
     // Gone or renamed itself: the folder holding it tells that by name.
     if (!folder) return;
-    if (!folder->HoldsFileSystemEntries()) {
-        Populate(node);
-        return;
-    }
-    const QModelIndex parent = indexFromItem(node);
-    TMergePlan plan;
-    for (const std::string& name : names) {
-        std::unique_ptr<TSHFolderItem> item;
-        if (platform::UniqueIDList relative = folder->EntryItem(name, EnumFlags())) {
-            item = ChildItem(node, folder, std::move(relative));
-            if (!KeepsChild(node, *item)) item.reset();
-        }
-        int row = 0;
-        TSHTreeNode* child = ChildNamed(node, folder, name, row);
-        if (child && item) {
-            if (child->childCount() == 0 && !IsRowExpanded(parent, row))
-                InitializeNode(child, folder, child->Item()->RelativeID());
-        } else if (child) {
-            plan.removed.push_back(child);
-        } else if (item) {
-            plan.items.push_back(std::move(item));
-        }
-    }
-    SortItems(folder, plan.items);
-    plan.nodeOf.assign(plan.items.size(), nullptr);
-    ApplyMerge(node, folder, plan, false);
-    if (node->childCount() == 0) node->SetHasChildren(false);
+    const TReadKind kind = folder->HoldsFileSystemEntries() ? TReadKind::Names : TReadKind::Children;
+    StartReading(node, kind, true, false, names);
 }
 
-// Something changed inside the collapsed child called name: its expand
-// button, or its children when it has been expanded before.
-void TSHTreeView::RefreshButton(TSHTreeNode* node, const std::string& name) {
+// Something changed inside the collapsed child called name: its children
+// are read again when it has been expanded before; true when instead its
+// expand button is to be read, by name in node.
+bool TSHTreeView::RefreshButton(TSHTreeNode* node, const std::string& name) {
     const ShellFolderPtr folder = FolderOfNode(node);
     int row = 0;
     TSHTreeNode* child = folder ? ChildNamed(node, folder, name, row) : nullptr;
-    if (!child) return;
-    if (child->childCount() == 0) {
-        InitializeNode(child, folder, child->Item()->RelativeID());
-        return;
-    }
+    if (!child) return false;
+    if (child->childCount() == 0) return true;
     Populate(child);
-    if (child->childCount() == 0) child->SetHasChildren(false);
+    return false;
 }
 
 // The child showing the entry called name, found by its sorted place; row
@@ -1087,6 +1310,10 @@ void TSHTreeView::ShowContextMenu(TSHTreeNode* node, QPoint globalPos) {
 }
 
 bool TSHTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // The view offers every change of the current node for editing: only
+    // a trigger that opens an editor asks the folder whether it may be
+    // renamed, which a file system that does not answer would not tell.
+    if (trigger != AllEditTriggers && !(editTriggers() & trigger)) return false;
     auto* node = static_cast<TSHTreeNode*>(itemFromIndex(index));
     if (!node || node == RootNode() || mouseState_ != TMouseState::Idle || !node->Item()->HasAttribute(saCanRename))
         return false;
@@ -1130,7 +1357,6 @@ void TSHTreeView::RenameNode(TSHTreeNode* node, const QString& name) {
     if (listView_) listView_->PauseWatching();
     const bool selected = node == SelectedNode();
     if (node->Item()->Rename(name)) {
-        node->RememberFileId();
         if (combo_ && node->Item()->GetLevel() == 1) combo_->RebuildList();
         if (combo_) combo_->PointAt(SelectedIDList());
         if (selected && listView_) listView_->SetFolderIDList(node->Item()->AbsoluteID());
@@ -1249,8 +1475,10 @@ void TSHTreeView::dropEvent(QDropEvent* event) {
 // ---------------------------------------------------------------------------
 // Icon theme changes
 
+// Looking the icons up again asks the file system: until the folders are
+// read again the nodes show the plain icons of their kinds.
 void TSHTreeView::ResetIconCaches() {
-    for (QTreeWidgetItemIterator it(this); *it; ++it) static_cast<TSHTreeNode*>(*it)->Item()->ResetIconCache();
+    for (QTreeWidgetItemIterator it(this); *it; ++it) static_cast<TSHTreeNode*>(*it)->ForgetIcons();
     viewport()->update();
 }
 
@@ -1273,33 +1501,8 @@ void TSHFolderTreeView::SetFileMask(const QString& mask) {
 
 unsigned TSHFolderTreeView::EnumFlags() const { return TSHTreeView::EnumFlags() | SHCONTF_NONFOLDERS; }
 
-bool TSHFolderTreeView::KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const {
-    platform::ShellItemKind kind;
-    std::string_view name;
-    if (platform::ReadItem(child.RelativeID(), kind, name) && kind == platform::ShellItemKind::File)
-        return platform::PathMatchSpec(child.GetDisplayName(), fileMask_);
-    return TSHTreeView::KeepsChild(parent, child);
-}
-
-bool TSHFolderTreeView::HasMatchingFile(TSHFolderItem& item) const {
-    const ShellFolderPtr folder = BindToFolder(item.AbsoluteID());
-    const std::unique_ptr<platform::ShellEnumerator> files =
-        folder ? folder->EnumObjects(SHCONTF_NONFOLDERS | (IncludeHidden() ? SHCONTF_INCLUDEHIDDEN : 0u)) : nullptr;
-    if (!files) return false;
-    const bool anyFile = fileMask_.isEmpty() || fileMask_ == QLatin1String("*.*");
-    while (const platform::UniqueIDList file = files->Next()) {
-        if (anyFile) return true;
-        QString name;
-        if (StrRetToString(folder, file.get(), SHGDN_INFOLDER, name) && platform::PathMatchSpec(name, fileMask_))
-            return true;
-    }
-    return false;
-}
-
-void TSHFolderTreeView::InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item) {
-    TSHTreeView::InitializeNode(node, folder, item);
-    platform::ShellItemKind kind;
-    std::string_view name;
-    const bool isFile = platform::ReadItem(node->Item()->RelativeID(), kind, name) && kind == platform::ShellItemKind::File;
-    if (!node->HasChildren() && !isFile) node->SetHasChildren(HasMatchingFile(*node->Item()));
+TTreeFilter TSHFolderTreeView::Filter() const {
+    TTreeFilter filter = TSHTreeView::Filter();
+    filter.fileMask = fileMask_;
+    return filter;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -14,6 +16,7 @@
 #include "raster/raster_tools.h"
 #include "shell/shell_data_item.h"
 #include "shell/shell_id_list.h"
+#include "shell/tree_folder_reading.h"
 
 class TSHComboBox;
 class TSHDragObject;
@@ -21,11 +24,8 @@ class TSHListView;
 class TSHPopupMenu;
 class TSHTreeView;
 class TShDirWatcher;
+class QTimer;
 struct TDeviceChangeData;
-
-// Whether the shell controls show child under parent: of the virtual
-// places only those in items, under the desktop and the drives folder.
-bool ShellControlsShowChild(TShVirtuaItems items, TSHDataItem& parent, TSHDataItem& child);
 
 // One node of the folder tree; it owns the item it shows.
 class TSHTreeNode : public QTreeWidgetItem, public TSHFolderNode {
@@ -34,8 +34,9 @@ public:
     ~TSHTreeNode() override;
 
     TSHFolderItem* Item() const { return item_.get(); }
-    // Takes a new item (after the folder was renamed on disk).
-    void SetItem(std::unique_ptr<TSHFolderItem> item);
+    // Takes a new item for the same folder (renamed on disk, or read);
+    // withFacts: the item comes from a reading, its icons looked up.
+    void SetItem(std::unique_ptr<TSHFolderItem> item, bool withFacts);
     TSHTreeNode* ParentNode() const { return static_cast<TSHTreeNode*>(parent()); }
     TSHTreeNode* ChildNode(int index) const { return static_cast<TSHTreeNode*>(child(index)); }
 
@@ -44,15 +45,29 @@ public:
     void SetHasChildren(bool hasChildren);
     int Overlay() const { return overlay_; }
     void SetOverlay(int overlay) { overlay_ = overlay; }
+    // Whether expand button, overlay, name and icons come from a reading
+    // of the parent folder; a node made from a path alone has a plain icon
+    // until then.
+    bool FactsKnown() const { return factsKnown_; }
+    // Takes what a reading found of the node's folder: the item with its
+    // icons (while the node has none read), the overlay and, with button,
+    // the expand button.
+    void TakeFacts(TTreeChild& facts, bool button);
+    // The icons are to be looked up again (the theme changed).
+    void ForgetIcons();
     // Device and inode of the folder, read when it was expanded or
     // selected: a folder renamed behind the tree's back is found by it.
-    const std::optional<std::pair<dev_t, ino_t>>& FileId() const { return fileId_; }
-    void RememberFileId();
+    const std::optional<TFileId>& FileId() const { return fileId_; }
+    void SetFileId(const std::optional<TFileId>& fileId) { fileId_ = fileId; }
     // Why the folder's entries could not be read at the last look (an
     // errno value), 0 when they were; such a node is drawn dimmed and its
     // tool tip says why.
     int ReadFailure() const { return readFailure_; }
     void SetReadFailure(int error) { readFailure_ = error; }
+    // Whether the folder's file system has not answered a reading for a
+    // while; the node then says so beside its name.
+    bool NotAnswering() const { return notAnswering_; }
+    void SetNotAnswering(bool notAnswering);
 
     // Icons are looked up when the node is drawn, not when it is made.
     QVariant data(int column, int role) const override;
@@ -72,7 +87,9 @@ private:
     std::unique_ptr<TSHFolderItem> item_;
     int overlay_ = -1;
     int readFailure_ = 0;
-    std::optional<std::pair<dev_t, ino_t>> fileId_;
+    bool notAnswering_ = false;
+    bool factsKnown_ = false;
+    std::optional<TFileId> fileId_;
 };
 
 // What a folder tree shows besides the plain folders.
@@ -140,8 +157,10 @@ public:
     bool IsEditing() const { return state() == EditingState; }
 
     // Selects the place named by an absolute list, expanding the way to
-    // it; stops at the deepest part that exists. False when the selection
-    // did not change to the place (not found, or the change was refused).
+    // it, at once: nodes the tree has not read yet are made from the list
+    // and their folders read meanwhile (a place that turns out not to be
+    // there goes again, the selection moving up). False when the tree does
+    // not show such a place or the change was refused.
     bool SelectIDList(ConstIDList absolute);
     bool SelectPath(const QString& path);
     // The node of a place among the nodes made so far; none when absent.
@@ -155,9 +174,15 @@ public:
     bool Back(int n = -1);
     bool Forward(int n = -1);
 
-    // Enumerates a node's children again and merges them into the tree.
+    // Reads a node's children again, off the main thread, and merges
+    // them into the tree when they come.
     virtual void Populate(TSHTreeNode* node);
     void RefreshAll();
+    // Whether node's folder (any folder when none) is being read.
+    bool IsReading(const TSHTreeNode* node = nullptr) const;
+    // The child of node for its entry called name, which the caller has
+    // just made: shown at once, the rest of the folder read meanwhile.
+    TSHTreeNode* ShowNewEntry(TSHTreeNode* node, const QString& name);
 
     // Runs a verb (TShVerbKind) on the selection.
     bool ShellCommand(int verbKind);
@@ -179,17 +204,15 @@ public:
 signals:
     // The selection moved to another folder.
     void SelectionFolderChanged();
-    // A folder the user expanded could not be read; text says so.
+    // A folder the user expanded could not be read, or its file system
+    // does not answer; text says so.
     void FolderUnreadable(const QString& text);
 
 protected:
     // Which items a node enumerates (folders, maybe hidden ones).
     virtual unsigned EnumFlags() const;
-    // Whether a child item is shown under parent.
-    virtual bool KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const;
-    // Sets a node's expand button and overlay; folder is the folder that
-    // holds the node's item (before the node is in the tree).
-    virtual void InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item);
+    // Which children are shown; handed to the readings' threads.
+    virtual TTreeFilter Filter() const;
 
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -212,23 +235,40 @@ private:
     friend class TSHTreeNode;
     enum class TMouseState { Idle, LeftPressed, RightPressed, Dragging };
     struct TMergePlan;
+    using TReadKind = TTreeFolderReading::TKind;
+    // The reading of one node's folder under way.
+    struct TReading {
+        std::shared_ptr<TTreeFolderReading> reading;
+        std::uint64_t number = 0;
+        bool userAsked = false;  // expanded by the user: a failure is reported
+        bool again = false;      // the folder changed meanwhile: read it once more
+    };
 
     void CreateRoot();
     TSHTreeNode* MakeNode(std::unique_ptr<TSHFolderItem> item);
-    std::unique_ptr<TSHFolderItem> ChildItem(TSHTreeNode* node, const ShellFolderPtr& folder,
-                                             platform::UniqueIDList relative) const;
-    std::vector<std::unique_ptr<TSHFolderItem>> EnumerateChildren(TSHTreeNode* node);
-    void Merge(TSHTreeNode* node, std::vector<std::unique_ptr<TSHFolderItem>> items);
+    void StartReading(TSHTreeNode* node, TReadKind kind, bool fresh, bool userAsked,
+                      std::set<std::string> names = {});
+    bool WantsChildFileIds(TSHTreeNode* node) const;
+    void TakeReading(TSHTreeNode* node, std::uint64_t number, const std::shared_ptr<TTreeFolderFacts>& facts);
+    void EndReading(TSHTreeNode* node, std::map<TSHTreeNode*, TReading>::iterator found,
+                    const std::shared_ptr<TTreeFolderFacts>& facts);
+    void ChildrenPlaced(TSHTreeNode* node);
+    void PlaceChildFacts(TSHTreeNode* node, std::vector<TTreeChild>& children);
+    void CheckAnswering();
+    void Merge(TSHTreeNode* node, std::vector<TTreeChild> children);
+    void MergeNames(TSHTreeNode* node, TTreeFolderFacts& facts);
     void ApplyMerge(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan, bool complete);
-    void ReinitializeCollapsedChildren(TSHTreeNode* node, const ShellFolderPtr& folder);
+    void ReinitializeKeptChildren(TSHTreeNode* node, TMergePlan& plan, bool complete);
     void InsertNewChildren(TSHTreeNode* node, const ShellFolderPtr& folder, TMergePlan& plan);
+    TSHTreeNode* InsertPathNode(TSHTreeNode* parent, ConstIDList relative);
+    bool ShowsPathChild(TSHTreeNode* parent, TSHFolderItem& child) const;
     bool IsRowExpanded(const QModelIndex& parent, int row) const;
     void RefreshFolders(const platform::FolderChanges& changes);
     void RefreshNames(TSHTreeNode* node, const std::set<std::string>& names);
-    void RefreshButton(TSHTreeNode* node, const std::string& name);
+    bool RefreshButton(TSHTreeNode* node, const std::string& name);
     TSHTreeNode* ChildNamed(TSHTreeNode* node, const ShellFolderPtr& folder, const std::string& name, int& row) const;
     void PairRenamedFolders(TSHTreeNode* node, TMergePlan& plan);
-    void Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item);
+    void Rekey(TSHTreeNode* node, std::unique_ptr<TSHFolderItem> item, bool withFacts);
     void ReleaseListLock();
     void NodeExpanded(QTreeWidgetItem* item);
     bool ExpandNode(TSHTreeNode* node);
@@ -237,7 +277,7 @@ private:
     bool ChangeSelection(TSHTreeNode* node);
     void PointBoundControls(TSHTreeNode* node);
     void RefreshCombo();
-    TSHTreeNode* ChildMatching(TSHTreeNode* parent, ConstIDList item, bool populate);
+    TSHTreeNode* ChildMatching(TSHTreeNode* parent, ConstIDList item) const;
     bool GoHistory(std::vector<TSHTreeNode*>& from, std::vector<TSHTreeNode*>& to, int n);
 
     void PauseWatching();
@@ -295,6 +335,16 @@ private:
 
     TSHIDList2 menuItems_;
     std::unique_ptr<TShDirWatcher> watcher_;
+
+    // Readings hand their answers to this object on the main thread; it
+    // goes with the tree, and with it every answer still on its way.
+    std::unique_ptr<QObject> inbox_;
+    QTimer* answerTimer_ = nullptr;
+    std::map<TSHTreeNode*, TReading> readings_;
+    std::uint64_t readingNumber_ = 0;
+    // The first place under the desktop opens once the desktop is read.
+    bool openFirstPlace_ = true;
+    bool expandingOwn_ = false;
 };
 
 // A folder tree that also lists the files whose names match FileMask.
@@ -309,11 +359,8 @@ public:
 
 protected:
     unsigned EnumFlags() const override;
-    bool KeepsChild(TSHTreeNode* parent, TSHFolderItem& child) const override;
-    void InitializeNode(TSHTreeNode* node, const ShellFolderPtr& folder, ConstIDList item) override;
+    TTreeFilter Filter() const override;
 
 private:
-    bool HasMatchingFile(TSHFolderItem& item) const;
-
     QString fileMask_;
 };

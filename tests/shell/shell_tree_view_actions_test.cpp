@@ -12,6 +12,7 @@
 #include "support/action_state.h"
 #include "support/listing_wait.h"
 #include "support/temp_folder.h"
+#include "tree_readings.h"
 
 namespace fs = std::filesystem;
 
@@ -26,6 +27,7 @@ protected:
         tree.SetShellListView(&list);
         tree.show();
         list.show();
+        ReadingsDone(tree);
     }
 
     bool Select(const std::string& path) { return tree.SelectPath(QString::fromStdString(path)) && WaitUntilListed(list); }
@@ -117,10 +119,12 @@ TEST_F(TreeViewActionsTest, TogglesReachTheTreeAndItsList) {
     EXPECT_TRUE(CheckedOn(network, &tree));
 
     network.ExecuteTarget(&tree);
+    ASSERT_TRUE(ReadingsDone(tree));
     EXPECT_FALSE(HasChildNamed(tree.RootNode(), name));
     EXPECT_LT(RowOf(name), 0);
     EXPECT_FALSE(CheckedOn(network, &tree));
     network.ExecuteTarget(&tree);
+    ASSERT_TRUE(ReadingsDone(tree));
     EXPECT_TRUE(HasChildNamed(tree.RootNode(), name));
     EXPECT_GE(RowOf(name), 0);
 

@@ -26,6 +26,7 @@
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
 #include "support/unprivileged_child.h"
+#include "tree_readings.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ Qt::DropAction DropFiles(TSHTreeView& tree, TSHTreeNode* node, const std::vector
     QList<QUrl> urls;
     for (const std::string& path : paths) urls << QUrl::fromLocalFile(QString::fromStdString(path));
     data.setUrls(urls);
-    tree.scrollToItem(node);
+    // Away from the edges, where hovering scrolls the rows under the pointer.
+    tree.scrollToItem(node, QAbstractItemView::PositionAtCenter);
     const QPoint pos = tree.visualItemRect(node).center();
     const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
     QDragEnterEvent enter(pos, actions, &data, Qt::LeftButton, keys);
@@ -75,13 +77,15 @@ TSHTreeNode* NodeIn(TSHTreeView& tree, const std::string& path) {
 }
 
 // Shows tree with base selected and expanded, as an unprivileged case
-// starts; false when base cannot be selected.
+// starts; false when base cannot be selected. The case runs in a forked
+// child, where painting would wait for the painter's helper threads, which
+// live in the parent only: the tree is laid out but never painted.
 bool ShowExpanded(TSHTreeView& tree, const std::string& base) {
     tree.resize(300, 400);
+    tree.setUpdatesEnabled(false);
     tree.show();
     if (!tree.SelectPath(QString::fromStdString(base))) return false;
-    tree.SelectedNode()->setExpanded(true);
-    return true;
+    return ExpandRead(tree, tree.SelectedNode()) != nullptr;
 }
 
 // A shown tree over a temporary folder that the other users of the
@@ -92,12 +96,16 @@ protected:
         ASSERT_EQ(chmod(temp_.Path().c_str(), 0755), 0);
         tree_.resize(400, 700);
         tree_.show();
+        ASSERT_TRUE(ReadingsDone(tree_));
     }
     TSHTreeNode* NodeOf(const std::string& path) { return NodeIn(tree_, path); }
     TSHTreeNode* Select(const std::string& path) {
         EXPECT_TRUE(tree_.SelectPath(QString::fromStdString(path))) << path;
+        EXPECT_TRUE(ReadingsDone(tree_));
         return tree_.SelectedNode();
     }
+    TSHTreeNode* Expand(TSHTreeNode* node) { return ExpandRead(tree_, node); }
+    bool Settled() { return ReadingsDone(tree_); }
     // Right-clicks a node; step acts on its menu. Whether a menu opened.
     bool RightClick(TSHTreeNode* node, PopupDriver::TStep step) {
         PopupDriver driver(std::move(step));
@@ -127,6 +135,7 @@ TEST_F(TreeView, StartsAtTheDesktopWithItsPlaces) {
     EXPECT_TRUE(root->child(0)->isExpanded());
 
     tree_.SetShVirtuaItems(TShVirtuaItems::Default().Without(itInterNet).Without(itNetWork));
+    ASSERT_TRUE(Settled());
     EXPECT_FALSE(ChildTexts(root).contains(QStringLiteral("インターネット")));
     EXPECT_FALSE(ChildTexts(root).contains(QStringLiteral("ネットワーク")));
     EXPECT_TRUE(ChildTexts(root).contains(QStringLiteral("ごみ箱")));
@@ -135,7 +144,7 @@ TEST_F(TreeView, StartsAtTheDesktopWithItsPlaces) {
     IDList drives = Special(sfDrives);
     ASSERT_TRUE(tree_.SelectIDList(drives));
     FreeIDList(drives);
-    tree_.SelectedNode()->setExpanded(true);
+    Expand(tree_.SelectedNode());
     EXPECT_GE(tree_.SelectedNode()->childCount(), 1);
 }
 
@@ -145,12 +154,13 @@ TEST_F(TreeView, ExpandsFoldersOnlyWithTheirSubfoldersInOrder) {
     TSHTreeNode* node = Select(temp_.Path());
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(NodePath(node), temp_.Path());
-    node->setExpanded(true);
+    Expand(node);
     EXPECT_EQ(Joined(ChildTexts(node)), ".hidden|empty|folder9|folder10");
     EXPECT_TRUE(NodeOf(temp_.File("folder9"))->HasChildren());
     EXPECT_FALSE(NodeOf(temp_.File("empty"))->HasChildren());
 
     tree_.SetIncludeHidden(false);
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(Joined(ChildTexts(NodeOf(temp_.Path()))), "empty|folder9|folder10");
     EXPECT_EQ(tree_.SelectedPath(), QString::fromStdString(temp_.Path()));
 }
@@ -219,6 +229,7 @@ TEST_F(TreeView, HotTrackingMarksTheNodeUnderThePointerAndAClickStillSelects) {
     ASSERT_EQ(tree_.HotNode(), NodeOf(temp_.File("one")));
     ASSERT_EQ(rmdir(temp_.File("one").c_str()), 0);
     tree_.RefreshAll();
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(tree_.HotNode(), nullptr);
     PointAt(tree_.viewport(), PointOf(two));
     ASSERT_EQ(tree_.HotNode(), two);
@@ -231,14 +242,12 @@ TEST_F(TreeView, ShowsHostileNamesAndSurvivesLinkLoops) {
     const std::string invalid = std::string("bad\xff") + "name";
     MakeFolders(temp_, {invalid, "line\nbreak", "loop"});
     ASSERT_EQ(symlink("..", temp_.File("loop/up").c_str()), 0);
-    TSHTreeNode* node = Select(temp_.Path());
-    node->setExpanded(true);
+    TSHTreeNode* node = Expand(Select(temp_.Path()));
     ASSERT_EQ(node->childCount(), 3);
-    TSHTreeNode* loop = NodeOf(temp_.File("loop"));
+    TSHTreeNode* loop = Expand(NodeOf(temp_.File("loop")));
     ASSERT_NE(loop, nullptr);
-    loop->setExpanded(true);
     ASSERT_EQ(loop->childCount(), 1);
-    loop->ChildNode(0)->setExpanded(true);
+    Expand(loop->ChildNode(0));
     EXPECT_EQ(loop->ChildNode(0)->childCount(), 3);
 
     IDList list = PathList(temp_.File(invalid));
@@ -294,10 +303,9 @@ std::unique_ptr<TempFolder> QuietFolder() {
 TEST_F(TreeView, FollowsFoldersCreatedRemovedAndRenamedOnDisk) {
     const auto quiet = QuietFolder();
     MakeFolders(*quiet, {"b", "d", "kept", "kept/child", "kept/child/deep"});
-    TSHTreeNode* parent = Select(quiet->Path());
-    parent->setExpanded(true);
-    NodeOf(quiet->File("kept"))->setExpanded(true);
-    Select(quiet->File("kept/child"))->setExpanded(true);
+    TSHTreeNode* parent = Expand(Select(quiet->Path()));
+    Expand(NodeOf(quiet->File("kept")));
+    Expand(Select(quiet->File("kept/child")));
     // Watching follows the expansions once the event loop runs.
     QApplication::processEvents();
 
@@ -353,9 +361,8 @@ TEST_F(TreeView, DeepFoldersAreDrawnAndReachedByScrollingSideways) {
 // looked at again, and each is taken as it is on disk now.
 TEST_F(TreeView, AReportRefreshesTheNamedEntriesAsTheyAreNow) {
     MakeFolders(temp_, {"a", "leaf", "untouched", "open", "open/inner"});
-    TSHTreeNode* parent = Select(temp_.Path());
-    parent->setExpanded(true);
-    NodeOf(temp_.File("open"))->setExpanded(true);
+    TSHTreeNode* parent = Expand(Select(temp_.Path()));
+    Expand(NodeOf(temp_.File("open")));
     TSHTreeNode* untouched = NodeOf(temp_.File("untouched"));
     EXPECT_FALSE(NodeOf(temp_.File("leaf"))->HasChildren());
 
@@ -369,6 +376,7 @@ TEST_F(TreeView, AReportRefreshesTheNamedEntriesAsTheyAreNow) {
     changes.Add(temp_.File("leaf"), "sub");
     changes.Add(temp_.File("open"), "more");
     tree_.DirectoryChanged(changes);
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(Joined(ChildTexts(parent)), "b|leaf|open|untouched");
     EXPECT_EQ(NodeOf(temp_.File("untouched")), untouched);
     EXPECT_TRUE(NodeOf(temp_.File("leaf"))->HasChildren()) << "a collapsed child's expand button follows its folder";
@@ -378,6 +386,7 @@ TEST_F(TreeView, AReportRefreshesTheNamedEntriesAsTheyAreNow) {
     platform::FolderChanges whole;
     whole.SetWhole();
     tree_.DirectoryChanged(whole);
+    ASSERT_TRUE(Settled());
     EXPECT_EQ(Joined(ChildTexts(parent)), "b|c|leaf|open|untouched");
 }
 
@@ -385,8 +394,7 @@ TEST_F(TreeView, AReportRefreshesTheNamedEntriesAsTheyAreNow) {
 // shown once the button is up.
 TEST_F(TreeView, ChangesReportedDuringAPressAreShownAfterIt) {
     MakeFolders(temp_, {"one"});
-    TSHTreeNode* parent = Select(temp_.Path());
-    parent->setExpanded(true);
+    TSHTreeNode* parent = Expand(Select(temp_.Path()));
     const QPoint pos = PointOf(NodeOf(temp_.File("one")));
     QTest::mousePress(tree_.viewport(), Qt::LeftButton, {}, pos);
     MakeFolders(temp_, {"two"});
@@ -403,7 +411,7 @@ TEST_F(TreeView, DropsOfFileListsCopyOrMoveIntoTheFolderUnderThePointer) {
     MakeFolders(temp_, {"source", "target", "source/sub"});
     temp_.Write("source/a.txt", "alpha");
     temp_.Write("source/b.txt", "beta");
-    Select(temp_.Path())->setExpanded(true);
+    Expand(Select(temp_.Path()));
     TSHTreeNode* target = NodeOf(temp_.File("target"));
     ASSERT_NE(target, nullptr);
 
@@ -422,7 +430,7 @@ TEST_F(TreeView, DropsOfFileListsCopyOrMoveIntoTheFolderUnderThePointer) {
     // A folder onto itself or into its own subfolder is refused, untouched.
     TSHTreeNode* source = NodeOf(temp_.File("source"));
     EXPECT_EQ(drop(source, {"source"}, Qt::ShiftModifier), Qt::IgnoreAction);
-    source->setExpanded(true);
+    Expand(source);
     EXPECT_EQ(drop(NodeOf(temp_.File("source/sub")), {"source"}, Qt::ShiftModifier), Qt::IgnoreAction);
     EXPECT_TRUE(Exists(temp_.File("source/sub")));
     EXPECT_FALSE(Exists(temp_.File("source/sub/source")));
@@ -434,8 +442,7 @@ TEST_F(TreeView, RightClickShowsTheContextMenuOfTheNode) {
     TSHPopupMenu menu(&tree_);
     menu.SetReadOnly(false);
     tree_.SetShellPopupMenu(&menu);
-    TSHTreeNode* parent = Select(temp_.Path());
-    parent->setExpanded(true);
+    TSHTreeNode* parent = Expand(Select(temp_.Path()));
     QStringList texts;
     auto record = [&](QMenu* shown) {
         texts = MenuTexts(shown);
@@ -466,8 +473,7 @@ TEST_F(TreeView, DeletingTheSelectedFolderFromItsMenuMovesTreeAndListToTheParent
     tree_.SetShellPopupMenu(&menu);
     TSHListView list;
     tree_.SetShellListView(&list);
-    TSHTreeNode* parent = Select(temp_.Path());
-    parent->setExpanded(true);
+    Expand(Select(temp_.Path()));
     Select(temp_.File("doomed"));
     boxes_.Answer(platform::MessageResult::Yes);
     EXPECT_TRUE(RightClick(NodeOf(temp_.File("doomed")),
@@ -476,6 +482,7 @@ TEST_F(TreeView, DeletingTheSelectedFolderFromItsMenuMovesTreeAndListToTheParent
     EXPECT_EQ(tree_.SelectedNode(), NodeOf(temp_.Path()));
     EXPECT_EQ(list.FolderPath().toStdString(), temp_.Path());
     EXPECT_TRUE(list.FileList().Watching()) << "the list watches again after the delete";
+    ASSERT_TRUE(Settled());
     EXPECT_FALSE(ChildTexts(NodeOf(temp_.Path())).contains("doomed"));
 }
 
@@ -502,7 +509,7 @@ TEST_F(TreeView, RefusalsOfPermissionShowNoChildrenTakeNoDropAndAskNothing) {
         if (!ShowExpanded(tree, base)) return false;
         TSHTreeNode* locked = NodeIn(tree, base + "/locked");
         if (!locked) return false;
-        locked->setExpanded(true);
+        ExpandRead(tree, locked);
         const bool unreadable = locked->childCount() == 0 && !locked->HasChildren();
         // A folder the user may not write to takes no drop.
         TSHTreeNode* readonly = NodeIn(tree, base + "/readonly");
@@ -527,9 +534,9 @@ TEST_F(TreeView, ExpandingAnUnreadableFolderSaysItCannotBeRead) {
         TSHTreeNode* open = NodeIn(tree, base + "/open");
         TSHTreeNode* locked = NodeIn(tree, base + "/locked");
         if (!open || !locked) return false;
-        open->setExpanded(true);
+        ExpandRead(tree, open);
         const bool quietWhenRead = said.isEmpty() && open->data(0, Qt::ToolTipRole).toString().isEmpty();
-        locked->setExpanded(true);
+        ExpandRead(tree, locked);
         return quietWhenRead && said.size() == 1 && said[0].contains(QStringLiteral("読み取れません")) &&
                said[0].contains(QStringLiteral("アクセスが拒否されました")) &&
                locked->data(0, Qt::ToolTipRole).toString() == said[0] && boxes.Messages().empty();
@@ -551,9 +558,11 @@ TEST_F(TreeView, ALockedFileListHoldsTheSelectionUntilItsFolderGoes) {
 
     ASSERT_EQ(rmdir(temp_.File("other").c_str()), 0);
     tree_.RefreshAll();
+    ASSERT_TRUE(Settled());
     EXPECT_TRUE(list.Locked()) << "another folder going leaves the lock";
     ASSERT_EQ(rmdir(temp_.File("one").c_str()), 0);
     tree_.RefreshAll();
+    ASSERT_TRUE(Settled());
     EXPECT_FALSE(list.Locked());
     EXPECT_EQ(lockEvents, (std::vector<bool>{true, false}));
     EXPECT_EQ(list.FolderPath().toStdString(), temp_.Path());
@@ -583,8 +592,7 @@ TEST_F(TreeView, DrivesAppearWhenMountedAndTakeTheSelectionUpWhenUnmounted) {
     IDList drivesList = Special(sfDrives);
     ASSERT_TRUE(tree_.SelectIDList(drivesList));
     FreeIDList(drivesList);
-    TSHTreeNode* drives = tree_.SelectedNode();
-    drives->setExpanded(true);
+    TSHTreeNode* drives = Expand(tree_.SelectedNode());
     TestMount stick;
     if (!stick.Mount()) GTEST_SKIP() << "this system lets no test mount a file system";
     const platform::UniqueIDList driveList = platform::DriveIDList(stick.Point());
@@ -605,19 +613,20 @@ TEST(FolderTreeView, ListsMatchingFilesBesideTheFolders) {
     temp.Write("photos/b.txt", "t");
     TSHFolderTreeView tree;
     ASSERT_TRUE(tree.SelectPath(QString::fromStdString(temp.Path())));
-    tree.SelectedNode()->setExpanded(true);
+    ExpandRead(tree, tree.SelectedNode());
     IDList photosList = PathList(temp.File("photos"));
     TSHTreeNode* photos = tree.FindNode(photosList);
     ASSERT_NE(photos, nullptr);
     // No mask lists no files, yet the folder first offers to expand.
     EXPECT_TRUE(photos->HasChildren());
-    photos->setExpanded(true);
+    ExpandRead(tree, photos);
     EXPECT_EQ(photos->childCount(), 0);
     EXPECT_FALSE(photos->HasChildren());
 
     tree.SetFileMask(QStringLiteral("*.jpg;*.png"));
-    photos = tree.FindNode(photosList);
-    photos->setExpanded(true);
+    ASSERT_TRUE(ReadingsDone(tree));
+    photos = ExpandRead(tree, tree.FindNode(photosList));
+    ASSERT_NE(photos, nullptr);
     EXPECT_EQ(Joined(ChildTexts(photos)), "a.JPG");
     FreeIDList(photosList);
 }

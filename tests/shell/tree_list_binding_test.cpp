@@ -17,6 +17,7 @@
 #include "support/listing_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+#include "tree_readings.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ protected:
     std::string ListPath() const { return list->FolderPath().toStdString(); }
     void SelectInTree(const std::string& path) {
         ASSERT_TRUE(tree->SelectPath(QString::fromStdString(path))) << path;
+        ASSERT_TRUE(ReadingsDone(*tree));
         if (list) {
             ASSERT_TRUE(WaitUntilListed(*list));
         }
@@ -167,6 +169,7 @@ TEST_F(TreeListBinding, TheListFollowsItsFolderRenamedOnDiskWhateverTheTreeHasSe
     renamed.Add(temp.Path(), "old");
     renamed.Add(temp.Path(), "new");
     tree->DirectoryChanged(renamed);
+    ASSERT_TRUE(ReadingsDone(*tree));
     EXPECT_EQ(TreePath(), temp.File("new"));
     EXPECT_EQ(ListPath(), temp.File("new"));
 
@@ -177,6 +180,7 @@ TEST_F(TreeListBinding, TheListFollowsItsFolderRenamedOnDiskWhateverTheTreeHasSe
     above.Add(temp.Path(), "parent");
     above.Add(temp.Path(), "moved");
     tree->DirectoryChanged(above);
+    ASSERT_TRUE(ReadingsDone(*tree));
     EXPECT_EQ(TreePath(), temp.File("moved/child"));
     EXPECT_EQ(ListPath(), temp.File("moved/child"));
 }
