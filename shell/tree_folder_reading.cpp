@@ -197,9 +197,8 @@ bool TTreeFolderReading::ReadItems(const ShellFolderPtr& folder, TTreeFolderFact
     return true;
 }
 
-// Hands the children's facts over as they are read, the last run marked;
-// false when cancelled.
-bool TTreeFolderReading::ReadFactsInRuns(const ShellFolderPtr& folder,
+// Hands the children's facts over as they are read, the last run marked.
+void TTreeFolderReading::ReadFactsInRuns(const ShellFolderPtr& folder,
                                          std::vector<std::unique_ptr<TSHFolderItem>>& items) {
     auto newRun = [] {
         auto run = std::make_shared<TTreeFolderFacts>();
@@ -211,16 +210,16 @@ bool TTreeFolderReading::ReadFactsInRuns(const ShellFolderPtr& folder,
     auto run = newRun();
     Clock::time_point runStart = Clock::now();
     for (auto& item : items) {
-        if (Cancelled()) return false;
+        if (Cancelled()) return;
         run->children.push_back(ChildFacts(folder, std::move(item)));
         Stir();
         if (Clock::now() - runStart >= kRunTime) {
-            if (!Deliver(std::exchange(run, newRun()))) return false;
+            if (!Deliver(std::exchange(run, newRun()))) return;
             runStart = Clock::now();
         }
     }
     run->last = true;
-    return Deliver(std::move(run));
+    Deliver(std::move(run));
 }
 
 TTreeChild TTreeFolderReading::ChildFacts(const ShellFolderPtr& folder, std::unique_ptr<TSHFolderItem> item) const {

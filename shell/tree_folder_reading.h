@@ -119,7 +119,7 @@ private:
     bool ReadItems(const ShellFolderPtr& folder, TTreeFolderFacts& facts,
                    std::vector<std::unique_ptr<TSHFolderItem>>& items);
     bool ReadChildren(const ShellFolderPtr& folder, TTreeFolderFacts& facts);
-    bool ReadFactsInRuns(const ShellFolderPtr& folder, std::vector<std::unique_ptr<TSHFolderItem>>& items);
+    void ReadFactsInRuns(const ShellFolderPtr& folder, std::vector<std::unique_ptr<TSHFolderItem>>& items);
     TTreeChild ChildFacts(const ShellFolderPtr& folder, std::unique_ptr<TSHFolderItem> item) const;
     bool Deliver(std::shared_ptr<TTreeFolderFacts> facts);
     void Stir();

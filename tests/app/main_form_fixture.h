@@ -28,6 +28,7 @@
 #include "support/listing_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+#include "support/tree_readings.h"
 
 // Failures name the command.
 inline std::ostream& operator<<(std::ostream& out, TCommand command) { return out << CommandRow(command).Name; }
@@ -68,6 +69,7 @@ protected:
         EXPECT_TRUE(ProcessEventsUntil([&] { return form->Started(); }));
         EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
         EXPECT_TRUE(WaitUntilListed(*form->ShellListView()));
+        EXPECT_TRUE(ReadingsDone(*form->ShellTreeView()));
         return *form;
     }
 

@@ -532,11 +532,13 @@ TEST_F(MainFormListTest, TheFolderLockHoldsWhenAnotherFolderOfTheTreeVanishes) {
     ASSERT_TRUE(List().Locked());
     std::filesystem::remove(folder.File("other"));
     main.ShellTreeView()->RefreshAll();
+    ASSERT_TRUE(ReadingsDone(*main.ShellTreeView()));
     EXPECT_TRUE(List().Locked());
     EXPECT_EQ(List().palette().color(QPalette::Base), ColorFromValue(main.ListLook(true).Color, List().palette()));
     // The list's own folder going takes the lock with it.
     std::filesystem::remove_all(folder.File("pictures"));
     main.ShellTreeView()->RefreshAll();
+    ASSERT_TRUE(ReadingsDone(*main.ShellTreeView()));
     EXPECT_FALSE(List().Locked());
 }
 

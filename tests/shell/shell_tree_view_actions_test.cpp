@@ -12,7 +12,7 @@
 #include "support/action_state.h"
 #include "support/listing_wait.h"
 #include "support/temp_folder.h"
-#include "tree_readings.h"
+#include "support/tree_readings.h"
 
 namespace fs = std::filesystem;
 

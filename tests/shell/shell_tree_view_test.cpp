@@ -25,8 +25,8 @@
 #include "support/scoped_environment_variable.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+#include "support/tree_readings.h"
 #include "support/unprivileged_child.h"
-#include "tree_readings.h"
 
 namespace {
 

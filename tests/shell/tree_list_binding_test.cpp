@@ -17,7 +17,7 @@
 #include "support/listing_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
-#include "tree_readings.h"
+#include "support/tree_readings.h"
 
 namespace {
 

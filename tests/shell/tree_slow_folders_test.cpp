@@ -10,7 +10,7 @@
 #include "support/scripted_message_boxes.h"
 #include "support/slow_mount.h"
 #include "support/temp_folder.h"
-#include "tree_readings.h"
+#include "support/tree_readings.h"
 
 namespace {
 
