@@ -46,7 +46,7 @@ bool TSHFileAction::EnabledOnList(TSHListView& list) { return list.SelectionHold
 
 bool TSHFileAction::NodeHolds(const TSHTreeView& tree, TShAttribute attribute) {
     const TSHTreeNode* node = tree.SelectedNode();
-    return node && node->Item()->HasAttribute(attribute);
+    return node && node->HoldsAttribute(attribute);
 }
 
 // --- One verb on the selection ------------------------------------------

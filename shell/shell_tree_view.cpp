@@ -154,6 +154,13 @@ void TSHTreeNode::TakeFacts(TTreeChild& facts, bool button) {
     emitDataChanged();
 }
 
+bool TSHTreeNode::HoldsAttribute(TShAttribute attribute) const {
+    // The desktop's own bits are the namespace's, known without the disk.
+    if (!ParentNode()) return item_->HasAttribute(attribute);
+    const std::uint32_t mask = ShAttributeMask(attribute);
+    return attributes_ && (*attributes_ & mask) == mask;
+}
+
 void TSHTreeNode::ForgetIcons() {
     item_->ResetIconCache();
     factsKnown_ = ParentNode() == nullptr;
@@ -488,6 +495,7 @@ void TSHTreeView::TakeReading(TSHTreeNode* node, std::uint64_t number, const std
     if (found == readings_.end() || found->second.number != number) return;
     node->SetNotAnswering(false);
     if (facts->fileId && node->ParentNode()) node->SetFileId(facts->fileId);
+    if (facts->attributes) node->SetAttributes(*facts->attributes);
     if (facts->part == TTreeFolderFacts::TPart::Entries) {
         node->SetReadFailure(0);
         Merge(node, std::move(facts->children));

@@ -59,6 +59,11 @@ public:
     // selected: a folder renamed behind the tree's back is found by it.
     const std::optional<TFileId>& FileId() const { return fileId_; }
     void SetFileId(const std::optional<TFileId>& fileId) { fileId_ = fileId; }
+    // Whether the folder holds attribute, as its last reading found (the
+    // commands ask this in every idle pass, which must not wait for a file
+    // system); false until a reading has answered.
+    bool HoldsAttribute(TShAttribute attribute) const;
+    void SetAttributes(std::uint32_t attributes) { attributes_ = attributes; }
     // Why the folder's entries could not be read at the last look (an
     // errno value), 0 when they were; such a node is drawn dimmed and its
     // tool tip says why.
@@ -90,6 +95,7 @@ private:
     bool notAnswering_ = false;
     bool factsKnown_ = false;
     std::optional<TFileId> fileId_;
+    std::optional<std::uint32_t> attributes_;
 };
 
 // What a folder tree shows besides the plain folders.

@@ -12,6 +12,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kInitAttributes = platform::kHasSubFolder | platform::kShare | platform::kLink;
+constexpr std::uint32_t kOwnAttributes = platform::kCapabilityMask | platform::kLink | platform::kShare |
+                                         platform::kReadOnly | platform::kFileSysAncestor | platform::kFolder |
+                                         platform::kFileSystem | platform::kRemovable;
 // A run of facts is handed over once it has gathered for this long.
 constexpr std::chrono::milliseconds kRunTime{40};
 
@@ -23,6 +26,10 @@ bool IsFileItem(ConstIDList item) {
     platform::ShellItemKind kind;
     std::string_view name;
     return platform::ReadItem(item, kind, name) && kind == platform::ShellItemKind::File;
+}
+
+std::optional<std::uint32_t> DesktopAttributes(ConstIDList absolute) {
+    return GetDesktopFolder()->GetAttributesOf(absolute, kOwnAttributes);
 }
 
 std::optional<TFileId> FileIdOf(const std::string& path) {
@@ -126,6 +133,9 @@ void TTreeFolderReading::Run() {
         facts->bound = true;
         facts->fileId = FileIdOf(folder->Path());
         Stir();
+        if (!platform::IsEmptyIDList(request_.absolute.get()))
+            facts->attributes = DesktopAttributes(request_.absolute.get());
+        Stir();
         if (request_.kind != TKind::Identity && !ReadChildren(folder, *facts)) return;
     }
     Deliver(std::move(facts));
@@ -144,6 +154,7 @@ bool TTreeFolderReading::ReadChildren(const ShellFolderPtr& folder, TTreeFolderF
         entries->last = false;
         entries->bound = true;
         entries->fileId = facts.fileId;
+        entries->attributes = facts.attributes;
         for (const auto& item : items) {
             auto copy = std::make_unique<TSHFolderItem>(CopyIDList(item->RelativeID()), CopyIDList(item->AbsoluteID()));
             copy->SetParentFolder(item->GetParentFolder());

@@ -67,6 +67,9 @@ struct TTreeFolderFacts {
     bool bound = false;  // false: the folder is not there (any more)
     int error = 0;       // errno when its entries could not be read
     std::optional<TFileId> fileId;
+    // The folder's own capability and kind bits (ShellAttributeBits), for
+    // the commands on it; never the ones that read the folder.
+    std::optional<std::uint32_t> attributes;
     std::vector<TTreeChild> children;  // in the tree's order
     // A reading by name: children holds those of names that are there now.
     bool byName = false;

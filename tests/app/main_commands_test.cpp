@@ -541,6 +541,7 @@ TEST_F(MainCommandsTest, CopyToFolderFromTheMenuCopiesTheTreesFolderWhenTheListH
     Commands().ChooseFolder = [&](const QString&) { return QString::fromStdString(target); };
     ASSERT_TRUE(Tree().SelectPath(Pictures() + "/second"));
     ASSERT_TRUE(ProcessEventsUntil([&] { return List().FolderPath() == Pictures() + "/second"; }));
+    ASSERT_TRUE(ReadingsDone(Tree())) << "the commands go by what the node's reading found";
     Tree().setFocus();
     ASSERT_TRUE(EnabledNow(TCommand::CopyToFolder));
     Run(TCommand::CopyToFolder);

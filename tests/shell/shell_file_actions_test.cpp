@@ -21,6 +21,7 @@
 #include "support/event_wait.h"
 #include "support/scripted_message_boxes.h"
 #include "support/temp_folder.h"
+#include "support/tree_readings.h"
 
 namespace fs = std::filesystem;
 
@@ -207,6 +208,7 @@ TEST_F(FileActionsTest, NewFolderOpensItsNameForEditingOrReportsFailure) {
     tree.resize(300, 400);
     tree.show();
     ASSERT_TRUE(tree.SelectPath(QString::fromStdString(folder.File("parent"))));
+    ASSERT_TRUE(ReadingsDone(tree));
     EXPECT_TRUE(EnabledOn(create, &tree));
     ASSERT_TRUE(create.ExecuteOn(&tree));
     EXPECT_TRUE(fs::is_directory(folder.File("parent/新しいフォルダ")));
@@ -230,6 +232,7 @@ TEST_F(FileActionsTest, OnTheTreeTheyFollowTheSelectedNode) {
     tree.resize(300, 400);
     tree.show();
     ASSERT_TRUE(tree.SelectPath(QString::fromStdString(folder.File("node"))));
+    ASSERT_TRUE(ReadingsDone(tree)) << "the commands go by what the node's reading found";
     for (platform::Action* action : std::initializer_list<platform::Action*>{&bare, &cut, &copy, &remove, &property, &rename})
         EXPECT_TRUE(EnabledOn(*action, &tree)) << action->text().toStdString();
     EXPECT_TRUE(rename.ExecuteOn(&tree));

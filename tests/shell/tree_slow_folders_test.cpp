@@ -6,7 +6,9 @@
 
 #include "id_lists.h"
 #include "main_thread_wait.h"
+#include "shell/shell_file_actions.h"
 #include "shell/shell_tree_view.h"
+#include "support/action_state.h"
 #include "support/scripted_message_boxes.h"
 #include "support/slow_mount.h"
 #include "support/temp_folder.h"
@@ -128,6 +130,12 @@ TEST_F(TreeSlowFolders, APlaceBelowAFolderThatDoesNotAnswerIsSelectedAtOnce) {
     EXPECT_TRUE(selected->ParentNode()->isExpanded());
     ASSERT_TRUE(ProcessEventsUntil([&] { return selected->ParentNode()->NotAnswering(); }));
     EXPECT_TRUE(EventsFlow());
+    // The commands' idle pass asks the node, not its file system: off
+    // until the folder answers.
+    TSHFileRename rename;
+    TSHFileDelete remove;
+    EXPECT_FALSE(EnabledOn(rename, &tree_));
+    EXPECT_FALSE(EnabledOn(remove, &tree_));
     // Back goes where the tree was.
     EXPECT_FALSE(tree_.Back(-1));
     EXPECT_EQ(tree_.SelectedNode(), tree_.RootNode());
