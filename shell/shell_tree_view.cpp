@@ -111,13 +111,15 @@ QIcon IconWithOverlay(int iconIndex, int overlay) {
 }
 
 // The icon of an item known from its list alone: a file-system entry's
-// from its name and kind, without the disk; the namespace's places their
-// own.
+// from its name and kind, without the disk; the trash's plain one (whether
+// it is full is read from every mount); the other places their own.
 int PlainIconIndex(TSHFolderItem& item, bool open) {
     platform::ShellItemKind kind;
     std::string_view name;
-    const bool entry = item.GetLevel() > 0 && platform::ReadItem(item.RelativeID(), kind, name) &&
-                       (kind == platform::ShellItemKind::Folder || kind == platform::ShellItemKind::File);
+    const bool known = item.GetLevel() > 0 && platform::ReadItem(item.RelativeID(), kind, name);
+    if (known && kind == platform::ShellItemKind::Trash)
+        return platform::ShellIconCache::Instance().IndexOf(QStringLiteral("user-trash"));
+    const bool entry = known && (kind == platform::ShellItemKind::Folder || kind == platform::ShellItemKind::File);
     if (!entry) return open ? item.GetSelectedIndex() : item.GetIconIndex();
     const platform::FileObjectType type =
         kind == platform::ShellItemKind::Folder ? platform::FileObjectType::Folder : platform::FileObjectType::Regular;
