@@ -50,9 +50,11 @@ QString Extension(std::string_view name) {
 
 }  // namespace
 
+// Never destroyed: threads reading folders may still ask for an icon while
+// the program's statics are torn down at exit.
 ShellIconCache& ShellIconCache::Instance() {
-    static ShellIconCache cache;
-    return cache;
+    static ShellIconCache* const cache = new ShellIconCache;
+    return *cache;
 }
 
 ShellIconCache::ShellIconCache() { IndexOf(QStringLiteral("text-x-generic")); }
