@@ -70,6 +70,20 @@ protected:
     }
 
     QString Shown() const { return QFileInfo(form->Raster()->FileName()).fileName(); }
+
+    // Opens a.ktest while the only plug-in that reads the files gets stuck
+    // decoding the next file, b.ktest, ahead.
+    TMainForm& OpenWhileTheNextFileHoldsTheOnlyPlugIn(const PluginHold& hold) {
+        const std::string plugins = folder.File("plugins");
+        std::filesystem::create_directories(plugins);
+        std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/ktest.spi", plugins + "/a.spi");
+        Image("pictures/b.ktest", hold.Words(), 0);
+        WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
+        TMainForm& main = Start();
+        Select(RowOf("a.ktest"));
+        main.OpenFile();
+        return main;
+    }
 };
 
 TEST_F(MainFormListTest, TheStartFolderShowsInTreeAndListWithTheImagesThePlugInsClaim) {
@@ -312,17 +326,8 @@ TEST_F(MainFormListTest, AfterHomeTheOpenCommandOpensTheFirstFileAsEnterDoes) {
 }
 
 TEST_F(MainFormListTest, ClosingTheWindowEndsALoadWithoutAWordEvenOneWaitingForAStuckPlugIn) {
-    // The only plug-in that reads the files gets stuck decoding the next
-    // file ahead.
-    const std::string plugins = folder.File("plugins");
-    std::filesystem::create_directories(plugins);
-    std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/ktest.spi", plugins + "/a.spi");
     PluginHold hold(folder.File("hold"));
-    Image("pictures/b.ktest", hold.Words(), 0);
-    WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
-    TMainForm& main = Start();
-    Select(RowOf("a.ktest"));
-    main.OpenFile();
+    TMainForm& main = OpenWhileTheNextFileHoldsTheOnlyPlugIn(hold);
     ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
 
     QTimer::singleShot(0, &main, [&main] { main.close(); });
@@ -333,7 +338,7 @@ TEST_F(MainFormListTest, ClosingTheWindowEndsALoadWithoutAWordEvenOneWaitingForA
 
     // A decode that reports progress ends at its next report.
     hold.Release();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugins + "/a.spi"); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(folder.File("plugins/a.spi")); }));
     main.show();
     QTimer::singleShot(0, &main, [&main] { main.close(); });
     const std::string slow = folder.Write("slow.ktest", "KTESTSPI width=64 height=64 steps=50\n");
@@ -375,17 +380,8 @@ TEST_F(MainFormListTest, TheNextFileOpensWhileThePlugInOfTheOneBeforeDoesNotRetu
 }
 
 TEST_F(MainFormListTest, AFileOnlyAStuckPlugInReadsWaitsForItNamingItUntilEscape) {
-    // The only plug-in that reads the files gets stuck decoding the next
-    // file ahead.
-    const std::string plugins = folder.File("plugins");
-    std::filesystem::create_directories(plugins);
-    std::filesystem::copy_file(std::string(KELVANDOR_TEST_PLUGIN_DIR) + "/ktest.spi", plugins + "/a.spi");
     PluginHold hold(folder.File("hold"));
-    Image("pictures/b.ktest", hold.Words(), 0);
-    WriteIni("[Kelvandor]\nDefaultPath=" + Pictures().toStdString() + "\nSusiePath=" + plugins + "\n");
-    TMainForm& main = Start();
-    Select(RowOf("a.ktest"));
-    main.OpenFile();
+    TMainForm& main = OpenWhileTheNextFileHoldsTheOnlyPlugIn(hold);
     ASSERT_TRUE(ProcessEventsUntil([&] { return hold.Entered(); }));
 
     QProgressBar* bar = main.StatusBar()->ProgressBar();
@@ -405,7 +401,7 @@ TEST_F(MainFormListTest, AFileOnlyAStuckPlugInReadsWaitsForItNamingItUntilEscape
     EXPECT_FALSE(bar->isTextVisible());
 
     hold.Release();
-    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(plugins + "/a.spi"); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return !PlugBusy(folder.File("plugins/a.spi")); }));
     EXPECT_TRUE(main.OpenImage(Pictures() + "/c.ktest"));
     EXPECT_EQ(messages.Texts().size(), 1);
 }
